@@ -1,0 +1,120 @@
+#pragma once
+// The serial link: port selection and settings, open/close, telegram writes, and the
+// receive state that the answer assembly works on.
+#include "comm/Clock.h"
+#include "comm/Transport.h"
+
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace kadex {
+
+class TComForm {
+public:
+    // Without a transport the link uses the machine's serial port.
+    explicit TComForm(std::unique_ptr<ITransport> transport = nullptr);
+    ~TComForm();
+    TComForm(const TComForm&) = delete;
+    TComForm& operator=(const TComForm&) = delete;
+
+    // Replaces the transport (closes the old one); for the simulator and tests.
+    void SetTransport(std::unique_ptr<ITransport> transport);
+    ITransport* Transport() const { return transport_.get(); }
+
+    // Port selection: "Com" + n; on Linux ComN means /dev/ttyS(N-1) unless a path is set.
+    void SetPortNumber(int n);
+    // A device path (/dev/ttyUSB0, a pseudo-terminal); overrides the number while not empty.
+    void SetPortPath(const QString& path);
+    int PortNumber() const { return portNumber_; }
+    QString PortPath() const { return portPath_; }
+    // What the user knows the port as: the path when set, else "ComN".
+    QString PortDisplayName() const;
+    // The device the port number stands for.
+    static QString DevicePathForNumber(int n);
+
+    static int MapBaudRate(int rate);
+    static int MapDataBits(int bits);
+    static int MapStopBits(int tenths); // 15, 20 or 10
+    void SetBaudRate(int rate);
+    void SetDataBits(int bits);
+    void SetStopBits(int tenths);
+    int BaudRate() const { return settings_.baudRate; }
+
+    // Opens the port if it is not open; an open port stays open. On failure LastOpenError()
+    // holds the text for the caller's error box.
+    bool OpenPort();
+    QString LastOpenError() const;
+    // "Kann COM nicht öffnen!" (or the language's text) for the error box.
+    void SetOpenErrorText(const QString& text) { openErrorText_ = text; }
+    bool ClosePort();
+    bool PortOpen() const { return portOpen_.load(); }
+    // Set when a write failed or the link was lost; cleared only when the link is created.
+    bool WriteError() const { return writeError_.load(); }
+    // A warning from the last SetDtrRts (lines that cannot be switched), else empty.
+    QString SetDtrRts();
+
+    // Discards pending input and the receive state, records the telegram, writes it and waits
+    // until it is out. False (and WriteError set) on a port error.
+    bool WriteTelegram(const uint8_t* bytes, size_t length);
+    void ResetReceive();
+
+    // Receive notification: feeds the bytes that arrived to the answer assembly.
+    void ComPort1RxChar(const uint8_t* data, size_t count);
+
+    // Blocks until an answer is complete, closing() turns true, or NowMs() > t0 + timeoutMs
+    // (equal is not yet a timeout). On success copies the answer, resets the receive state and
+    // returns true. On timeout resets the receive state and returns false.
+    bool WaitAnswer(IClock& clock, uint64_t t0, uint32_t timeoutMs, const std::atomic<bool>& closing,
+                    uint8_t* bytes256, uint8_t& length);
+    // Wakes every waiter (used when closing).
+    void WakeWaiters();
+
+    // Called once per loss of an open link (device removed, peer hung up), from any thread.
+    void SetLinkLostHandler(std::function<void(const QString&)> handler);
+
+    // Receive state, for tests and the raw command window.
+    struct RxState {
+        uint8_t buffer[256];
+        uint8_t writeIndex;
+        uint8_t count;
+        uint8_t sentLen;
+        bool answerComplete;
+    };
+    RxState Snapshot() const;
+    // The last telegram written.
+    const uint8_t* LastSent() const { return lastSent_; }
+
+private:
+    void assembleLocked(const uint8_t* data, size_t count);
+    void resetReceiveLocked();
+    void attachHandlers();
+    void onLinkLost(const QString& reason);
+
+    std::unique_ptr<ITransport> transport_;
+    PortSettings settings_;
+    int portNumber_ = 1;
+    QString portPath_;
+    QString openErrorText_;
+    QString lastOpenError_;
+    std::atomic<bool> portOpen_{false};
+    std::atomic<bool> writeError_{false};
+
+    mutable std::mutex rxMutex_;
+    std::condition_variable rxCv_;
+    uint8_t rxBuffer_[256] = {};
+    uint8_t rxWriteIndex_ = 0;
+    uint8_t rxCount_ = 0;
+    uint8_t sentLen_ = 0;
+    bool answerComplete_ = false;
+    uint8_t lastSent_[256] = {};
+
+    std::mutex lostMutex_;
+    std::function<void(const QString&)> linkLostHandler_;
+};
+
+} // namespace kadex

@@ -1,0 +1,260 @@
+#include "comm/SerialTransport.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include <grp.h>
+#include <sys/stat.h>
+
+namespace kadex {
+
+// ---------------------------------------------------------------------------- worker
+
+SerialWorker::~SerialWorker()
+{
+    close();
+}
+
+bool SerialWorker::open(const PortSettings& s, QString& error)
+{
+    if (port_ && port_->isOpen())
+        return true;
+    delete port_;
+    port_ = new QSerialPort(this);
+    lostReported_ = false;
+    port_->setPortName(s.portName);
+    port_->setBaudRate(s.baudRate);
+    port_->setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
+    port_->setParity(QSerialPort::NoParity);
+    port_->setStopBits(s.stopBitsTenths == 15 ? QSerialPort::OneAndHalfStop
+                       : s.stopBitsTenths == 20 ? QSerialPort::TwoStop
+                                                : QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_->open(QIODevice::ReadWrite)) {
+        error = SerialTransport::DescribeOpenError(port_->error(), port_->errorString(), s.portName);
+        delete port_;
+        port_ = nullptr;
+        return false;
+    }
+    // Lines stay off until the connect step switches them on. Pseudo-terminals have no such
+    // lines; that is not a failure.
+    port_->setDataTerminalReady(false);
+    port_->setRequestToSend(false);
+    port_->clearError();
+    connect(port_, &QSerialPort::readyRead, this, &SerialWorker::onReadyRead);
+    connect(port_, &QSerialPort::errorOccurred, this, &SerialWorker::onError);
+    return true;
+}
+
+void SerialWorker::close()
+{
+    if (!port_)
+        return;
+    port_->disconnect(this);
+    if (port_->isOpen())
+        port_->close();
+    delete port_;
+    port_ = nullptr;
+}
+
+bool SerialWorker::isOpen() const
+{
+    return port_ && port_->isOpen();
+}
+
+QString SerialWorker::setDtrRts()
+{
+    if (!isOpen())
+        return QStringLiteral("port not open");
+    QStringList failed;
+    if (!port_->setDataTerminalReady(true))
+        failed << QStringLiteral("DTR");
+    if (!port_->setRequestToSend(true))
+        failed << QStringLiteral("RTS");
+    if (failed.isEmpty())
+        return {};
+    const QString why = port_->errorString();
+    port_->clearError();
+    return failed.join(QStringLiteral("/")) + QStringLiteral(": ") + why;
+}
+
+bool SerialWorker::write(const QByteArray& data)
+{
+    if (!isOpen())
+        return false;
+    qint64 done = port_->write(data);
+    if (done != data.size())
+        return false;
+    // Wait until the driver has taken every byte.
+    while (port_->bytesToWrite() > 0) {
+        if (!port_->waitForBytesWritten(1000))
+            return port_->bytesToWrite() == 0;
+    }
+    return true;
+}
+
+void SerialWorker::discardInput()
+{
+    if (!isOpen())
+        return;
+    port_->clear(QSerialPort::Input);
+    port_->readAll();
+}
+
+void SerialWorker::onReadyRead()
+{
+    if (!port_)
+        return;
+    const QByteArray data = port_->readAll();
+    if (data.isEmpty())
+        return;
+    ITransport::RxHandler h;
+    {
+        std::lock_guard<std::mutex> lk(handlerMutex);
+        h = rxHandler;
+    }
+    if (h)
+        h(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()));
+}
+
+void SerialWorker::onError(QSerialPort::SerialPortError error)
+{
+    // A vanished device shows as a flood of resource/read errors whose waits return at once:
+    // take it as the end of the link, close once and report once.
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
+        const QString reason = port_ ? port_->errorString() : QString();
+        linkLost(reason);
+    }
+}
+
+void SerialWorker::linkLost(const QString& reason)
+{
+    if (lostReported_)
+        return;
+    lostReported_ = true;
+    close();
+    ITransport::LostHandler h;
+    {
+        std::lock_guard<std::mutex> lk(handlerMutex);
+        h = lostHandler;
+    }
+    if (h)
+        h(reason);
+}
+
+// ---------------------------------------------------------------------------- transport
+
+SerialTransport::SerialTransport()
+{
+    thread_.setObjectName(QStringLiteral("kadex-serial-io"));
+    worker_ = new SerialWorker;
+    worker_->moveToThread(&thread_);
+    QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_.start();
+}
+
+SerialTransport::~SerialTransport()
+{
+    close();
+    thread_.quit();
+    thread_.wait();
+}
+
+template <typename F> auto SerialTransport::onIoThread(F&& f) -> decltype(f())
+{
+    using R = decltype(f());
+    if (QThread::currentThread() == &thread_)
+        return f();
+    if constexpr (std::is_void_v<R>) {
+        QMetaObject::invokeMethod(worker_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    } else {
+        R result{};
+        QMetaObject::invokeMethod(
+            worker_, [&] { result = f(); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
+}
+
+void SerialTransport::setRxHandler(RxHandler h)
+{
+    std::lock_guard<std::mutex> lk(worker_->handlerMutex);
+    worker_->rxHandler = std::move(h);
+}
+
+void SerialTransport::setLostHandler(LostHandler h)
+{
+    std::lock_guard<std::mutex> lk(worker_->handlerMutex);
+    worker_->lostHandler = [this, h = std::move(h)](const QString& reason) {
+        open_ = false;
+        if (h)
+            h(reason);
+    };
+}
+
+void SerialTransport::configure(const PortSettings& settings)
+{
+    settings_ = settings;
+}
+
+bool SerialTransport::open(QString& error)
+{
+    const PortSettings s = settings_;
+    QString err;
+    const bool ok = onIoThread([&] { return worker_->open(s, err); });
+    error = err;
+    open_ = ok;
+    return ok;
+}
+
+void SerialTransport::close()
+{
+    if (thread_.isRunning())
+        onIoThread([&] { worker_->close(); });
+    open_ = false;
+}
+
+bool SerialTransport::isOpen() const
+{
+    return open_.load();
+}
+
+QString SerialTransport::setDtrRts()
+{
+    return onIoThread([&] { return worker_->setDtrRts(); });
+}
+
+bool SerialTransport::write(const uint8_t* data, size_t count)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(count));
+    return onIoThread([&] { return worker_->write(bytes); });
+}
+
+void SerialTransport::discardInput()
+{
+    onIoThread([&] { worker_->discardInput(); });
+}
+
+QString SerialTransport::DescribeOpenError(QSerialPort::SerialPortError error, const QString& systemText,
+                                           const QString& portName)
+{
+    QString text = systemText;
+    if (error == QSerialPort::DeviceNotFoundError && text.isEmpty())
+        text = QStringLiteral("No such file or directory");
+    if (error == QSerialPort::PermissionError) {
+        if (systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive)) {
+            text += QStringLiteral("\nDie Schnittstelle wird von einem anderen Programm benutzt.");
+        } else {
+            QString groupName = QStringLiteral("dialout");
+            struct stat st {};
+            if (::stat(QFileInfo(portName).absoluteFilePath().toLocal8Bit().constData(), &st) == 0) {
+                if (const struct group* g = ::getgrgid(st.st_gid))
+                    groupName = QString::fromLocal8Bit(g->gr_name);
+            }
+            text += QStringLiteral("\nHinweis: Der Benutzer muss Mitglied der Gruppe \"%1\" sein "
+                                   "(danach neu anmelden).").arg(groupName);
+        }
+    }
+    return text;
+}
+
+} // namespace kadex

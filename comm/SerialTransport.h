@@ -1,0 +1,69 @@
+#pragma once
+// The machine's serial port as a transport. QSerialPort must be created, used and closed in
+// one thread, so the port lives in an I/O thread of its own; every call is carried there.
+#include "comm/Transport.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QThread>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+namespace kadex {
+
+class SerialWorker : public QObject {
+    Q_OBJECT
+public:
+    SerialWorker() = default;
+    ~SerialWorker() override;
+
+    bool open(const PortSettings& s, QString& error);
+    void close();
+    bool isOpen() const;
+    QString setDtrRts();
+    bool write(const QByteArray& data);
+    void discardInput();
+
+    ITransport::RxHandler rxHandler;
+    ITransport::LostHandler lostHandler;
+    std::mutex handlerMutex;
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void linkLost(const QString& reason);
+
+    QSerialPort* port_ = nullptr;
+    bool lostReported_ = false;
+};
+
+class SerialTransport final : public ITransport {
+public:
+    SerialTransport();
+    ~SerialTransport() override;
+
+    void setRxHandler(RxHandler h) override;
+    void setLostHandler(LostHandler h) override;
+    void configure(const PortSettings& settings) override;
+    bool open(QString& error) override;
+    void close() override;
+    bool isOpen() const override;
+    QString setDtrRts() override;
+    bool write(const uint8_t* data, size_t count) override;
+    void discardInput() override;
+
+    // The text for a failed open: the system's reason plus a hint where one helps.
+    static QString DescribeOpenError(QSerialPort::SerialPortError error, const QString& systemText,
+                                     const QString& portName);
+
+private:
+    template <typename F> auto onIoThread(F&& f) -> decltype(f());
+
+    QThread thread_;
+    SerialWorker* worker_ = nullptr;
+    PortSettings settings_;
+    std::atomic<bool> open_{false};
+};
+
+} // namespace kadex
