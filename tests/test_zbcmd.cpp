@@ -1,0 +1,506 @@
+// Telegram framing, the transaction (timeout, retries, echo, assembly) and the command set,
+// against a scripted link with a hand-driven clock.
+#include "QtPrinters.h"
+#include "ScriptedLink.h"
+#include "comm/ComForm.h"
+#include "comm/ZBCmd.h"
+#include "common/Helpers.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace kadex;
+using kadex::test::FakeClock;
+using kadex::test::ScriptedLink;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+struct RecordingSink : ITransferSink {
+    bool on = true;
+    QStringList lines;
+    bool TransferOn() const override { return on; }
+    void AddTransferLine(const QString& l) override { lines << l; }
+};
+
+class Transaction : public ::testing::Test {
+protected:
+    FakeClock clock;
+    ScriptedLink* link = nullptr;
+    std::unique_ptr<TComForm> com;
+    std::unique_ptr<TZBCmd> zb;
+    RecordingSink sink;
+
+    void SetUp() override
+    {
+        auto l = std::make_unique<ScriptedLink>(clock);
+        link = l.get();
+        com = std::make_unique<TComForm>(std::move(l));
+        ASSERT_TRUE(com->OpenPort());
+        zb = std::make_unique<TZBCmd>(*com, &clock);
+        zb->SetTransferSink(&sink);
+    }
+    // Every telegram is answered with the given frames (one per attempt; the last repeats).
+    void answerWith(std::vector<Bytes> frames, uint32_t delay = 5)
+    {
+        link->onWrite = [this, frames, delay](const Bytes&, int n) {
+            const Bytes& f = frames[std::min<size_t>(n - 1, frames.size() - 1)];
+            if (!f.empty())
+                link->Reply(delay, f);
+        };
+    }
+    Bytes tx() const { return Bytes(zb->TxBuf, zb->TxBuf + zb->TxLen); }
+};
+
+} // namespace
+
+TEST(Framing, WorkedExamples)
+{
+    EXPECT_EQ(zb::Frame(0x01, {0x4B}), (Bytes{0x11, 0x4B, 0x00, 0x5A}));
+    EXPECT_EQ(zb::Frame(0x00, {0x01, 0x00, 0x18, 0x04}), (Bytes{0x40, 0x01, 0x00, 0x18, 0x04, 0x98, 0xC5}));
+    EXPECT_EQ(zb::Frame(0x81, {0x32}), (Bytes{0x91, 0x32, 0xC0, 0x63}));
+    EXPECT_EQ(ScriptedLink::Answer({0x00, 0x00}), (Bytes{0x20, 0x00, 0x00, 0x20, 0x00}));
+    EXPECT_EQ(zb::Frame(0x08, {0x32}), (Bytes{0x18, 0x32, 0x80, 0xAA}));
+}
+
+TEST(Framing, CheckBytesAndPatterns)
+{
+    // Check byte A keeps only the parities of the last eight bytes.
+    const uint8_t nine[9] = {0x01, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(zb::CheckA(nine, 9), 0x00);
+    EXPECT_EQ(zb::CheckA(nine, 8), 0x01);
+    EXPECT_EQ(zb::CheckB(nine, 9), 0x01);
+    const uint8_t patterns[9] = {0x01, 0x00, 0x04, 0x08, 0x0C, 0x80, 0x84, 0x88, 0x8C};
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(zb::AddressPattern(i), patterns[i]);
+        EXPECT_EQ(zb::AddressIndexOfPattern(patterns[i]), i);
+    }
+    EXPECT_EQ(zb::AddressPattern(9), 0x01);
+    EXPECT_EQ(zb::AddressPattern(-1), 0x01);
+    EXPECT_EQ(zb::AddressName(0x02), nullptr);
+}
+
+TEST_F(Transaction, HeaderModesAndLongestRequest)
+{
+    zb->AdrIndex = 2;
+    const uint8_t body[7] = {0x3D, 0x03, 0xE8, 0x13, 0x88, 0x27, 0x10};
+    zb->BuildRequest(body, 7);
+    Bytes expect{0x74, 0x3D, 0x03, 0xE8, 0x13, 0x88, 0x27, 0x10};
+    zb::AppendChecks(expect);
+    EXPECT_EQ(tx(), expect);
+    EXPECT_EQ(zb::LengthField(zb->TxBuf[0]), 7);
+    zb->HeaderMode = 1;
+    EXPECT_EQ(zb->BuildHeader(1), 0x19);
+    zb->HeaderMode = 2;
+    EXPECT_EQ(zb->BuildHeader(1), 0x91);
+    zb->HeaderMode = 7;
+    EXPECT_EQ(zb->BuildHeader(1), 0x19);
+}
+
+TEST_F(Transaction, TimeoutBoundaryIsStrictlyGreater)
+{
+    answerWith({ScriptedLink::Answer({0x00, 0x00})}, 700);
+    uint8_t mode = 9, old = 9;
+    EXPECT_TRUE(zb->GetMode(mode, old));
+    EXPECT_EQ(link->written.size(), 1u);
+
+    link->written.clear();
+    answerWith({ScriptedLink::Answer({0x00, 0x00})}, 701);
+    EXPECT_FALSE(zb->GetMode(mode, old));
+    EXPECT_EQ(link->written.size(), 3u);
+}
+
+TEST_F(Transaction, SilenceCostsThreeAttemptsWithPauses)
+{
+    const uint64_t start = clock.now;
+    uint8_t mode, old;
+    EXPECT_FALSE(zb->GetMode(mode, old));
+    EXPECT_EQ(link->written.size(), 3u);
+    // Each attempt: 701 ms until the timeout is decided, then the 20 ms pause.
+    EXPECT_EQ(clock.now - start, 3u * (701 + 20));
+    const QStringList expected{"<- ZB_Unknown : 11 4B 00 5A ", "-> Timeout", ""};
+    ASSERT_EQ(sink.lines.size(), 9);
+    EXPECT_EQ(sink.lines.mid(0, 3), expected);
+}
+
+TEST_F(Transaction, ErrorBitAnswersAreRetriedThenFail)
+{
+    answerWith({ScriptedLink::Answer({0x00, 0x00}, 0x80)});
+    uint8_t mode, old;
+    EXPECT_FALSE(zb->GetMode(mode, old));
+    EXPECT_EQ(link->written.size(), 3u);
+}
+
+TEST_F(Transaction, BadCheckByteRetriedFromEmptyBuffer)
+{
+    Bytes bad = ScriptedLink::Answer({0x07, 0x01});
+    bad[3] ^= 0x01;
+    answerWith({bad, ScriptedLink::Answer({0x07, 0x01})});
+    uint8_t mode = 0, old = 0;
+    EXPECT_TRUE(zb->GetMode(mode, old));
+    EXPECT_EQ(mode, 7);
+    EXPECT_EQ(old, 1);
+    EXPECT_EQ(link->written.size(), 2u);
+    EXPECT_EQ(zb->RxLen, 5);
+}
+
+TEST_F(Transaction, AnswerSplitAcrossNotifications)
+{
+    link->echo = false;
+    link->onWrite = [this](const Bytes& t, int) {
+        Bytes all = t;
+        Bytes a = ScriptedLink::Answer({0x00, 0x05});
+        all.insert(all.end(), a.begin(), a.end());
+        // echo in two pieces, then the answer byte by byte
+        link->Reply(1, Bytes(all.begin(), all.begin() + 2));
+        for (size_t i = 2; i < all.size(); ++i)
+            link->Reply(static_cast<uint32_t>(i * 3), Bytes{all[i]});
+    };
+    uint8_t mode = 0, old = 0;
+    EXPECT_TRUE(zb->GetMode(mode, old));
+    EXPECT_EQ(old, 5);
+    EXPECT_EQ(link->written.size(), 1u);
+}
+
+TEST_F(Transaction, SurplusBytesInSameNotificationFailTheCheck)
+{
+    Bytes withSurplus = ScriptedLink::Answer({0x00, 0x00});
+    withSurplus.push_back(0x55);
+    answerWith({withSurplus, ScriptedLink::Answer({0x00, 0x03})});
+    uint8_t mode, old;
+    EXPECT_TRUE(zb->GetMode(mode, old));
+    EXPECT_EQ(old, 3);
+    EXPECT_EQ(link->written.size(), 2u);
+}
+
+TEST_F(Transaction, LateAnswerNeverJoinsTheRetry)
+{
+    // The first answer comes after the timeout but before the retry is written.
+    link->onWrite = [this](const Bytes&, int n) {
+        if (n == 1)
+            link->Reply(710, ScriptedLink::Answer({0x00, 0x01}));
+        else
+            link->Reply(5, ScriptedLink::Answer({0x00, 0x02}));
+    };
+    uint8_t mode, old = 0;
+    EXPECT_TRUE(zb->GetMode(mode, old));
+    EXPECT_EQ(old, 2);
+    EXPECT_EQ(link->written.size(), 2u);
+    EXPECT_GE(link->discards, 2);
+}
+
+TEST_F(Transaction, BroadcastIsWrittenOnceAndWaitsTheTimeout)
+{
+    zb->HeaderMode = 1;
+    const uint64_t start = clock.now;
+    EXPECT_TRUE(zb->SetAddressBySerial(812, 4711, 1, 0x04));
+    EXPECT_EQ(link->written.size(), 1u);
+    EXPECT_EQ(link->written[0][0], 0x79);
+    EXPECT_EQ(clock.now - start, 700u);
+    ASSERT_EQ(sink.lines.size(), 1);
+    EXPECT_TRUE(sink.lines[0].startsWith("<- "));
+}
+
+TEST_F(Transaction, WriteFailureIsNotRetried)
+{
+    link->failWrites = true;
+    uint8_t mode, old;
+    EXPECT_FALSE(zb->GetMode(mode, old));
+    EXPECT_TRUE(com->WriteError());
+    EXPECT_EQ(sink.lines.size(), 1); // the "<- " line only
+}
+
+TEST_F(Transaction, ClosingSendsNothing)
+{
+    zb->SetClosing(true);
+    uint8_t mode, old;
+    EXPECT_FALSE(zb->GetMode(mode, old));
+    EXPECT_TRUE(link->written.empty());
+    EXPECT_TRUE(sink.lines.isEmpty());
+}
+
+TEST_F(Transaction, LostLinkEndsTheWaitAtOnce)
+{
+    link->onWrite = [this](const Bytes&, int) { link->Lose("Input/output error"); };
+    const uint64_t start = clock.now;
+    uint8_t mode, old;
+    EXPECT_FALSE(zb->GetMode(mode, old));
+    EXPECT_TRUE(com->WriteError());
+    EXPECT_FALSE(com->PortOpen());
+    EXPECT_LT(clock.now - start, 100u);
+}
+
+TEST_F(Transaction, TraceUsesCommandNamesAndHexAnswer)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("ZBCommand.txt");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("Null\r\nZB_ReadMem\r\n");
+    f.close();
+    ASSERT_TRUE(zb->LoadCommandNames(path));
+    answerWith({ScriptedLink::Answer({0x41})});
+    uint8_t b = 0;
+    ASSERT_TRUE(zb->ReadMem(0x0018, 1, &b));
+    EXPECT_EQ(b, 0x41);
+    ASSERT_EQ(sink.lines.size(), 3);
+    Bytes req = zb::Frame(0x01, {0x01, 0x00, 0x18, 0x01});
+    EXPECT_EQ(sink.lines[0], "<- ZB_ReadMem : " + HexBytes(req.data(), req.size()));
+    EXPECT_TRUE(sink.lines[0].startsWith("<- ZB_ReadMem : 41 01 00 18 01 "));
+    EXPECT_EQ(sink.lines[1], "-> 10 41 40 11 ");
+    EXPECT_EQ(sink.lines[2], "");
+
+    // Codes beyond the list are unknown; trace off writes nothing.
+    uint8_t mode, old;
+    zb->GetMode(mode, old);
+    EXPECT_TRUE(sink.lines[3].startsWith("<- ZB_Unknown : "));
+    sink.on = false;
+    sink.lines.clear();
+    zb->GetMode(mode, old);
+    EXPECT_TRUE(sink.lines.isEmpty());
+}
+
+TEST_F(Transaction, ClearedOutputsOnFailureAndKeptOtherwise)
+{
+    uint16_t a = 1, b = 2, c = 3;
+    EXPECT_FALSE(zb->GetFlowLimits(a, b, c));
+    EXPECT_EQ(a + b + c, 0);
+    a = b = c = 7;
+    EXPECT_FALSE(zb->GetVLevels(a, b, c));
+    EXPECT_EQ(a + b + c, 0);
+    a = b = c = 7;
+    EXPECT_FALSE(zb->GetFirmware(a, b, c));
+    EXPECT_EQ(a + b + c, 0);
+    uint8_t alarms = 5;
+    EXPECT_FALSE(zb->GetAlarms(alarms));
+    EXPECT_EQ(alarms, 0);
+    // Not cleared: identity and mode keep what they had.
+    uint16_t w1 = 11, w2 = 12;
+    uint8_t d5 = 13, type = 14, last = 15;
+    EXPECT_FALSE(zb->GetIdentity(w1, w2, d5, type, last));
+    EXPECT_EQ(w1, 11);
+    EXPECT_EQ(last, 15);
+}
+
+TEST_F(Transaction, ShortAnswerDoesNotFillOutputs)
+{
+    answerWith({ScriptedLink::Answer({0x01, 0x02})});
+    uint16_t a = 0, b = 0, c = 0;
+    EXPECT_FALSE(zb->GetFlowLimits(a, b, c));
+    EXPECT_EQ(a + b + c, 0);
+}
+
+TEST_F(Transaction, CommandRequestsAndDecoding)
+{
+    struct Case {
+        std::function<bool()> call;
+        Bytes body;
+        Bytes answer;
+    };
+    uint16_t u1 = 0, u2 = 0, u3 = 0;
+    uint8_t b1 = 0, b2 = 0, b3 = 0;
+    const std::vector<Case> cases = {
+        {[&] { return zb->SetW1Range(2000, 8000); }, {0x03, 0x07, 0xD0, 0x1F, 0x40}, {}},
+        {[&] { return zb->GetW1Range(u1, u2) && u1 == 2000 && u2 == 8000; }, {0x06}, {0x07, 0xD0, 0x1F, 0x40}},
+        {[&] { return zb->GetBusAddress(b1) && b1 == 0x88; }, {0x0D}, {0x88}},
+        {[&] { return zb->SetOverride(10); }, {0x0E, 0x0A}, {}},
+        {[&] { uint8_t x; uint16_t y, z, id; return zb->GetConfigInfo(x, y, z, id) && id == 0x1234; },
+         {0x12}, {1, 2, 3, 4, 5, 0x12, 0x34}},
+        {[&] { return zb->SetU5Range(0, 10000); }, {0x13, 0x00, 0x00, 0x27, 0x10}, {}},
+        {[&] { return zb->GetFirmware(u1, u2, u3) && u1 == 0x0308; }, {0x14}, {0x03, 0x08, 0, 0, 0, 0}},
+        {[&] { return zb->GetU5Range(u1, u2) && u1 == 500 && u2 == 9500; }, {0x15}, {0x01, 0xF4, 0x25, 0x1C}},
+        {[&] { return zb->GetAlarms(b1) && b1 == 0x05; }, {0x1A}, {0x05}},
+        {[&] { return zb->GetFlowLimits(u1, u2, u3) && u1 == 250 && u2 == 10000 && u3 == 100; },
+         {0x1E}, {0x00, 0xFA, 0x27, 0x10, 0x00, 0x64}},
+        {[&] { return zb->SetSetpoint(0xFFFF); }, {0x25, 0xFF, 0xFF}, {}},
+        {[&] { return zb->GetSetpoint(u1, u2) && u2 == 10001; }, {0x29}, {0, 0, 0x27, 0x11}},
+        {[&] { uint16_t x, y; uint8_t d, t, l; return zb->GetIdentity(x, y, d, t, l) && x == 812 && y == 4711 && d == 9 && t == 3 && l == 1; },
+         {0x32}, {0x03, 0x2C, 0x12, 0x67, 0x09, 0x03, 0x01}},
+        {[&] { return zb->GetActualValue(u1, u2) && u1 == 4321; }, {0x39}, {0x10, 0xE1, 0, 0}},
+        {[&] { return zb->GetVLevels(u1, u2, u3) && u1 == 1000 && u2 == 5000 && u3 == 10000; },
+         {0x3B}, {0x03, 0xE8, 0x13, 0x88, 0x27, 0x10}},
+        {[&] { return zb->GetTextAddresses(u1, u2, u3) && u1 == 0x70 && u2 == 0x80 && u3 == 0x90; },
+         {0x47}, {0, 0x70, 0, 0x80, 0, 0x90}},
+        {[&] { return zb->GetMode(b2, b3) && b2 == 3 && b3 == 0; }, {0x4B}, {0x03, 0x00}},
+        {[&] { return zb->Unlock(0x12345678); }, {0x4E, 0x12, 0x34, 0x56, 0x78}, {}},
+        {[&] { const uint8_t d[4] = {1, 2, 3, 4}; return zb->WriteMem(0x0080, d, 4); },
+         {0x02, 0x00, 0x80, 1, 2, 3, 4}, {}},
+        {[&] { uint8_t out[7]; return zb->ReadMem(0x0454, 7, out) && out[6] == 7; },
+         {0x01, 0x04, 0x54, 0x07}, {1, 2, 3, 4, 5, 6, 7}},
+    };
+    zb->AdrIndex = 5; // ZB5
+    for (const Case& c : cases) {
+        link->written.clear();
+        answerWith({ScriptedLink::Answer(c.answer)});
+        EXPECT_TRUE(c.call()) << "command 0x" << std::hex << int(c.body[0]);
+        ASSERT_EQ(link->written.size(), 1u);
+        EXPECT_EQ(link->written[0], zb::Frame(0x80, c.body)) << "command 0x" << std::hex << int(c.body[0]);
+    }
+    // Requests the wire cannot carry are refused before anything is sent.
+    link->written.clear();
+    uint8_t big[8];
+    EXPECT_FALSE(zb->ReadMem(0, 8, big));
+    EXPECT_FALSE(zb->WriteMem(0, big, 5));
+    EXPECT_TRUE(link->written.empty());
+}
+
+TEST_F(Transaction, DerivedOperations)
+{
+    QString text = "x";
+    answerWith({ScriptedLink::Answer({0x02})});
+    EXPECT_TRUE(zb->GetBusAddressText(text));
+    EXPECT_TRUE(text.isEmpty());
+    answerWith({ScriptedLink::Answer({0x0C})});
+    EXPECT_TRUE(zb->GetBusAddressText(text));
+    EXPECT_EQ(text, "ZB4");
+
+    answerWith({ScriptedLink::Answer({0x03, 0x2C, 0x12, 0x67, 0x09, 0x03, 0x01})});
+    QString id, type;
+    uint32_t key = 0;
+    uint8_t t = 0;
+    EXPECT_TRUE(zb->GetIdentityText(id, type, key, t));
+    EXPECT_EQ(id, "00812-04711-003-001");
+    EXPECT_EQ(type, "VAV-Reglersystem QV");
+    EXPECT_EQ(key, zb::DeviceKey(812, 4711, 9, 3, 1));
+    EXPECT_EQ(key, ((812u << 16) | 4711u) ^ ((9u << 24) | (3u << 16) | (1u << 8) | 0x5Au));
+
+    answerWith({ScriptedLink::Answer({0x05})});
+    QStringList alarms{"Mechanische Überlast"};
+    EXPECT_TRUE(zb->AddAlarmTexts(alarms));
+    EXPECT_EQ(alarms, (QStringList{"Mechanische Überlast", "Stop&Go-Ratio zu gross"}));
+
+    link->onWrite = nullptr;
+    alarms.clear();
+    EXPECT_FALSE(zb->AddAlarmTexts(alarms));
+    EXPECT_TRUE(alarms.isEmpty());
+    EXPECT_FALSE(zb->GetIdentityText(id, type, key, t));
+    EXPECT_TRUE(id.isEmpty());
+    EXPECT_TRUE(type.isEmpty());
+}
+
+TEST_F(Transaction, Texts)
+{
+    // Second read of three fails: no text at all.
+    link->onWrite = [this](const Bytes&, int n) {
+        if (n == 1)
+            link->Reply(2, ScriptedLink::Answer({'P', 'o', 's', 'i', 't', 'i'}));
+    };
+    QString text = "old";
+    EXPECT_FALSE(zb->ReadText16(0x0080, text));
+    EXPECT_TRUE(text.isEmpty());
+
+    link->written.clear();
+    link->onWrite = [this](const Bytes& t, int) {
+        const uint16_t addr = static_cast<uint16_t>((t[2] << 8) | t[3]);
+        const QByteArray src("Positionstext   ");
+        const int off = addr - 0x80;
+        const int n = t[4];
+        Bytes data(src.begin() + off, src.begin() + off + n);
+        link->Reply(2, ScriptedLink::Answer(data));
+    };
+    EXPECT_TRUE(zb->ReadText16(0x0080, text));
+    EXPECT_EQ(text, "Positionstext   ");
+    ASSERT_EQ(link->written.size(), 3u);
+    EXPECT_EQ(link->written[1][3], 0x86);
+    EXPECT_EQ(link->written[2][4], 4);
+
+    answerWith({ScriptedLink::Answer({})});
+    link->written.clear();
+    EXPECT_TRUE(zb->WriteText16(0x0080, "Abc"));
+    ASSERT_EQ(link->written.size(), 4u);
+    EXPECT_EQ(link->written[0], zb::Frame(0x01, {0x02, 0x00, 0x80, 'A', 'b', 'c', ' '}));
+    EXPECT_EQ(link->written[3], zb::Frame(0x01, {0x02, 0x00, 0x8C, ' ', ' ', ' ', ' '}));
+    link->written.clear();
+    EXPECT_TRUE(zb->WriteText16(0x0080, "ABCDEFGHIJKLMNOPQRST"));
+    EXPECT_EQ(link->written[3], zb::Frame(0x01, {0x02, 0x00, 0x8C, 'M', 'N', 'O', 'P'}));
+    // A failing write stops the sequence.
+    link->written.clear();
+    answerWith({ScriptedLink::Answer({}), ScriptedLink::Answer({}, 0x80)});
+    EXPECT_FALSE(zb->WriteText16(0x0080, "Abc"));
+}
+
+TEST(AnswerAssembly, EchoDroppedAndWrapAt256)
+{
+    FakeClock clock;
+    auto l = std::make_unique<ScriptedLink>(clock);
+    ScriptedLink* link = l.get();
+    TComForm com(std::move(l));
+    ASSERT_TRUE(com.OpenPort());
+    const Bytes tel = zb::Frame(0x01, {0x4B});
+    link->echo = false;
+    ASSERT_TRUE(com.WriteTelegram(tel.data(), tel.size()));
+    // Echo and answer in one notification.
+    Bytes all = tel;
+    const Bytes ans = ScriptedLink::Answer({0x01, 0x02});
+    all.insert(all.end(), ans.begin(), ans.end());
+    com.ComPort1RxChar(all.data(), all.size());
+    TComForm::RxState s = com.Snapshot();
+    EXPECT_TRUE(s.answerComplete);
+    EXPECT_EQ(s.count, ans.size());
+    EXPECT_EQ(Bytes(s.buffer, s.buffer + s.count), ans);
+
+    // 300 bytes in one notification: positions wrap at 256, so 44 bytes are held; the byte
+    // after the echo claims 7 data bytes and the 40 bytes count as one (bad) answer.
+    com.ResetReceive();
+    Bytes noise(300, 0x70);
+    com.ComPort1RxChar(noise.data(), noise.size());
+    s = com.Snapshot();
+    EXPECT_TRUE(s.answerComplete);
+    EXPECT_EQ(s.count, 300 % 256 - tel.size());
+    EXPECT_EQ(s.writeIndex, 0);
+    // Fewer bytes than the header claims: not complete.
+    com.ResetReceive();
+    com.ComPort1RxChar(noise.data(), 10);
+    s = com.Snapshot();
+    EXPECT_FALSE(s.answerComplete);
+    EXPECT_EQ(s.writeIndex, 10);
+}
+
+TEST(SerialLink, SettingMappings)
+{
+    EXPECT_EQ(TComForm::MapBaudRate(1000), 1200);
+    EXPECT_EQ(TComForm::MapBaudRate(1234), 1200);
+    EXPECT_EQ(TComForm::MapBaudRate(38400), 38400);
+    EXPECT_EQ(TComForm::MapBaudRate(14400), 14400);
+    EXPECT_EQ(TComForm::MapDataBits(7), 7);
+    EXPECT_EQ(TComForm::MapDataBits(9), 8);
+    EXPECT_EQ(TComForm::MapStopBits(15), 15);
+    EXPECT_EQ(TComForm::MapStopBits(20), 20);
+    EXPECT_EQ(TComForm::MapStopBits(11), 10);
+    EXPECT_EQ(TComForm::DevicePathForNumber(1), "/dev/ttyS0");
+}
+
+TEST(SerialLink, OpenAndReopen)
+{
+    FakeClock clock;
+    auto l = std::make_unique<ScriptedLink>(clock);
+    ScriptedLink* link = l.get();
+    TComForm com(std::move(l));
+    com.SetPortNumber(3);
+    com.SetBaudRate(1000);
+    EXPECT_TRUE(com.OpenPort());
+    EXPECT_EQ(link->settings.portName, "/dev/ttyS2");
+    EXPECT_EQ(link->settings.baudRate, 1200);
+    EXPECT_TRUE(com.OpenPort()); // an open port stays open
+    EXPECT_TRUE(com.PortOpen());
+    EXPECT_TRUE(com.ClosePort());
+    EXPECT_FALSE(com.PortOpen());
+    com.SetPortPath("/dev/pts/7");
+    EXPECT_TRUE(com.OpenPort());
+    EXPECT_EQ(link->settings.portName, "/dev/pts/7");
+}
+
+TEST(SerialLink, RealPortThatCannotOpenExplainsWhy)
+{
+    TComForm com; // the machine's serial port
+    com.SetPortPath("/dev/kadex-no-such-port");
+    EXPECT_FALSE(com.OpenPort());
+    EXPECT_FALSE(com.PortOpen());
+    EXPECT_TRUE(com.LastOpenError().startsWith("Kann COM nicht öffnen! (/dev/kadex-no-such-port)"))
+        << com.LastOpenError().toStdString();
+    EXPECT_GT(com.LastOpenError().indexOf('\n'), 0);
+    // Writing to a port that is not open is a write error, not a crash.
+    const Bytes t = zb::Frame(1, {0x4B});
+    EXPECT_FALSE(com.WriteTelegram(t.data(), t.size()));
+    EXPECT_TRUE(com.WriteError());
+}
