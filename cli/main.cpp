@@ -1,1 +1,11 @@
-int main() { return 0; }
+// kadex-cli: the command-line front end over the core.
+#include "cli/CliApp.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kadex-cli"));
+    return kadex::cli::Run(QCoreApplication::arguments());
+}
