@@ -1,5 +1,6 @@
 // The built-in simulated controller for --simulate.
 #include "comm/Transport.h"
+#include "sim/SimTransport.h"
 
 #include <memory>
 
@@ -7,7 +8,7 @@ namespace kadex::cli {
 
 std::unique_ptr<ITransport> MakeSimulatedTransport()
 {
-    return nullptr; // replaced once the simulator library is in
+    return std::make_unique<sim::SimTransport>(std::make_shared<sim::SimBus>());
 }
 
 } // namespace kadex::cli
