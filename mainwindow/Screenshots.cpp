@@ -1,0 +1,103 @@
+#include "mainwindow/Screenshots.h"
+
+#include "mainwindow/MainWindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTabWidget>
+#include <QTextStream>
+#include <QTimer>
+
+namespace kadex {
+
+namespace {
+
+const char* const kOption = "--screenshot-dir";
+const char* const kTabFileNames[] = {"oem", "experte", "service", "qv", "transfer"};
+constexpr int kTabCount = 5;
+
+// The directory given with the option; empty when missing, null when the option is absent.
+QString OptionValue(const QStringList& arguments, bool* present)
+{
+    const QString option = QLatin1String(kOption);
+    const QString prefix = option + QLatin1Char('=');
+    *present = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments.at(i);
+        if (arg == option) {
+            *present = true;
+            return i + 1 < arguments.size() ? arguments.at(i + 1) : QString();
+        }
+        if (arg.startsWith(prefix)) {
+            *present = true;
+            return arg.mid(prefix.size());
+        }
+    }
+    return QString();
+}
+
+} // namespace
+
+QString ScreenshotFileName(int tabIndex)
+{
+    if (tabIndex < 0 || tabIndex >= kTabCount)
+        return QString();
+    return QStringLiteral("tab-%1-%2.png").arg(tabIndex).arg(QLatin1String(kTabFileNames[tabIndex]));
+}
+
+QStringList TakeScreenshots(TMainForm& form, const QString& dir, QString* error)
+{
+    QStringList written;
+    if (!QDir().mkpath(dir)) {
+        if (error)
+            *error = QStringLiteral("cannot create %1").arg(dir);
+        return written;
+    }
+    QTabWidget* tabs = form.PageControl();
+    const bool transferShown = tabs->isTabVisible(TMainForm::TabTransfer);
+    const int previous = tabs->currentIndex();
+    for (int i = 0; i < kTabCount; ++i) {
+        if (i == TMainForm::TabTransfer)
+            tabs->setTabVisible(i, true);
+        tabs->setCurrentIndex(i);
+        // Let the layouts of the newly shown sheet settle before the picture is taken.
+        QCoreApplication::processEvents();
+        const QString path = QDir(dir).filePath(ScreenshotFileName(i));
+        if (!form.grab().save(path, "PNG")) {
+            if (error)
+                *error = QStringLiteral("cannot write %1").arg(path);
+            break;
+        }
+        written << path;
+    }
+    tabs->setTabVisible(TMainForm::TabTransfer, transferShown);
+    tabs->setCurrentIndex(previous);
+    return written;
+}
+
+bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
+{
+    bool present = false;
+    const QString dir = OptionValue(arguments, &present);
+    if (!present)
+        return false;
+    QTimer::singleShot(0, &form, [&form, dir]() {
+        QTextStream err(stderr);
+        if (dir.isEmpty()) {
+            err << kOption << " needs a directory\n";
+            QCoreApplication::exit(2);
+            return;
+        }
+        QString error;
+        const QStringList files = TakeScreenshots(form, dir, &error);
+        for (const QString& f : files)
+            QTextStream(stdout) << f << '\n';
+        if (!error.isEmpty())
+            err << error << '\n';
+        QCoreApplication::exit(files.size() == kTabCount ? 0 : 1);
+    });
+    return true;
+}
+
+} // namespace kadex

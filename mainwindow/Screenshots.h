@@ -1,0 +1,23 @@
+#pragma once
+// Pictures of the main window, one per tab, for the documentation. A hidden option of the
+// program: "--screenshot-dir DIR" (or "--screenshot-dir=DIR").
+#include <QString>
+#include <QStringList>
+
+namespace kadex {
+
+class TMainForm;
+
+// File name of the picture of a tab: "tab-<index>-<short name>.png".
+QString ScreenshotFileName(int tabIndex);
+
+// Activates each tab in turn (the hidden Transfer tab is shown for its picture), grabs the
+// window and writes it into dir, which is created when missing. Returns the files written;
+// a failed write ends the run and leaves the missing file out.
+QStringList TakeScreenshots(TMainForm& form, const QString& dir, QString* error = nullptr);
+
+// When the arguments ask for screenshots: once the event loop runs, takes them and ends the
+// event loop with exit code 0 (all written) or 1. Returns whether the option was given.
+bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form);
+
+} // namespace kadex

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Pictures of every tab of the main window, taken under a virtual X server, into
+# docs/screenshots/tab-<n>-<name>.png. Installs xvfb, xauth and imagemagick when missing and
+# builds the program when needed (build folder: build-gui, or $KADEX_GUI_BUILD).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${KADEX_GUI_BUILD:-build-gui}
+out=${1:-docs/screenshots}
+
+missing=()
+for p in xvfb xauth imagemagick; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
+fi
+
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S . -B "$build" -G Ninja
+fi
+cmake --build "$build" -j2 --target kadex-tool
+
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+# Run in an empty folder: a UserLogo.bmp in the working folder would replace the built-in logo.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+(
+  cd "$work"
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$root/$build/bin/kadex-tool" --screenshot-dir "$out"
+)
+identify "$out"/tab-*.png
