@@ -476,6 +476,8 @@ double Controller::targetPercent() const
 
 uint16_t Controller::reportedSetpoint() const
 {
+    if (pinnedSetpoint_ >= 0)
+        return static_cast<uint16_t>(pinnedSetpoint_);
     if (mode_ == ModeAuto && firmware_ < 0x0220)
         return clampToU16((setpoint_ <= 10000 ? setpoint_ / 100.0 : w1RelativePercent()) * 100);
     const double t = targetPercent();
@@ -549,6 +551,8 @@ void Controller::refreshLiveCells()
     sig = std::clamp(sig, std::min(pmin, pmax), std::max(pmin, pmax));
     pokeLe16(mem::SensorSignal, clampToU16(sig));
     pokeLe16(mem::SensorPressure, clampToU16(p));
+    for (const auto& [addr, value] : pinned_)
+        pokeLe16(addr, value);
 }
 
 } // namespace kadex::sim

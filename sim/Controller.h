@@ -3,6 +3,7 @@
 // executes it, the protection levels of its memory and a small air-flow model that makes the
 // live values move. Not thread-safe on its own; the bus serialises every access.
 #include <array>
+#include <map>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -154,6 +155,13 @@ public:
     double targetPercent() const;                        // flow the mode asks for, % of V'nom; <0: none
     double pressurePa() const;
 
+    // Holds a live cell (little-endian word) at a value whatever the model computes, so tests
+    // can put exact signals on the wire; unpinLive() lets the model take over again.
+    void pinLive(uint16_t addr, uint16_t value) { pinned_[addr] = value; refreshLiveCells(); }
+    void unpinLive() { pinned_.clear(); pinnedSetpoint_ = -1; }
+    // The setpoint GetSetpoint reports, whatever the mode computes (-1: computed again).
+    void pinReportedSetpoint(int value) { pinnedSetpoint_ = value; }
+
     // Which protection level a write to addr needs.
     static Unlocked requiredLevel(uint16_t addr);
 
@@ -183,6 +191,8 @@ private:
     double position_ = 0.0;
     int moving_ = 0;  // -1 closing, 0 still, +1 opening (drives the "6V +- 4V" signal)
     uint64_t lastUs_ = 0;
+    std::map<uint16_t, uint16_t> pinned_;
+    int pinnedSetpoint_ = -1;
 };
 
 // A fully open damper passes this share of V'nom in the flow model.

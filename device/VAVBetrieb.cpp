@@ -1,0 +1,450 @@
+#include "device/VAVBetrieb.h"
+
+#include "common/Helpers.h"
+#include "device/Identify.h"
+#include "settings/Texts.h"
+
+#include <cmath>
+
+namespace kadex {
+
+using namespace betrieb;
+
+namespace {
+
+QString percent2(int32_t hundredths) { return Fixed(hundredths / 100.0, 2); }
+QString volts1(int32_t mv) { return Fixed(mv / 1000.0, 1); }
+
+// Millivolts from a text in volts, cut towards zero. The product is snapped to the nearest
+// integer first when it is within rounding noise of it, so "2.3" gives 2300 and not 2299.
+int32_t millivoltsTrunc(const QString& text)
+{
+    const double p = GetFloatWert(text) * 1000.0;
+    const double r = std::nearbyint(p);
+    return Trunc(std::fabs(p - r) < 1e-6 ? r : p);
+}
+
+uint16_t le16(const uint8_t* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
+uint16_t be16(const uint8_t* b) { return static_cast<uint16_t>((b[0] << 8) | b[1]); }
+
+} // namespace
+
+TVAVBetrieb::TVAVBetrieb(TDeviceContext& ctx) : ctx_(ctx), zb_(ctx.zb), m_(ctx.model)
+{
+    Mess.Reset();
+}
+
+QString TVAVBetrieb::SerNr() const
+{
+    std::lock_guard<std::mutex> lk(serMutex_);
+    return serNr_;
+}
+
+void TVAVBetrieb::SetSerNr(const QString& s)
+{
+    std::lock_guard<std::mutex> lk(serMutex_);
+    serNr_ = s;
+}
+
+void TVAVBetrieb::InitBetriebData(const TBetrData& defaults)
+{
+    BetrData = defaults;
+}
+
+void TVAVBetrieb::SetData()
+{
+    m_.setText(QStringLiteral("EditVmaxPrz"), percent2(BetrData.VmaxPrz));
+    m_.setText(QStringLiteral("EditVminPrz"), percent2(BetrData.VminPrz));
+    m_.setText(QStringLiteral("EditVmidPrz"), percent2(BetrData.VmidPrz));
+    m_.setText(QStringLiteral("EditW1Min"), volts1(BetrData.W1MinMV));
+    m_.setText(QStringLiteral("EditW1Max"), volts1(BetrData.W1MaxMV));
+    m_.setText(QStringLiteral("EditU5Min"), volts1(BetrData.U5MinMV));
+    m_.setText(QStringLiteral("EditU5Max"), volts1(BetrData.U5MaxMV));
+    m_.setText(QStringLiteral("EditPositionInput"), BetrData.PosText);
+    m_.setText(QStringLiteral("EditVmaxM3"), Fixed(HW.VnomM3 * static_cast<double>(HW.VmaxPrz) / 10000.0, 2));
+}
+
+// ------------------------------------------------------------------------ read and write
+
+bool TVAVBetrieb::ReadData()
+{
+    std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
+    return ReadVnom() && GetVminVmidVmax() && ReadPosText() && GetW1MinW1Max() && GetU5MinU5Max();
+}
+
+bool TVAVBetrieb::ReadVnom()
+{
+    uint16_t vnom = 0, vmax = 0, vmin = 0;
+    const bool r = zb_.GetFlowLimits(vnom, vmax, vmin);
+    HW.VnomM3 = vnom;
+    HW.VmaxPrz = vmax;
+    HW.VminPrz = vmin;
+    if (r) {
+        const QString t = Fixed(RoundHalfEven(HW.VnomM3 * ctx_.DisplayFactor()), 0);
+        m_.setText(QStringLiteral("EditVnomM3Anz"), t);
+        m_.setText(QStringLiteral("EditVnomM3"), t);
+    }
+    return r;
+}
+
+bool TVAVBetrieb::GetVminVmidVmax()
+{
+    uint16_t raw = 0, vmid = 0, vmax = 0;
+    const bool r = zb_.GetVLevels(raw, vmid, vmax);
+    HW.VmidPrz = vmid;
+    HW.VmaxPrz = vmax;
+    if (r) {
+        HW.VminPrz = static_cast<uint16_t>(VminFromDevice(ctx_.FirmwareVersion.load(), vmax, raw));
+        m_.setText(QStringLiteral("EditVmaxM3"), Fixed(HW.VnomM3 * static_cast<double>(HW.VmaxPrz) / 10000.0, 0));
+        m_.setText(QStringLiteral("EditVmaxPrz"), percent2(HW.VmaxPrz));
+        m_.setText(QStringLiteral("EditVmidPrz"), percent2(HW.VmidPrz));
+        m_.setText(QStringLiteral("EditVminPrz"), percent2(HW.VminPrz));
+    }
+    return r;
+}
+
+bool TVAVBetrieb::ReadPosText()
+{
+    uint16_t oemAdr = 0, posAdr = 0, typeAdr = 0;
+    if (!zb_.GetTextAddresses(oemAdr, posAdr, typeAdr))
+        return false;
+    QString text;
+    const bool r = zb_.ReadText16(posAdr, text);
+    HW.PosText = TrimRight(text);
+    if (r)
+        m_.setText(QStringLiteral("EditPositionInput"), HW.PosText);
+    return r;
+}
+
+bool TVAVBetrieb::getRange(bool w1)
+{
+    uint16_t start = 0, span = 0;
+    const bool r = w1 ? zb_.GetW1Range(start, span) : zb_.GetU5Range(start, span);
+    uint16_t& lo = w1 ? HW.W1MinMV : HW.U5MinMV;
+    uint16_t& hi = w1 ? HW.W1MaxMV : HW.U5MaxMV;
+    lo = start;
+    if (r) {
+        hi = static_cast<uint16_t>(start + span);
+        m_.setText(w1 ? QStringLiteral("EditW1Min") : QStringLiteral("EditU5Min"), volts1(lo));
+        m_.setText(w1 ? QStringLiteral("EditW1Max") : QStringLiteral("EditU5Max"), volts1(hi));
+    }
+    return r;
+}
+
+bool TVAVBetrieb::GetW1MinW1Max() { return getRange(true); }
+bool TVAVBetrieb::GetU5MinU5Max() { return getRange(false); }
+
+bool TVAVBetrieb::WriteData()
+{
+    std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
+    bool r = SetVminVmidVmax();
+    uint16_t oemAdr = 0, posAdr = 0, typeAdr = 0;
+    if (r)
+        r = zb_.GetTextAddresses(oemAdr, posAdr, typeAdr);
+    if (r) {
+        const QString text = m_.text(QStringLiteral("EditPositionInput"));
+        r = zb_.WriteText16(posAdr, text);
+        if (r)
+            HW.PosText = text;
+    }
+    if (r)
+        r = SetW1MinW1Max();
+    if (r)
+        r = SetU5MinU5Max();
+    return r;
+}
+
+bool TVAVBetrieb::SetVminVmidVmax()
+{
+    const auto vmax = static_cast<uint16_t>(GetIntFromString(m_.text(QStringLiteral("EditVmaxPrz")), 100));
+    const auto vmin = static_cast<uint16_t>(GetIntFromString(m_.text(QStringLiteral("EditVminPrz")), 100));
+    const auto vmid = static_cast<uint16_t>(GetIntFromString(m_.text(QStringLiteral("EditVmidPrz")), 100));
+    const bool r = zb_.SetVLevels(VminToDevice(ctx_.FirmwareVersion.load(), vmax, vmin), vmid, vmax);
+    if (r) {
+        HW.VmaxPrz = vmax;
+        HW.VminPrz = vmin;
+        HW.VmidPrz = vmid;
+    }
+    return r;
+}
+
+bool TVAVBetrieb::setRange(bool w1)
+{
+    const int32_t a = millivoltsTrunc(m_.text(w1 ? QStringLiteral("EditW1Min") : QStringLiteral("EditU5Min")));
+    const int32_t b = millivoltsTrunc(m_.text(w1 ? QStringLiteral("EditW1Max") : QStringLiteral("EditU5Max")));
+    const auto start = static_cast<uint16_t>(a);
+    const auto span = static_cast<uint16_t>(b - a);
+    const bool r = w1 ? zb_.SetW1Range(start, span) : zb_.SetU5Range(start, span);
+    if (r) {
+        (w1 ? HW.W1MinMV : HW.U5MinMV) = static_cast<uint16_t>(a);
+        (w1 ? HW.W1MaxMV : HW.U5MaxMV) = static_cast<uint16_t>(b);
+    }
+    return r;
+}
+
+bool TVAVBetrieb::SetW1MinW1Max() { return setRange(true); }
+bool TVAVBetrieb::SetU5MinU5Max() { return setRange(false); }
+
+// ------------------------------------------------------------------------ identification
+
+bool TVAVBetrieb::ReadSerNr()
+{
+    QString ser, type;
+    uint8_t t = 0;
+    uint32_t key = DeviceKey;
+    const bool r = zb_.GetIdentityText(ser, type, key, t);
+    if (r)
+        DeviceKey = key;
+    SetSerNr(ser);
+    m_.setEnabled(QStringLiteral("LabelSerNr"), r);
+    m_.setText(QStringLiteral("EditSerNr"), ser);
+    return r;
+}
+
+bool TVAVBetrieb::ReadConfTableID()
+{
+    uint8_t b1 = 0;
+    uint16_t w1 = 0, w2 = 0, id = 0;
+    const bool r = zb_.GetConfigInfo(b1, w1, w2, id);
+    if (r)
+        m_.setText(QStringLiteral("EditConfTableID"), IdentInfo::Hex4(id));
+    return r;
+}
+
+bool TVAVBetrieb::ReadZBAdr()
+{
+    QString text;
+    const bool r = zb_.GetBusAddressText(text);
+    m_.setEnabled(QStringLiteral("LabelZBAdr"), r);
+    m_.setText(QStringLiteral("EditZBAdr"), text);
+    return r;
+}
+
+bool TVAVBetrieb::ReadDeviceTexts()
+{
+    uint16_t adr[3] = {0, 0, 0};
+    bool r = zb_.GetTextAddresses(adr[0], adr[1], adr[2]);
+    static const char* const edits[3] = {"EditOEM", "EditPosition", "EditFenwix"};
+    static const char* const labels[3] = {"LabelOEM", "LabelPosition", "LabelTyp"};
+    for (int i = 0; i < 3 && r; ++i) {
+        QString text;
+        r = zb_.ReadText16(adr[i], text);
+        text = TrimRight(text);
+        m_.setEnabled(QString::fromLatin1(labels[i]), r);
+        m_.setText(QString::fromLatin1(edits[i]), text);
+        if (i == 2) {
+            const QString expected = ctx_.ExpectedTypeText();
+            const bool ok = !expected.isEmpty() && text.startsWith(expected);
+            m_.setColour(QStringLiteral("EditFenwix"), ok ? Colour::ButtonFace : Colour::Red);
+        }
+    }
+    return r;
+}
+
+bool TVAVBetrieb::ReadFirmware()
+{
+    uint16_t version = 0, w2 = 0, w3 = 0;
+    const bool r = zb_.GetFirmware(version, w2, w3);
+    ctx_.FirmwareVersion = version;
+    if (r) {
+        m_.setText(QStringLiteral("EditFirmware"), IdentInfo::Hex4(version));
+        if (version >= 0x0220) {
+            m_.setVisible(QStringLiteral("ExtrasRegSetting"), true);
+            m_.setEnabled(QStringLiteral("RadioButtonSensTypVolumenstr"), ctx_.ReglerFkt.load() == 1);
+        } else {
+            m_.setVisible(QStringLiteral("ExtrasRegSetting"), false);
+            m_.setChecked(QStringLiteral("RadioButtonSensTypDruck"), true);
+            m_.setEnabled(QStringLiteral("RadioButtonSensTypVolumenstr"), false);
+        }
+    }
+    bool ok = false;
+    const int n = m_.text(QStringLiteral("EditFirmware")).toInt(&ok, 10);
+    if (ok)
+        FirmwareNr = n;
+    if (OnFirmwareRead)
+        OnFirmwareRead();
+    return r;
+}
+
+bool TVAVBetrieb::identify(bool withOverride)
+{
+    std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
+    if (withOverride && !zb_.SetOverride(10))
+        return false;
+    if (!ReadSerNr() || !ReadConfTableID() || !ReadZBAdr() || !ReadDeviceTexts())
+        return false;
+    if (withOverride && !zb_.SetOverride(0))
+        return false;
+    return ReadFirmware();
+}
+
+bool TVAVBetrieb::Identify() { return identify(true); }
+bool TVAVBetrieb::RefreshIdent() { return identify(false); }
+
+// ------------------------------------------------------------------------ operation
+
+uint8_t TVAVBetrieb::ModeFromAnswer(uint8_t d1, uint8_t d2) const
+{
+    return ctx_.FirmwareVersion.load() < 0x0220 ? d2 : d1;
+}
+
+bool TVAVBetrieb::SetBetriebsart(int choice)
+{
+    std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
+    m_.setCaption(QStringLiteral("PanelProgStatus"), IniStatusText.Betrieb);
+    bool r = true;
+    switch (choice) {
+    case ChoiceAuto:
+        r = zb_.SetOverride(0);
+        if (r)
+            r = zb_.SetSetpoint(0xFFFF);
+        break;
+    case ChoiceZu: r = zb_.SetOverride(2); break;
+    case ChoiceAuf: r = zb_.SetOverride(1); break;
+    case ChoiceVmin: r = zb_.SetOverride(4); break;
+    case ChoiceVmid: r = zb_.SetOverride(ctx_.ReglerFkt.load() == 1 ? 5 : 10); break;
+    case ChoiceVmax: r = zb_.SetOverride(3); break;
+    case ChoiceVnom: r = zb_.SetOverride(7); break;
+    case ChoiceVariabel: {
+        const double b = GetFloatWert(m_.text(QStringLiteral("EditBetrSollwPrz")));
+        const double q = VariableFlowShare(ctx_.FirmwareVersion.load(), b, HW.VminPrz, HW.VmaxPrz);
+        m_.setText(QStringLiteral("EditBetrSollwM3"), Fixed(HW.VnomM3 * q / 100.0 * ctx_.DisplayFactor(), 0));
+        SollwPrz = static_cast<uint16_t>(RoundHalfEven(b * 100.0));
+        r = zb_.SetOverride(0);
+        if (r)
+            r = zb_.SetSetpoint(SollwPrz);
+        break;
+    }
+    case ChoiceSchnellZu: r = zb_.SetOverride(8); break;
+    case ChoiceSchnellAuf: r = zb_.SetOverride(9); break;
+    default: return true;
+    }
+    if (!BetriebAktiv.load())
+        return r;
+    if (r) {
+        uint8_t d1 = 0, d2 = 0;
+        if (zb_.GetMode(d1, d2))
+            m_.setCaption(QStringLiteral("PanelBetrStatus"), IniStatusText.ForMode(ModeFromAnswer(d1, d2)));
+    }
+    if (r)
+        r = ShowBetrWerte(choice);
+    if (r)
+        r = ReadMotRueck();
+    if (!BetriebAktiv.load())
+        return r;
+    if (r)
+        r = GetRegelParams();
+    if (!BetriebAktiv.load())
+        return r;
+    if (r) {
+        QStringList alarms = m_.items(QStringLiteral("ListBoxAlarme"));
+        r = zb_.AddAlarmTexts(alarms);
+        m_.setItems(QStringLiteral("ListBoxAlarme"), alarms);
+        if (r)
+            m_.setEnabled(QStringLiteral("ButtonResetAlarm"), !alarms.isEmpty());
+    }
+    return r;
+}
+
+bool TVAVBetrieb::ShowBetrWerte(int choice)
+{
+    std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
+    uint16_t actual = 0, w2 = 0;
+    if (!zb_.GetActualValue(actual, w2))
+        return false;
+    const double ist = actual / 100.0;
+    const double factor = ctx_.DisplayFactor();
+    m_.setText(QStringLiteral("EditBetrIstwPrz"), Fixed(ist, 0));
+    m_.setText(QStringLiteral("EditBetrIstwM3"), Fixed(HW.VnomM3 / 100.0 * ist * factor, 0));
+    uint16_t w1 = 0, s = 0;
+    if (!zb_.GetSetpoint(w1, s))
+        return false;
+    const QString none = QStringLiteral("---");
+    if (choice == ChoiceAuto) {
+        const SetpointView v = AutoSetpoint(ctx_.FirmwareVersion.load(), s, HW.VminPrz, HW.VmaxPrz);
+        m_.setText(QStringLiteral("EditBetrSollwPrz"), v.none ? none : Fixed(v.shownPercent, 0));
+        m_.setText(QStringLiteral("EditBetrSollwM3"), v.none ? none : Fixed(HW.VnomM3 * v.flowShare / 100.0 * factor, 0));
+    } else if (choice != ChoiceVariabel) {
+        m_.setText(QStringLiteral("EditBetrSollwPrz"), none);
+        m_.setText(QStringLiteral("EditBetrSollwM3"), none);
+    }
+    return true;
+}
+
+bool TVAVBetrieb::ReadMotRueck()
+{
+    uint8_t b[2];
+    if (!zb_.ReadMem(0x0454, 2, b))
+        return false;
+    MotRueckPrz = MotorFeedbackPercent(static_cast<int16_t>(le16(b)));
+    m_.setText(QStringLiteral("EditBetrMotRueckPrz"), Fixed(MotRueckPrz, 1));
+    return true;
+}
+
+bool TVAVBetrieb::GetRegelParams()
+{
+    std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
+    uint8_t flags = 0, yr[4], sig[6];
+    if (!zb_.ReadMem(0x0016, 1, &flags) || !zb_.ReadMem(0x0038, 4, yr) || !zb_.ReadMem(0x0456, 6, sig))
+        return false;
+    const bool linear = (flags & 0x02) == 0;
+    const double y = ActuatorSignalPercent(linear, le16(sig), be16(yr), be16(yr + 2));
+    m_.setText(QStringLiteral("EditBetrRYSignPrz"), Fixed(y, 1));
+    m_.setText(QStringLiteral("EditSignW1"), Fixed(le16(sig + 2) / 1000.0, 1));
+    m_.setText(QStringLiteral("EditSignU5"), Fixed(le16(sig + 4) / 1000.0, 1));
+    return GetSensorValues();
+}
+
+bool TVAVBetrieb::GetSensorValues()
+{
+    uint8_t b[4];
+    if (!zb_.ReadMem(0x045C, 4, b))
+        return false;
+    const uint16_t sig = le16(b);
+    const uint16_t p = le16(b + 2);
+    m_.setText(QStringLiteral("EditSensorSign"), Fixed(sig / 1000.0, 2));
+    m_.setText(QStringLiteral("EditSensorValue"), QString::number(RoundHalfEven(p * ctx_.PressureFactorNow())));
+    Mess.Add(p);
+    return true;
+}
+
+void TVAVBetrieb::StartSampling()
+{
+    Mess.Reset();
+    DruckmessungAktiv = true;
+}
+
+bool TVAVBetrieb::StartBetrieb()
+{
+    m_.setCaption(QStringLiteral("PanelProgStatus"), IniStatusText.DataRead);
+    BetriebAktiv = true;
+    bool r = true;
+    if (SkipNextRead.exchange(false))
+        r = true;
+    else
+        r = ReadData();
+    m_.setCaption(QStringLiteral("PanelProgStatus"), QString());
+    return r;
+}
+
+bool TVAVBetrieb::StopBetrieb()
+{
+    std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
+    const bool r = zb_.SetOverride(0);
+    if (r)
+        m_.setChecked(QStringLiteral("RadioBetrAuto"), true);
+    zb_.SetSetpoint(0xFFFF);
+    BetriebAktiv = false;
+    return r;
+}
+
+bool TVAVBetrieb::IsPcHwEqual()
+{
+    auto pct = [&](const char* f) { return GetIntFromString(m_.text(QString::fromLatin1(f)), 100); };
+    auto mv = [&](const char* f) { return GetIntFromString(m_.text(QString::fromLatin1(f)), 1000); };
+    return pct("EditVmaxPrz") == HW.VmaxPrz && pct("EditVmidPrz") == HW.VmidPrz && pct("EditVminPrz") == HW.VminPrz
+        && m_.text(QStringLiteral("EditPositionInput")) == HW.PosText && mv("EditW1Min") == HW.W1MinMV
+        && mv("EditW1Max") == HW.W1MaxMV && mv("EditU5Min") == HW.U5MinMV && mv("EditU5Max") == HW.U5MaxMV;
+}
+
+} // namespace kadex

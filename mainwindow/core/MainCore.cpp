@@ -1,0 +1,482 @@
+#include "mainwindow/core/MainCore.h"
+
+#include "common/Helpers.h"
+#include "mainwindow/core/WindowFields.h"
+#include "settings/Texts.h"
+
+namespace kadex {
+
+namespace {
+
+const QString kBetrieb = QStringLiteral("SpeedButtonBetrieb");
+
+// Operation choices in the order the operation step looks for the selected one, with the
+// number the record takes.
+struct ChoiceRadio {
+    const char* name;
+    int choice;
+};
+constexpr ChoiceRadio kStepOrder[] = {
+    {"RadioBetrAuto", ChoiceAuto},       {"RadioBetrZu", ChoiceZu},
+    {"RadioBetrAuf", ChoiceAuf},         {"RadioBetrSchnellZu", ChoiceSchnellZu},
+    {"RadioBetrSchnellAuf", ChoiceSchnellAuf}, {"RadioBetrVMin", ChoiceVmin},
+    {"RadioBetrVMid", ChoiceVmid},       {"RadioBetrVMax", ChoiceVmax},
+    {"RadioBetrVNom", ChoiceVnom},       {"RadioBetrVariabel", ChoiceVariabel},
+};
+
+// Mode code reported by the device -> choice shown and operation number for the live values.
+struct ModeDisplay {
+    const char* radio; // nullptr: the choices stay as they are
+    int choice;
+};
+ModeDisplay modeDisplay(int mode)
+{
+    switch (mode) {
+    case 0: return {"RadioBetrAuto", ChoiceAuto};
+    case 1: return {"RadioBetrAuf", ChoiceAuf};
+    case 2: return {"RadioBetrZu", ChoiceZu};
+    case 3: return {"RadioBetrVMax", ChoiceVmax};
+    case 4: return {"RadioBetrVMin", ChoiceVmin};
+    case 5: return {"RadioBetrVMid", ChoiceVmid};
+    case 7: return {"RadioBetrVNom", ChoiceVnom};
+    case 8: return {"RadioBetrSchnellZu", ChoiceSchnellZu};
+    case 9: return {"RadioBetrSchnellAuf", ChoiceSchnellAuf};
+    default: return {nullptr, ChoiceNone};
+    }
+}
+
+QString L(const char* s) { return QString::fromLatin1(s); }
+
+} // namespace
+
+TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, IMainHost* host)
+    : Com(std::move(transport)),
+      ZB(Com),
+      Ctx(ZB, model),
+      VAVBetrieb(Ctx),
+      m_(model),
+      host_(host),
+      verbinden_("verbinden", [this] { ConnectionStep(); }),
+      betrieb_("betrieb", [this] { OperationStep(); }, [this] { return VAVBetrieb.DruckmessungAktiv.load(); }),
+      secTimer_(1000, false, [this] { SecTimerTimer(); }),
+      comErrorTimer_(50, true, [this] { Flows.Post("ComErrorTimer", [this] { ComErrorTimerTimer(); }); }),
+      betrOffTimer_(50, true, [this] { Flows.Post("BetrOffTimer", [this] { BetrOffTimerTimer(); }); })
+{
+    VAVBetrieb.OnFirmwareRead = [this] {
+        if (OnFirmwareRead)
+            OnFirmwareRead();
+    };
+    Flows.SetBusyHandler([this](bool busy, const std::string&) { setBusy(busy); });
+}
+
+TMainCore::~TMainCore()
+{
+    Close();
+}
+
+void TMainCore::SetPollPeriodMs(int ms)
+{
+    verbinden_.SetPeriodMs(ms);
+    betrieb_.SetPeriodMs(ms);
+}
+
+void TMainCore::Start()
+{
+    verbinden_.Start();
+    betrieb_.Start();
+}
+
+void TMainCore::setBusy(bool busy)
+{
+    if (host_)
+        host_->SetBusyCursor(busy);
+}
+
+// ------------------------------------------------------------------------ threads
+
+void TMainCore::SuspendVerbindenThread() { verbinden_.Suspend(4000); }
+void TMainCore::SuspendBetriebThread() { betrieb_.Suspend(4000); }
+
+void TMainCore::ResumeVerbindenThread()
+{
+    if (!Closing.load())
+        verbinden_.Resume();
+}
+
+void TMainCore::ResumeBetriebThread()
+{
+    if (!Closing.load())
+        betrieb_.Resume();
+}
+
+void TMainCore::resumeOne()
+{
+    if (VAVBetrieb.BetriebAktiv.load())
+        ResumeBetriebThread();
+    else
+        ResumeVerbindenThread();
+}
+
+// ------------------------------------------------------------------------ connect
+
+bool TMainCore::COMVerbinden()
+{
+    DataRead = false;
+    EnableMainControls(false);
+    EnableDeviceButtons(false);
+    if (!Com.OpenPort()) {
+        if (host_)
+            host_->ShowPortError(Com.LastOpenError());
+        ShowCOMData(IniMessageText.Msg(15));
+        EnableMainControls(true);
+        return false;
+    }
+    setBusy(true);
+    ShowCOMData(QString());
+    EnableMainControls(false);
+    Com.SetDtrRts(); // pseudo-terminals have no modem lines; that is no failure
+    const bool identified = VAVBetrieb.Identify();
+    if (identified) {
+        m_.setEnabled(L("ButtonDruckmessung"), true);
+        SecondsOnline = 0;
+        m_.setCaption(L("PanelSecOnline"), OnlineText(0));
+        secTimer_.Start();
+        if (ReadConfig()) {
+            EnableDeviceButtons(true);
+            EnableSignalPanel(true);
+            EnableBetriebPanel(false, true);
+        } else {
+            VAVBetrieb.SetSerNr(QString());
+        }
+    } else {
+        VAVBetrieb.SetSerNr(QString());
+    }
+    ResumeVerbindenThread();
+    setBusy(false);
+    EnableMainControls(true);
+    return identified;
+}
+
+bool TMainCore::ReadConfig()
+{
+    const bool r = VAVBetrieb.ReadData();
+    DataRead = r;
+    if (r)
+        AnzConfPcHwEqual(VAVBetrieb.IsPcHwEqual());
+    return r;
+}
+
+// ------------------------------------------------------------------------ polling steps
+
+void TMainCore::ConnectionStep()
+{
+    bool r = false;
+    uint8_t d1 = 0, d2 = 0;
+    if (ZB.GetMode(d1, d2)) {
+        const int mode = VAVBetrieb.ModeFromAnswer(d1, d2);
+        const ModeDisplay md = modeDisplay(mode);
+        if (md.radio)
+            m_.setChecked(L(md.radio), true);
+        m_.setCaption(L("PanelBetrStatus"), IniStatusText.ForMode(mode));
+        r = VAVBetrieb.ShowBetrWerte(md.choice);
+        if (r)
+            r = VAVBetrieb.ReadMotRueck();
+        if (r)
+            r = VAVBetrieb.GetRegelParams();
+    }
+    if (r) {
+        QString id, type;
+        uint32_t key = 0;
+        uint8_t t = 0;
+        if (ZB.GetIdentityText(id, type, key, t) && id != VAVBetrieb.SerNr())
+            COMVerbinden(); // a different controller, or any controller after a loss
+        return;
+    }
+    if (Closing.load())
+        return;
+    lostDisplay();
+    if (Com.WriteError()) {
+        ShowCOMData(IniMessageText.Msg(18));
+        comErrorTimer_.Start();
+    }
+}
+
+void TMainCore::lostDisplay()
+{
+    AnzConfPcHwEqual(false);
+    DataRead = false;
+    secTimer_.Stop();
+    m_.setEnabled(L("ButtonDruckmessung"), false);
+    m_.setCaption(L("PanelSecOnline"), QString());
+    EnableDeviceButtons(false);
+    EnableBetriebPanel(false, false);
+    EnableSignalPanel(false);
+    ClearDeviceInfo();
+    VAVBetrieb.SetSerNr(QString());
+}
+
+void TMainCore::OperationStep()
+{
+    const bool variabel = m_.checked(L("RadioBetrVariabel"));
+    m_.setReadOnly(L("EditBetrSollwPrz"), !variabel);
+    m_.setColour(L("EditBetrSollwPrz"), variabel ? Colour::Window : Colour::ButtonFace);
+    bool r = true;
+    if (VAVBetrieb.DruckmessungAktiv.load()) {
+        r = VAVBetrieb.GetSensorValues();
+    } else {
+        int choice = ChoiceNone;
+        for (const ChoiceRadio& c : kStepOrder) {
+            if (m_.checked(L(c.name))) {
+                choice = c.choice;
+                break;
+            }
+        }
+        if (choice == ChoiceVariabel && SetpointRefresh.exchange(false))
+            m_.setText(L("EditBetrSollwPrz"), Fixed(VAVBetrieb.SollwPrz / 100.0, 0));
+        if (choice != ChoiceNone)
+            r = VAVBetrieb.SetBetriebsart(choice);
+    }
+    if (!r) {
+        lostDisplay();
+        betrOffTimer_.Start();
+    }
+}
+
+// ------------------------------------------------------------------------ bus address
+
+void TMainCore::ComboBoxZBAdressChange()
+{
+    int index = m_.itemIndex(L("ComboBoxZBAdress"));
+    if (index < 0 || index > 8) {
+        index = 0;
+        m_.setItemIndex(L("ComboBoxZBAdress"), 0);
+    }
+    ZB.AdrIndex = static_cast<uint8_t>(index);
+    if (!Com.PortOpen())
+        return;
+    setBusy(true);
+    EnableMainControls(false);
+    EnableDeviceButtons(false);
+    SuspendVerbindenThread();
+    SuspendBetriebThread();
+    QString id, type;
+    uint32_t key = 0;
+    uint8_t t = 0;
+    if (!ZB.GetIdentityText(id, type, key, t)) {
+        ClearDeviceInfo();
+        VAVBetrieb.SetSerNr(QString());
+    } else if (id == VAVBetrieb.SerNr()) {
+        SecondsOnline = 0;
+        m_.setCaption(L("PanelSecOnline"), OnlineText(0));
+        secTimer_.Start();
+        EnableDeviceButtons(true);
+    } else if (VAVBetrieb.RefreshIdent()) {
+        SecondsOnline = 0;
+        m_.setCaption(L("PanelSecOnline"), OnlineText(0));
+        secTimer_.Start();
+        if (ReadConfig()) {
+            EnableDeviceButtons(true);
+            EnableSignalPanel(true);
+            EnableBetriebPanel(VAVBetrieb.BetriebAktiv.load(), true);
+        } else {
+            VAVBetrieb.SetSerNr(QString());
+        }
+    } else {
+        VAVBetrieb.SetSerNr(QString());
+    }
+    resumeOne();
+    m_.setEnabled(L("ComboBoxZBAdress"), true);
+    EnableMainControls(true);
+    setBusy(false);
+}
+
+// ------------------------------------------------------------------------ operation mode
+
+void TMainCore::SpeedButtonBetriebClick(bool fromBetrOffTimer)
+{
+    setBusy(true);
+    for (const char* tab : {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"})
+        m_.setEnabled(L(tab), false);
+    EnableDeviceButtons(false);
+    if (m_.checked(kBetrieb)) {
+        SuspendVerbindenThread();
+        VAVBetrieb.StartBetrieb();
+        SetBetriebActive(true);
+        ResumeBetriebThread();
+    } else {
+        SuspendBetriebThread();
+        SetBetriebActive(false);
+        EnableBetriebPanel(false, true);
+        VAVBetrieb.StopBetrieb();
+        ResumeVerbindenThread();
+    }
+    if (!fromBetrOffTimer)
+        EnableDeviceButtons(true);
+    for (const char* tab : {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"})
+        m_.setEnabled(L(tab), true);
+    setBusy(false);
+}
+
+void TMainCore::SetBetriebActive(bool on)
+{
+    EnableBetriebPanel(on, on);
+    if (on) {
+        m_.setCaption(L("PanelProgStatus"), IniStatusText.Betrieb);
+        return;
+    }
+    m_.setCaption(L("PanelProgStatus"), QString());
+    for (const char* f : {"EditBetrSollwPrz", "EditBetrSollwM3", "EditBetrIstwPrz", "EditBetrIstwM3"})
+        m_.setText(L(f), QStringLiteral("0"));
+    m_.setText(L("EditBetrRYSignPrz"), QStringLiteral("0.0"));
+    m_.setText(L("EditBetrMotRueckPrz"), QStringLiteral("0.0"));
+}
+
+void TMainCore::EnableBetriebPanel(bool modes, bool values)
+{
+    m_.setCaption(L("PanelBetrStatus"), QString());
+    for (const ChoiceRadio& c : kStepOrder)
+        m_.setEnabled(L(c.name), modes);
+    for (const char* f : {"LabelBetrSollw", "LabelBetrSollwPrzDim", "LabelBetrIstw", "LabelBetrIstwPrzDim",
+                          "LabelBetrRSign", "LabelBetrRSignPrzDim", "LabelBetrMotRueck", "LabelBetrMotRueckPrzDim",
+                          "EditBetrSollwPrz", "EditBetrSollwM3", "EditBetrIstwPrz", "EditBetrIstwM3",
+                          "EditBetrRYSignPrz", "EditBetrMotRueckPrz"})
+        m_.setEnabled(L(f), values);
+    const bool editable = modes && m_.checked(L("RadioBetrVariabel"));
+    m_.setReadOnly(L("EditBetrSollwPrz"), !editable);
+    m_.setColour(L("EditBetrSollwPrz"), editable ? Colour::Window : Colour::ButtonFace);
+}
+
+void TMainCore::EnableSignalPanel(bool on)
+{
+    for (const char* f : {"LabelSignW1", "LabelSignW1Dim", "LabelSignU5", "LabelSignU5Dim", "LabelSensorSign",
+                          "LabelSensorSignDim", "LabelSensorValue", "EditSignW1", "EditSignU5", "EditSensorSign",
+                          "EditSensorValue", "LabelAlarm", "ListBoxAlarme"})
+        m_.setEnabled(L(f), on);
+    if (!on) {
+        m_.setText(L("EditSignW1"), QStringLiteral("0.0"));
+        m_.setText(L("EditSignU5"), QStringLiteral("0.0"));
+        m_.setText(L("EditSensorSign"), QStringLiteral("0.00"));
+        m_.setText(L("EditSensorValue"), QStringLiteral("0"));
+        m_.setItems(L("ListBoxAlarme"), {});
+    }
+    m_.setEnabled(L("ButtonResetAlarm"), on && !m_.items(L("ListBoxAlarme")).isEmpty());
+}
+
+// ------------------------------------------------------------------------ timers
+
+QString TMainCore::OnlineText(int seconds)
+{
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+        .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+void TMainCore::SecTimerTimer()
+{
+    int s = SecondsOnline.load() + 1;
+    if (s > 359999)
+        s = 0;
+    SecondsOnline = s;
+    m_.setCaption(L("PanelSecOnline"), OnlineText(s));
+}
+
+void TMainCore::ComErrorTimerTimer()
+{
+    comErrorTimer_.Stop();
+    SuspendBetriebThread();
+    SuspendVerbindenThread();
+    if (m_.checked(kBetrieb))
+        VAVBetrieb.StopBetrieb();
+}
+
+void TMainCore::BetrOffTimerTimer()
+{
+    betrOffTimer_.Stop();
+    m_.setChecked(kBetrieb, false);
+    SpeedButtonBetriebClick(true);
+}
+
+// ------------------------------------------------------------------------ window rules
+
+void TMainCore::ShowCOMData(const QString& message)
+{
+    const QString port = Com.PortPath().isEmpty() ? QStringLiteral("COM%1").arg(Com.PortNumber()) : Com.PortPath();
+    m_.setText(L(kStatusPort), port);
+    m_.setText(L(kStatusMessage), message);
+}
+
+void TMainCore::EnableMainControls(bool on)
+{
+    for (const char* f : {"ButtonCalculateLW", "DateiOeffnen", "DateiSpeichern", "DateiDrucken",
+                          "ExtrasRegSetting", "ToolButtonDateiMenu", "ToolButtonExtrasMenu",
+                          "ToolButtonHilfeMenu", "ToolButtonRegFkt", "TabSheetService",
+                          "TabSheetExperte", "TabSheetKonfigOEM", "TabSheetKonfigQV"})
+        m_.setEnabled(L(f), on);
+    const bool bus = on && Com.PortOpen();
+    for (const char* f : {"ComboBoxZBAdress", "ExtrasZBAdress", "ExtrasZBCommand"})
+        m_.setEnabled(L(f), bus);
+}
+
+void TMainCore::EnableDeviceButtons(bool on)
+{
+    m_.setEnabled(L("ButtonLesen"), on);
+    m_.setEnabled(kBetrieb, on);
+    m_.setEnabled(L("ButtonCalculateDichte"), on);
+    const bool write = on && CheckDeviceType();
+    m_.setEnabled(L("ButtonSetzen"), write);
+    m_.setEnabled(L("ButtonTest"), write);
+    m_.setVisible(L("LabelOEMHinweisVS"), write);
+    m_.setVisible(L("LabelQVHinweis"), on);
+}
+
+bool TMainCore::CheckDeviceType()
+{
+    const QString expected = Ctx.ExpectedTypeText();
+    const bool ok = !expected.isEmpty() && m_.text(L("EditFenwix")).startsWith(expected);
+    m_.setColour(L("EditFenwix"), ok ? Colour::ButtonFace : Colour::Red);
+    return true; // writing is allowed to any device; the colour is the warning
+}
+
+void TMainCore::ClearDeviceInfo()
+{
+    if (Closing.load())
+        return;
+    for (const char* f : {"LabelOEM", "LabelPosition", "LabelTyp", "LabelSerNr", "LabelZBAdr"})
+        m_.setEnabled(L(f), false);
+    for (const char* f : {"EditFenwix", "EditOEM", "EditPosition", "EditSerNr", "EditZBAdr", "EditFirmware",
+                          "EditConfTableID", "EditLeitwert", "EditDichte", "EditFunktion", "EditSensor",
+                          "EditAntrieb", "EditVAVLwAktiv"})
+        m_.setText(L(f), QString());
+    m_.setCaption(L("LabelSensorTyp"), QString());
+    m_.setColour(L("EditFenwix"), Colour::ButtonFace);
+    m_.setChecked(L("RadioBetrAuto"), true);
+}
+
+void TMainCore::AnzConfPcHwEqual(bool equal)
+{
+    m_.setVisible(L("ImageNotEqual"), !equal);
+    m_.setVisible(L("ImageEqual"), equal);
+}
+
+// ------------------------------------------------------------------------ closing
+
+void TMainCore::Close()
+{
+    if (Closing.load())
+        return;
+    Flows.Stop();
+    SuspendBetriebThread();
+    SuspendVerbindenThread();
+    if (m_.checked(kBetrieb))
+        VAVBetrieb.StopBetrieb();
+    Closing = true;
+    ZB.SetClosing(true);
+    secTimer_.Stop();
+    comErrorTimer_.Stop();
+    betrOffTimer_.Stop();
+    verbinden_.Stop();
+    betrieb_.Stop();
+}
+
+} // namespace kadex

@@ -1,0 +1,110 @@
+#pragma once
+// The main window without widgets: it owns the bus, the records, the two polling threads, the
+// flow runner and the timers, and implements the connect step, the two polling steps, the
+// bus address change and the enabling rules on the window-value model. The desktop program
+// puts widgets on top; tests and the command line use it as it is.
+#include "comm/ComForm.h"
+#include "comm/ZBCmd.h"
+#include "comm/ZBThreads.h"
+#include "device/DeviceContext.h"
+#include "device/VAVBetrieb.h"
+#include "mainwindow/core/CoreTimer.h"
+#include "mainwindow/core/FlowRunner.h"
+#include "mainwindow/core/WindowModel.h"
+
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace kadex {
+
+// What only a window can do; every call may come from any thread.
+class IMainHost {
+public:
+    virtual ~IMainHost() = default;
+    // The error box of a port that cannot be opened.
+    virtual void ShowPortError(const QString& text) = 0;
+    virtual void SetBusyCursor(bool busy) = 0;
+};
+
+class TMainCore {
+public:
+    // Without a transport the machine's serial port is used.
+    explicit TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport = nullptr, IMainHost* host = nullptr);
+    ~TMainCore();
+    TMainCore(const TMainCore&) = delete;
+    TMainCore& operator=(const TMainCore&) = delete;
+
+    TComForm Com;
+    TZBCmd ZB;
+    TDeviceContext Ctx;
+    TVAVBetrieb VAVBetrieb;
+    FlowRunner Flows;
+
+    std::atomic<bool> DataRead{false};
+    std::atomic<bool> Closing{false};
+    std::atomic<int> SecondsOnline{0};
+    // Set when the user clicks "Variabel": the next cycle shows the stored setpoint first.
+    std::atomic<bool> SetpointRefresh{false};
+
+    // Polling period (2000 ms); tests make it shorter.
+    void SetPollPeriodMs(int ms);
+    // Starts the worker threads (paused).
+    void Start();
+
+    // --- steps and flows ----------------------------------------------------------------
+    bool COMVerbinden();
+    bool ReadConfig();
+    void ConnectionStep();
+    void OperationStep();
+    void ComboBoxZBAdressChange();
+    // "Betrieb" pressed or released (the toggle's state is read from the model).
+    void SpeedButtonBetriebClick(bool fromBetrOffTimer = false);
+    // Orderly end: pause threads, release a forced mode, then no more bus traffic.
+    void Close();
+
+    // --- timer handlers -----------------------------------------------------------------
+    void SecTimerTimer();
+    void ComErrorTimerTimer();
+    void BetrOffTimerTimer();
+    bool SecTimerActive() const { return secTimer_.Active(); }
+
+    // --- threads ------------------------------------------------------------------------
+    void SuspendVerbindenThread();
+    void SuspendBetriebThread();
+    void ResumeVerbindenThread();
+    void ResumeBetriebThread();
+    TPollThread& VerbindenThread() { return verbinden_; }
+    TPollThread& BetriebThread() { return betrieb_; }
+
+    // --- window rules -------------------------------------------------------------------
+    void ShowCOMData(const QString& message);
+    void EnableMainControls(bool on);
+    void EnableDeviceButtons(bool on);
+    bool CheckDeviceType();
+    void ClearDeviceInfo();
+    void AnzConfPcHwEqual(bool equal);
+    void EnableBetriebPanel(bool modes, bool values);
+    void EnableSignalPanel(bool on);
+    void SetBetriebActive(bool on);
+    static QString OnlineText(int seconds);
+
+    // Runs when a firmware read finished (menu and sensor-type choices follow it).
+    std::function<void()> OnFirmwareRead;
+
+private:
+    void resumeOne();
+    void lostDisplay();
+    void setBusy(bool busy);
+
+    WindowModel& m_;
+    IMainHost* host_;
+    TPollThread verbinden_;
+    TPollThread betrieb_;
+    CoreTimer secTimer_;
+    CoreTimer comErrorTimer_;
+    CoreTimer betrOffTimer_;
+};
+
+} // namespace kadex

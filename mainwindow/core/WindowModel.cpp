@@ -1,0 +1,744 @@
+#include "mainwindow/core/WindowModel.h"
+
+#include <QDebug>
+
+#include <cmath>
+#include <utility>
+
+namespace kadex {
+
+namespace {
+
+// A rule that changes a field whose rule changes it back would recurse without end; past this
+// depth the model stops and reports instead of overflowing the stack.
+constexpr int kMaxRuleDepth = 32;
+thread_local int ruleDepth = 0;
+
+// Stored values are assigned from a temporary (f.s.text = QString(text)) on purpose: that is a
+// move, inline in the headers, whereas QString's copy assignment lives in the Qt library, where
+// ThreadSanitizer cannot see the reference counting and reports the release of a text that
+// another thread let go of as a race.
+
+struct DepthGuard {
+    DepthGuard() { ++ruleDepth; }
+    ~DepthGuard() { --ruleDepth; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+};
+
+bool hasItemsIndex(Kind k) { return k == Kind::Combo || k == Kind::List; }
+
+bool editLike(Kind k)
+{
+    return k == Kind::Edit || k == Kind::Memo || k == Kind::Spin || k == Kind::Combo || k == Kind::List;
+}
+
+const char* kindName(Kind k)
+{
+    switch (k) {
+    case Kind::Edit: return "edit";
+    case Kind::Memo: return "memo";
+    case Kind::Spin: return "spin edit";
+    case Kind::Slider: return "slider";
+    case Kind::Combo: return "combo box";
+    case Kind::List: return "list box";
+    case Kind::Label: return "label";
+    case Kind::Panel: return "panel";
+    case Kind::Button: return "button";
+    case Kind::Toggle: return "toggle button";
+    case Kind::Radio: return "radio button";
+    case Kind::Check: return "check box";
+    case Kind::Group: return "group box";
+    case Kind::Tab: return "tab sheet";
+    case Kind::Pages: return "tab control";
+    case Kind::Action: return "menu command";
+    case Kind::StatusField: return "status field";
+    }
+    return "control";
+}
+
+} // namespace
+
+const char* propName(Prop p)
+{
+    switch (p) {
+    case Prop::Text: return "Text";
+    case Prop::Value: return "Value";
+    case Prop::Checked: return "Checked";
+    case Prop::ItemIndex: return "ItemIndex";
+    case Prop::Items: return "Items";
+    case Prop::Caption: return "Caption";
+    case Prop::Enabled: return "Enabled";
+    case Prop::Visible: return "Visible";
+    case Prop::ReadOnly: return "ReadOnly";
+    case Prop::Colour: return "Colour";
+    case Prop::TextColour: return "TextColour";
+    case Prop::Hint: return "Hint";
+    }
+    return "?";
+}
+
+bool kindHas(Kind k, Prop p)
+{
+    switch (p) {
+    case Prop::Enabled:
+    case Prop::Visible:
+    case Prop::Colour:
+    case Prop::TextColour:
+    case Prop::Hint:
+        return true;
+    case Prop::Text:
+        return k == Kind::Edit || k == Kind::Combo || k == Kind::StatusField;
+    case Prop::ReadOnly:
+        return k == Kind::Edit || k == Kind::Memo || k == Kind::Spin;
+    case Prop::Value:
+        return k == Kind::Spin || k == Kind::Slider;
+    case Prop::Checked:
+        return k == Kind::Toggle || k == Kind::Radio || k == Kind::Check || k == Kind::Action;
+    case Prop::ItemIndex:
+        return k == Kind::Combo || k == Kind::List || k == Kind::Pages;
+    case Prop::Items:
+        return k == Kind::Memo || k == Kind::Combo || k == Kind::List;
+    case Prop::Caption:
+        return k == Kind::Label || k == Kind::Panel || k == Kind::Button || k == Kind::Toggle ||
+               k == Kind::Radio || k == Kind::Check || k == Kind::Group || k == Kind::Tab ||
+               k == Kind::Action;
+    }
+    return false;
+}
+
+FieldDecl& FieldDecl::items(const QStringList& list, int idx)
+{
+    s.items = list;
+    s.itemIndex = idx;
+    return *this;
+}
+
+FieldDecl F(const char* name, Kind kind, const char* initial)
+{
+    FieldDecl d;
+    d.s.name = QString::fromUtf8(name);
+    d.s.kind = kind;
+    const QString init = QString::fromUtf8(initial);
+    if (kindHas(kind, Prop::Text))
+        d.s.text = init;
+    else if (kindHas(kind, Prop::Caption))
+        d.s.caption = init;
+    else if (kindHas(kind, Prop::Value) && !init.isEmpty())
+        d.s.value = init.toDouble();
+    return d;
+}
+
+struct WindowModel::Field {
+    FieldState s;
+    int suspended = 0;
+    std::shared_ptr<const RuleList> rules;
+    std::shared_ptr<const LeaveList> leaveRules;
+};
+
+// What one step changed, gathered under the lock and announced after it is released.
+struct WindowModel::Pending {
+    struct Note {
+        QString field;
+        Prop prop;
+    };
+    struct Call {
+        std::shared_ptr<const RuleList> rules;
+        Change change;
+    };
+    std::vector<Note> notes;
+    std::vector<Call> calls;
+    std::shared_ptr<const ListenerList> listeners;
+};
+
+WindowModel::WindowModel(QObject* parent)
+    : QObject(parent)
+    , listeners_(std::make_shared<ListenerList>())
+    , misuse_(defaultMisuse())
+{
+}
+
+namespace {
+#ifdef NDEBUG
+std::atomic<WindowModel::Misuse> processMisuse{WindowModel::Misuse::Warn};
+#else
+std::atomic<WindowModel::Misuse> processMisuse{WindowModel::Misuse::Throw};
+#endif
+} // namespace
+
+void WindowModel::setDefaultMisuse(Misuse m)
+{
+    processMisuse.store(m);
+}
+
+WindowModel::Misuse WindowModel::defaultMisuse()
+{
+    return processMisuse.load();
+}
+
+WindowModel::WindowModel(const std::vector<FieldDecl>& fields, QObject* parent)
+    : WindowModel(parent)
+{
+    declare(fields);
+}
+
+WindowModel::~WindowModel() = default;
+
+QStringList WindowModel::problems() const
+{
+    std::lock_guard<std::mutex> lk(problemsM_);
+    return problems_;
+}
+
+void WindowModel::clearProblems()
+{
+    std::lock_guard<std::mutex> lk(problemsM_);
+    problems_.clear();
+}
+
+void WindowModel::misused(const QString& what) const
+{
+    {
+        std::lock_guard<std::mutex> lk(problemsM_);
+        // Each kind of mistake is logged once; a polling step repeats it every cycle.
+        if (!problems_.contains(what) && problems_.size() < 1000) {
+            problems_.append(what);
+            qWarning().noquote() << "window model:" << what;
+        }
+    }
+    if (misuse_.load() == Misuse::Throw)
+        throw WindowFieldError(what.toStdString());
+}
+
+WindowModel::Field* WindowModel::find(const QString& name) const
+{
+    const auto it = index_.constFind(name);
+    return it == index_.cend() ? nullptr : fields_[*it].get();
+}
+
+WindowModel::Field* WindowModel::checkedField(const QString& name, Prop p, QString& what) const
+{
+    Field* f = find(name);
+    if (!f) {
+        what = QStringLiteral("unknown field %1").arg(name);
+        return nullptr;
+    }
+    if (!kindHas(f->s.kind, p)) {
+        what = QStringLiteral("%1 (%2) has no %3").arg(name, QString::fromUtf8(kindName(f->s.kind)),
+                                                         QString::fromUtf8(propName(p)));
+        return nullptr;
+    }
+    return f;
+}
+
+bool WindowModel::declare(const FieldDecl& decl)
+{
+    QStringList issues;
+    bool added = false;
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        FieldState s = decl.s;
+        if (s.name.isEmpty()) {
+            issues << QStringLiteral("field without a name");
+        } else if (index_.contains(s.name)) {
+            issues << QStringLiteral("field %1 declared twice").arg(s.name);
+        } else {
+            if (!s.group.isEmpty() && s.kind != Kind::Radio) {
+                issues << QStringLiteral("%1 is not a radio button but has group %2").arg(s.name, s.group);
+                s.group.clear();
+            }
+            if (!decl.colourSet)
+                s.colour = editLike(s.kind) && !s.readOnly ? Colour::Window : Colour::ButtonFace;
+            if (hasItemsIndex(s.kind) && (s.itemIndex < -1 || s.itemIndex >= s.items.size())) {
+                issues << QStringLiteral("%1: item index %2 outside its items").arg(s.name).arg(s.itemIndex);
+                s.itemIndex = -1;
+            }
+            if (s.kind == Kind::Combo && s.itemIndex >= 0)
+                s.text = s.items[s.itemIndex];
+            if (!s.group.isEmpty() && s.checked) {
+                for (size_t peer : groups_.value(s.group)) {
+                    if (fields_[peer]->s.checked) {
+                        issues << QStringLiteral("%1 and %2 both checked in group %3")
+                                      .arg(fields_[peer]->s.name, s.name, s.group);
+                        s.checked = false;
+                    }
+                }
+            }
+            auto f = std::make_unique<Field>();
+            f->s = std::move(s);
+            const size_t i = fields_.size();
+            index_.insert(f->s.name, i);
+            if (!f->s.group.isEmpty())
+                groups_[f->s.group].push_back(i);
+            fields_.push_back(std::move(f));
+            added = true;
+        }
+    }
+    for (const QString& issue : issues)
+        misused(issue);
+    return added;
+}
+
+void WindowModel::declare(const std::vector<FieldDecl>& decls)
+{
+    for (const FieldDecl& d : decls)
+        declare(d);
+}
+
+bool WindowModel::has(const QString& name) const
+{
+    std::lock_guard<std::mutex> lk(m_);
+    return find(name) != nullptr;
+}
+
+QStringList WindowModel::names() const
+{
+    std::lock_guard<std::mutex> lk(m_);
+    QStringList out;
+    out.reserve(static_cast<qsizetype>(fields_.size()));
+    for (const auto& f : fields_)
+        out << f->s.name;
+    return out;
+}
+
+FieldState WindowModel::state(const QString& name) const
+{
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        if (Field* f = find(name))
+            return f->s;
+    }
+    misused(QStringLiteral("unknown field %1").arg(name));
+    return {};
+}
+
+template <class T>
+T WindowModel::get(const QString& name, Prop p, T FieldState::*member, T fallback) const
+{
+    QString what;
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        if (Field* f = checkedField(name, p, what))
+            return f->s.*member;
+    }
+    misused(what);
+    return fallback;
+}
+
+void WindowModel::noteChange(Pending& pending, Field& f, PropSet props, Origin origin)
+{
+    for (PropSet b = 1; b != 0 && b <= props; b <<= 1) {
+        if (props & b)
+            pending.notes.push_back({f.s.name, static_cast<Prop>(b)});
+    }
+    const PropSet content = props & kContentProps;
+    if (content && f.suspended == 0 && f.rules && !f.rules->empty())
+        pending.calls.push_back({f.rules, Change{f.s.name, content, origin}});
+}
+
+template <class Mutate>
+bool WindowModel::apply(const QString& name, Prop p, Origin origin, Mutate&& mutate)
+{
+    Pending pending;
+    QString what;
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        Field* f = checkedField(name, p, what);
+        if (f) {
+            const PropSet props = mutate(*f, pending);
+            if (props)
+                noteChange(pending, *f, props, origin);
+            pending.listeners = listeners_;
+        }
+    }
+    if (!what.isEmpty()) {
+        misused(what);
+        return false;
+    }
+    const bool changed = !pending.notes.empty();
+    if (changed)
+        deliver(pending);
+    return changed;
+}
+
+void WindowModel::deliver(Pending& pending)
+{
+    for (const auto& note : pending.notes) {
+        for (const auto& [id, listener] : *pending.listeners)
+            listener(note.field, note.prop);
+        Q_EMIT fieldChanged(note.field, note.prop);
+    }
+    if (pending.calls.empty())
+        return;
+    DepthGuard depth;
+    if (ruleDepth > kMaxRuleDepth) {
+        misused(QStringLiteral("change rules nested deeper than %1 at %2")
+                    .arg(kMaxRuleDepth)
+                    .arg(pending.calls.front().change.field));
+        return;
+    }
+    for (const auto& call : pending.calls) {
+        for (const ChangeRule& rule : *call.rules)
+            rule(call.change);
+    }
+}
+
+QString WindowModel::text(const QString& name) const
+{
+    return get(name, Prop::Text, &FieldState::text, QString());
+}
+
+bool WindowModel::setText(const QString& name, const QString& text, Origin origin)
+{
+    return apply(name, Prop::Text, origin, [&](Field& f, Pending&) -> PropSet {
+        if (f.s.text == text)
+            return 0;
+        f.s.text = QString(text);
+        PropSet props = bit(Prop::Text);
+        if (f.s.kind == Kind::Combo) {
+            // A combo's selection follows its text, as typing an item's text selects it.
+            const int i = static_cast<int>(f.s.items.indexOf(text));
+            if (i != f.s.itemIndex) {
+                f.s.itemIndex = i;
+                props |= bit(Prop::ItemIndex);
+            }
+        }
+        return props;
+    });
+}
+
+double WindowModel::value(const QString& name) const
+{
+    return get(name, Prop::Value, &FieldState::value, 0.0);
+}
+
+bool WindowModel::setValue(const QString& name, double v, Origin origin)
+{
+    return apply(name, Prop::Value, origin, [&](Field& f, Pending&) -> PropSet {
+        if (f.s.value == v || (std::isnan(f.s.value) && std::isnan(v)))
+            return 0;
+        f.s.value = v;
+        return bit(Prop::Value);
+    });
+}
+
+bool WindowModel::checked(const QString& name) const
+{
+    return get(name, Prop::Checked, &FieldState::checked, false);
+}
+
+bool WindowModel::setChecked(const QString& name, bool on, Origin origin)
+{
+    return apply(name, Prop::Checked, origin, [&](Field& f, Pending& pending) -> PropSet {
+        if (f.s.checked == on)
+            return 0;
+        f.s.checked = on;
+        if (on && !f.s.group.isEmpty()) {
+            // The peers change in the same locked step, so nobody ever sees two checked.
+            for (size_t peer : groups_.value(f.s.group)) {
+                Field& other = *fields_[peer];
+                if (&other != &f && other.s.checked) {
+                    other.s.checked = false;
+                    noteChange(pending, other, bit(Prop::Checked), origin);
+                }
+            }
+        }
+        return bit(Prop::Checked);
+    });
+}
+
+int WindowModel::itemIndex(const QString& name) const
+{
+    return get(name, Prop::ItemIndex, &FieldState::itemIndex, -1);
+}
+
+bool WindowModel::setItemIndex(const QString& name, int index, Origin origin)
+{
+    return apply(name, Prop::ItemIndex, origin, [&](Field& f, Pending&) -> PropSet {
+        int i = index;
+        if (i < -1 || (hasItemsIndex(f.s.kind) && i >= f.s.items.size()))
+            i = -1;
+        if (f.s.itemIndex == i)
+            return 0;
+        f.s.itemIndex = i;
+        PropSet props = bit(Prop::ItemIndex);
+        if (f.s.kind == Kind::Combo) {
+            const QString t = i >= 0 ? f.s.items[i] : QString();
+            if (t != f.s.text) {
+                f.s.text = QString(t);
+                props |= bit(Prop::Text);
+            }
+        }
+        return props;
+    });
+}
+
+QStringList WindowModel::items(const QString& name) const
+{
+    return get(name, Prop::Items, &FieldState::items, QStringList());
+}
+
+bool WindowModel::setItems(const QString& name, const QStringList& list)
+{
+    return apply(name, Prop::Items, Origin::Program, [&](Field& f, Pending&) -> PropSet {
+        if (f.s.items == list)
+            return 0;
+        f.s.items = QStringList(list);
+        PropSet props = bit(Prop::Items);
+        if (hasItemsIndex(f.s.kind) && f.s.itemIndex >= f.s.items.size()) {
+            f.s.itemIndex = -1;
+            props |= bit(Prop::ItemIndex);
+        }
+        if (f.s.kind == Kind::Combo && f.s.itemIndex >= 0 && f.s.text != f.s.items[f.s.itemIndex]) {
+            f.s.text = QString(f.s.items[f.s.itemIndex]);
+            props |= bit(Prop::Text);
+        }
+        return props;
+    });
+}
+
+namespace {
+template <class T>
+auto plainSetter(T FieldState::*member, Prop p, const T& v)
+{
+    return [member, p, &v](auto& f, auto&) -> PropSet {
+        if (f.s.*member == v)
+            return 0;
+        f.s.*member = T(v);
+        return bit(p);
+    };
+}
+} // namespace
+
+QString WindowModel::caption(const QString& name) const
+{
+    return get(name, Prop::Caption, &FieldState::caption, QString());
+}
+
+bool WindowModel::setCaption(const QString& name, const QString& c)
+{
+    return apply(name, Prop::Caption, Origin::Program, plainSetter(&FieldState::caption, Prop::Caption, c));
+}
+
+bool WindowModel::enabled(const QString& name) const
+{
+    return get(name, Prop::Enabled, &FieldState::enabled, false);
+}
+
+bool WindowModel::setEnabled(const QString& name, bool on)
+{
+    return apply(name, Prop::Enabled, Origin::Program, plainSetter(&FieldState::enabled, Prop::Enabled, on));
+}
+
+bool WindowModel::visible(const QString& name) const
+{
+    return get(name, Prop::Visible, &FieldState::visible, false);
+}
+
+bool WindowModel::setVisible(const QString& name, bool on)
+{
+    return apply(name, Prop::Visible, Origin::Program, plainSetter(&FieldState::visible, Prop::Visible, on));
+}
+
+bool WindowModel::readOnly(const QString& name) const
+{
+    return get(name, Prop::ReadOnly, &FieldState::readOnly, true);
+}
+
+bool WindowModel::setReadOnly(const QString& name, bool on)
+{
+    return apply(name, Prop::ReadOnly, Origin::Program, plainSetter(&FieldState::readOnly, Prop::ReadOnly, on));
+}
+
+Colour WindowModel::colour(const QString& name) const
+{
+    return get(name, Prop::Colour, &FieldState::colour, Colour::ButtonFace);
+}
+
+bool WindowModel::setColour(const QString& name, Colour c)
+{
+    return apply(name, Prop::Colour, Origin::Program, plainSetter(&FieldState::colour, Prop::Colour, c));
+}
+
+Colour WindowModel::textColour(const QString& name) const
+{
+    return get(name, Prop::TextColour, &FieldState::textColour, Colour::WindowText);
+}
+
+bool WindowModel::setTextColour(const QString& name, Colour c)
+{
+    return apply(name, Prop::TextColour, Origin::Program,
+                 plainSetter(&FieldState::textColour, Prop::TextColour, c));
+}
+
+QString WindowModel::hint(const QString& name) const
+{
+    return get(name, Prop::Hint, &FieldState::hint, QString());
+}
+
+bool WindowModel::setHint(const QString& name, const QString& h)
+{
+    return apply(name, Prop::Hint, Origin::Program, plainSetter(&FieldState::hint, Prop::Hint, h));
+}
+
+QStringList WindowModel::groupMembers(const QString& group) const
+{
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        const auto it = groups_.constFind(group);
+        if (it != groups_.cend()) {
+            QStringList out;
+            for (size_t i : *it)
+                out << fields_[i]->s.name;
+            return out;
+        }
+    }
+    misused(QStringLiteral("unknown radio group %1").arg(group));
+    return {};
+}
+
+QString WindowModel::checkedInGroup(const QString& group) const
+{
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        const auto it = groups_.constFind(group);
+        if (it != groups_.cend()) {
+            for (size_t i : *it) {
+                if (fields_[i]->s.checked)
+                    return fields_[i]->s.name;
+            }
+            return {};
+        }
+    }
+    misused(QStringLiteral("unknown radio group %1").arg(group));
+    return {};
+}
+
+void WindowModel::onChange(const QString& name, ChangeRule rule)
+{
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        if (Field* f = find(name)) {
+            // Copy on write: a change in flight keeps running the list it took.
+            auto list = f->rules ? std::make_shared<RuleList>(*f->rules) : std::make_shared<RuleList>();
+            list->push_back(std::move(rule));
+            f->rules = std::move(list);
+            return;
+        }
+    }
+    misused(QStringLiteral("unknown field %1").arg(name));
+}
+
+void WindowModel::onChange(const QStringList& names, const ChangeRule& rule)
+{
+    for (const QString& n : names)
+        onChange(n, rule);
+}
+
+void WindowModel::onLeave(const QString& name, LeaveRule rule)
+{
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        if (Field* f = find(name)) {
+            auto list = f->leaveRules ? std::make_shared<LeaveList>(*f->leaveRules) : std::make_shared<LeaveList>();
+            list->push_back(std::move(rule));
+            f->leaveRules = std::move(list);
+            return;
+        }
+    }
+    misused(QStringLiteral("unknown field %1").arg(name));
+}
+
+void WindowModel::leave(const QString& name)
+{
+    std::shared_ptr<const LeaveList> rules;
+    bool known = false;
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        if (Field* f = find(name)) {
+            known = true;
+            rules = f->leaveRules;
+        }
+    }
+    if (!known) {
+        misused(QStringLiteral("unknown field %1").arg(name));
+        return;
+    }
+    if (rules) {
+        for (const LeaveRule& rule : *rules)
+            rule(name);
+    }
+}
+
+bool WindowModel::changesSuspended(const QString& name) const
+{
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        if (Field* f = find(name))
+            return f->suspended > 0;
+    }
+    misused(QStringLiteral("unknown field %1").arg(name));
+    return false;
+}
+
+QStringList WindowModel::suspend(const QStringList& names)
+{
+    QStringList known, unknown;
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        for (const QString& n : names)
+            (find(n) ? known : unknown) << n;
+        // In strict mode nothing is counted, so the throw leaves no field switched off.
+        if (unknown.isEmpty() || misuse_.load() == Misuse::Warn) {
+            for (const QString& n : known)
+                ++find(n)->suspended;
+        }
+    }
+    for (const QString& n : unknown)
+        misused(QStringLiteral("unknown field %1").arg(n));
+    return known;
+}
+
+void WindowModel::resume(const QStringList& names)
+{
+    std::lock_guard<std::mutex> lk(m_);
+    for (const QString& n : names) {
+        Field* f = find(n);
+        if (f && f->suspended > 0)
+            --f->suspended;
+    }
+}
+
+int WindowModel::addListener(Listener listener)
+{
+    std::lock_guard<std::mutex> lk(m_);
+    auto list = std::make_shared<ListenerList>(*listeners_);
+    const int id = nextListenerId_++;
+    list->emplace_back(id, std::move(listener));
+    listeners_ = std::move(list);
+    return id;
+}
+
+void WindowModel::removeListener(int id)
+{
+    std::lock_guard<std::mutex> lk(m_);
+    auto list = std::make_shared<ListenerList>();
+    for (const auto& entry : *listeners_) {
+        if (entry.first != id)
+            list->push_back(entry);
+    }
+    listeners_ = std::move(list);
+}
+
+ChangesSuspended::ChangesSuspended(WindowModel& model, QStringList names)
+    : model_(model)
+    , names_(model.suspend(names))
+{
+}
+
+ChangesSuspended::~ChangesSuspended()
+{
+    model_.resume(names_);
+}
+
+} // namespace kadex

@@ -1,0 +1,285 @@
+#pragma once
+// The window-value model: every named control of the windows as a plain field, so that the
+// device records, the polling steps and the entry rules read and write "EditVmaxPrz" or
+// "RadioBetrAuto" without a widget in sight, from any thread.
+//
+// - A field holds what the behaviour uses of its control (text, value, checked, item index,
+//   items, caption, enabled, visible, read-only, colours, hint); which of these a control has
+//   depends on its kind (an edit has a text, a label a caption).
+// - Change rules run after every change of a field's content (text, value, checked, item
+//   index), whether the user or the program made it, on the thread that made it, with the
+//   model unlocked, so a rule may read and change other fields. A ChangesSuspended scope
+//   switches a field's rules off for its lifetime.
+// - Leave rules run only when the widget layer reports that the user left the field.
+// - Every property change is announced twice: to plain listeners, called at once on the
+//   changing thread (tests, benchmarks), and through the fieldChanged signal, which the widget
+//   layer connects with Qt::QueuedConnection so that widgets are updated on the GUI thread.
+//   Notifications carry no value: the receiver reads the current state, so out-of-order
+//   delivery from competing threads still ends in the right picture.
+// - Setting a property to the value it has changes nothing and announces nothing.
+//
+// Binding a widget: connect to fieldChanged first, then read state(name) and show it; a change
+// that slips in between arrives as a notification afterwards.
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+namespace kadex {
+
+// What kind of control a field stands for; decides which properties it has.
+enum class Kind {
+    Edit,        // single-line entry: Text, ReadOnly
+    Memo,        // multi-line text as lines: Items, ReadOnly
+    Spin,        // numeric entry: Value, ReadOnly
+    Slider,      // track bar: Value (the position)
+    Combo,       // drop-down: Text, ItemIndex, Items (Text follows the selected item)
+    List,        // list box: Items, ItemIndex
+    Label,       // Caption
+    Panel,       // status or grouping panel: Caption
+    Button,      // push button: Caption
+    Toggle,      // button that stays down: Caption, Checked (= down)
+    Radio,       // Caption, Checked; exclusive within its group
+    Check,       // check box: Caption, Checked
+    Group,       // group box: Caption
+    Tab,         // one tab sheet: Caption
+    Pages,       // tab control: ItemIndex (the active tab)
+    Action,      // menu command: Caption, Checked (check mark)
+    StatusField, // one field of the status bar: Text
+};
+
+// One property of a field. Values are bits so that a change can name several at once.
+enum class Prop : uint32_t {
+    Text = 1u << 0,
+    Value = 1u << 1,
+    Checked = 1u << 2,
+    ItemIndex = 1u << 3,
+    Items = 1u << 4,
+    Caption = 1u << 5,
+    Enabled = 1u << 6,
+    Visible = 1u << 7,
+    ReadOnly = 1u << 8,
+    Colour = 1u << 9,      // background
+    TextColour = 1u << 10, // font colour
+    Hint = 1u << 11,
+};
+using PropSet = uint32_t;
+constexpr PropSet bit(Prop p) { return static_cast<PropSet>(p); }
+// The content properties: their changes run the change rules.
+constexpr PropSet kContentProps = bit(Prop::Text) | bit(Prop::Value) | bit(Prop::Checked) | bit(Prop::ItemIndex);
+const char* propName(Prop p);
+
+// Colours the behaviour names. Window and ButtonFace are the system's entry and face colours
+// (an editable field has the window colour, a read-only one the face colour); WindowText is
+// the normal font colour; the rest are plain colours for warnings and status fields.
+enum class Colour { Window, ButtonFace, WindowText, Black, Red, Green, Yellow, Grey };
+
+// Who made a change. The widget layer passes User for edits made in a widget.
+enum class Origin { Program, User };
+
+// The state of one field, as a widget needs it when it binds.
+struct FieldState {
+    QString name;
+    Kind kind = Kind::Edit;
+    QString text;
+    double value = 0;
+    bool checked = false;
+    int itemIndex = -1;
+    QStringList items;
+    QString caption;
+    bool enabled = true;
+    bool visible = true;
+    bool readOnly = false;
+    Colour colour = Colour::Window;
+    Colour textColour = Colour::WindowText;
+    QString hint;
+    QString group; // radio group, empty for none
+};
+
+// Declaration of one field, written as one line in the field registry:
+//   F("EditSerNr", Kind::Edit).readOnly()
+//   F("RadioBetrAuto", Kind::Radio, "Auto").inGroup("Betrieb").checked()
+// The third argument is the initial text for kinds with a text, else the initial caption.
+struct FieldDecl {
+    FieldState s;
+    bool colourSet = false;
+
+    FieldDecl& readOnly(bool on = true) { s.readOnly = on; return *this; }
+    FieldDecl& disabled() { s.enabled = false; return *this; }
+    FieldDecl& hidden() { s.visible = false; return *this; }
+    FieldDecl& checked(bool on = true) { s.checked = on; return *this; }
+    FieldDecl& inGroup(const char* group) { s.group = QString::fromUtf8(group); return *this; }
+    FieldDecl& items(const QStringList& items, int index = -1);
+    FieldDecl& index(int i) { s.itemIndex = i; return *this; }
+    FieldDecl& value(double v) { s.value = v; return *this; }
+    FieldDecl& colour(Colour c) { s.colour = c; colourSet = true; return *this; }
+    FieldDecl& hint(const char* h) { s.hint = QString::fromUtf8(h); return *this; }
+};
+FieldDecl F(const char* name, Kind kind, const char* initial = "");
+
+// True when a field of this kind has the property.
+bool kindHas(Kind kind, Prop p);
+
+// Thrown in strict mode for a name that is not declared or a property the field's kind lacks.
+class WindowFieldError : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
+};
+
+// What a change rule learns: which field, which content properties changed, and who did it.
+struct Change {
+    QString field;
+    PropSet props = 0;
+    Origin origin = Origin::Program;
+    bool has(Prop p) const { return (props & bit(p)) != 0; }
+};
+
+class WindowModel : public QObject {
+    Q_OBJECT
+public:
+    using ChangeRule = std::function<void(const Change&)>;
+    using LeaveRule = std::function<void(const QString& field)>;
+    using Listener = std::function<void(const QString& field, Prop prop)>;
+
+    // Strict: misuse (unknown name, property the kind lacks, duplicate declaration, runaway
+    // rules) throws WindowFieldError. Lenient: it is logged once and recorded in problems(),
+    // reads give neutral defaults and writes are ignored. A model starts with the process-wide
+    // default: strict in debug builds; a test program makes it strict with setDefaultMisuse.
+    enum class Misuse { Throw, Warn };
+    static void setDefaultMisuse(Misuse m);
+    static Misuse defaultMisuse();
+
+    // An empty model; declare fields with declare().
+    explicit WindowModel(QObject* parent = nullptr);
+    // A model with the given fields.
+    explicit WindowModel(const std::vector<FieldDecl>& fields, QObject* parent = nullptr);
+    ~WindowModel() override;
+
+    void setMisuse(Misuse m) { misuse_.store(m); }
+    Misuse misuse() const { return misuse_.load(); }
+    // Every misuse seen so far, one line each ("unknown field EditFoo"); a registry check.
+    QStringList problems() const;
+    void clearProblems();
+
+    // Adds a field; a name that exists is a misuse and keeps the first declaration.
+    bool declare(const FieldDecl& decl);
+    void declare(const std::vector<FieldDecl>& decls);
+    bool has(const QString& name) const;
+    QStringList names() const;
+    // A copy of everything the field holds (default state for an unknown name).
+    FieldState state(const QString& name) const;
+
+    // Content; every setter returns true when it changed something.
+    QString text(const QString& name) const;
+    bool setText(const QString& name, const QString& text, Origin origin = Origin::Program);
+    double value(const QString& name) const;
+    bool setValue(const QString& name, double value, Origin origin = Origin::Program);
+    bool checked(const QString& name) const;
+    // Checking a radio unchecks the other members of its group in the same step; the member
+    // that lets go is announced (and its rules run) before the newly checked one.
+    bool setChecked(const QString& name, bool on, Origin origin = Origin::Program);
+    int itemIndex(const QString& name) const;
+    // For combos and lists an index outside the items selects nothing (-1).
+    bool setItemIndex(const QString& name, int index, Origin origin = Origin::Program);
+
+    // Appearance and the rest.
+    QStringList items(const QString& name) const;
+    bool setItems(const QString& name, const QStringList& items);
+    QString caption(const QString& name) const;
+    bool setCaption(const QString& name, const QString& caption);
+    bool enabled(const QString& name) const;
+    bool setEnabled(const QString& name, bool on);
+    bool visible(const QString& name) const;
+    bool setVisible(const QString& name, bool on);
+    bool readOnly(const QString& name) const;
+    bool setReadOnly(const QString& name, bool on);
+    Colour colour(const QString& name) const;
+    bool setColour(const QString& name, Colour c);
+    Colour textColour(const QString& name) const;
+    bool setTextColour(const QString& name, Colour c);
+    QString hint(const QString& name) const;
+    bool setHint(const QString& name, const QString& hint);
+
+    // Radio groups.
+    QStringList groupMembers(const QString& group) const;
+    // The checked member of the group, empty when none is.
+    QString checkedInGroup(const QString& group) const;
+
+    // Rules. A rule stays for the model's lifetime. The list form attaches one rule to several
+    // fields (a coupling that runs whichever of them changed).
+    void onChange(const QString& name, ChangeRule rule);
+    void onChange(const QStringList& names, const ChangeRule& rule);
+    void onLeave(const QString& name, LeaveRule rule);
+    // The widget layer calls this when the user leaves a field (focus out).
+    void leave(const QString& name);
+    // True while at least one ChangesSuspended scope covers the field.
+    bool changesSuspended(const QString& name) const;
+
+    // Plain listeners, called on the changing thread with the model unlocked. A listener
+    // removed while another thread is announcing a change may still see that one change.
+    int addListener(Listener listener);
+    void removeListener(int id);
+
+Q_SIGNALS:
+    // Emitted on the changing thread; connect with Qt::QueuedConnection to act on the GUI thread.
+    void fieldChanged(const QString& field, kadex::Prop prop);
+
+private:
+    friend class ChangesSuspended;
+    struct Field;
+    struct Pending;
+    using RuleList = std::vector<ChangeRule>;
+    using LeaveList = std::vector<LeaveRule>;
+    using ListenerList = std::vector<std::pair<int, Listener>>;
+
+    Field* find(const QString& name) const; // caller holds m_
+    // Records a misuse; throws in strict mode. Call without m_ held.
+    void misused(const QString& what) const;
+    // Looks the field up and checks the property; on misuse returns nullptr with 'what' set.
+    Field* checkedField(const QString& name, Prop p, QString& what) const;
+    template <class T>
+    T get(const QString& name, Prop p, T FieldState::*member, T fallback) const;
+    template <class Mutate>
+    bool apply(const QString& name, Prop p, Origin origin, Mutate&& mutate);
+    void noteChange(Pending& pending, Field& f, PropSet props, Origin origin);
+    void deliver(Pending& pending);
+    // Counts a suspension of each known name; returns the names counted.
+    QStringList suspend(const QStringList& names);
+    void resume(const QStringList& names);
+
+    mutable std::mutex m_;
+    std::vector<std::unique_ptr<Field>> fields_;
+    QHash<QString, size_t> index_;
+    QHash<QString, std::vector<size_t>> groups_;
+    std::shared_ptr<const ListenerList> listeners_;
+    int nextListenerId_ = 1;
+
+    mutable std::mutex problemsM_;
+    mutable QStringList problems_;
+    std::atomic<Misuse> misuse_;
+};
+
+// Switches the change rules of the named fields off until the scope ends ("with the change
+// notifications suspended"). Scopes nest per field; widgets are still notified meanwhile. The
+// switch is per field, not per thread: a change from any thread skips the rules while it lasts.
+class ChangesSuspended {
+public:
+    ChangesSuspended(WindowModel& model, QStringList names);
+    ~ChangesSuspended();
+    ChangesSuspended(const ChangesSuspended&) = delete;
+    ChangesSuspended& operator=(const ChangesSuspended&) = delete;
+
+private:
+    WindowModel& model_;
+    QStringList names_;
+};
+
+} // namespace kadex

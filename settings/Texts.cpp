@@ -1,0 +1,25 @@
+#include "settings/Texts.h"
+
+namespace kadex {
+
+TIniStatusText IniStatusText;
+TIniMessageText IniMessageText;
+
+QString TIniStatusText::ForMode(int mode) const
+{
+    switch (mode) {
+    case 0: return Auto;
+    case 1: return Auf;
+    case 2: return Zu;
+    case 3: return Vmax;
+    case 4: return Vmin;
+    case 5: return Vmid;
+    case 7: return Vnom;
+    case 8: return SchnellZu;
+    case 9: return SchnellAuf;
+    case 10: return Stopped;
+    default: return {};
+    }
+}
+
+} // namespace kadex

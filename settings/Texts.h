@@ -1,0 +1,56 @@
+#pragma once
+// Text records that other parts read to build status lines and messages. They hold the German
+// defaults until a language file replaces them.
+#include <QString>
+
+namespace kadex {
+
+struct TIniStatusText {
+    QString Betrieb = QStringLiteral("Betrieb aktiv");
+    QString Auto = QStringLiteral("Auto [Führungseingang W1]");
+    QString Zu = QStringLiteral("Klappe schliesst");
+    QString Auf = QStringLiteral("Klappe öffnet");
+    QString SchnellZu = QStringLiteral("Klappe schliesst schnell");
+    QString SchnellAuf = QStringLiteral("Klappe öffnet schnell");
+    QString Vmin = QStringLiteral("Betriebsstufe V'min aktiv");
+    QString Vmid = QStringLiteral("Betriebsstufe V'mid aktiv");
+    QString Vmax = QStringLiteral("Betriebsstufe V'max aktiv");
+    QString Vnom = QStringLiteral("regeln auf V´nom");
+    QString Variabel = QStringLiteral("Variabler Betrieb V'min .. V'max");
+    QString Stopped = QStringLiteral("Stopped");
+    QString DataRead = QStringLiteral("Daten lesen");
+    QString DataWrite = QStringLiteral("Daten schreiben");
+
+    // The status text of a device mode code; empty for codes without one.
+    QString ForMode(int mode) const;
+};
+
+struct TIniMessageText {
+    QString MsgText[19] = {
+        QString(),
+        QStringLiteral("Falsche Dateiversion:"),
+        QStringLiteral("statt"),
+        QStringLiteral("Datei kann nicht geöffnet werden"),
+        QStringLiteral("Unbekannter Dateityp!"),
+        QStringLiteral("Datei"),
+        QStringLiteral("überschreiben?"),
+        QStringLiteral("Änderungen speichern nach"),
+        QStringLiteral("Serien-Nummer ungültig!"),
+        QStringLiteral("Adressierung erfolgreich durchgeführt"),
+        QStringLiteral("Adressierung fehlgeschlagen. Bitte Vorgang wiederholen!"),
+        QStringLiteral("Fehler: Druck <= 0"),
+        QStringLiteral("Fehler: Druck nicht stabil"),
+        QStringLiteral("Verzeichnis kann nicht erstellt werden"),
+        QStringLiteral("speichern?"),
+        QStringLiteral("Kann COM nicht öffnen!"),
+        QStringLiteral("Druckmessung startet in"),
+        QStringLiteral("Datei kann nicht erstellt werden"),
+        QStringLiteral("Error"),
+    };
+    const QString& Msg(int n) const { return MsgText[(n >= 1 && n <= 18) ? n : 0]; }
+};
+
+extern TIniStatusText IniStatusText;
+extern TIniMessageText IniMessageText;
+
+} // namespace kadex

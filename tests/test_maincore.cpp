@@ -1,0 +1,325 @@
+// Connection supervision against the simulated controller: connecting, polling, a lost or
+// replaced controller, the mode byte by firmware, write errors, the bus address change,
+// closing, and the bus shared by the polling thread and user actions.
+#include "QtPrinters.h"
+#include "comm/SerialTransport.h"
+#include "mainwindow/core/MainCore.h"
+#include "mainwindow/core/WindowFields.h"
+#include "sim/SimTransport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace kadex;
+using namespace std::chrono;
+using sim::SimBus;
+
+namespace {
+
+struct RecordingHost : IMainHost {
+    std::atomic<int> portErrors{0};
+    QString lastError;
+    std::mutex m;
+    void ShowPortError(const QString& text) override
+    {
+        std::lock_guard<std::mutex> lk(m);
+        lastError = text;
+        ++portErrors;
+    }
+    void SetBusyCursor(bool) override {}
+};
+
+bool waitFor(const std::function<bool()>& cond, int ms)
+{
+    const auto end = steady_clock::now() + milliseconds(ms);
+    while (!cond()) {
+        if (steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    return true;
+}
+
+class MainCoreSim : public ::testing::Test {
+protected:
+    void make(sim::BusOptions opts = sim::BusOptions::WithControllers(1), int periodMs = 300)
+    {
+        bus = std::make_shared<SimBus>(opts);
+        model = std::make_unique<WindowModel>(mainWindowFields());
+        model->setMisuse(WindowModel::Misuse::Throw);
+        core = std::make_unique<TMainCore>(*model, std::make_unique<sim::SimTransport>(bus), &host);
+        core->SetPollPeriodMs(periodMs);
+        core->Start();
+    }
+    bool connect()
+    {
+        std::atomic<bool> done{false}, result{false};
+        core->Flows.Post("connect", [&] {
+            result = core->COMVerbinden();
+            done = true;
+        });
+        waitFor([&] { return done.load(); }, 20000);
+        return result.load();
+    }
+    std::vector<int> commandsSince(size_t from)
+    {
+        std::vector<int> c;
+        const auto r = bus->record();
+        for (size_t i = from; i < r.size(); ++i)
+            c.push_back(r[i].command());
+        return c;
+    }
+    QString t(const char* f) { return model->text(QString::fromLatin1(f)); }
+
+    RecordingHost host;
+    std::shared_ptr<SimBus> bus;
+    std::unique_ptr<WindowModel> model;
+    std::unique_ptr<TMainCore> core;
+};
+
+} // namespace
+
+TEST_F(MainCoreSim, ConnectFillsTheWindowAndStartsPolling)
+{
+    make();
+    ASSERT_TRUE(connect());
+    EXPECT_EQ(t("EditSerNr"), "00812-04711-003-001");
+    EXPECT_EQ(t("EditFirmware"), "0308");
+    EXPECT_TRUE(core->DataRead.load());
+    EXPECT_TRUE(model->enabled("ButtonLesen"));
+    EXPECT_TRUE(model->enabled("ButtonSetzen"));
+    EXPECT_TRUE(model->enabled("ComboBoxZBAdress"));
+    EXPECT_TRUE(core->SecTimerActive());
+    EXPECT_EQ(model->caption("PanelSecOnline"), "00:00:00");
+    EXPECT_FALSE(core->VerbindenThread().Suspended());
+    EXPECT_TRUE(model->visible("ImageEqual"));
+    EXPECT_FALSE(model->visible("ImageNotEqual"));
+    // The connection step polls: mode, live values, identity.
+    const size_t before = bus->record().size();
+    ASSERT_TRUE(waitFor([&] { return core->VerbindenThread().StepsRun() >= 2; }, 10000));
+    const auto c = commandsSince(before);
+    EXPECT_NE(std::find(c.begin(), c.end(), 0x4B), c.end());
+    EXPECT_NE(std::find(c.begin(), c.end(), 0x32), c.end());
+    EXPECT_EQ(model->caption("PanelBetrStatus"), "Auto [Führungseingang W1]");
+    EXPECT_TRUE(model->checked("RadioBetrAuto"));
+}
+
+TEST_F(MainCoreSim, RemovedControllerEmptiesTheIdentificationQuietly)
+{
+    make(sim::BusOptions::WithControllers(1), 2000);
+    ASSERT_TRUE(connect());
+    ASSERT_EQ(t("EditSerNr"), "00812-04711-003-001");
+    const auto t0 = steady_clock::now();
+    bus->removeController(1);
+    // One period plus one failing step (three attempts): about 4.2 s; allow for a busy machine.
+    ASSERT_TRUE(waitFor([&] { return t("EditSerNr").isEmpty(); }, 15000));
+    const auto took = duration_cast<milliseconds>(steady_clock::now() - t0).count();
+    RecordProperty("LossDetectedAfterMs", static_cast<int>(took));
+    EXPECT_TRUE(t("EditFirmware").isEmpty());
+    EXPECT_FALSE(model->enabled("ButtonLesen"));
+    EXPECT_FALSE(model->enabled("LabelSerNr"));
+    EXPECT_FALSE(core->SecTimerActive());
+    EXPECT_TRUE(model->caption("PanelSecOnline").isEmpty());
+    EXPECT_TRUE(model->visible("ImageNotEqual"));
+    EXPECT_EQ(host.portErrors.load(), 0);
+    EXPECT_TRUE(t(kStatusMessage).isEmpty());
+    // Put back: the next step finds it as a new controller and connects.
+    bus->insertController(1);
+    ASSERT_TRUE(waitFor([&] { return t("EditSerNr") == "00812-04711-003-001"; }, 15000));
+}
+
+TEST_F(MainCoreSim, ReplacedControllerIsConnectedWithinOnePeriod)
+{
+    make(sim::BusOptions::WithControllers(1), 500);
+    ASSERT_TRUE(connect());
+    sim::Identity other;
+    other.w1 = 913;
+    other.w2 = 10042;
+    other.last = 7;
+    bus->replaceController(1, other);
+    ASSERT_TRUE(waitFor([&] { return t("EditSerNr") == "00913-10042-003-007"; }, 10000));
+    // The connect step goes on to read the new controller's data.
+    ASSERT_TRUE(waitFor([&] { return core->DataRead.load(); }, 10000));
+    EXPECT_TRUE(model->enabled("ButtonLesen"));
+}
+
+TEST_F(MainCoreSim, ModeByteDependsOnFirmware)
+{
+    sim::BusOptions opts = sim::BusOptions::WithControllers(1);
+    opts.controllers[0].firmware = 0x021F;
+    make(opts, 100000);
+    ASSERT_TRUE(connect());
+    core->SuspendVerbindenThread();
+    bus->setMode(1, 1); // old firmware answers d1 = 0, d2 = 1
+    core->ConnectionStep();
+    EXPECT_TRUE(model->checked("RadioBetrAuf"));
+    EXPECT_EQ(model->caption("PanelBetrStatus"), "Klappe öffnet");
+    // The same answer read as new firmware: mode 0 in d1.
+    core->Ctx.FirmwareVersion = 0x0220;
+    core->ConnectionStep();
+    EXPECT_TRUE(model->checked("RadioBetrAuto"));
+}
+
+TEST_F(MainCoreSim, ModeWithoutChoiceKeepsTheChoice)
+{
+    make(sim::BusOptions::WithControllers(1), 100000);
+    ASSERT_TRUE(connect());
+    core->SuspendVerbindenThread();
+    bus->setMode(1, 2);
+    core->ConnectionStep();
+    ASSERT_TRUE(model->checked("RadioBetrZu"));
+    bus->setMode(1, 10);
+    core->ConnectionStep();
+    EXPECT_TRUE(model->checked("RadioBetrZu"));
+    EXPECT_EQ(model->caption("PanelBetrStatus"), "Stopped");
+}
+
+TEST_F(MainCoreSim, WriteErrorStopsBothThreadsForGood)
+{
+    make(sim::BusOptions::WithControllers(1), 200);
+    ASSERT_TRUE(connect());
+    bus->hangUp();
+    ASSERT_TRUE(waitFor([&] { return t(kStatusMessage) == "Error"; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return core->VerbindenThread().Suspended() && core->BetriebThread().Suspended(); }, 10000));
+    ASSERT_TRUE(core->Flows.WaitIdle(10000));
+    // They stay paused, even once the port works again.
+    bus->restoreLink();
+    const int steps = core->VerbindenThread().StepsRun();
+    std::this_thread::sleep_for(milliseconds(800));
+    EXPECT_EQ(core->VerbindenThread().StepsRun(), steps);
+    EXPECT_TRUE(core->Com.WriteError());
+}
+
+TEST_F(MainCoreSim, PortThatCannotOpenLeavesPollingStopped)
+{
+    model = std::make_unique<WindowModel>(mainWindowFields());
+    model->setMisuse(WindowModel::Misuse::Throw);
+    core = std::make_unique<TMainCore>(*model, std::make_unique<SerialTransport>(), &host);
+    core->Com.SetPortPath("/dev/kadex-missing");
+    core->Start();
+    EXPECT_FALSE(core->COMVerbinden());
+    EXPECT_EQ(host.portErrors.load(), 1);
+    EXPECT_TRUE(host.lastError.startsWith("Kann COM nicht öffnen! (/dev/kadex-missing)"));
+    EXPECT_EQ(t(kStatusMessage), "Kann COM nicht öffnen!");
+    EXPECT_EQ(t(kStatusPort), "/dev/kadex-missing");
+    EXPECT_TRUE(core->VerbindenThread().Suspended());
+    EXPECT_FALSE(model->enabled("ComboBoxZBAdress")); // no port, no bus address choice
+    EXPECT_TRUE(model->enabled("TabSheetService"));
+}
+
+TEST_F(MainCoreSim, BusAddressChange)
+{
+    sim::BusOptions opts = sim::BusOptions::WithControllers(3); // ZB1..ZB3
+    make(opts, 100000);
+    model->setItemIndex("ComboBoxZBAdress", 1);
+    core->ZB.AdrIndex = 1;
+    ASSERT_TRUE(connect());
+    ASSERT_EQ(t("EditZBAdr"), "ZB1");
+    const QString first = t("EditSerNr");
+
+    // Another controller: identified anew and read.
+    model->setItemIndex("ComboBoxZBAdress", 3);
+    core->ComboBoxZBAdressChange();
+    EXPECT_EQ(core->ZB.AdrIndex, 3);
+    EXPECT_EQ(t("EditZBAdr"), "ZB3");
+    EXPECT_NE(t("EditSerNr"), first);
+    EXPECT_TRUE(model->enabled("ButtonLesen"));
+
+    // The same controller again: data kept, online time restarts.
+    core->SecondsOnline = 77;
+    core->ComboBoxZBAdressChange();
+    EXPECT_EQ(core->SecondsOnline.load(), 0);
+    EXPECT_EQ(model->caption("PanelSecOnline"), "00:00:00");
+
+    // Nobody at ZB8.
+    model->setItemIndex("ComboBoxZBAdress", 8);
+    core->ComboBoxZBAdressChange();
+    EXPECT_TRUE(t("EditSerNr").isEmpty());
+    EXPECT_TRUE(core->VAVBetrieb.SerNr().isEmpty());
+}
+
+TEST_F(MainCoreSim, AddressChoiceWithClosedPortOnlySetsTheAddress)
+{
+    make(sim::BusOptions::WithControllers(1), 100000);
+    model->setItemIndex("ComboBoxZBAdress", 3);
+    core->ComboBoxZBAdressChange();
+    EXPECT_EQ(core->ZB.AdrIndex, 3);
+    EXPECT_TRUE(bus->record().empty());
+}
+
+TEST_F(MainCoreSim, ClosingReleasesAForcedModeThenSendsNothing)
+{
+    make(sim::BusOptions::WithControllers(1), 200);
+    ASSERT_TRUE(connect());
+    model->setChecked("SpeedButtonBetrieb", true);
+    core->Flows.Post("betrieb", [&] { core->SpeedButtonBetriebClick(); });
+    ASSERT_TRUE(waitFor([&] { return core->VAVBetrieb.BetriebAktiv.load(); }, 10000));
+    model->setChecked("RadioBetrVMax", true);
+    ASSERT_TRUE(waitFor([&] { return bus->mode(1) == 3; }, 10000));
+    EXPECT_TRUE(core->VerbindenThread().Suspended());
+    const size_t before = bus->record().size();
+    core->Close();
+    const auto r = bus->record();
+    ASSERT_GE(r.size(), before + 2);
+    // The last two telegrams: override 0, then no setpoint.
+    const auto& a = r[r.size() - 2];
+    const auto& b = r[r.size() - 1];
+    EXPECT_EQ(a.command(), 0x0E);
+    EXPECT_EQ(a.bytes[2], 0);
+    EXPECT_EQ(b.command(), 0x25);
+    EXPECT_EQ(b.bytes[2], 0xFF);
+    EXPECT_EQ(b.bytes[3], 0xFF);
+    EXPECT_EQ(bus->mode(1), 0);
+    std::this_thread::sleep_for(milliseconds(600));
+    EXPECT_EQ(bus->record().size(), r.size());
+    uint8_t d1, d2;
+    EXPECT_FALSE(core->ZB.GetMode(d1, d2));
+    EXPECT_EQ(bus->record().size(), r.size());
+}
+
+TEST_F(MainCoreSim, FailedOperationCycleEndsTheOperationMode)
+{
+    make(sim::BusOptions::WithControllers(1), 200);
+    ASSERT_TRUE(connect());
+    model->setChecked("SpeedButtonBetrieb", true);
+    core->Flows.Post("betrieb", [&] { core->SpeedButtonBetriebClick(); });
+    ASSERT_TRUE(waitFor([&] { return core->VAVBetrieb.BetriebAktiv.load() && !core->BetriebThread().Suspended(); }, 10000));
+    bus->removeController(1);
+    ASSERT_TRUE(waitFor([&] { return !model->checked("SpeedButtonBetrieb") && !core->VAVBetrieb.BetriebAktiv.load(); }, 20000));
+    EXPECT_TRUE(t("EditSerNr").isEmpty());
+    ASSERT_TRUE(waitFor([&] { return !core->VerbindenThread().Suspended(); }, 10000));
+    EXPECT_TRUE(core->BetriebThread().Suspended());
+}
+
+TEST_F(MainCoreSim, PollingAndUserActionsNeverInterleaveOnTheBus)
+{
+    make(sim::BusOptions::WithControllers(1), 1);
+    ASSERT_TRUE(connect());
+    // Polling runs flat out while a user flow reads and writes without pausing it.
+    std::atomic<bool> done{false};
+    core->Flows.Post("many", [&] {
+        for (int i = 0; i < 30; ++i) {
+            core->VAVBetrieb.ReadData();
+            uint8_t b[7];
+            core->ZB.ReadMem(0x0080, 7, b);
+        }
+        done = true;
+    });
+    ASSERT_TRUE(waitFor([&] { return done.load(); }, 60000));
+    core->Close();
+    const SimBus::SequenceCheck check = bus->checkSequential();
+    EXPECT_TRUE(check.ok) << check.detail;
+    EXPECT_GT(core->VerbindenThread().StepsRun(), 1);
+    for (const auto& rec : bus->record())
+        EXPECT_EQ(rec.outcome, sim::TelegramRecord::Outcome::Answered) << rec.describe();
+}
+
+TEST(MainCore, OnlineTimeText)
+{
+    EXPECT_EQ(TMainCore::OnlineText(1), "00:00:01");
+    EXPECT_EQ(TMainCore::OnlineText(3661), "01:01:01");
+    EXPECT_EQ(TMainCore::OnlineText(359999), "99:59:59");
+}

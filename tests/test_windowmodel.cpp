@@ -1,0 +1,615 @@
+// The window-value model: fields by name, change and leave rules, suspension scopes, radio
+// groups, notifications to listeners and across threads, and the main window's field registry.
+#include "mainwindow/core/WindowFields.h"
+#include "mainwindow/core/WindowModel.h"
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace kadex;
+
+namespace {
+
+// Records every announcement a plain listener gets, as "Field.Prop".
+struct Recorder {
+    std::mutex m;
+    QStringList seen;
+    int id = 0;
+
+    explicit Recorder(WindowModel& model)
+    {
+        id = model.addListener([this](const QString& field, Prop p) {
+            std::lock_guard<std::mutex> lk(m);
+            seen << field + "." + propName(p);
+        });
+    }
+    QStringList take()
+    {
+        std::lock_guard<std::mutex> lk(m);
+        QStringList out = seen;
+        seen.clear();
+        return out;
+    }
+};
+
+// A small window of its own for the rule tests, strict so that any slip throws.
+std::unique_ptr<WindowModel> smallModel()
+{
+    auto m = std::make_unique<WindowModel>(std::vector<FieldDecl>{
+        F("EditA", Kind::Edit, "a"),
+        F("EditB", Kind::Edit, "b"),
+        F("EditC", Kind::Edit, "c"),
+        F("SpinD", Kind::Spin, "5"),
+        F("LabelA", Kind::Label, "A"),
+        F("CheckE", Kind::Check, "E"),
+        F("ComboF", Kind::Combo).items({"x", "y", "z"}, 0),
+        F("ListG", Kind::List).items({"one", "two"}),
+    });
+    m->setMisuse(WindowModel::Misuse::Throw);
+    return m;
+}
+
+WindowModel& mainModel()
+{
+    static WindowModel* m = [] {
+        auto* model = new WindowModel(mainWindowFields());
+        model->setMisuse(WindowModel::Misuse::Throw);
+        return model;
+    }();
+    return *m;
+}
+
+QStringList sorted(QStringList l)
+{
+    l.sort();
+    return l;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Registry
+
+TEST(WindowModelRegistry, DeclaresTheFieldsTheRecordsAndPollingStepsUse)
+{
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    EXPECT_TRUE(m.problems().isEmpty()) << m.problems().join("\n").toStdString();
+
+    // Window values of the operating data record and of the polling steps.
+    const QStringList needed = {
+        "EditVmaxPrz", "EditVmidPrz", "EditVminPrz", "EditVmaxM3", "EditVnomM3", "EditVnomM3Anz",
+        "EditW1Min", "EditW1Max", "EditU5Min", "EditU5Max", "EditPositionInput", "EditSerNr",
+        "LabelSerNr", "EditConfTableID", "EditZBAdr", "LabelZBAdr", "EditOEM", "EditPosition",
+        "EditFenwix", "LabelOEM", "LabelPosition", "LabelTyp", "EditFirmware", "EditBetrSollwPrz",
+        "EditBetrSollwM3", "EditBetrIstwPrz", "EditBetrIstwM3", "EditBetrRYSignPrz",
+        "EditBetrMotRueckPrz", "EditSignW1", "EditSignU5", "EditSensorSign", "EditSensorValue",
+        "PanelProgStatus", "PanelBetrStatus", "PanelSecOnline", "ListBoxAlarme", "ButtonResetAlarm",
+        "ComboBoxZBAdress", "SpeedButtonBetrieb", kStatusPort, kStatusFunction, kStatusMessage,
+    };
+    for (const QString& n : needed)
+        EXPECT_TRUE(m.has(n)) << n.toStdString();
+
+    // Identification pane: read-only on the face colour, labels greyed until a device answers.
+    for (const char* n : {"EditFenwix", "EditOEM", "EditPosition", "EditSerNr", "EditZBAdr"}) {
+        EXPECT_TRUE(m.readOnly(n)) << n;
+        EXPECT_EQ(m.colour(n), Colour::ButtonFace) << n;
+        EXPECT_EQ(m.text(n), "") << n;
+    }
+    EXPECT_FALSE(m.enabled("LabelSerNr"));
+    EXPECT_EQ(m.caption("LabelZBAdr"), "ZB Adr.");
+    EXPECT_FALSE(m.readOnly("EditVmaxPrz"));
+    EXPECT_EQ(m.colour("EditVmaxPrz"), Colour::Window);
+    EXPECT_TRUE(m.readOnly("EditBetrSollwPrz"));
+    EXPECT_EQ(m.colour("EditBetrSollwPrz"), Colour::ButtonFace);
+
+    // Operation choices: one group, "Auto" selected, captions as shown.
+    QStringList choices;
+    for (const char* c : kOperationChoices)
+        choices << c;
+    EXPECT_EQ(sorted(m.groupMembers(kGroupBetrieb)), sorted(choices));
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "RadioBetrAuto");
+    EXPECT_EQ(m.caption(kOperationChoices[7]), "Variabel");
+    EXPECT_EQ(m.caption(kOperationChoices[9]), "Schnell auf");
+    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), "RadioButtonSensTypDruck");
+
+    // Bus address selector.
+    EXPECT_EQ(m.items("ComboBoxZBAdress"),
+              QStringList({"PP", "ZB1", "ZB2", "ZB3", "ZB4", "ZB5", "ZB6", "ZB7", "ZB8"}));
+    EXPECT_EQ(m.itemIndex("ComboBoxZBAdress"), 0);
+    EXPECT_EQ(m.text("ComboBoxZBAdress"), "PP");
+}
+
+TEST(WindowModelRegistry, StrictModeThrowsOnUnknownNamesAndMissingProperties)
+{
+    auto m = smallModel();
+    Recorder rec(*m);
+    EXPECT_THROW(m->text("EditNoSuch"), WindowFieldError);
+    EXPECT_THROW(m->setText("EditNoSuch", "x"), WindowFieldError);
+    EXPECT_THROW(m->setChecked("RadioNoSuch", true), WindowFieldError);
+    EXPECT_THROW(m->onChange("EditNoSuch", [](const Change&) {}), WindowFieldError);
+    EXPECT_THROW(m->leave("EditNoSuch"), WindowFieldError);
+    auto suspendWithTypo = [&] { ChangesSuspended s(*m, {"EditA", "EditNoSuch"}); };
+    EXPECT_THROW(suspendWithTypo(), WindowFieldError);
+    EXPECT_FALSE(m->changesSuspended("EditA")) << "a failed scope must not leave a field switched off";
+    EXPECT_FALSE(m->has("EditNoSuch")) << "an access must never create a field";
+
+    // A label has a caption, an edit a text: mixing them up is caught, not stored aside.
+    EXPECT_THROW(m->setText("LabelA", "x"), WindowFieldError);
+    EXPECT_THROW(m->caption("EditA"), WindowFieldError);
+    EXPECT_THROW(m->setChecked("EditA", true), WindowFieldError);
+    EXPECT_THROW(m->value("EditA"), WindowFieldError);
+    EXPECT_TRUE(rec.take().isEmpty());
+    EXPECT_TRUE(m->problems().contains("unknown field EditNoSuch"));
+    EXPECT_TRUE(m->problems().contains("LabelA (label) has no Text"));
+}
+
+TEST(WindowModelRegistry, LenientModeRecordsMisuseAndCarriesOn)
+{
+    auto m = smallModel();
+    m->setMisuse(WindowModel::Misuse::Warn);
+    Recorder rec(*m);
+    EXPECT_EQ(m->text("EditNoSuch"), "");
+    EXPECT_FALSE(m->setText("EditNoSuch", "x"));
+    EXPECT_FALSE(m->setText("EditNoSuch", "y"));
+    EXPECT_FALSE(m->setText("LabelA", "x"));
+    EXPECT_EQ(m->caption("LabelA"), "A");
+    EXPECT_FALSE(m->has("EditNoSuch"));
+    {
+        ChangesSuspended s(*m, {"EditA", "EditNoSuch"});
+        EXPECT_TRUE(m->changesSuspended("EditA"));
+    }
+    EXPECT_FALSE(m->changesSuspended("EditA"));
+    EXPECT_TRUE(rec.take().isEmpty());
+    // Each mistake once, however often it repeats.
+    EXPECT_EQ(m->problems(), QStringList({"unknown field EditNoSuch", "LabelA (label) has no Text"}));
+    m->clearProblems();
+    EXPECT_TRUE(m->problems().isEmpty());
+
+    // A test program can make every model it creates strict.
+    const auto before = WindowModel::defaultMisuse();
+    WindowModel::setDefaultMisuse(WindowModel::Misuse::Throw);
+    WindowModel strict(mainWindowFields());
+    WindowModel::setDefaultMisuse(before);
+    EXPECT_THROW(strict.text("EditNoSuch"), WindowFieldError);
+}
+
+TEST(WindowModelRegistry, DeclarationMistakesAreReported)
+{
+    WindowModel m;
+    m.setMisuse(WindowModel::Misuse::Warn);
+    m.declare({
+        F("EditA", Kind::Edit, "first"),
+        F("EditA", Kind::Edit, "second"),
+        F("EditGrouped", Kind::Edit).inGroup("G"),
+        F("Radio1", Kind::Radio).inGroup("G").checked(),
+        F("Radio2", Kind::Radio).inGroup("G").checked(),
+        F("ComboBad", Kind::Combo).items({"a"}, 3),
+    });
+    EXPECT_EQ(m.problems().size(), 4) << m.problems().join("\n").toStdString();
+    EXPECT_EQ(m.text("EditA"), "first");
+    EXPECT_EQ(m.groupMembers("G"), QStringList({"Radio1", "Radio2"}));
+    EXPECT_EQ(m.checkedInGroup("G"), "Radio1");
+    EXPECT_FALSE(m.checked("Radio2"));
+    EXPECT_EQ(m.itemIndex("ComboBad"), -1);
+
+    m.setMisuse(WindowModel::Misuse::Throw);
+    EXPECT_THROW(m.declare(F("EditA", Kind::Edit)), WindowFieldError);
+    EXPECT_TRUE(m.declare(F("EditLater", Kind::Edit, "x")));
+    EXPECT_EQ(m.text("EditLater"), "x");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rules and notifications
+
+TEST(WindowModelRules, ChangeRulesRunForProgramAndUserChanges)
+{
+    auto m = smallModel();
+    std::vector<Change> seen;
+    for (const char* n : {"EditA", "SpinD", "CheckE", "ComboF", "ListG"})
+        m->onChange(n, [&](const Change& c) { seen.push_back(c); });
+
+    EXPECT_TRUE(m->setText("EditA", "by program"));
+    EXPECT_TRUE(m->setText("EditA", "typed", Origin::User));
+    EXPECT_TRUE(m->setValue("SpinD", 7, Origin::User));
+    EXPECT_TRUE(m->setChecked("CheckE", true));
+    EXPECT_TRUE(m->setItemIndex("ListG", 1, Origin::User));
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_EQ(seen[0].field, "EditA");
+    EXPECT_EQ(seen[0].origin, Origin::Program);
+    EXPECT_EQ(seen[0].props, bit(Prop::Text));
+    EXPECT_EQ(seen[1].origin, Origin::User);
+    EXPECT_EQ(m->text("EditA"), "typed");
+    EXPECT_TRUE(seen[2].has(Prop::Value));
+    EXPECT_EQ(m->value("SpinD"), 7);
+    EXPECT_TRUE(seen[3].has(Prop::Checked));
+    EXPECT_EQ(seen[4].field, "ListG");
+    EXPECT_EQ(seen[4].origin, Origin::User);
+
+    // One change of a combo's selection is one rule call naming both text and index.
+    seen.clear();
+    EXPECT_TRUE(m->setItemIndex("ComboF", 2));
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].props, bit(Prop::Text) | bit(Prop::ItemIndex));
+
+    // Appearance changes are announced to widgets but are not content changes.
+    seen.clear();
+    Recorder rec(*m);
+    EXPECT_TRUE(m->setEnabled("EditA", false));
+    EXPECT_TRUE(m->setColour("EditA", Colour::Red));
+    EXPECT_TRUE(m->setReadOnly("EditA", true));
+    EXPECT_TRUE(m->setHint("EditA", "0 .. 100"));
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(rec.take(), QStringList({"EditA.Enabled", "EditA.Colour", "EditA.ReadOnly", "EditA.Hint"}));
+}
+
+TEST(WindowModelRules, SettingTheCurrentValueAnnouncesNothing)
+{
+    auto m = smallModel();
+    int rules = 0;
+    for (const char* n : {"EditA", "SpinD", "CheckE", "ComboF", "LabelA"})
+        m->onChange(n, [&](const Change&) { ++rules; });
+    Recorder rec(*m);
+
+    EXPECT_FALSE(m->setText("EditA", "a"));
+    EXPECT_FALSE(m->setValue("SpinD", 5));
+    EXPECT_FALSE(m->setChecked("CheckE", false));
+    EXPECT_FALSE(m->setItemIndex("ComboF", 0));
+    EXPECT_FALSE(m->setText("ComboF", "x"));
+    EXPECT_FALSE(m->setItems("ComboF", {"x", "y", "z"}));
+    EXPECT_FALSE(m->setCaption("LabelA", "A"));
+    EXPECT_FALSE(m->setEnabled("EditA", true));
+    EXPECT_FALSE(m->setVisible("EditA", true));
+    EXPECT_FALSE(m->setColour("EditA", Colour::Window));
+    EXPECT_FALSE(m->setTextColour("EditA", Colour::WindowText));
+    EXPECT_FALSE(m->setHint("EditA", ""));
+    EXPECT_EQ(rules, 0);
+    EXPECT_TRUE(rec.take().isEmpty());
+
+    // The second of two equal writes is the no-op.
+    EXPECT_TRUE(m->setText("EditA", "new"));
+    EXPECT_FALSE(m->setText("EditA", "new"));
+    EXPECT_EQ(rules, 1);
+    EXPECT_EQ(rec.take(), QStringList({"EditA.Text"}));
+}
+
+TEST(WindowModelRules, SuspensionScopesNestPerFieldAndStillUpdateWidgets)
+{
+    auto m = smallModel();
+    std::map<QString, int> runs;
+    m->onChange(QStringList{"EditA", "EditB"}, [&](const Change& c) { ++runs[c.field]; });
+    Recorder rec(*m);
+    {
+        ChangesSuspended outer(*m, {"EditA"});
+        m->setText("EditA", "1");
+        m->setText("EditB", "1");
+        EXPECT_EQ(runs["EditA"], 0);
+        EXPECT_EQ(runs["EditB"], 1) << "a scope covers only the fields it names";
+        {
+            ChangesSuspended inner(*m, {"EditA", "EditB"});
+            m->setText("EditA", "2");
+            m->setText("EditB", "2");
+            EXPECT_EQ(runs["EditA"], 0);
+            EXPECT_EQ(runs["EditB"], 1);
+        }
+        // The inner scope ended: B is back, A is still held by the outer one.
+        EXPECT_FALSE(m->changesSuspended("EditB"));
+        EXPECT_TRUE(m->changesSuspended("EditA"));
+        m->setText("EditA", "3");
+        m->setText("EditB", "3");
+        EXPECT_EQ(runs["EditA"], 0);
+        EXPECT_EQ(runs["EditB"], 2);
+    }
+    EXPECT_FALSE(m->changesSuspended("EditA"));
+    m->setText("EditA", "4");
+    EXPECT_EQ(runs["EditA"], 1);
+    // Widgets saw every change, suspended or not.
+    EXPECT_EQ(rec.take().count("EditA.Text"), 4);
+}
+
+TEST(WindowModelRules, LeaveRulesRunOnlyOnLeave)
+{
+    auto m = smallModel();
+    int changes = 0;
+    QStringList left;
+    m->onChange("EditA", [&](const Change&) { ++changes; });
+    m->onLeave("EditA", [&](const QString& f) { left << f + "=" + m->text(f); });
+
+    m->setText("EditA", "12", Origin::User);
+    m->setText("EditA", "123", Origin::User);
+    EXPECT_TRUE(left.isEmpty());
+    m->leave("EditA");
+    EXPECT_EQ(left, QStringList({"EditA=123"}));
+    EXPECT_EQ(changes, 2);
+    {
+        // Suspension is about change handling; leaving still counts.
+        ChangesSuspended s(*m, {"EditA"});
+        m->leave("EditA");
+    }
+    EXPECT_EQ(left.size(), 2);
+    m->leave("EditB"); // a field without leave rules
+    EXPECT_EQ(left.size(), 2);
+}
+
+TEST(WindowModelRules, RulesMayChangeOtherFieldsAndRewriteTheirOwn)
+{
+    auto m = smallModel();
+    int aRuns = 0;
+    // Clamp in place, as entry rules do: the rewrite itself must not run the rule again.
+    m->onChange("EditA", [&](const Change&) {
+        ++aRuns;
+        const double v = m->text("EditA").toDouble();
+        if (v > 100) {
+            ChangesSuspended s(*m, {"EditA"});
+            m->setText("EditA", "100");
+        }
+        m->setText("EditB", "B:" + m->text("EditA"));
+    });
+    m->onChange("EditB", [&](const Change&) { m->setText("EditC", "C:" + m->text("EditB")); });
+
+    m->setText("EditA", "250", Origin::User);
+    EXPECT_EQ(aRuns, 1);
+    EXPECT_EQ(m->text("EditA"), "100");
+    EXPECT_EQ(m->text("EditB"), "B:100");
+    EXPECT_EQ(m->text("EditC"), "C:B:100");
+    EXPECT_FALSE(m->changesSuspended("EditA"));
+}
+
+TEST(WindowModelRules, RulesThatFeedEachOtherForeverAreStopped)
+{
+    for (auto mode : {WindowModel::Misuse::Warn, WindowModel::Misuse::Throw}) {
+        auto m = smallModel();
+        m->setMisuse(mode);
+        int runs = 0;
+        m->onChange("EditA", [&](const Change&) { ++runs; m->setText("EditB", m->text("EditA") + "+"); });
+        m->onChange("EditB", [&](const Change&) { ++runs; m->setText("EditA", m->text("EditB") + "+"); });
+        if (mode == WindowModel::Misuse::Throw) {
+            EXPECT_THROW(m->setText("EditA", "x"), WindowFieldError);
+        } else {
+            EXPECT_NO_THROW(m->setText("EditA", "x"));
+            EXPECT_EQ(m->problems().size(), 1);
+        }
+        EXPECT_GT(runs, 10);
+        EXPECT_LT(runs, 100);
+        // The model is usable afterwards: the depth count was unwound.
+        runs = 0;
+        m->setText("EditC", "still fine");
+        EXPECT_EQ(m->text("EditC"), "still fine");
+    }
+}
+
+TEST(WindowModelRules, CheckingARadioUnchecksTheRestOfItsGroup)
+{
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    std::vector<Change> seen;
+    for (const char* n : kOperationChoices)
+        m.onChange(n, [&](const Change& c) { seen.push_back(c); });
+    Recorder rec(m);
+
+    EXPECT_TRUE(m.setChecked("RadioBetrVMax", true, Origin::User));
+    EXPECT_TRUE(m.checked("RadioBetrVMax"));
+    EXPECT_FALSE(m.checked("RadioBetrAuto"));
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "RadioBetrVMax");
+    EXPECT_EQ(sorted(rec.take()), QStringList({"RadioBetrAuto.Checked", "RadioBetrVMax.Checked"}));
+    // The old choice lets go first, then the new one is announced.
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].field, "RadioBetrAuto");
+    EXPECT_EQ(seen[0].origin, Origin::User);
+    EXPECT_EQ(seen[1].field, "RadioBetrVMax");
+    // Other groups keep their choice.
+    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), "RadioButtonSensTypDruck");
+
+    // Checking the checked one is a no-op; unchecking leaves the group without a choice.
+    seen.clear();
+    EXPECT_FALSE(m.setChecked("RadioBetrVMax", true));
+    EXPECT_TRUE(m.setChecked("RadioBetrVMax", false));
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "");
+    EXPECT_TRUE(m.setChecked("RadioBetrVariabel", true));
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "RadioBetrVariabel");
+    EXPECT_EQ(seen.size(), 2u);
+    int checkedCount = 0;
+    for (const char* n : kOperationChoices)
+        checkedCount += m.checked(n) ? 1 : 0;
+    EXPECT_EQ(checkedCount, 1);
+}
+
+TEST(WindowModelRules, ComboTextFollowsSelectionAndSelectionFollowsText)
+{
+    WindowModel& m = mainModel();
+    const QString zb = "ComboBoxZBAdress";
+    EXPECT_TRUE(m.setItemIndex(zb, 3));
+    EXPECT_EQ(m.text(zb), "ZB3");
+    EXPECT_TRUE(m.setItemIndex(zb, 12)) << "an index past the items selects nothing";
+    EXPECT_EQ(m.itemIndex(zb), -1);
+    EXPECT_EQ(m.text(zb), "");
+    EXPECT_TRUE(m.setText(zb, "ZB5"));
+    EXPECT_EQ(m.itemIndex(zb), 5);
+    EXPECT_TRUE(m.setText(zb, "ZB9"));
+    EXPECT_EQ(m.itemIndex(zb), -1);
+    EXPECT_EQ(m.text(zb), "ZB9");
+    EXPECT_TRUE(m.setItemIndex(zb, 0));
+
+    auto small = smallModel();
+    small->setItemIndex("ComboF", 2);
+    EXPECT_TRUE(small->setItems("ComboF", {"x", "y"}));
+    EXPECT_EQ(small->itemIndex("ComboF"), -1);
+    small->setItemIndex("ComboF", 1);
+    EXPECT_TRUE(small->setItems("ComboF", {"p", "q"}));
+    EXPECT_EQ(small->itemIndex("ComboF"), 1);
+    EXPECT_EQ(small->text("ComboF"), "q");
+}
+
+TEST(WindowModelRules, StateGivesABindingWidgetEverything)
+{
+    auto m = smallModel();
+    m->setText("EditA", "value");
+    m->setEnabled("EditA", false);
+    m->setVisible("EditA", false);
+    m->setReadOnly("EditA", true);
+    m->setColour("EditA", Colour::Red);
+    m->setTextColour("EditA", Colour::Green);
+    m->setHint("EditA", "hint");
+    const FieldState s = m->state("EditA");
+    EXPECT_EQ(s.name, "EditA");
+    EXPECT_EQ(s.kind, Kind::Edit);
+    EXPECT_EQ(s.text, "value");
+    EXPECT_FALSE(s.enabled);
+    EXPECT_FALSE(s.visible);
+    EXPECT_TRUE(s.readOnly);
+    EXPECT_EQ(s.colour, Colour::Red);
+    EXPECT_EQ(s.textColour, Colour::Green);
+    EXPECT_EQ(s.hint, "hint");
+    EXPECT_EQ(m->state("ComboF").items, QStringList({"x", "y", "z"}));
+    EXPECT_EQ(m->names().size(), 8);
+    EXPECT_EQ(m->names().front(), "EditA");
+}
+
+TEST(WindowModelRules, RemovedListenersHearNothingMore)
+{
+    auto m = smallModel();
+    int a = 0, b = 0;
+    const int ida = m->addListener([&](const QString&, Prop) { ++a; });
+    m->addListener([&](const QString&, Prop) { ++b; });
+    m->setText("EditA", "1");
+    m->removeListener(ida);
+    m->setText("EditA", "2");
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Threads
+
+TEST(WindowModelThreads, QueuedNotificationsArriveOnTheGuiThread)
+{
+    ASSERT_NE(QCoreApplication::instance(), nullptr);
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    QObject widgetSide; // lives on this (the GUI) thread
+    QStringList got;
+    bool allOnGuiThread = true;
+    QString istShown;
+    QEventLoop loop;
+    QObject::connect(
+        &m, &WindowModel::fieldChanged, &widgetSide,
+        [&](const QString& field, Prop p) {
+            allOnGuiThread = allOnGuiThread && QThread::currentThread() == widgetSide.thread();
+            got << field + "." + propName(p);
+            if (field == "EditBetrIstwPrz")
+                istShown = m.text(field); // a widget reads the current state
+            if (got.size() == 3)
+                loop.quit();
+        },
+        Qt::QueuedConnection);
+
+    std::thread worker([&] {
+        m.setText("EditBetrIstwPrz", "42");
+        m.setChecked("RadioBetrZu", true);
+    });
+    worker.join();
+    EXPECT_TRUE(got.isEmpty()) << "queued: nothing arrives before the GUI thread runs its events";
+
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_TRUE(allOnGuiThread);
+    EXPECT_EQ(sorted(got), QStringList({"EditBetrIstwPrz.Text", "RadioBetrAuto.Checked", "RadioBetrZu.Checked"}));
+    EXPECT_EQ(istShown, "42");
+}
+
+TEST(WindowModelThreads, RulesRunOnTheThreadThatMadeTheChange)
+{
+    auto m = smallModel();
+    std::thread::id ruleThread;
+    m->onChange("EditA", [&](const Change&) { ruleThread = std::this_thread::get_id(); });
+    std::thread::id workerId;
+    std::thread worker([&] {
+        workerId = std::this_thread::get_id();
+        m->setText("EditA", "from worker");
+    });
+    worker.join();
+    EXPECT_EQ(ruleThread, workerId);
+}
+
+TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
+{
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 2000;
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    const QStringList own = {"EditBetrIstwPrz", "EditBetrIstwM3", "EditSignW1", "EditSignU5"};
+    const QStringList mirror = {"EditBetrSollwPrz", "EditBetrSollwM3", "EditSensorSign", "EditSensorValue"};
+
+    std::atomic<int> ruleRuns[kThreads] = {};
+    for (int t = 0; t < kThreads; ++t) {
+        // Each writer's rule copies its field into a mirror (a rule changing another field).
+        m.onChange(own[t], [&, t](const Change&) {
+            ++ruleRuns[t];
+            m.setText(mirror[t], m.text(own[t]));
+        });
+    }
+    std::mutex countM;
+    std::map<QString, int> notes;
+    m.addListener([&](const QString& f, Prop p) {
+        if (p == Prop::Text) {
+            std::lock_guard<std::mutex> lk(countM);
+            ++notes[f];
+        }
+    });
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> badGroup{0};
+    std::thread reader([&] {
+        while (!stop) {
+            if (m.checkedInGroup(kGroupBetrieb).isEmpty())
+                ++badGroup; // choices are only ever checked here, so one is always selected
+            (void)m.state("EditBetrSollwPrz");
+            (void)m.enabled("LabelBetrSollw");
+        }
+    });
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < kRounds; ++i) {
+                m.setText(own[t], QString::number(t) + "-" + QString::number(i));
+                m.setChecked(kOperationChoices[(t * 3 + i) % 10], true);
+                m.setEnabled("LabelBetrSollw", (i & 1) != 0);
+                if (i % 50 == 0) {
+                    ChangesSuspended s(m, {"PanelBetrStatus"});
+                    m.setCaption("PanelBetrStatus", QString::number(i));
+                }
+            }
+        });
+    }
+    for (auto& w : writers)
+        w.join();
+    stop = true;
+    reader.join();
+
+    EXPECT_EQ(badGroup.load(), 0);
+    int checkedCount = 0;
+    for (const char* n : kOperationChoices)
+        checkedCount += m.checked(n) ? 1 : 0;
+    EXPECT_EQ(checkedCount, 1);
+    for (int t = 0; t < kThreads; ++t) {
+        const QString last = QString::number(t) + "-" + QString::number(kRounds - 1);
+        EXPECT_EQ(m.text(own[t]), last);
+        EXPECT_EQ(m.text(mirror[t]), last);
+        EXPECT_EQ(ruleRuns[t].load(), kRounds);
+        EXPECT_EQ(notes[own[t]], kRounds);
+        EXPECT_EQ(notes[mirror[t]], kRounds);
+    }
+    EXPECT_FALSE(m.changesSuspended("PanelBetrStatus"));
+}
