@@ -1,6 +1,7 @@
 #include "mainwindow/core/MainCore.h"
 
 #include "common/Helpers.h"
+#include "common/Paths.h"
 #include "mainwindow/core/WindowFields.h"
 #include "settings/Texts.h"
 
@@ -54,6 +55,7 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
       ZB(Com),
       Ctx(ZB, model),
       VAVBetrieb(Ctx),
+      Transfer(model),
       m_(model),
       host_(host),
       verbinden_("verbinden", [this] { ConnectionStep(); }),
@@ -67,6 +69,8 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
             OnFirmwareRead();
     };
     Flows.SetBusyHandler([this](bool busy, const std::string&) { setBusy(busy); });
+    ZB.SetTransferSink(&Transfer);
+    ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
 }
 
 TMainCore::~TMainCore()
@@ -137,7 +141,7 @@ bool TMainCore::COMVerbinden()
     Com.SetDtrRts(); // pseudo-terminals have no modem lines; that is no failure
     const bool identified = VAVBetrieb.Identify();
     if (identified) {
-        m_.setEnabled(L("ButtonDruckmessung"), true);
+        enableIf(L("ButtonDruckmessung"), true);
         SecondsOnline = 0;
         m_.setCaption(L("PanelSecOnline"), OnlineText(0));
         secTimer_.Start();
@@ -159,11 +163,143 @@ bool TMainCore::COMVerbinden()
 
 bool TMainCore::ReadConfig()
 {
+    DataRead = false;
+    const QString status = m_.caption(L("PanelProgStatus"));
+    m_.setCaption(L("PanelProgStatus"), IniStatusText.DataRead);
     const bool r = VAVBetrieb.ReadData();
-    DataRead = r;
-    if (r)
+    m_.setCaption(L("PanelProgStatus"), status);
+    if (r) {
+        DataRead = true;
         AnzConfPcHwEqual(VAVBetrieb.IsPcHwEqual());
+    }
     return r;
+}
+
+bool TMainCore::ButtonLesenClick()
+{
+    DataRead = false;
+    const QString status = m_.caption(L("PanelProgStatus"));
+    m_.setCaption(L("PanelProgStatus"), IniStatusText.DataRead);
+    setBusy(true);
+    EnableMainControls(false);
+    EnableDeviceButtons(false);
+    SuspendVerbindenThread();
+    SuspendBetriebThread();
+    const bool ok = VAVBetrieb.ReadData();
+    EnableDeviceButtons(true);
+    EnableMainControls(true);
+    if (VAVBetrieb.BetriebAktiv.load()) {
+        ResumeBetriebThread();
+        m_.setCaption(L("PanelProgStatus"), IniStatusText.Betrieb);
+    } else {
+        ResumeVerbindenThread();
+    }
+    setBusy(false);
+    m_.setCaption(L("PanelProgStatus"), status);
+    DataRead = true;
+    if (ok)
+        AnzConfPcHwEqual(VAVBetrieb.IsPcHwEqual());
+    return ok;
+}
+
+bool TMainCore::ButtonSetzenClick()
+{
+    const QString status = m_.caption(L("PanelProgStatus"));
+    m_.setCaption(L("PanelProgStatus"), IniStatusText.DataWrite);
+    setBusy(true);
+    EnableMainControls(false);
+    EnableDeviceButtons(false);
+    SuspendVerbindenThread();
+    SuspendBetriebThread();
+    const bool ok = VAVBetrieb.WriteData();
+    VAVBetrieb.RefreshIdent();
+    EnableDeviceButtons(true);
+    EnableMainControls(true);
+    if (VAVBetrieb.BetriebAktiv.load()) {
+        ResumeBetriebThread();
+        m_.setCaption(L("PanelProgStatus"), IniStatusText.Betrieb);
+    } else {
+        ResumeVerbindenThread();
+    }
+    setBusy(false);
+    m_.setCaption(L("PanelProgStatus"), status);
+    if (ok)
+        AnzConfPcHwEqual(true);
+    return ok;
+}
+
+// ------------------------------------------------------------------------ start-up
+
+void TMainCore::FormCreate()
+{
+    Ctx.FirmwareVersion = 0x0220;
+    AnzConfPcHwEqual(false);
+    m_.setItemIndex(L("ComboBoxZBAdress"), 0);
+    EnableMainControls(false);
+    EnableDeviceButtons(false);
+    m_.setEnabled(L("ButtonDefaultLaden"), false);
+    EnableBetriebPanel(false, false);
+    EnableSignalPanel(false);
+    Closing = false;
+    for (const QString& name : Unavailable)
+        m_.setEnabled(name, false);
+}
+
+void TMainCore::StartTimerTimer(const TStartupSettings& st)
+{
+    Ctx.ReglerFkt = st.ReglerFkt;
+    Ctx.UnitIndex = (st.EinheitIndex >= 0 && st.EinheitIndex <= 2) ? st.EinheitIndex : 0;
+    Ctx.SetTypeTexts(st.FenwixText, st.FenwixTextKPR);
+    Com.SetPortNumber(st.ComNr);
+    Com.SetPortPath(st.ComPath);
+    Com.SetBaudRate(st.Baudrate);
+
+    // Tabs 0..3 shown, Transfer hidden; the stored tab, or Experte when that one is hidden.
+    for (const char* tab : {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"})
+        m_.setVisible(L(tab), true);
+    m_.setVisible(L("TabSheetTransfer"), false);
+    static const char* const tabs[] = {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"};
+    int tab = st.Tabsheet > 3 ? 3 : (st.Tabsheet < 0 ? 1 : st.Tabsheet);
+    if (!m_.visible(L(tabs[tab])))
+        tab = 1;
+    m_.setItemIndex(L("PageControl1"), tab);
+    PageControl1Change();
+
+    VAVBetrieb.InitBetriebData(st.BetrData);
+    ClearDeviceInfo();
+    VAVBetrieb.SetData();
+
+    const int adr = (st.ZBAdrIndex < 0 || st.ZBAdrIndex > 8) ? 0 : st.ZBAdrIndex;
+    m_.setItemIndex(L("ComboBoxZBAdress"), adr);
+    ZB.AdrIndex = static_cast<uint8_t>(adr);
+    Flows.Post("COMVerbinden", [this] { COMVerbinden(); });
+}
+
+void TMainCore::PageControl1Change()
+{
+    const int index = m_.itemIndex(L("PageControl1"));
+    m_.setVisible(L("PanelBetrieb"), index == 2);
+    m_.setVisible(L("PanelTest"), index == 0);
+    if (VAVBetrieb.BetriebAktiv.load() && index != 2 && index != 4 && m_.checked(kBetrieb)) {
+        m_.setChecked(kBetrieb, false);
+        Flows.Post("Betrieb", [this] { SpeedButtonBetriebClick(); });
+    }
+}
+
+void TMainCore::SetTransferDisplay(bool on)
+{
+    m_.setChecked(L("ExtrasTransferAnzeige"), on);
+    if (on) {
+        const int previous = m_.itemIndex(L("PageControl1"));
+        m_.setVisible(L("TabSheetTransfer"), true);
+        m_.setItemIndex(L("PageControl1"), 4);
+        Transfer.AddTransferLine(QString());
+        m_.setItemIndex(L("PageControl1"), previous);
+    } else {
+        if (m_.itemIndex(L("PageControl1")) == 4)
+            m_.setItemIndex(L("PageControl1"), 1);
+        m_.setVisible(L("TabSheetTransfer"), false);
+    }
 }
 
 // ------------------------------------------------------------------------ polling steps
@@ -406,26 +542,31 @@ void TMainCore::ShowCOMData(const QString& message)
     m_.setText(L(kStatusMessage), message);
 }
 
+void TMainCore::enableIf(const QString& name, bool on)
+{
+    m_.setEnabled(name, on && Unavailable.count(name) == 0);
+}
+
 void TMainCore::EnableMainControls(bool on)
 {
     for (const char* f : {"ButtonCalculateLW", "DateiOeffnen", "DateiSpeichern", "DateiDrucken",
                           "ExtrasRegSetting", "ToolButtonDateiMenu", "ToolButtonExtrasMenu",
                           "ToolButtonHilfeMenu", "ToolButtonRegFkt", "TabSheetService",
                           "TabSheetExperte", "TabSheetKonfigOEM", "TabSheetKonfigQV"})
-        m_.setEnabled(L(f), on);
+        enableIf(L(f), on);
     const bool bus = on && Com.PortOpen();
     for (const char* f : {"ComboBoxZBAdress", "ExtrasZBAdress", "ExtrasZBCommand"})
-        m_.setEnabled(L(f), bus);
+        enableIf(L(f), bus);
 }
 
 void TMainCore::EnableDeviceButtons(bool on)
 {
-    m_.setEnabled(L("ButtonLesen"), on);
-    m_.setEnabled(kBetrieb, on);
-    m_.setEnabled(L("ButtonCalculateDichte"), on);
+    enableIf(L("ButtonLesen"), on);
+    enableIf(kBetrieb, on);
+    enableIf(L("ButtonCalculateDichte"), on);
     const bool write = on && CheckDeviceType();
-    m_.setEnabled(L("ButtonSetzen"), write);
-    m_.setEnabled(L("ButtonTest"), write);
+    enableIf(L("ButtonSetzen"), write);
+    enableIf(L("ButtonTest"), write);
     m_.setVisible(L("LabelOEMHinweisVS"), write);
     m_.setVisible(L("LabelQVHinweis"), on);
 }

@@ -10,10 +10,13 @@
 #include "device/VAVBetrieb.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
+#include "mainwindow/core/TransferLog.h"
 #include "mainwindow/core/WindowModel.h"
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
+#include <set>
 #include <functional>
 #include <memory>
 
@@ -28,6 +31,20 @@ public:
     virtual void SetBusyCursor(bool busy) = 0;
 };
 
+// What the start-up takes from the tool settings.
+struct TStartupSettings {
+    int Tabsheet = 0;
+    int ZBAdrIndex = 0;
+    int EinheitIndex = 0;
+    int ReglerFkt = 1;
+    TBetrData BetrData;
+    QString FenwixText = QStringLiteral("Kadex");
+    QString FenwixTextKPR = QStringLiteral("Kadex [KPR Mode]");
+    int ComNr = 1;
+    QString ComPath;
+    int Baudrate = 38400;
+};
+
 class TMainCore {
 public:
     // Without a transport the machine's serial port is used.
@@ -40,7 +57,12 @@ public:
     TZBCmd ZB;
     TDeviceContext Ctx;
     TVAVBetrieb VAVBetrieb;
+    TTransferLog Transfer;
     FlowRunner Flows;
+
+    // Menu commands and buttons whose feature this build does not have: they stay disabled
+    // whatever the enabling rules say.
+    std::set<QString> Unavailable;
 
     std::atomic<bool> DataRead{false};
     std::atomic<bool> Closing{false};
@@ -53,7 +75,18 @@ public:
     // Starts the worker threads (paused).
     void Start();
 
+    // --- start-up (window thread; touches only the model) ----------------------------------
+    void FormCreate();
+    // Restores tab and bus address, fills the fields, then posts the connect step.
+    void StartTimerTimer(const TStartupSettings& settings);
+    void PageControl1Change();
+    // "&Transfer-Anzeige": shows or hides the Transfer tab; telegrams are traced while shown.
+    void SetTransferDisplay(bool on);
+
     // --- steps and flows ----------------------------------------------------------------
+    // "Lesen" and "Setzen": the read and write flows of the records this build has.
+    bool ButtonLesenClick();
+    bool ButtonSetzenClick();
     bool COMVerbinden();
     bool ReadConfig();
     void ConnectionStep();
@@ -97,6 +130,7 @@ private:
     void resumeOne();
     void lostDisplay();
     void setBusy(bool busy);
+    void enableIf(const QString& name, bool on);
 
     WindowModel& m_;
     IMainHost* host_;
