@@ -323,3 +323,46 @@ TEST(MainCore, OnlineTimeText)
     EXPECT_EQ(TMainCore::OnlineText(3661), "01:01:01");
     EXPECT_EQ(TMainCore::OnlineText(359999), "99:59:59");
 }
+
+TEST(TransferLog, KeepsLinesOnlyWhileShownAndDropsTheOlderHalf)
+{
+    WindowModel model(mainWindowFields());
+    TTransferLog log(model);
+    log.AddTransferLine("hidden");
+    EXPECT_TRUE(model.items("MemoCOMTransf").isEmpty());
+    model.setVisible("TabSheetTransfer", true);
+    for (int i = 0; i < 501; ++i)
+        log.AddTransferLine(QString::number(i));
+    ASSERT_EQ(model.items("MemoCOMTransf").size(), 501);
+    log.AddTransferLine("next");
+    const QStringList lines = model.items("MemoCOMTransf");
+    EXPECT_EQ(lines.size(), 251); // 501 - (501 / 2 + 1) + 1
+    EXPECT_EQ(lines.first(), "251");
+    EXPECT_EQ(lines.last(), "next");
+    log.Clear();
+    EXPECT_TRUE(model.items("MemoCOMTransf").isEmpty());
+}
+
+TEST_F(MainCoreSim, StartUpCorrectsStoredTabAndAddress)
+{
+    make(sim::BusOptions::WithControllers(1), 100000);
+    core->FormCreate();
+    TStartupSettings st;
+    st.Tabsheet = 4;
+    st.ZBAdrIndex = 12;
+    core->StartTimerTimer(st);
+    EXPECT_EQ(model->itemIndex("PageControl1"), 3);
+    EXPECT_FALSE(model->visible("TabSheetTransfer"));
+    EXPECT_EQ(model->itemIndex("ComboBoxZBAdress"), 0);
+    EXPECT_EQ(core->ZB.AdrIndex, 0);
+    EXPECT_FALSE(model->visible("PanelBetrieb"));
+    ASSERT_TRUE(core->Flows.WaitIdle(20000));
+    EXPECT_EQ(t("EditSerNr"), "00812-04711-003-001");
+    // The Transfer display: shown, one empty line, the previous tab active again.
+    core->SetTransferDisplay(true);
+    EXPECT_TRUE(model->visible("TabSheetTransfer"));
+    EXPECT_EQ(model->itemIndex("PageControl1"), 3);
+    EXPECT_EQ(model->items("MemoCOMTransf"), QStringList{QString()});
+    core->SetTransferDisplay(false);
+    EXPECT_FALSE(model->visible("TabSheetTransfer"));
+}
