@@ -1,4 +1,5 @@
 #include "cli/CliApp.h"
+#include "cli/CliCommon.h"
 
 #include "comm/ComForm.h"
 #include "comm/ZBCmd.h"
@@ -15,18 +16,48 @@
 
 namespace kadex::cli {
 
-namespace {
-
 QTextStream& out()
 {
     static QTextStream s(stdout);
     return s;
 }
+
 QTextStream& err()
 {
     static QTextStream s(stderr);
     return s;
 }
+
+int usageError(const QString& msg)
+{
+    err() << "kadex-cli: " << msg << Qt::endl << "Try 'kadex-cli --help'." << Qt::endl;
+    return ExitUsage;
+}
+
+QString addressName(int adrIndex)
+{
+    return adrIndex ? QStringLiteral("ZB%1").arg(adrIndex) : QStringLiteral("PP");
+}
+
+int deviceError(const Options& o)
+{
+    err() << "kadex-cli: the controller at " << addressName(o.adrIndex) << " does not answer or answers badly"
+          << Qt::endl;
+    return ExitDevice;
+}
+
+void printJson(const QJsonObject& obj)
+{
+    out() << QJsonDocument(obj).toJson(QJsonDocument::Indented);
+    out().flush();
+}
+
+void StderrSink::AddTransferLine(const QString& line)
+{
+    err() << line << Qt::endl;
+}
+
+namespace {
 
 const char* kUsage =
     "Usage: kadex-cli [options] COMMAND [ARGS]\n"
@@ -40,45 +71,25 @@ const char* kUsage =
     "                     57600 115200 (others give 1200); default 38400\n"
     "  --address ADDR     bus address: PP (default) or ZB1..ZB8\n"
     "  --simulate         talk to the built-in simulated controller instead of a port\n"
-    "  --json             print results as one JSON object\n"
+    "  --json             print results as one JSON object (monitor: one object per line)\n"
     "  --trace            print every telegram (\"<- \" sent, \"-> \" received) to stderr\n"
     "  -h, --help         show this help\n"
     "\n"
     "Commands:\n"
     "  identify           identify the controller: serial number, type, bus address,\n"
     "                     OEM/position/type texts, firmware, configuration table ID\n"
+    "  read               identify the controller, then print its operating data: V'nom,\n"
+    "                     V'min/V'mid/V'max in %, position text, W1 and U5 ranges in V\n"
+    "  monitor [--count N]\n"
+    "                     identify and read, then print the live values every 2000 ms:\n"
+    "                     mode, setpoint and actual value (% and flow), control signal Y,\n"
+    "                     damper position, W1, U5, sensor signal and pressure, alarms;\n"
+    "                     one line per sample, until Ctrl-C or N samples were printed\n"
     "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
     "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
     "\n"
     "Exit status: 0 success, 2 usage error, 3 port cannot be opened,\n"
-    "4 controller does not answer or answers badly.\n";
-
-struct Options {
-    QString portPath;
-    int comNr = 1;
-    int baud = 38400;
-    int adrIndex = 0;
-    bool simulate = false;
-    bool json = false;
-    bool trace = false;
-    QString command;
-    QStringList args;
-};
-
-class StderrSink : public ITransferSink {
-public:
-    bool TransferOn() const override { return true; }
-    void AddTransferLine(const QString& line) override
-    {
-        err() << line << Qt::endl;
-    }
-};
-
-int usageError(const QString& msg)
-{
-    err() << "kadex-cli: " << msg << Qt::endl << "Try 'kadex-cli --help'." << Qt::endl;
-    return ExitUsage;
-}
+    "4 controller does not answer or answers badly (monitor: never answered).\n";
 
 bool parseAddress(const QString& text, int& index)
 {
@@ -143,21 +154,12 @@ int parse(const QStringList& args, Options& o)
     return -1;
 }
 
-void printJson(const QJsonObject& obj)
-{
-    out() << QJsonDocument(obj).toJson(QJsonDocument::Indented);
-    out().flush();
-}
-
 int runIdentify(TZBCmd& zb, const Options& o)
 {
     IdentInfo info;
     const bool ok = IdentifyDevice(zb, true, info);
-    if (!ok) {
-        err() << "kadex-cli: the controller at " << (o.adrIndex ? QStringLiteral("ZB%1").arg(o.adrIndex) : QStringLiteral("PP"))
-              << " does not answer or answers badly" << Qt::endl;
-        return ExitDevice;
-    }
+    if (!ok)
+        return deviceError(o);
     if (o.json) {
         QJsonObject obj;
         obj[QStringLiteral("serialNumber")] = info.serNr;
@@ -217,16 +219,20 @@ int runRaw(TZBCmd& zb, const Options& o)
 
 } // namespace
 
-std::unique_ptr<ITransport> MakeSimulatedTransport();
-
 int Run(const QStringList& args)
 {
     Options o;
     const int parsed = parse(args, o);
     if (parsed >= 0)
         return parsed;
-    if (o.command != QLatin1String("identify") && o.command != QLatin1String("raw"))
+    const bool known = o.command == QLatin1String("identify") || o.command == QLatin1String("read")
+        || o.command == QLatin1String("monitor") || o.command == QLatin1String("raw");
+    if (!known)
         return usageError(QStringLiteral("unknown command '%1'").arg(o.command));
+    if (o.command == QLatin1String("read") && !o.args.isEmpty())
+        return usageError(QStringLiteral("read takes no arguments"));
+    if (o.command == QLatin1String("monitor"))
+        return runMonitor(o); // the polling core owns the port
 
     std::unique_ptr<ITransport> simulated;
     if (o.simulate) {
@@ -257,6 +263,8 @@ int Run(const QStringList& args)
     int rc = ExitUsage;
     if (o.command == QLatin1String("identify"))
         rc = runIdentify(zb, o);
+    else if (o.command == QLatin1String("read"))
+        rc = runRead(zb, o);
     else if (o.command == QLatin1String("raw"))
         rc = runRaw(zb, o);
     zb.SetClosing(true);

@@ -59,10 +59,10 @@ std::vector<FieldDecl> mainWindowFields()
         F("EditBetrIstwPrz", K::Edit, "0").readOnly(),
         F("LabelBetrIstwPrzDim", K::Label, "%"),
         F("EditBetrIstwM3", K::Edit, "0").readOnly(),
-        F("LabelBetrRSign", K::Label, "Regelsign. Y"),
+        F("LabelBetrRSign", K::Label, "Regelsignal"),
         F("EditBetrRYSignPrz", K::Edit, "0.0").readOnly(),
         F("LabelBetrRSignPrzDim", K::Label, "%"),
-        F("LabelBetrMotRueck", K::Label, "Klappenstell."),
+        F("LabelBetrMotRueck", K::Label, "Klappenstellung"),
         F("EditBetrMotRueckPrz", K::Edit, "0.0").readOnly(),
         F("LabelBetrMotRueckPrzDim", K::Label, "%"),
 

@@ -1,0 +1,55 @@
+#pragma once
+// What the command implementations of kadex-cli share: the parsed options, the output
+// streams and the helpers for errors and the trace.
+#include "cli/CliApp.h"
+#include "comm/Transport.h"
+#include "comm/ZBCmd.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <memory>
+
+namespace kadex::cli {
+
+struct Options {
+    QString portPath;
+    int comNr = 1;
+    int baud = 38400;
+    int adrIndex = 0;
+    bool simulate = false;
+    bool json = false;
+    bool trace = false;
+    QString command;
+    QStringList args;
+};
+
+QTextStream& out();
+QTextStream& err();
+
+// Prints the message and the hint to --help; returns ExitUsage.
+int usageError(const QString& msg);
+// "PP" or "ZB1".."ZB8".
+QString addressName(int adrIndex);
+// The error line for a controller that does not answer; returns ExitDevice.
+int deviceError(const Options& o);
+void printJson(const QJsonObject& obj);
+
+// Writes the transfer trace to standard error.
+class StderrSink : public ITransferSink {
+public:
+    bool TransferOn() const override { return true; }
+    void AddTransferLine(const QString& line) override;
+};
+
+// The built-in simulated controller, or nullptr when this build has none.
+std::unique_ptr<ITransport> MakeSimulatedTransport();
+
+// "read": identification, then the operating data.
+int runRead(TZBCmd& zb, const Options& o);
+// "monitor": checks its arguments, then polls until interrupted or the count is reached.
+// It owns its port (the polling core does), hence the transport instead of a bus.
+int runMonitor(const Options& o);
+
+} // namespace kadex::cli

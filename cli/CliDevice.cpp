@@ -1,0 +1,389 @@
+// The commands that go through the device records: "read" and "monitor".
+#include "cli/CliCommon.h"
+
+#include "comm/ComForm.h"
+#include "common/Paths.h"
+#include "device/DeviceContext.h"
+#include "device/VAVBetrieb.h"
+#include "mainwindow/core/MainCore.h"
+#include "mainwindow/core/WindowFields.h"
+#include "mainwindow/core/WindowModel.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <functional>
+#include <mutex>
+#include <pthread.h>
+#include <thread>
+
+namespace kadex::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const QString kFlowUnit = QStringLiteral("m³/h");
+constexpr int kPeriodMs = 2000;
+
+QString L(const char* s) { return QString::fromLatin1(s); }
+
+// A number where the field holds one; null for "---" and other text.
+QJsonValue number(const QString& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    return ok ? QJsonValue(v) : QJsonValue(QJsonValue::Null);
+}
+
+// The operating data as the window shows it after Identify and ReadData.
+struct OperatingData {
+    QString serNr, firmware, vnom, vmin, vmid, vmax, posText, w1Min, w1Max, u5Min, u5Max;
+
+    static OperatingData From(const WindowModel& m)
+    {
+        OperatingData d;
+        d.serNr = m.text(L("EditSerNr"));
+        d.firmware = m.text(L("EditFirmware"));
+        d.vnom = m.text(L("EditVnomM3"));
+        d.vmin = m.text(L("EditVminPrz"));
+        d.vmid = m.text(L("EditVmidPrz"));
+        d.vmax = m.text(L("EditVmaxPrz"));
+        d.posText = m.text(L("EditPositionInput"));
+        d.w1Min = m.text(L("EditW1Min"));
+        d.w1Max = m.text(L("EditW1Max"));
+        d.u5Min = m.text(L("EditU5Min"));
+        d.u5Max = m.text(L("EditU5Max"));
+        return d;
+    }
+
+    QJsonObject Json() const
+    {
+        QJsonObject o;
+        o[L("serialNumber")] = serNr;
+        o[L("firmware")] = firmware;
+        o[L("vnomM3h")] = number(vnom);
+        o[L("vminPercent")] = number(vmin);
+        o[L("vmidPercent")] = number(vmid);
+        o[L("vmaxPercent")] = number(vmax);
+        o[L("positionText")] = posText;
+        o[L("w1MinV")] = number(w1Min);
+        o[L("w1MaxV")] = number(w1Max);
+        o[L("u5MinV")] = number(u5Min);
+        o[L("u5MaxV")] = number(u5Max);
+        return o;
+    }
+
+    void PrintText() const
+    {
+        out() << "Serial number: " << serNr << '\n'
+              << "Firmware: " << firmware << '\n'
+              << "V'nom: " << vnom << ' ' << kFlowUnit << '\n'
+              << "V'min: " << vmin << " %\n"
+              << "V'mid: " << vmid << " %\n"
+              << "V'max: " << vmax << " %\n"
+              << "Position text: " << posText << '\n'
+              << "W1 range: " << w1Min << " .. " << w1Max << " V\n"
+              << "U5 range: " << u5Min << " .. " << u5Max << " V\n";
+        out().flush();
+    }
+
+    // One line for the monitor's header.
+    QString Summary(const QString& address) const
+    {
+        return QStringLiteral("Controller %1 at %2, firmware %3: V'nom %4 %5, V'min %6 %, V'mid %7 %, V'max %8 %, "
+                              "W1 %9 .. %10 V, U5 %11 .. %12 V, position text \"%13\"")
+            .arg(serNr, address, firmware, vnom, kFlowUnit, vmin, vmid, vmax, w1Min)
+            .arg(w1Max, u5Min, u5Max, posText);
+    }
+};
+
+// The live values the connection step left in the window.
+struct LiveSample {
+    QString status, setPct, setFlow, actPct, actFlow, y, damper, w1, u5, sensorV, sensorPa;
+    bool alarmsRead = false;
+    QStringList alarms;
+
+    static LiveSample From(const WindowModel& m)
+    {
+        LiveSample s;
+        s.status = m.caption(L("PanelBetrStatus"));
+        s.setPct = m.text(L("EditBetrSollwPrz"));
+        s.setFlow = m.text(L("EditBetrSollwM3"));
+        s.actPct = m.text(L("EditBetrIstwPrz"));
+        s.actFlow = m.text(L("EditBetrIstwM3"));
+        s.y = m.text(L("EditBetrRYSignPrz"));
+        s.damper = m.text(L("EditBetrMotRueckPrz"));
+        s.w1 = m.text(L("EditSignW1"));
+        s.u5 = m.text(L("EditSignU5"));
+        s.sensorV = m.text(L("EditSensorSign"));
+        s.sensorPa = m.text(L("EditSensorValue"));
+        return s;
+    }
+
+    QString Text() const
+    {
+        const bool noSetpoint = number(setPct).isNull();
+        const QString setpoint = noSetpoint ? QStringLiteral("---")
+                                            : QStringLiteral("%1 % %2 %3").arg(setPct, setFlow, kFlowUnit);
+        const QString alarmText = !alarmsRead ? QStringLiteral("?")
+            : alarms.isEmpty()                ? QStringLiteral("none")
+                                              : alarms.join(QStringLiteral(", "));
+        return QStringLiteral("%1 | setpoint %2 | actual %3 % %4 %5 | Y %6 % | damper %7 % | W1 %8 V | U5 %9 V | ")
+                   .arg(status.isEmpty() ? QStringLiteral("-") : status, setpoint, actPct, actFlow, kFlowUnit, y,
+                        damper, w1, u5)
+            + QStringLiteral("sensor %1 V %2 Pa | alarms: %3").arg(sensorV, sensorPa, alarmText);
+    }
+
+    void AddTo(QJsonObject& o) const
+    {
+        o[L("status")] = status;
+        o[L("setpointPercent")] = number(setPct);
+        o[L("setpointM3h")] = number(setFlow);
+        o[L("actualPercent")] = number(actPct);
+        o[L("actualM3h")] = number(actFlow);
+        o[L("ySignalPercent")] = number(y);
+        o[L("damperPercent")] = number(damper);
+        o[L("w1V")] = number(w1);
+        o[L("u5V")] = number(u5);
+        o[L("sensorSignalV")] = number(sensorV);
+        o[L("sensorPa")] = number(sensorPa);
+        o[L("alarms")] = alarmsRead ? QJsonValue(QJsonArray::fromStringList(alarms)) : QJsonValue(QJsonValue::Null);
+    }
+};
+
+// SIGINT and SIGTERM, taken by a thread of their own so that a stop request can also cut a
+// running bus transaction short. Must be created before any other thread, since threads
+// inherit the blocked set; the set stays blocked until the process ends, so a second signal
+// during shutdown cannot kill it half-way.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        sigemptyset(&set_);
+        sigaddset(&set_, SIGINT);
+        sigaddset(&set_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~StopSignals()
+    {
+        done_ = true;
+        thread_.join();
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // Runs on the signal thread when a stop arrives (and at once if one already has).
+    void SetOnStop(std::function<void()> f)
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        onStop_ = std::move(f);
+        if (stopped_ && onStop_)
+            onStop_();
+    }
+    bool Stopped() const
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        return stopped_;
+    }
+    // Waits until t or a stop; true when stopped.
+    bool WaitUntil(Clock::time_point t)
+    {
+        std::unique_lock<std::mutex> lk(m_);
+        cv_.wait_until(lk, t, [&] { return stopped_; });
+        return stopped_;
+    }
+
+private:
+    void run()
+    {
+        const timespec slice{0, 100 * 1000 * 1000};
+        while (!done_.load()) {
+            const int s = sigtimedwait(&set_, nullptr, &slice);
+            if (s != SIGINT && s != SIGTERM)
+                continue;
+            std::lock_guard<std::mutex> lk(m_);
+            stopped_ = true;
+            if (onStop_)
+                onStop_();
+            cv_.notify_all();
+        }
+    }
+
+    sigset_t set_{};
+    mutable std::mutex m_;
+    std::condition_variable cv_;
+    bool stopped_ = false;
+    std::function<void()> onStop_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+QString timestamp(bool json)
+{
+    QDateTime now = QDateTime::currentDateTime();
+    if (!json)
+        return now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    now.setOffsetFromUtc(now.offsetFromUtc()); // so the text carries the offset
+    return now.toString(Qt::ISODate);
+}
+
+void printLine(const QString& line)
+{
+    out() << line << '\n';
+    out().flush();
+}
+
+void printJsonLine(const QJsonObject& obj)
+{
+    out() << QJsonDocument(obj).toJson(QJsonDocument::Compact) << '\n';
+    out().flush();
+}
+
+// Parses "--count N"; returns -1 to go on, else the exit status.
+int parseMonitorArgs(const QStringList& args, int& count)
+{
+    count = 0;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--count")) {
+            bool ok = false;
+            count = i + 1 < args.size() ? args[++i].toInt(&ok) : 0;
+            if (!ok || count < 1)
+                return usageError(QStringLiteral("--count needs a number of 1 or more"));
+        } else {
+            return usageError(QStringLiteral("monitor takes only --count N (options go before the command)"));
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+int runRead(TZBCmd& zb, const Options& o)
+{
+    WindowModel model(mainWindowFields());
+    model.setMisuse(WindowModel::Misuse::Warn);
+    TDeviceContext ctx(zb, model);
+    TVAVBetrieb record(ctx);
+    // Identification first: the firmware decides how V'min is read.
+    if (!record.Identify() || !record.ReadData())
+        return deviceError(o);
+    const OperatingData d = OperatingData::From(model);
+    if (o.json)
+        printJson(d.Json());
+    else
+        d.PrintText();
+    return ExitOk;
+}
+
+int runMonitor(const Options& o)
+{
+    int count = 0;
+    const int parsed = parseMonitorArgs(o.args, count);
+    if (parsed >= 0)
+        return parsed;
+
+    StopSignals stop; // before the simulator's and the core's threads exist
+
+    std::unique_ptr<ITransport> simulated;
+    if (o.simulate) {
+        simulated = MakeSimulatedTransport();
+        if (!simulated) {
+            err() << "kadex-cli: the simulated controller is not available in this build" << Qt::endl;
+            return ExitPort;
+        }
+    }
+    WindowModel model(mainWindowFields());
+    model.setMisuse(WindowModel::Misuse::Warn);
+    // The core's polling threads are never started: the steps run here, one per period.
+    TMainCore core(model, std::move(simulated));
+    core.Com.SetPortNumber(o.comNr);
+    core.Com.SetPortPath(o.portPath);
+    core.Com.SetBaudRate(o.baud);
+    core.ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
+    core.ZB.AdrIndex = static_cast<uint8_t>(o.adrIndex);
+    StderrSink sink;
+    if (o.trace)
+        core.ZB.SetTransferSink(&sink);
+    if (!core.Com.OpenPort()) {
+        err() << "kadex-cli: " << core.Com.LastOpenError() << Qt::endl;
+        return ExitPort;
+    }
+    stop.SetOnStop([&core] { core.ZB.SetClosing(true); });
+
+    const QString address = addressName(o.adrIndex);
+    auto connected = [&] { return !core.VAVBetrieb.SerNr().isEmpty(); };
+    QString shownSerNr;
+    auto headerIfNew = [&] {
+        const QString ser = core.VAVBetrieb.SerNr();
+        if (ser.isEmpty() || ser == shownSerNr)
+            return;
+        shownSerNr = ser;
+        if (!o.json)
+            printLine(OperatingData::From(model).Summary(address));
+    };
+
+    core.COMVerbinden();
+    bool everAnswered = connected();
+    if (!stop.Stopped()) {
+        if (everAnswered)
+            headerIfNew();
+        else
+            err() << "kadex-cli: the controller at " << address << " does not answer; still trying" << Qt::endl;
+    }
+
+    int printed = 0;
+    Clock::time_point next = Clock::now();
+    while (!stop.Stopped() && (count == 0 || printed < count)) {
+        if (printed > 0 && stop.WaitUntil(next))
+            break;
+        const Clock::time_point start = Clock::now();
+        const QString before = core.VAVBetrieb.SerNr();
+        core.ConnectionStep();
+        // A step that connected anew read its live values with the old record and the connect
+        // blanked the mode text: take the sample from one more step.
+        if (connected() && core.VAVBetrieb.SerNr() != before && !stop.Stopped())
+            core.ConnectionStep();
+        const bool answered = connected();
+        LiveSample s;
+        if (answered) {
+            s = LiveSample::From(model);
+            // The connection step does not ask for the alarms; the monitor does.
+            s.alarmsRead = core.ZB.AddAlarmTexts(s.alarms);
+        }
+        if (stop.Stopped())
+            break; // the step was cut short
+        everAnswered = everAnswered || answered;
+        if (answered)
+            headerIfNew();
+        if (o.json) {
+            QJsonObject obj;
+            obj[L("time")] = timestamp(true);
+            obj[L("answering")] = answered;
+            if (answered) {
+                obj[L("serialNumber")] = core.VAVBetrieb.SerNr();
+                s.AddTo(obj);
+            }
+            printJsonLine(obj);
+        } else {
+            printLine(timestamp(false) + QLatin1Char(' ')
+                      + (answered ? s.Text() : QStringLiteral("the controller at %1 does not answer").arg(address)));
+        }
+        ++printed;
+        next = std::max(start + std::chrono::milliseconds(kPeriodMs), Clock::now());
+    }
+
+    stop.SetOnStop({});
+    core.ZB.SetClosing(true);
+    core.Close();
+    return everAnswered ? ExitOk : ExitDevice;
+}
+
+} // namespace kadex::cli

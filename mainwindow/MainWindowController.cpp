@@ -1,0 +1,231 @@
+#include "mainwindow/MainWindowController.h"
+
+#include "common/Paths.h"
+#include "mainwindow/ModelBinder.h"
+#include "mainwindow/core/WindowFields.h"
+#include "settings/Texts.h"
+#include "settings/ToolIni.h"
+#include "sim/PtyServer.h"
+#include "sim/SimBus.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+
+namespace kadex {
+
+namespace {
+// Features that later work adds; their commands stay visible but disabled until then.
+const char* const kNotBuiltYet[] = {
+    "DateiOeffnen", "DateiSpeichern", "DateiSpeichernUnter", "DateiDrucken", "DateiDruckenInDatei",
+    "ExtrasRegSetting", "ToolButtonRegFkt", "ExtrasZBAdress", "ExtrasOptionen", "ExtrasZBCommand",
+    "HilfeInfo", "ButtonTest", "ButtonDefaultLaden", "ButtonCalculateLW", "ButtonCalculateDichte",
+    "ButtonDruckmessung",
+};
+} // namespace
+
+TMainWindowController::TMainWindowController(const TProgramOptions& options, QObject* parent)
+    : QObject(parent), options_(options), model_(mainWindowFields())
+{
+    loadSettings();
+    std::unique_ptr<ITransport> transport; // the machine's serial port
+    QString simPath;
+    if (options_.simulate) {
+        simBus_ = std::make_shared<sim::SimBus>();
+        pty_ = std::make_unique<sim::PtyServer>();
+        std::string err;
+        if (pty_->start(simBus_, &err))
+            simPath = QString::fromStdString(pty_->slavePath());
+    }
+    core_ = std::make_unique<TMainCore>(model_, std::move(transport), this);
+    core_->SetPollPeriodMs(options_.pollPeriodMs);
+    for (const char* name : kNotBuiltYet)
+        core_->Unavailable.insert(QString::fromLatin1(name));
+    if (!simPath.isEmpty())
+        StartupSettings.ComPath = simPath;
+    else if (!options_.portPath.isEmpty())
+        StartupSettings.ComPath = options_.portPath;
+
+    form_ = std::make_unique<TMainForm>();
+    form_->setWindowTitle(QStringLiteral("Kadex Tool"));
+    form_->installEventFilter(this);
+    binder_ = new ModelBinder(model_, *form_, this);
+    core_->FormCreate();
+    wireActions();
+    core_->Start();
+}
+
+TMainWindowController::~TMainWindowController()
+{
+    closing();
+    delete binder_;
+    binder_ = nullptr;
+    form_.reset();
+    core_.reset();
+    if (pty_)
+        pty_->stop();
+}
+
+void TMainWindowController::Show()
+{
+    form_->show();
+    QTimer::singleShot(10, this, &TMainWindowController::startTimer);
+}
+
+void TMainWindowController::startTimer()
+{
+    TStartupSettings st = StartupSettings;
+    if (pty_ && !pty_->slavePath().empty())
+        st.ComPath = QString::fromStdString(pty_->slavePath());
+    core_->StartTimerTimer(st);
+}
+
+void TMainWindowController::wireActions()
+{
+    TMainWindowController* self = this;
+    TMainCore* core = core_.get();
+    auto button = [&](const char* name) { return form_->ControlAs<QAbstractButton>(QString::fromLatin1(name)); };
+
+    if (auto* b = button("ButtonLesen"))
+        connect(b, &QAbstractButton::clicked, self, [core] { core->Flows.Post("Lesen", [core] { core->ButtonLesenClick(); }); });
+    if (auto* b = button("ButtonSetzen"))
+        connect(b, &QAbstractButton::clicked, self, [core] { core->Flows.Post("Setzen", [core] { core->ButtonSetzenClick(); }); });
+    if (auto* b = button("SpeedButtonBetrieb"))
+        connect(b, &QAbstractButton::clicked, self, [core] {
+            core->Flows.Post("Betrieb", [core] { core->SpeedButtonBetriebClick(); });
+        });
+    if (auto* b = button("RadioBetrVariabel"))
+        connect(b, &QAbstractButton::clicked, self, [core] { core->SetpointRefresh = true; });
+    if (auto* b = button("ButtonClear"))
+        connect(b, &QAbstractButton::clicked, self, [core] { core->Transfer.Clear(); });
+    if (auto* b = button("ButtonResetAlarm"))
+        connect(b, &QAbstractButton::clicked, self, [this] {
+            model_.setItems(QStringLiteral("ListBoxAlarme"), {});
+            model_.setEnabled(QStringLiteral("ButtonResetAlarm"), false);
+        });
+    if (auto* combo = form_->ControlAs<QComboBox>(QStringLiteral("ComboBoxZBAdress")))
+        connect(combo, QOverload<int>::of(&QComboBox::activated), self, [core](int) {
+            core->Flows.Post("ZBAdresse", [core] { core->ComboBoxZBAdressChange(); });
+        });
+    if (QTabWidget* tabs = form_->PageControl())
+        connect(tabs, &QTabWidget::currentChanged, self, [core](int) { core->PageControl1Change(); });
+    if (QAction* a = form_->Action(QStringLiteral("ExtrasTransferAnzeige")))
+        connect(a, &QAction::triggered, self, [core](bool on) { core->SetTransferDisplay(on); });
+    if (QAction* a = form_->Action(QStringLiteral("DateiBeenden")))
+        connect(a, &QAction::triggered, form_.get(), &QWidget::close);
+    if (QAction* a = form_->Action(QStringLiteral("HilfeHilfePdf")))
+        connect(a, &QAction::triggered, self, [this] { openHelp(); });
+}
+
+bool TMainWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == form_.get() && event->type() == QEvent::Close)
+        closing();
+    return QObject::eventFilter(watched, event);
+}
+
+void TMainWindowController::loadSettings()
+{
+    SeedToolIni();
+    iniPath_ = GetToolIniPath();
+    ReadToolIni(iniPath_);
+    TStartupSettings& st = StartupSettings;
+    st.Tabsheet = IniConfig.Tabsheet;
+    st.ZBAdrIndex = IniConfig.ZBAdrIndex;
+    st.EinheitIndex = IniConfig.EinheitIndex;
+    // Without a settings file the function is 0; the tool then works as volume-flow
+    // application instead of taking every value for a pressure.
+    st.ReglerFkt = IniConfig.ReglerFkt == 2 ? 2 : 1;
+    st.BetrData.VminPrz = IniBetrieb.VminPrz;
+    st.BetrData.VmidPrz = IniBetrieb.VmidPrz;
+    st.BetrData.VmaxPrz = IniBetrieb.VmaxPrz;
+    st.BetrData.W1MinMV = IniBetrieb.W1MinMV;
+    st.BetrData.W1MaxMV = IniBetrieb.W1MaxMV;
+    st.BetrData.U5MinMV = IniBetrieb.U5MinMV;
+    st.BetrData.U5MaxMV = IniBetrieb.U5MaxMV;
+    st.BetrData.PosText = IniBetrieb.PositionText;
+    if (!IniQV.FenwixText.isEmpty() || !IniQV.FenwixTextKPR.isEmpty()) {
+        st.FenwixText = IniQV.FenwixText;
+        st.FenwixTextKPR = IniQV.FenwixTextKPR;
+    }
+    st.ComNr = IniCom.COMNr;
+    st.ComPath = IniCom.COMPort;
+    st.Baudrate = IniCom.Baudrate;
+    if (!options_.portPath.isEmpty())
+        st.ComPath = options_.portPath;
+
+    // Log and default folders below the per-user folder unless the user chose others.
+    const QString base = GetLocalAppDataDir();
+    if (IniPath.LogDatei.isEmpty() && !base.isEmpty())
+        IniPath.LogDatei = base + QStringLiteral("Kadex_Logs");
+    if (IniPath.DefaultDatei.isEmpty() && !base.isEmpty())
+        IniPath.DefaultDatei = base + QStringLiteral("Kadex_Defaults");
+    for (const QString& dir : {IniPath.LogDatei, IniPath.DefaultDatei})
+        if (!dir.isEmpty())
+            QDir().mkpath(dir);
+}
+
+void TMainWindowController::closing()
+{
+    if (closed_)
+        return;
+    closed_ = true;
+    core_->Close();
+    IniConfig.Tabsheet = static_cast<uint8_t>(std::max(0, model_.itemIndex(QStringLiteral("PageControl1"))));
+    IniConfig.ZBAdrIndex = static_cast<uint8_t>(std::max(0, model_.itemIndex(QStringLiteral("ComboBoxZBAdress"))));
+    if (!iniPath_.isEmpty())
+        WriteToolIni(iniPath_);
+}
+
+void TMainWindowController::openHelp()
+{
+    const QString path = ProgramDir() + QStringLiteral("Kadexgerm.pdf");
+    const QString msg = IniMessageText.Msg(3);
+    if (!QFileInfo::exists(path)) {
+        QMessageBox::information(form_.get(), QStringLiteral("Kadex Tool"), msg + QLatin1Char('\n') + path);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        QMessageBox::information(form_.get(), QStringLiteral("Kadex Tool"), msg + QLatin1Char('\n') + path);
+}
+
+void TMainWindowController::ShowPortError(const QString& text)
+{
+    QMetaObject::invokeMethod(this, "showPortErrorOnGui", Qt::QueuedConnection, Q_ARG(QString, text));
+}
+
+void TMainWindowController::showPortErrorOnGui(const QString& text)
+{
+    ++portErrors_;
+    lastPortError_ = text;
+    if (!options_.quietErrors)
+        QMessageBox::critical(form_.get(), QStringLiteral("Kadex Tool"), text);
+}
+
+void TMainWindowController::SetBusyCursor(bool busy)
+{
+    QMetaObject::invokeMethod(this, "setBusyOnGui", Qt::QueuedConnection, Q_ARG(bool, busy));
+}
+
+void TMainWindowController::setBusyOnGui(bool busy)
+{
+    if (busy) {
+        if (busyDepth_++ == 0)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+    } else if (busyDepth_ > 0) {
+        if (--busyDepth_ == 0)
+            QApplication::restoreOverrideCursor();
+    }
+}
+
+} // namespace kadex

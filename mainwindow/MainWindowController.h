@@ -1,0 +1,78 @@
+#pragma once
+// The desktop program around the core: the window, its bindings to the window-value model,
+// the start-up sequence, the buttons and menus, message boxes and the orderly end.
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/core/MainCore.h"
+#include "mainwindow/core/WindowModel.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace kadex {
+
+namespace sim {
+class PtyServer;
+class SimBus;
+}
+class ModelBinder;
+
+struct TProgramOptions {
+    QString portPath;   // --port: overrides the stored port for this run
+    bool simulate = false;
+    int pollPeriodMs = 2000;
+    bool quietErrors = false; // no message boxes (tests)
+};
+
+class TMainWindowController : public QObject, public IMainHost {
+    Q_OBJECT
+public:
+    explicit TMainWindowController(const TProgramOptions& options, QObject* parent = nullptr);
+    ~TMainWindowController() override;
+
+    TMainForm& Form() { return *form_; }
+    WindowModel& Model() { return model_; }
+    TMainCore& Core() { return *core_; }
+    // The simulated bus behind --simulate (nullptr otherwise).
+    std::shared_ptr<sim::SimBus> SimulatedBus() const { return simBus_; }
+
+    // Shows the window and, once the event loop runs, the start-up sequence.
+    void Show();
+    // Port error boxes shown so far (tests without message boxes).
+    int PortErrorsShown() const { return portErrors_; }
+    QString LastPortError() const { return lastPortError_; }
+
+    // IMainHost
+    void ShowPortError(const QString& text) override;
+    void SetBusyCursor(bool busy) override;
+
+    // Settings the start-up restores (read from the tool settings at creation).
+    TStartupSettings StartupSettings;
+
+private Q_SLOTS:
+    void startTimer();
+    void showPortErrorOnGui(const QString& text);
+    void setBusyOnGui(bool busy);
+
+private:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void wireActions();
+    void closing();
+    void loadSettings();
+    void openHelp();
+
+    TProgramOptions options_;
+    WindowModel model_;
+    std::shared_ptr<sim::SimBus> simBus_;
+    std::unique_ptr<sim::PtyServer> pty_;
+    std::unique_ptr<TMainCore> core_;
+    std::unique_ptr<TMainForm> form_;
+    ModelBinder* binder_ = nullptr;
+    int portErrors_ = 0;
+    QString lastPortError_;
+    QString iniPath_;
+    int busyDepth_ = 0;
+    bool closed_ = false;
+};
+
+} // namespace kadex

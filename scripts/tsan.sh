@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the test program with ThreadSanitizer in a tree of its own and runs the tests that
+# exercise the polling threads, the flow runner and the window model from several threads.
+# Usage: scripts/tsan.sh [GTEST_FILTER]   (build tree: $KADEX_TSAN_BUILD, default /tmp/kadex-tsan)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${KADEX_TSAN_BUILD:-/tmp/kadex-tsan}
+filter=${1:-'MainCoreSim.*:PollThread*:FlowRunner*:WindowModel*:VAVBetriebSim*'}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKADEX_SANITIZE=thread -DKADEX_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" --target kadex-tests -j"${JOBS:-$(nproc)}"
+export QT_QPA_PLATFORM=offscreen
+# Qt itself is not instrumented: tests/tsan.supp names the false reports that causes.
+export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+exec "$build/bin/kadex-tests" --gtest_filter="$filter"

@@ -1,0 +1,354 @@
+#include "settings/ToolIni.h"
+
+#include "common/Paths.h"
+#include "settings/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cfloat>
+#include <cmath>
+#include <variant>
+#include <vector>
+
+namespace kadex {
+
+TIniCom IniCom;
+TIniConfig IniConfig;
+TSprachWahl SprachWahl;
+TPath IniPath;
+TIniPresetSensor IniPresetDPK[3];
+TIniPresetSensor IniPresetDSK3[3];
+TIniPresetSensor IniPresetVS;
+TIniPresetAntrieb IniPresetHFX;
+TIniPresetAntrieb IniPresetRGT;
+TBetrieb IniBetrieb;
+TIniOem IniOem;
+TIniQV IniQV;
+
+namespace {
+
+const QString kSecCom = QStringLiteral("COM");
+const QString kSecConfig = QStringLiteral("CONFIG");
+const QString kSecSprachwahl = QStringLiteral("SPRACHWAHL");
+const QString kSecSprache = QStringLiteral("SPRACHE");
+const QString kSecPath = QStringLiteral("PATH");
+const QString kSecOem = QStringLiteral("OEM");
+const QString kDefaultLanguage = QStringLiteral("Deutsch");
+const QString kDefaultLanguageFile = QStringLiteral("Kadexgerm.lng");
+
+using FieldPtr = std::variant<int32_t*, uint16_t*, uint8_t*, float*, QString*>;
+
+struct KeyDef {
+    QString section;
+    QString key;
+    FieldPtr field;
+    double defNumber = 0; // numeric fields
+    QString defText;      // text fields
+    bool saved = false;
+};
+
+KeyDef numeric(const QString& section, const QString& key, FieldPtr field, double def, bool saved = false)
+{
+    return KeyDef{section, key, field, def, QString(), saved};
+}
+
+void addSensor(std::vector<KeyDef>& t, const QString& section, const QString& prefix, TIniPresetSensor& p,
+               int pnom, int ptot)
+{
+    const QString s = section, x = prefix + QLatin1Char('_');
+    t.push_back(numeric(s, x + QStringLiteral("Pmin"), &p.Pmin, 0));
+    t.push_back(numeric(s, x + QStringLiteral("Pmax"), &p.Pmax, 10000));
+    t.push_back(numeric(s, x + QStringLiteral("Pnom"), &p.Pnom, double(pnom)));
+    t.push_back(numeric(s, x + QStringLiteral("Ptot"), &p.Ptot, double(ptot)));
+    t.push_back(numeric(s, x + QStringLiteral("Pverz"), &p.Pverz, 30));
+    t.push_back(numeric(s, x + QStringLiteral("Vtot"), &p.Vtot, 5));
+}
+
+void addActuator(std::vector<KeyDef>& t, const QString& prefix, TIniPresetAntrieb& p, int runTime, int linear)
+{
+    const QString s = QStringLiteral("ANTRIEB");
+    t.push_back(numeric(s, prefix + QStringLiteral("Ymin"), &p.Ymin, 2000));
+    t.push_back(numeric(s, prefix + QStringLiteral("Ymax"), &p.Ymax, 10000));
+    t.push_back(numeric(s, prefix + QStringLiteral("YRmin"), &p.YRmin, 2000));
+    t.push_back(numeric(s, prefix + QStringLiteral("YRmax"), &p.YRmax, 10000));
+    t.push_back(numeric(s, prefix + QStringLiteral("LZAntrieb"), &p.LZAntrieb, double(runTime)));
+    t.push_back(numeric(s, prefix + QStringLiteral("StellwSignLin"), &p.StellwSignLin, double(linear)));
+}
+
+// Every fixed key with its record field and default, in the order of the seed file.
+std::vector<KeyDef> keyTable()
+{
+    std::vector<KeyDef> t;
+    t.reserve(110);
+    auto text = [&](const QString& sec, const char* key, QString* f, const QString& def, bool saved = false) {
+        t.push_back({sec, QString::fromLatin1(key), f, 0, def, saved});
+    };
+    auto num = [&](const QString& sec, const char* key, FieldPtr f, double def, bool saved = false) {
+        t.push_back(numeric(sec, QString::fromLatin1(key), f, def, saved));
+    };
+
+    num(kSecCom, "COMNr", &IniCom.COMNr, 2, true);
+    text(kSecCom, "COMPort", &IniCom.COMPort, {}, true);
+    num(kSecCom, "Baudrate", &IniCom.Baudrate, 38400);
+
+    num(kSecConfig, "EinheitIndex", &IniConfig.EinheitIndex, 0, true);
+    num(kSecConfig, "Tabsheet", &IniConfig.Tabsheet, 0, true);
+    num(kSecConfig, "ZBAdrIndex", &IniConfig.ZBAdrIndex, 0, true);
+    num(kSecConfig, "ReglerFkt", &IniConfig.ReglerFkt, 1, true);
+
+    text(kSecSprachwahl, "Sprache", &SprachWahl.Sprache, kDefaultLanguage, true);
+
+    text(kSecPath, "LogDatei", &IniPath.LogDatei, {}, true);
+    text(kSecPath, "DefaultDatei", &IniPath.DefaultDatei, {}, true);
+
+    const QString ds = QStringLiteral("DRUCKSENSOR");
+    addSensor(t, ds, QStringLiteral("DPK100"), IniPresetDPK[SensorPreset100], 100, 1);
+    addSensor(t, ds, QStringLiteral("DPK300"), IniPresetDPK[SensorPreset300], 300, 3);
+    addSensor(t, ds, QStringLiteral("DPK600"), IniPresetDPK[SensorPreset600], 600, 6);
+    addSensor(t, ds, QStringLiteral("DSK3-100"), IniPresetDSK3[SensorPreset100], 100, 1);
+    addSensor(t, ds, QStringLiteral("DSK3-300"), IniPresetDSK3[SensorPreset300], 300, 3);
+    addSensor(t, ds, QStringLiteral("DSK3-600"), IniPresetDSK3[SensorPreset600], 600, 6);
+    addSensor(t, QStringLiteral("VOLUMENSTROMSENSOR"), QStringLiteral("VS"), IniPresetVS, 100, 1);
+
+    addActuator(t, QStringLiteral("HFX_ST_"), IniPresetHFX, 5, 1);
+    addActuator(t, QStringLiteral("RGT_"), IniPresetRGT, 120, 0);
+
+    const QString b = QStringLiteral("BETRIEB");
+    num(b, "VminPrz", &IniBetrieb.VminPrz, 0);
+    num(b, "VmidPrz", &IniBetrieb.VmidPrz, 5000);
+    num(b, "VmaxPrz", &IniBetrieb.VmaxPrz, 10000);
+    num(b, "W1MinMV", &IniBetrieb.W1MinMV, 0);
+    num(b, "W1MaxMV", &IniBetrieb.W1MaxMV, 10000);
+    num(b, "U5MinMV", &IniBetrieb.U5MinMV, 0);
+    num(b, "U5MaxMV", &IniBetrieb.U5MaxMV, 10000);
+    text(b, "PositionText", &IniBetrieb.PositionText, QStringLiteral("Positionstext"));
+
+    num(kSecOem, "Vnom", &IniOem.Vnom, 250);
+    num(kSecOem, "Leitwert", &IniOem.Leitwert, 2800);
+    num(kSecOem, "Dichte", &IniOem.Dichte, 1200);
+    // No factory password is known; 0 leaves the device's protection to its own password.
+    text(kSecOem, "Password", &IniOem.Password, QStringLiteral("0"));
+    text(kSecOem, "OEMText", &IniOem.OEMText, QStringLiteral("OEM-Text"), true);
+
+    const QString q = QStringLiteral("QV");
+    num(q, "BetrOn", &IniQV.BetrOn, 0);
+    num(q, "BetrRun", &IniQV.BetrRun, 0);
+    num(q, "K", &IniQV.K, 1.2);
+    num(q, "T1", &IniQV.T1, 0);
+    num(q, "Tv", &IniQV.Tv, 0);
+    num(q, "Tn", &IniQV.Tn, 400);
+    num(q, "Adaptiv", &IniQV.Adaptiv, 1);
+    num(q, "KTa", &IniQV.KTa, 1);
+    num(q, "SnrSuffix", &IniQV.SnrSuffix, 0);
+    num(q, "SnrDevFam", &IniQV.SnrDevFam, 3);
+    num(q, "SnrTestStation", &IniQV.SnrTestStation, 1);
+    num(q, "ZBAdress", &IniQV.ZBAdress, 1);
+    num(q, "SensorIntern", &IniQV.SensorIntern, 0);
+    text(q, "FenwixText", &IniQV.FenwixText, QStringLiteral("Kadex"));
+    text(q, "FenwixTextKPR", &IniQV.FenwixTextKPR, QStringLiteral("Kadex [KPR Mode]"));
+    return t;
+}
+
+// An integer key for a field of the given range; out of range counts as missing like any
+// other value the field cannot hold.
+template <typename T>
+T readRanged(const TIniFile& ini, const KeyDef& d)
+{
+    const auto def = static_cast<T>(d.defNumber);
+    const QString v = ini.ReadString(d.section, d.key, QString());
+    const auto n = ParseIniInteger64(v);
+    if (!n || *n < std::numeric_limits<T>::min() || *n > std::numeric_limits<T>::max())
+        return def;
+    return static_cast<T>(*n);
+}
+
+void readKey(const TIniFile& ini, const KeyDef& d)
+{
+    std::visit(
+        [&](auto* field) {
+            using T = std::remove_pointer_t<decltype(field)>;
+            if constexpr (std::is_same_v<T, QString>) {
+                *field = ini.ReadString(d.section, d.key, d.defText);
+            } else if constexpr (std::is_same_v<T, float>) {
+                const double v = ini.ReadFloat(d.section, d.key, d.defNumber);
+                *field = static_cast<float>(std::fabs(v) <= FLT_MAX ? v : d.defNumber);
+            } else {
+                *field = readRanged<T>(ini, d);
+            }
+        },
+        d.field);
+}
+
+QString defaultText(const KeyDef& d)
+{
+    if (std::holds_alternative<QString*>(d.field))
+        return d.defText;
+    return QString::number(d.defNumber);
+}
+
+} // namespace
+
+uint32_t OemPasswordValue(const QString& text)
+{
+    const auto v = ParseIniInteger64(text);
+    return v ? static_cast<uint32_t>(static_cast<uint64_t>(*v)) : 0u;
+}
+
+void ResetToolIniRecords()
+{
+    IniCom = TIniCom{};
+    IniConfig = TIniConfig{};
+    SprachWahl = TSprachWahl{};
+    IniPath = TPath{};
+    for (auto& p : IniPresetDPK)
+        p = TIniPresetSensor{};
+    for (auto& p : IniPresetDSK3)
+        p = TIniPresetSensor{};
+    IniPresetVS = TIniPresetSensor{};
+    IniPresetHFX = TIniPresetAntrieb{};
+    IniPresetRGT = TIniPresetAntrieb{};
+    IniBetrieb = TBetrieb{};
+    IniOem = TIniOem{};
+    IniQV = TIniQV{};
+}
+
+QList<ToolIniKey> ToolIniKeys()
+{
+    QList<ToolIniKey> out;
+    for (const KeyDef& d : keyTable())
+        out.append({d.section, d.key, defaultText(d), d.saved});
+    return out;
+}
+
+QString GetToolIniPath()
+{
+    const QString base = GetLocalAppDataDir();
+    if (base.isEmpty())
+        return {};
+    const QString dir = base + QStringLiteral("Fenwix");
+    QDir().mkpath(dir);
+    return dir + QStringLiteral("/KadexTool.ini");
+}
+
+QString ToolIniSeedPath()
+{
+    const QFileInfo program(ProgramPath());
+    if (!program.fileName().isEmpty()) {
+        const QString beside = program.absolutePath() + QLatin1Char('/') + program.completeBaseName()
+                               + QStringLiteral(".ini");
+        if (QFileInfo(beside).isFile())
+            return beside;
+    }
+    return FindDataFile(QStringLiteral("KadexTool.ini"));
+}
+
+bool SeedToolIniFrom(const QString& seedPath)
+{
+    const QString target = GetToolIniPath();
+    if (target.isEmpty() || QFileInfo::exists(target))
+        return false;
+    if (seedPath.isEmpty() || !QFileInfo(seedPath).isFile())
+        return false;
+    if (!QFile::copy(seedPath, target))
+        return false;
+    // An installed seed is usually read-only; the user's copy must take the choices at exit.
+    QFile copy(target);
+    copy.setPermissions(copy.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                        | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    return true;
+}
+
+bool SeedToolIni()
+{
+    return SeedToolIniFrom(ToolIniSeedPath());
+}
+
+void LoadToolIniRecords(const TIniFile& ini)
+{
+    for (const KeyDef& d : keyTable())
+        readKey(ini, d);
+    SprachWahl.SprachDatei = SprachWahl.Sprache.isEmpty()
+                                 ? QString()
+                                 : ini.ReadString(kSecSprache, SprachWahl.Sprache, kDefaultLanguageFile);
+    SprachWahl.HilfeDatei.clear();
+}
+
+bool ReadToolIni(const QString& path)
+{
+    ResetToolIniRecords();
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return false;
+    // A file that exists but cannot be read yields the defaults of every key.
+    LoadToolIniRecords(TIniFile(path));
+    return true;
+}
+
+bool ReadLanguageChoice(const QString& path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return false;
+    const TIniFile ini(path);
+    SprachWahl.SprachDatei = SprachWahl.Sprache.isEmpty()
+                                 ? QString()
+                                 : ini.ReadString(kSecSprache, SprachWahl.Sprache, kDefaultLanguageFile);
+    return true;
+}
+
+void StoreToolIniRecords(TIniFile& ini)
+{
+    ini.WriteInteger(kSecCom, u"COMNr", IniCom.COMNr);
+    // Files of older versions get the key only once a path is chosen.
+    if (!IniCom.COMPort.isEmpty() || ini.ValueExists(kSecCom, u"COMPort"))
+        ini.WriteString(kSecCom, u"COMPort", IniCom.COMPort);
+    ini.WriteInteger(kSecConfig, u"EinheitIndex", IniConfig.EinheitIndex);
+    ini.WriteInteger(kSecConfig, u"Tabsheet", IniConfig.Tabsheet);
+    ini.WriteInteger(kSecConfig, u"ZBAdrIndex", IniConfig.ZBAdrIndex);
+    ini.WriteInteger(kSecConfig, u"ReglerFkt", IniConfig.ReglerFkt);
+    ini.WriteString(kSecSprachwahl, u"Sprache", SprachWahl.Sprache.isEmpty() ? kDefaultLanguage : SprachWahl.Sprache);
+    ini.WriteString(kSecPath, u"LogDatei", IniPath.LogDatei);
+    ini.WriteString(kSecPath, u"DefaultDatei", IniPath.DefaultDatei);
+    ini.WriteString(kSecOem, u"OEMText", IniOem.OEMText);
+}
+
+bool WriteToolIni(const QString& path)
+{
+    // Never creates the file, and never replaces one it could not read.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return false;
+    TIniFile ini;
+    if (!ini.Load(path))
+        return false;
+    StoreToolIniRecords(ini);
+    return ini.Save();
+}
+
+QString DefaultLogDir()
+{
+    const QString base = GetLocalAppDataDir();
+    return base.isEmpty() ? QString() : base + QStringLiteral("Kadex_Logs");
+}
+
+QString DefaultDataFileDir()
+{
+    const QString base = GetLocalAppDataDir();
+    return base.isEmpty() ? QString() : base + QStringLiteral("Kadex_Defaults");
+}
+
+void ApplyToolIniFixUps()
+{
+    if (IniPath.LogDatei.isEmpty())
+        IniPath.LogDatei = DefaultLogDir();
+    if (IniPath.DefaultDatei.isEmpty())
+        IniPath.DefaultDatei = DefaultDataFileDir();
+    for (const QString& dir : {IniPath.LogDatei, IniPath.DefaultDatei})
+        if (!dir.isEmpty())
+            QDir().mkpath(dir);
+    if (IniConfig.ZBAdrIndex > 8)
+        IniConfig.ZBAdrIndex = 0;
+    if (IniConfig.Tabsheet > 3)
+        IniConfig.Tabsheet = 3;
+}
+
+} // namespace kadex

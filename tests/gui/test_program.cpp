@@ -1,0 +1,231 @@
+// The desktop program on the offscreen platform against the simulated controller: start-up,
+// connection supervision as the window shows it, the Transfer view, port errors, the single
+// instance and the orderly end.
+#include "mainwindow/MainWindowController.h"
+#include "sim/SimBus.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QThread>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace kadex;
+
+namespace {
+
+// Runs the event loop until cond holds or ms passed.
+bool pump(const std::function<bool()>& cond, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit());
+    }
+    void start(TProgramOptions o)
+    {
+        o.quietErrors = true;
+        ctl = std::make_unique<TMainWindowController>(o);
+        ctl->Show();
+    }
+    QString field(const char* name)
+    {
+        auto* e = ctl->Form().ControlAs<QLineEdit>(QString::fromLatin1(name));
+        return e ? e->text() : QStringLiteral("<missing>");
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<TMainWindowController> ctl;
+};
+
+} // namespace
+
+TEST_F(Program, StartUpConnectsToTheSimulatedController)
+{
+    TProgramOptions o;
+    o.simulate = true;
+    start(o);
+    ASSERT_TRUE(pump([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 20000));
+    ASSERT_TRUE(pump([&] { return field("EditFirmware") == "0308"; }, 20000));
+    EXPECT_EQ(field("EditConfTableID"), "0310");
+    EXPECT_EQ(field("EditFenwix"), "Kadex");
+    EXPECT_EQ(field("EditZBAdr"), "PP");
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    ASSERT_TRUE(pump([&] { return ctl->Form().ControlAs<QAbstractButton>("ButtonLesen")->isEnabled(); }, 5000));
+    EXPECT_EQ(field("EditVnomM3"), "250");
+    // Features of later work are there but disabled.
+    EXPECT_FALSE(ctl->Form().Action("DateiOeffnen")->isEnabled());
+    EXPECT_TRUE(ctl->Form().Action("DateiBeenden")->isEnabled());
+}
+
+TEST_F(Program, LostAndReplacedControllerAsTheWindowShowsIt)
+{
+    TProgramOptions o;
+    o.simulate = true;
+    start(o);
+    ASSERT_TRUE(pump([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 20000));
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    ctl->SimulatedBus()->removeController(1);
+    ASSERT_TRUE(pump([&] { return field("EditSerNr").isEmpty(); }, 15000));
+    EXPECT_TRUE(field("EditFirmware").isEmpty());
+    EXPECT_FALSE(ctl->Form().ControlAs<QAbstractButton>("ButtonLesen")->isEnabled());
+    EXPECT_EQ(ctl->PortErrorsShown(), 0);
+
+    sim::Identity other;
+    other.w1 = 913;
+    other.w2 = 10042;
+    other.last = 7;
+    ctl->SimulatedBus()->replaceController(1, other);
+    ASSERT_TRUE(pump([&] { return field("EditSerNr") == "00913-10042-003-007"; }, 15000));
+}
+
+TEST_F(Program, PortThatCannotOpenShowsTheErrorAndStaysPaused)
+{
+    TProgramOptions o;
+    o.portPath = QStringLiteral("/dev/kadex-no-such-port");
+    start(o);
+    ASSERT_TRUE(pump([&] { return ctl->PortErrorsShown() == 1; }, 10000));
+    EXPECT_TRUE(ctl->LastPortError().startsWith("Kann COM nicht öffnen! (/dev/kadex-no-such-port)"));
+    ASSERT_TRUE(pump([&] { return ctl->Form().StatusField(2)->text() == "Kann COM nicht öffnen!"; }, 5000));
+    EXPECT_TRUE(ctl->Core().VerbindenThread().Suspended());
+    EXPECT_EQ(ctl->Core().VerbindenThread().StepsRun(), 0);
+}
+
+TEST_F(Program, TransferViewTracesOnlyWhileShown)
+{
+    TProgramOptions o;
+    o.simulate = true;
+    o.pollPeriodMs = 300;
+    start(o);
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    auto* memo = ctl->Form().ControlAs<QPlainTextEdit>("MemoCOMTransf");
+    ASSERT_NE(memo, nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(memo->toPlainText().isEmpty());
+    ctl->Form().Action("ExtrasTransferAnzeige")->trigger();
+    EXPECT_TRUE(pump([&] { return ctl->Form().PageControl()->isTabVisible(4); }, 5000));
+    ASSERT_TRUE(pump([&] { return memo->toPlainText().contains("<- ZB_GetMode : 11 4B 00 5A"); }, 10000));
+    EXPECT_TRUE(memo->toPlainText().contains("-> "));
+    ctl->Form().Action("ExtrasTransferAnzeige")->trigger();
+    EXPECT_TRUE(pump([&] { return !ctl->Form().PageControl()->isTabVisible(4); }, 5000));
+    ctl->Form().ControlAs<QAbstractButton>("ButtonClear")->click();
+    QApplication::processEvents();
+    const int steps = ctl->Core().VerbindenThread().StepsRun();
+    ASSERT_TRUE(pump([&] { return ctl->Core().VerbindenThread().StepsRun() > steps + 1; }, 10000));
+    QApplication::processEvents();
+    EXPECT_TRUE(memo->toPlainText().isEmpty());
+}
+
+TEST_F(Program, ClosingDuringOperationReleasesTheForcedMode)
+{
+    TProgramOptions o;
+    o.simulate = true;
+    o.pollPeriodMs = 300;
+    start(o);
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    auto* betrieb = ctl->Form().ControlAs<QAbstractButton>("SpeedButtonBetrieb");
+    ASSERT_TRUE(pump([&] { return betrieb->isEnabled(); }, 5000))
+        << "model says " << ctl->Model().enabled("SpeedButtonBetrieb");
+    betrieb->click();
+    ASSERT_TRUE(pump([&] { return ctl->Core().VAVBetrieb.BetriebAktiv.load(); }, 10000));
+    auto* zu = ctl->Form().ControlAs<QAbstractButton>("RadioBetrZu");
+    ASSERT_TRUE(pump([&] { return zu->isEnabled(); }, 5000));
+    zu->click();
+    auto bus = ctl->SimulatedBus();
+    ASSERT_TRUE(pump([&] { return bus->mode(1) == 2; }, 10000));
+    ctl->Form().close();
+    const auto r = bus->record();
+    ASSERT_GE(r.size(), 2u);
+    EXPECT_EQ(r[r.size() - 2].command(), 0x0E);
+    EXPECT_EQ(r[r.size() - 2].bytes[2], 0);
+    EXPECT_EQ(r.back().command(), 0x25);
+    EXPECT_EQ(r.back().bytes[2], 0xFF);
+    EXPECT_EQ(bus->mode(1), 0);
+    pump([] { return false; }, 700);
+    EXPECT_EQ(bus->record().size(), r.size());
+}
+
+TEST(ProgramProcess, SecondInstanceExitsWithCodeOne)
+{
+    const QString exe = QStringLiteral(KADEX_BIN_DIR "/kadex-tool");
+    if (!QFile::exists(exe))
+        GTEST_SKIP() << "kadex-tool not built";
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_DATA_HOME", home.path());
+    env.insert("XDG_RUNTIME_DIR", home.path());
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(exe, {"--simulate"});
+    ASSERT_TRUE(first.waitForStarted(10000));
+    // Let the first one take the lock.
+    QProcess probe;
+    bool locked = false;
+    for (int i = 0; i < 100 && !locked; ++i) {
+        locked = QFile::exists(home.filePath("Qdr_Running.lock"));
+        if (!locked)
+            QThread::msleep(50);
+    }
+    ASSERT_TRUE(locked);
+    QThread::msleep(300);
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(exe, {"--simulate"});
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+    first.terminate();
+    first.waitForFinished(10000);
+    if (first.state() != QProcess::NotRunning) {
+        first.kill();
+        first.waitForFinished(5000);
+    }
+}
+
+TEST_F(Program, StoredChoicesAreRestoredAndWrittenBack)
+{
+    QDir().mkpath(home.filePath("Fenwix"));
+    const QString ini = home.filePath("Fenwix/KadexTool.ini");
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("; kept as it is\r\n[CONFIG]\r\nTabsheet=2\r\nZBAdrIndex=0\r\n[Extra]\r\nfoo=bar\r\n");
+    }
+    TProgramOptions o;
+    o.simulate = true;
+    start(o);
+    ASSERT_TRUE(pump([&] { return ctl->Form().PageControl()->currentIndex() == 2; }, 5000));
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    ctl->Form().PageControl()->setCurrentIndex(3);
+    QApplication::processEvents();
+    ctl->Form().close();
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    EXPECT_TRUE(text.contains("Tabsheet=3\r\n")) << text.constData();
+    EXPECT_TRUE(text.startsWith("; kept as it is\r\n"));
+    EXPECT_TRUE(text.contains("[Extra]\r\nfoo=bar\r\n"));
+}
