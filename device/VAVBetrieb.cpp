@@ -3,6 +3,7 @@
 #include "common/Helpers.h"
 #include "device/Identify.h"
 #include "settings/Texts.h"
+#include "settings/Trace.h"
 
 #include <cmath>
 
@@ -46,13 +47,28 @@ void TVAVBetrieb::SetSerNr(const QString& s)
     serNr_ = s;
 }
 
+namespace {
+constexpr char16_t kClass[] = u"TVAVBetrieb";
+} // namespace
+
 void TVAVBetrieb::InitBetriebData(const TBetrData& defaults)
 {
+    TraceMethodScope scope(TraceMain, kClass, u"InitBetriebData");
     BetrData = defaults;
 }
 
 void TVAVBetrieb::SetData()
 {
+    TraceMethodScope scope(TraceMain, kClass, u"SetData");
+    TraceMain.TraceInt(u"VnomM3", HW.VnomM3);
+    TraceMain.TraceInt(u"VmaxPrz", HW.VmaxPrz);
+    TraceMain.TraceInt(u"BetrData.VmaxPrz", BetrData.VmaxPrz);
+    TraceMain.TraceInt(u"BetrData.VminPrz", BetrData.VminPrz);
+    TraceMain.TraceInt(u"BetrData.VmidPrz", BetrData.VmidPrz);
+    TraceMain.TraceInt(u"BetrData.W1MinMV", BetrData.W1MinMV);
+    TraceMain.TraceInt(u"BetrData.W1MaxMV", BetrData.W1MaxMV);
+    TraceMain.TraceInt(u"BetrData.U5MinMV", BetrData.U5MinMV);
+    TraceMain.TraceInt(u"BetrData.U5MaxMV", BetrData.U5MaxMV);
     m_.setText(QStringLiteral("EditVmaxPrz"), percent2(BetrData.VmaxPrz));
     m_.setText(QStringLiteral("EditVminPrz"), percent2(BetrData.VminPrz));
     m_.setText(QStringLiteral("EditVmidPrz"), percent2(BetrData.VmidPrz));
@@ -62,12 +78,18 @@ void TVAVBetrieb::SetData()
     m_.setText(QStringLiteral("EditU5Max"), volts1(BetrData.U5MaxMV));
     m_.setText(QStringLiteral("EditPositionInput"), BetrData.PosText);
     m_.setText(QStringLiteral("EditVmaxM3"), Fixed(HW.VnomM3 * static_cast<double>(HW.VmaxPrz) / 10000.0, 2));
+    if (TTraceChannel::Enabled()) {
+        for (const char* f : {"EditVmaxM3", "EditVmaxPrz", "EditVmidPrz", "EditW1Min", "EditW1Max", "EditU5Min",
+                              "EditU5Max", "EditPositionInput"})
+            TraceMain.TraceText(QString::fromLatin1(f) + QStringLiteral(".Text"), m_.text(QString::fromLatin1(f)));
+    }
 }
 
 // ------------------------------------------------------------------------ read and write
 
 bool TVAVBetrieb::ReadData()
 {
+    TraceMethodScope scope(TraceMain, kClass, u"ReadData");
     std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
     return ReadVnom() && GetVminVmidVmax() && ReadPosText() && GetW1MinW1Max() && GetU5MinU5Max();
 }
@@ -89,16 +111,24 @@ bool TVAVBetrieb::ReadVnom()
 
 bool TVAVBetrieb::GetVminVmidVmax()
 {
+    TraceMethodScope scope(TraceMain, kClass, u"GetVminVmidVmax");
     uint16_t raw = 0, vmid = 0, vmax = 0;
     const bool r = zb_.GetVLevels(raw, vmid, vmax);
     HW.VmidPrz = vmid;
     HW.VmaxPrz = vmax;
+    TraceMain.TraceBool(u"Reading of data successful", r);
     if (r) {
         HW.VminPrz = static_cast<uint16_t>(VminFromDevice(ctx_.FirmwareVersion.load(), vmax, raw));
         m_.setText(QStringLiteral("EditVmaxM3"), Fixed(HW.VnomM3 * static_cast<double>(HW.VmaxPrz) / 10000.0, 0));
         m_.setText(QStringLiteral("EditVmaxPrz"), percent2(HW.VmaxPrz));
         m_.setText(QStringLiteral("EditVmidPrz"), percent2(HW.VmidPrz));
         m_.setText(QStringLiteral("EditVminPrz"), percent2(HW.VminPrz));
+        TraceMain.TraceInt(u"VminPrz2", raw);
+        TraceMain.TraceInt(u"VmidPrz", HW.VmidPrz);
+        TraceMain.TraceInt(u"VmaxPrz", HW.VmaxPrz);
+        TraceMain.TraceInt(u"VminPrz", HW.VminPrz);
+        TraceMain.TraceText(u"MainForm.EditVmaxM3.Text", m_.text(QStringLiteral("EditVmaxM3")));
+        TraceMain.TraceText(u"MainForm.EditVmaxPrz.Text", m_.text(QStringLiteral("EditVmaxPrz")));
     }
     return r;
 }
@@ -136,34 +166,57 @@ bool TVAVBetrieb::GetU5MinU5Max() { return getRange(false); }
 
 bool TVAVBetrieb::WriteData()
 {
+    TraceMethodScope scope(TraceMain, kClass, u"WriteData");
     std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
     bool r = SetVminVmidVmax();
+    TraceMain.TraceBool(u"Set SetVminVmidVmax successful", r);
     uint16_t oemAdr = 0, posAdr = 0, typeAdr = 0;
-    if (r)
+    if (r) {
         r = zb_.GetTextAddresses(oemAdr, posAdr, typeAdr);
+        TraceMain.TraceBool(u"Get OEM address successful", r);
+    }
     if (r) {
         const QString text = m_.text(QStringLiteral("EditPositionInput"));
         r = zb_.WriteText16(posAdr, text);
         if (r)
             HW.PosText = text;
+        TraceMain.TraceBool(u"Write of PositionInput successful", r);
     }
-    if (r)
+    if (r) {
         r = SetW1MinW1Max();
-    if (r)
+        TraceMain.TraceBool(u"Set SetW1MinW1Max successful", r);
+    }
+    if (r) {
         r = SetU5MinU5Max();
+        TraceMain.TraceBool(u"Set SetU5MinU5Max successful", r);
+    }
     return r;
 }
 
 bool TVAVBetrieb::SetVminVmidVmax()
 {
+    TraceMethodScope scope(TraceMain, kClass, u"SetVminVmidVmax");
     const auto vmax = static_cast<uint16_t>(GetIntFromString(m_.text(QStringLiteral("EditVmaxPrz")), 100));
     const auto vmin = static_cast<uint16_t>(GetIntFromString(m_.text(QStringLiteral("EditVminPrz")), 100));
     const auto vmid = static_cast<uint16_t>(GetIntFromString(m_.text(QStringLiteral("EditVmidPrz")), 100));
-    const bool r = zb_.SetVLevels(VminToDevice(ctx_.FirmwareVersion.load(), vmax, vmin), vmid, vmax);
+    const uint16_t fw = ctx_.FirmwareVersion.load();
+    const uint16_t vminSent = VminToDevice(fw, vmax, vmin);
+    TraceMain.TraceMessage(u"Values to write to device");
+    TraceMain.TraceInt(u"Vmax_Prz", vmax);
+    TraceMain.TraceText(u"MainForm.EditVminPrz.Text", m_.text(QStringLiteral("EditVminPrz")));
+    TraceMain.TraceInt(u"Vmin_Prz", vmin);
+    TraceMain.TraceInt(u"Vmid_Prz", vmid);
+    if (VminIsShareOfVmax(fw))
+        TraceMain.TraceInt(u"Vmin_Prz2", vminSent);
+    const bool r = zb_.SetVLevels(vminSent, vmid, vmax);
     if (r) {
         HW.VmaxPrz = vmax;
         HW.VminPrz = vmin;
         HW.VmidPrz = vmid;
+        TraceMain.TraceMessage(u"Values to set in tool");
+        TraceMain.TraceInt(u"VmaxPrz", HW.VmaxPrz);
+        TraceMain.TraceInt(u"VminPrz", HW.VminPrz);
+        TraceMain.TraceInt(u"VmidPrz", HW.VmidPrz);
     }
     return r;
 }
@@ -383,6 +436,7 @@ bool TVAVBetrieb::ReadMotRueck()
 
 bool TVAVBetrieb::GetRegelParams()
 {
+    TraceMethodScope scope(TraceMain, kClass, u"GetRegelParams");
     std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
     uint8_t flags = 0, yr[4], sig[6];
     if (!zb_.ReadMem(0x0016, 1, &flags) || !zb_.ReadMem(0x0038, 4, yr) || !zb_.ReadMem(0x0456, 6, sig))
@@ -440,11 +494,47 @@ bool TVAVBetrieb::StopBetrieb()
 
 bool TVAVBetrieb::IsPcHwEqual()
 {
-    auto pct = [&](const char* f) { return GetIntFromString(m_.text(QString::fromLatin1(f)), 100); };
-    auto mv = [&](const char* f) { return GetIntFromString(m_.text(QString::fromLatin1(f)), 1000); };
-    return pct("EditVmaxPrz") == HW.VmaxPrz && pct("EditVmidPrz") == HW.VmidPrz && pct("EditVminPrz") == HW.VminPrz
-        && m_.text(QStringLiteral("EditPositionInput")) == HW.PosText && mv("EditW1Min") == HW.W1MinMV
-        && mv("EditW1Max") == HW.W1MaxMV && mv("EditU5Min") == HW.U5MinMV && mv("EditU5Max") == HW.U5MaxMV;
+    TraceMethodScope scope(TraceMain, kClass, u"IsPcHwEqual");
+    // In this order, stopping at the first difference; each comparison is traced with both values.
+    struct Num {
+        const char16_t* title;
+        const char* field;
+        double factor;
+        uint16_t hw;
+    };
+    const Num levels[] = {
+        {u"VmaxPrz = GetIntFromString(MainForm.EditVmaxPrz.Text, 100);", "EditVmaxPrz", 100, HW.VmaxPrz},
+        {u"VmidPrz = GetIntFromString(MainForm.EditVmidPrz.Text, 100)", "EditVmidPrz", 100, HW.VmidPrz},
+        {u"VminPrz = GetIntFromString(MainForm.EditVminPrz.Text, 100)", "EditVminPrz", 100, HW.VminPrz},
+    };
+    const Num ranges[] = {
+        {u"W1MinMV = GetIntFromString(MainForm.EditW1Min.Text, 1000)", "EditW1Min", 1000, HW.W1MinMV},
+        {u"W1MaxMV = GetIntFromString(MainForm.EditW1Max.Text, 1000)", "EditW1Max", 1000, HW.W1MaxMV},
+        {u"U5MinMV = GetIntFromString(MainForm.EditU5Min.Text, 1000)", "EditU5Min", 1000, HW.U5MinMV},
+        {u"U5MaxMV = GetIntFromString(MainForm.EditU5Max.Text, 1000)", "EditU5Max", 1000, HW.U5MaxMV},
+    };
+    auto compare = [&](const Num& n) {
+        const int32_t window = GetIntFromString(m_.text(QString::fromLatin1(n.field)), n.factor);
+        const bool eq = window == n.hw;
+        TraceMain.TraceBool(QStringView(n.title), eq);
+        TraceMain.TraceInt(u"Device", n.hw);
+        TraceMain.TraceInt(u"Window", window);
+        return eq;
+    };
+    for (const Num& n : levels)
+        if (!compare(n))
+            return false;
+    const QString pos = m_.text(QStringLiteral("EditPositionInput"));
+    const bool posEq = pos == HW.PosText;
+    TraceMain.TraceBool(u"VAVBetrieb.PosText = MainForm.EditPositionInput.Text", posEq);
+    TraceMain.TraceText(u"VAVBetrieb.PosText", HW.PosText);
+    TraceMain.TraceText(u"MainForm.EditPositionInput.Text", pos);
+    if (!posEq)
+        return false;
+    for (const Num& n : ranges)
+        if (!compare(n))
+            return false;
+    return true;
 }
 
 } // namespace kadex

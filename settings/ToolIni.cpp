@@ -128,7 +128,7 @@ std::vector<KeyDef> keyTable()
     num(kSecOem, "Vnom", &IniOem.Vnom, 250);
     num(kSecOem, "Leitwert", &IniOem.Leitwert, 2800);
     num(kSecOem, "Dichte", &IniOem.Dichte, 1200);
-    // No factory password is known; 0 leaves the device's protection to its own password.
+    // The OEM password a fresh calibration record carries: 0 unless the file names one.
     text(kSecOem, "Password", &IniOem.Password, QStringLiteral("0"));
     text(kSecOem, "OEMText", &IniOem.OEMText, QStringLiteral("OEM-Text"), true);
 

@@ -3,7 +3,11 @@
 #include "QtPrinters.h"
 #include "device/VAVBetrieb.h"
 #include "mainwindow/core/WindowFields.h"
+#include "settings/Trace.h"
 #include "sim/SimTransport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -362,4 +366,27 @@ TEST_F(VAVBetriebSim, VmidUnderThePressureFunctionStopsTheMotor)
     bus->clearRecord();
     ASSERT_TRUE(rec->SetBetriebsart(ChoiceVmid));
     EXPECT_EQ(bus->record().front().bytes[2], 10);
+}
+
+TEST_F(VAVBetriebSim, TracePointsNameTheOperationsAndComparisons)
+{
+    QTemporaryDir dir;
+    TTrace& trace = TTrace::Instance();
+    trace.SetFileNameForTest(dir.filePath("Log.sil"));
+    trace.SetEnabled(true);
+    ASSERT_TRUE(rec->Identify());
+    ASSERT_TRUE(rec->ReadData());
+    set("EditW1Max", "9.0");
+    EXPECT_FALSE(rec->IsPcHwEqual());
+    trace.SetEnabled(false);
+    QFile f(dir.filePath("Log.sil"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString log = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(log.contains("TVAVBetrieb.ReadData"));
+    EXPECT_TRUE(log.contains("TVAVBetrieb.GetVminVmidVmax"));
+    EXPECT_TRUE(log.contains("Reading of data successful = True"));
+    EXPECT_TRUE(log.contains("VmaxPrz = GetIntFromString(MainForm.EditVmaxPrz.Text, 100); = True"));
+    EXPECT_TRUE(log.contains("VAVBetrieb.PosText = MainForm.EditPositionInput.Text = True"));
+    EXPECT_TRUE(log.contains("W1MaxMV = GetIntFromString(MainForm.EditW1Max.Text, 1000) = False"));
+    EXPECT_FALSE(log.contains("U5MinMV = GetIntFromString")); // stops at the first difference
 }
