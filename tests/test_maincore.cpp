@@ -366,3 +366,24 @@ TEST_F(MainCoreSim, StartUpCorrectsStoredTabAndAddress)
     core->SetTransferDisplay(false);
     EXPECT_FALSE(model->visible("TabSheetTransfer"));
 }
+
+TEST_F(MainCoreSim, ReadAndWriteButtons)
+{
+    make(sim::BusOptions::WithControllers(1), 300);
+    ASSERT_TRUE(connect());
+    model->setText("EditPositionInput", "Büro 12");
+    core->AnzConfPcHwEqual(core->VAVBetrieb.IsPcHwEqual());
+    EXPECT_TRUE(model->visible("ImageNotEqual"));
+    ASSERT_TRUE(core->ButtonSetzenClick());
+    const auto text = bus->peek(1, 0x0080, 16);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(text.data()), 16), QByteArray("B\xFCro 12         "));
+    EXPECT_TRUE(model->visible("ImageEqual"));
+    EXPECT_FALSE(core->VerbindenThread().Suspended()); // polling goes on afterwards
+    EXPECT_TRUE(model->caption("PanelProgStatus").isEmpty());
+
+    bus->withController(1, [](sim::Controller& c) { c.setText16(0x0080, "Flur"); });
+    ASSERT_TRUE(core->ButtonLesenClick());
+    EXPECT_EQ(t("EditPositionInput"), "Flur");
+    EXPECT_TRUE(core->DataRead.load());
+    EXPECT_TRUE(model->visible("ImageEqual"));
+}

@@ -175,17 +175,20 @@ bool TMainCore::ReadConfig()
     return r;
 }
 
-bool TMainCore::ButtonLesenClick()
+QString TMainCore::beginUserFlow(const QString& statusText)
 {
-    DataRead = false;
     const QString status = m_.caption(L("PanelProgStatus"));
-    m_.setCaption(L("PanelProgStatus"), IniStatusText.DataRead);
+    m_.setCaption(L("PanelProgStatus"), statusText);
     setBusy(true);
     EnableMainControls(false);
     EnableDeviceButtons(false);
     SuspendVerbindenThread();
     SuspendBetriebThread();
-    const bool ok = VAVBetrieb.ReadData();
+    return status;
+}
+
+void TMainCore::endUserFlow(const QString& status)
+{
     EnableDeviceButtons(true);
     EnableMainControls(true);
     if (VAVBetrieb.BetriebAktiv.load()) {
@@ -196,6 +199,14 @@ bool TMainCore::ButtonLesenClick()
     }
     setBusy(false);
     m_.setCaption(L("PanelProgStatus"), status);
+}
+
+bool TMainCore::ButtonLesenClick()
+{
+    DataRead = false;
+    const QString status = beginUserFlow(IniStatusText.DataRead);
+    const bool ok = VAVBetrieb.ReadData();
+    endUserFlow(status);
     DataRead = true;
     if (ok)
         AnzConfPcHwEqual(VAVBetrieb.IsPcHwEqual());
@@ -204,25 +215,10 @@ bool TMainCore::ButtonLesenClick()
 
 bool TMainCore::ButtonSetzenClick()
 {
-    const QString status = m_.caption(L("PanelProgStatus"));
-    m_.setCaption(L("PanelProgStatus"), IniStatusText.DataWrite);
-    setBusy(true);
-    EnableMainControls(false);
-    EnableDeviceButtons(false);
-    SuspendVerbindenThread();
-    SuspendBetriebThread();
+    const QString status = beginUserFlow(IniStatusText.DataWrite);
     const bool ok = VAVBetrieb.WriteData();
     VAVBetrieb.RefreshIdent();
-    EnableDeviceButtons(true);
-    EnableMainControls(true);
-    if (VAVBetrieb.BetriebAktiv.load()) {
-        ResumeBetriebThread();
-        m_.setCaption(L("PanelProgStatus"), IniStatusText.Betrieb);
-    } else {
-        ResumeVerbindenThread();
-    }
-    setBusy(false);
-    m_.setCaption(L("PanelProgStatus"), status);
+    endUserFlow(status);
     if (ok)
         AnzConfPcHwEqual(true);
     return ok;

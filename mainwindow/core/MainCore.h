@@ -131,6 +131,9 @@ private:
     void lostDisplay();
     void setBusy(bool busy);
     void enableIf(const QString& name, bool on);
+    // The frame of a user action: status text, busy cursor, controls off, threads paused; and back.
+    QString beginUserFlow(const QString& statusText);
+    void endUserFlow(const QString& status);
 
     WindowModel& m_;
     IMainHost* host_;
