@@ -6,8 +6,12 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSocketNotifier>
 #include <QLocale>
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +28,35 @@ const char* kHelp =
     "Environment: KADEX_TRACE=1 writes the diagnostic trace to\n"
     "~/.local/share/Kadex_Logs/Log.sil.\n"
     "Without a display use the command line instead, e.g. kadex-cli --simulate identify.\n";
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGTERM and SIGINT close the window the orderly way, so a forced mode is released on the
+// controller and the settings are saved, as when the user closes it.
+void closeOnTerminate(QWidget& window)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, notifier] {
+        char c;
+        [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &c, 1);
+        notifier->setEnabled(false);
+        window.close();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
 
 bool hasDisplay()
 {
@@ -79,6 +112,7 @@ int main(int argc, char* argv[])
 
     kadex::TMainWindowController controller(options);
     controller.Show();
+    closeOnTerminate(controller.Form());
     kadex::ScheduleScreenshots(QApplication::arguments(), controller.Form());
     return app.exec();
 }

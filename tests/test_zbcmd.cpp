@@ -3,6 +3,7 @@
 #include "QtPrinters.h"
 #include "ScriptedLink.h"
 #include "comm/ComForm.h"
+#include "comm/ComPortEnumerator.h"
 #include "comm/ZBCmd.h"
 #include "common/Helpers.h"
 
@@ -503,4 +504,22 @@ TEST(SerialLink, RealPortThatCannotOpenExplainsWhy)
     const Bytes t = zb::Frame(1, {0x4B});
     EXPECT_FALSE(com.WriteTelegram(t.data(), t.size()));
     EXPECT_TRUE(com.WriteError());
+}
+
+TEST(SerialLink, PortNumbersOfListedNames)
+{
+    QStringList names{"COM2", "COM10", "COM1"};
+    names.sort(Qt::CaseSensitive);
+    EXPECT_EQ(names, (QStringList{"COM1", "COM10", "COM2"}));
+    EXPECT_EQ(TComPortEnumerator::PortNumberOf("COM1"), 1);
+    EXPECT_EQ(TComPortEnumerator::PortNumberOf("COM10"), 10);
+    EXPECT_EQ(TComPortEnumerator::PortNumberOf("COM 12 "), 12);
+    EXPECT_EQ(TComPortEnumerator::PortNumberOf("/dev/ttyUSB0"), 0);
+    // The machine's list is sorted as strings and holds no pseudo-terminals.
+    const QStringList ports = TComPortEnumerator::PortNames();
+    QStringList sorted = ports;
+    sorted.sort(Qt::CaseSensitive);
+    EXPECT_EQ(ports, sorted);
+    for (const QString& p : ports)
+        EXPECT_FALSE(p.startsWith("/dev/pts/"));
 }
