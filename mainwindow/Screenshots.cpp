@@ -8,6 +8,9 @@
 #include <QTabWidget>
 #include <QTextStream>
 #include <QTimer>
+#include <QLineEdit>
+#include <QElapsedTimer>
+#include <QAction>
 
 namespace kadex {
 
@@ -82,7 +85,10 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
     const QString dir = OptionValue(arguments, &present);
     if (!present)
         return false;
-    QTimer::singleShot(0, &form, [&form, dir]() {
+    // With the simulated controller the pictures show a connected window: wait until it is
+    // identified and has polled a few times (at most 20 s).
+    const bool waitForDevice = arguments.contains(QStringLiteral("--simulate"));
+    auto shoot = [&form, dir]() {
         QTextStream err(stderr);
         if (dir.isEmpty()) {
             err << kOption << " needs a directory\n";
@@ -96,7 +102,26 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
         if (!error.isEmpty())
             err << error << '\n';
         QCoreApplication::exit(files.size() == kTabCount ? 0 : 1);
+    };
+    if (!waitForDevice) {
+        QTimer::singleShot(0, &form, shoot);
+        return true;
+    }
+    auto* poll = new QTimer(&form);
+    auto* waited = new QElapsedTimer;
+    waited->start();
+    QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, waited, shoot]() {
+        auto* ser = form.findChild<QLineEdit*>(QStringLiteral("EditSerNr"));
+        if ((ser && !ser->text().isEmpty()) || waited->elapsed() > 20000) {
+            poll->stop();
+            delete waited;
+            // Telegrams in the Transfer picture: the display is switched on while it waits.
+            if (QAction* transfer = form.Action(QStringLiteral("ExtrasTransferAnzeige")); transfer && !transfer->isChecked())
+                transfer->trigger();
+            QTimer::singleShot(ser && !ser->text().isEmpty() ? 4500 : 0, &form, shoot);
+        }
     });
+    poll->start(100);
     return true;
 }
 

@@ -31,7 +31,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 (
   cd "$work"
-  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
-    "$root/$build/bin/kadex-tool" --screenshot-dir "$out"
+  mkdir -m 700 home
+  XDG_DATA_HOME="$work/home" XDG_RUNTIME_DIR="$work/home" QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$root/$build/bin/kadex-tool" --simulate --screenshot-dir "$out"
 )
 identify "$out"/tab-*.png
