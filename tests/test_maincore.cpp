@@ -359,6 +359,7 @@ TEST_F(MainCoreSim, StartUpCorrectsStoredTabAndAddress)
     ASSERT_TRUE(core->Flows.WaitIdle(20000));
     EXPECT_EQ(t("EditSerNr"), "00812-04711-003-001");
     // The Transfer display: shown, one empty line, the previous tab active again.
+    core->SuspendVerbindenThread(); // no poll telegrams in the log meanwhile
     core->SetTransferDisplay(true);
     EXPECT_TRUE(model->visible("TabSheetTransfer"));
     EXPECT_EQ(model->itemIndex("PageControl1"), 3);
