@@ -332,21 +332,17 @@ QStringList TIniFile::Sections() const
 
 QStringList TIniFile::SectionKeys(QStringView section) const
 {
-    QStringList out;
-    QSet<QString> seen;
-    for (const Range& r : rangesOf(fold(section)))
-        for (int i = r.header + 1; i < r.end; ++i) {
-            const Parsed& p = parsed_[i];
-            if (p.kind == Kind::Key && !seen.contains(p.folded)) {
-                seen.insert(p.folded);
-                out.append(p.name);
-            }
-        }
-    return out;
+    return collectKeys(section, false);
 }
 
 QStringList TIniFile::SectionValues(QStringView section) const
 {
+    return collectKeys(section, true);
+}
+
+QStringList TIniFile::collectKeys(QStringView section, bool withValues) const
+{
+    // First occurrence of each key wins, across repeated sections of the same name.
     QStringList out;
     QSet<QString> seen;
     for (const Range& r : rangesOf(fold(section)))
@@ -354,7 +350,7 @@ QStringList TIniFile::SectionValues(QStringView section) const
             const Parsed& p = parsed_[i];
             if (p.kind == Kind::Key && !seen.contains(p.folded)) {
                 seen.insert(p.folded);
-                out.append(p.name + QLatin1Char('=') + p.value);
+                out.append(withValues ? p.name + QLatin1Char('=') + p.value : p.name);
             }
         }
     return out;

@@ -104,6 +104,7 @@ private:
     QString decode(const QByteArray& bytes) const;
     QByteArray encode(const QString& text) const;
     std::vector<Range> rangesOf(const QString& foldedSection) const;
+    QStringList collectKeys(QStringView section, bool withValues) const;
     int findKey(QStringView section, QStringView key) const;
     void insertLine(int index, const QByteArray& text);
 
