@@ -388,3 +388,28 @@ TEST_F(MainCoreSim, ReadAndWriteButtons)
     EXPECT_TRUE(core->DataRead.load());
     EXPECT_TRUE(model->visible("ImageEqual"));
 }
+
+TEST(MainCoreViews, SensorViewsFollowFunctionAndSensorType)
+{
+    WindowModel model(mainWindowFields());
+    TMainCore core(model, std::make_unique<sim::SimTransport>(std::make_shared<SimBus>()));
+    core.UpdateSensorViews();
+    // DPK pressure sensor, volume flow: density, conductance and sensor value; no altitude.
+    EXPECT_TRUE(model.visible("EditDichte"));
+    EXPECT_TRUE(model.visible("GroupBoxVAVLeitwert"));
+    EXPECT_TRUE(model.visible("EditSensorValue"));
+    EXPECT_FALSE(model.visible("EditHoeheAnz"));
+    EXPECT_TRUE(model.visible("ButtonCalculateDichte"));
+    // The sensor choice drives it through its change rule.
+    model.setChecked("RadioButtonSensTypDSK3Druck", true, Origin::User);
+    EXPECT_TRUE(model.visible("EditHoeheAnz"));
+    model.setChecked("RadioButtonSensTypVolumenstr", true, Origin::User);
+    EXPECT_FALSE(model.visible("EditDichte"));
+    EXPECT_FALSE(model.visible("EditHoeheAnz"));
+    EXPECT_FALSE(model.visible("ButtonCalculateDichte"));
+    // Pressure function: no density even with a pressure sensor.
+    core.Ctx.ReglerFkt = 2;
+    model.setChecked("RadioButtonSensTypDruck", true, Origin::User);
+    EXPECT_FALSE(model.visible("EditDichte"));
+    EXPECT_FALSE(model.visible("GroupBoxVAVLeitwert"));
+}

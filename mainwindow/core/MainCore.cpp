@@ -69,6 +69,9 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
             OnFirmwareRead();
     };
     Flows.SetBusyHandler([this](bool busy, const std::string&) { setBusy(busy); });
+    m_.onChange(QStringList{L("RadioButtonSensTypDruck"), L("RadioButtonSensTypVolumenstr"),
+                            L("RadioButtonSensTypDSK3Druck")},
+                [this](const Change&) { UpdateSensorViews(); });
     ZB.SetTransferSink(&Transfer);
     ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
 }
@@ -261,6 +264,7 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
     m_.setItemIndex(L("PageControl1"), tab);
     PageControl1Change();
 
+    UpdateSensorViews();
     VAVBetrieb.InitBetriebData(st.BetrData);
     ClearDeviceInfo();
     VAVBetrieb.SetData();
@@ -588,6 +592,19 @@ void TMainCore::ClearDeviceInfo()
     m_.setCaption(L("LabelSensorTyp"), QString());
     m_.setColour(L("EditFenwix"), Colour::ButtonFace);
     m_.setChecked(L("RadioBetrAuto"), true);
+}
+
+void TMainCore::UpdateSensorViews()
+{
+    const bool dsk3 = m_.checked(L("RadioButtonSensTypDSK3Druck"));
+    const bool pressureSensor = m_.checked(L("RadioButtonSensTypDruck")) || dsk3;
+    const bool density = Ctx.ReglerFkt.load() == 1 && pressureSensor;
+    for (const char* f : {"LabelDichte", "EditDichte", "LabelDichteDim", "LabelSensorValue", "EditSensorValue",
+                          "LabelSensorValueDim", "LabelLeitwert", "EditLeitwert", "GroupBoxVAVLeitwert"})
+        m_.setVisible(L(f), density);
+    for (const char* f : {"LabelHoehe", "EditHoeheAnz", "LabelHoeheAnzDim"})
+        m_.setVisible(L(f), dsk3);
+    m_.setVisible(L("ButtonCalculateDichte"), density || dsk3);
 }
 
 void TMainCore::AnzConfPcHwEqual(bool equal)

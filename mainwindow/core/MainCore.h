@@ -118,6 +118,9 @@ public:
     bool CheckDeviceType();
     void ClearDeviceInfo();
     void AnzConfPcHwEqual(bool equal);
+    // Density, altitude and conductance only mean something for a pressure-type sensor under
+    // the volume-flow function; their fields follow the function and the sensor type.
+    void UpdateSensorViews();
     void EnableBetriebPanel(bool modes, bool values);
     void EnableSignalPanel(bool on);
     void SetBetriebActive(bool on);
