@@ -8,16 +8,7 @@ root=$(pwd)
 build=${KADEX_GUI_BUILD:-build-gui}
 out=${1:-docs/screenshots}
 
-missing=()
-for p in xvfb xauth imagemagick; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
-fi
+KADEX_WITH_XVFB=1 bash scripts/setup.sh
 
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja

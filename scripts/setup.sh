@@ -6,7 +6,8 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev
 )
-if [ "${KADEX_WITH_XVFB:-0}" = 1 ]; then packages+=(xvfb xauth); fi
+# Screenshots need a virtual X server and ImageMagick as well.
+if [ "${KADEX_WITH_XVFB:-0}" = 1 ]; then packages+=(xvfb xauth imagemagick); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
