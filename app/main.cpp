@@ -1,5 +1,7 @@
 // Entry of the desktop program.
+#include "common/CommandLine.h"
 #include "common/SingleInstance.h"
+#include "common/ToolArguments.h"
 #include "mainwindow/MainWindowController.h"
 #include "mainwindow/Screenshots.h"
 #include "settings/Trace.h"
@@ -14,20 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char* kHelp =
-    "Usage: kadex-tool [options]\n"
-    "\n"
-    "Service and calibration tool for the Kadex room-air controller.\n"
-    "\n"
-    "Options:\n"
-    "  --port PATH      use this serial device for this run (e.g. /dev/ttyUSB0)\n"
-    "  --simulate       start the built-in simulated controller and connect to it\n"
-    "  -h, --help       show this help\n"
-    "\n"
-    "Environment: KADEX_TRACE=1 writes the diagnostic trace to\n"
-    "~/.local/share/Kadex_Logs/Log.sil.\n"
-    "Without a display use the command line instead, e.g. kadex-cli --simulate identify.\n";
 
 int signalPipe[2] = {-1, -1};
 
@@ -70,24 +58,28 @@ bool hasDisplay()
 
 int main(int argc, char* argv[])
 {
-    kadex::TProgramOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray a(argv[i]);
-        if (a == "-h" || a == "--help") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        }
-        if (a == "--simulate") {
-            options.simulate = true;
-        } else if (a == "--port" && i + 1 < argc) {
-            options.portPath = QString::fromLocal8Bit(argv[++i]);
-        } else if (a == "--screenshot-dir" && i + 1 < argc) {
-            ++i; // taken by the screenshot helper
-        } else if (!a.startsWith("--screenshot-dir=") && !a.startsWith("-platform") && !a.startsWith("-style")) {
-            std::fprintf(stderr, "kadex-tool: unknown option '%s'\nTry 'kadex-tool --help'.\n", argv[i]);
-            return 2;
-        }
+    // Refused before the single-instance lock and before any window: a typo must not block
+    // the running instance's lock or open a window.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    kadex::ToolArguments parsed;
+    QString error;
+    if (!kadex::ParseToolArguments(args, parsed, error)) {
+        std::fputs(kadex::cmdline::UsageText(QStringLiteral("kadex-tool"), error).toLocal8Bit().constData(), stderr);
+        return kadex::cmdline::ExitUsage;
     }
+    if (parsed.help) {
+        std::fputs(kadex::ToolHelpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parsed.version) {
+        std::fputs("kadex-tool " KADEX_VERSION "\n", stdout);
+        return 0;
+    }
+    kadex::TProgramOptions options;
+    options.simulate = parsed.simulate;
+    options.portPath = parsed.portPath;
 
     // One instance at a time; a second start ends at once and shows nothing.
     kadex::SingleInstanceLock instance;

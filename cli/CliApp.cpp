@@ -3,14 +3,17 @@
 
 #include "comm/ComForm.h"
 #include "comm/ZBCmd.h"
+#include "common/CommandLine.h"
 #include "common/Helpers.h"
 #include "common/Paths.h"
 #include "device/Identify.h"
 
+#include <QCommandLineParser>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -46,6 +49,21 @@ int deviceError(const Options& o)
     return ExitDevice;
 }
 
+int portError(const Options& o, const TComForm& com)
+{
+    // The link's own text is the desktop program's; here the device path is what helps.
+    QString msg = QStringLiteral("cannot open the serial port ");
+    if (o.portPath.isEmpty())
+        msg += QStringLiteral("%1 (--com %2)").arg(TComForm::DevicePathForNumber(o.comNr)).arg(o.comNr);
+    else
+        msg += o.portPath;
+    const QString reason = com.LastOpenError().section(QLatin1Char('\n'), 1).trimmed();
+    if (!reason.isEmpty())
+        msg += QStringLiteral(": ") + reason;
+    err() << "kadex-cli: " << msg << Qt::endl;
+    return ExitPort;
+}
+
 void printJson(const QJsonObject& obj)
 {
     out() << QJsonDocument(obj).toJson(QJsonDocument::Indented);
@@ -63,17 +81,21 @@ const char* kUsage =
     "Usage: kadex-cli [options] COMMAND [ARGS]\n"
     "\n"
     "Talks to a Kadex controller through a serial port and the bus interface.\n"
+    "Options may come before or after the command; \"--\" ends the options.\n"
     "\n"
     "Options:\n"
     "  --port PATH        serial device to use (e.g. /dev/ttyUSB0 or a pseudo-terminal)\n"
-    "  --com N            serial port number N (Com1 is /dev/ttyS0); default 1\n"
-    "  --baud RATE        line speed: 300 600 1200 2400 4800 9600 14400 19200 38400\n"
-    "                     57600 115200 (others give 1200); default 38400\n"
+    "  --com N            serial port N (/dev/ttyS(N-1)); default 1 (/dev/ttyS0)\n"
+    "  --baud RATE        line speed, one of 300 600 1200 2400 4800 9600 14400 19200\n"
+    "                     38400 57600 115200; default 38400\n"
     "  --address ADDR     bus address: PP (default) or ZB1..ZB8\n"
     "  --simulate         talk to the built-in simulated controller instead of a port\n"
     "  --json             print results as one JSON object (monitor: one object per line)\n"
     "  --trace            print every telegram (\"<- \" sent, \"-> \" received) to stderr\n"
-    "  -h, --help         show this help\n"
+    "  --count N          monitor only: stop after N samples\n"
+    "  -h, --help         show this help and exit\n"
+    "  --version          show the version and exit\n"
+    "--port, --com and --simulate exclude each other.\n"
     "\n"
     "Commands:\n"
     "  identify           identify the controller: serial number, type, bus address,\n"
@@ -88,8 +110,8 @@ const char* kUsage =
     "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
     "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
     "\n"
-    "Exit status: 0 success, 2 usage error, 3 port cannot be opened,\n"
-    "4 controller does not answer or answers badly (monitor: never answered).\n";
+    "Exit status: 0 success, 2 usage error, 3 the port cannot be opened,\n"
+    "4 the controller does not answer or answers badly (monitor: never answered).\n";
 
 bool parseAddress(const QString& text, int& index)
 {
@@ -108,49 +130,64 @@ bool parseAddress(const QString& text, int& index)
 // Parses the command line; returns -1 to go on, else the exit status.
 int parse(const QStringList& args, Options& o)
 {
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&](QString& v) -> bool {
-            if (i + 1 >= args.size())
-                return false;
-            v = args[++i];
-            return true;
-        };
-        QString v;
-        if (!o.command.isEmpty()) {
-            o.args << a;
-        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            out() << kUsage;
-            out().flush();
-            return ExitOk;
-        } else if (a == QLatin1String("--port")) {
-            if (!value(o.portPath) || o.portPath.isEmpty())
-                return usageError(QStringLiteral("--port needs a device path"));
-        } else if (a == QLatin1String("--com")) {
-            bool ok = false;
-            if (!value(v) || (o.comNr = v.toInt(&ok), !ok) || o.comNr < 1)
-                return usageError(QStringLiteral("--com needs a port number of 1 or more"));
-        } else if (a == QLatin1String("--baud")) {
-            bool ok = false;
-            if (!value(v) || (o.baud = v.toInt(&ok), !ok))
-                return usageError(QStringLiteral("--baud needs a number"));
-        } else if (a == QLatin1String("--address")) {
-            if (!value(v) || !parseAddress(v, o.adrIndex))
-                return usageError(QStringLiteral("--address takes PP or ZB1..ZB8"));
-        } else if (a == QLatin1String("--simulate")) {
-            o.simulate = true;
-        } else if (a == QLatin1String("--json")) {
-            o.json = true;
-        } else if (a == QLatin1String("--trace")) {
-            o.trace = true;
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            return usageError(QStringLiteral("unknown option '%1'").arg(a));
-        } else {
-            o.command = a;
-        }
+    QCommandLineParser p;
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption com(QStringLiteral("com"), QString(), QStringLiteral("N"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("RATE"));
+    const QCommandLineOption address(QStringLiteral("address"), QString(), QStringLiteral("ADDR"));
+    const QCommandLineOption simulate(QStringLiteral("simulate"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption trace(QStringLiteral("trace"));
+    const QCommandLineOption count(QStringLiteral("count"), QString(), QStringLiteral("N"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    p.addOptions({port, com, baud, address, simulate, json, trace, count, help, version});
+
+    QString error;
+    if (!cmdline::Parse(p, args, error))
+        return usageError(error);
+    if (p.isSet(help)) {
+        out() << kUsage;
+        out().flush();
+        return ExitOk;
     }
-    if (o.command.isEmpty())
-        return usageError(QStringLiteral("no command given"));
+    if (p.isSet(version)) {
+        out() << "kadex-cli " KADEX_VERSION "\n";
+        out().flush();
+        return ExitOk;
+    }
+    o.simulate = p.isSet(simulate);
+    o.json = p.isSet(json);
+    o.trace = p.isSet(trace);
+    if (int(p.isSet(port)) + int(p.isSet(com)) + int(o.simulate) > 1)
+        return usageError(QStringLiteral("--port, --com and --simulate exclude each other; give one of them"));
+    if (p.isSet(port)) {
+        o.portPath = p.value(port).trimmed();
+        if (o.portPath.isEmpty())
+            return usageError(QStringLiteral("--port needs a device path"));
+    }
+    if (p.isSet(com) && !cmdline::ParseInt(p.value(com), 1, 9999, o.comNr))
+        return usageError(QStringLiteral("--com needs a port number of 1 or more (--com N is /dev/ttyS(N-1)), not '%1'")
+                              .arg(p.value(com)));
+    if (p.isSet(baud) && !cmdline::ParseBaud(p.value(baud), o.baud, error))
+        return usageError(error);
+    if (p.isSet(address) && !parseAddress(p.value(address), o.adrIndex))
+        return usageError(QStringLiteral("--address takes PP or ZB1..ZB8, not '%1'").arg(p.value(address)));
+
+    const QList<cmdline::Command> commands{
+        {QStringLiteral("identify"), 0, 0, QString()},
+        {QStringLiteral("read"), 0, 0, QString()},
+        {QStringLiteral("monitor"), 0, 0, QString()},
+        {QStringLiteral("raw"), 1, 7, QStringLiteral("BYTE... (1 to 7 bytes in hex: command code, then payload)")},
+    };
+    if (!cmdline::TakeCommand(p.positionalArguments(), commands, o.command, o.args, error))
+        return usageError(error);
+    if (p.isSet(count)) {
+        if (o.command != QLatin1String("monitor"))
+            return usageError(QStringLiteral("--count is for monitor only"));
+        if (!cmdline::ParseInt(p.value(count), 1, std::numeric_limits<int>::max(), o.count))
+            return usageError(QStringLiteral("--count needs a number of 1 or more, not '%1'").arg(p.value(count)));
+    }
     return -1;
 }
 
@@ -187,8 +224,6 @@ int runIdentify(TZBCmd& zb, const Options& o)
 
 int runRaw(TZBCmd& zb, const Options& o)
 {
-    if (o.args.isEmpty() || o.args.size() > 7)
-        return usageError(QStringLiteral("raw takes 1 to 7 bytes in hex (command code, then payload)"));
     std::vector<uint8_t> body;
     for (const QString& a : o.args) {
         bool ok = false;
@@ -225,12 +260,6 @@ int Run(const QStringList& args)
     const int parsed = parse(args, o);
     if (parsed >= 0)
         return parsed;
-    const bool known = o.command == QLatin1String("identify") || o.command == QLatin1String("read")
-        || o.command == QLatin1String("monitor") || o.command == QLatin1String("raw");
-    if (!known)
-        return usageError(QStringLiteral("unknown command '%1'").arg(o.command));
-    if (o.command == QLatin1String("read") && !o.args.isEmpty())
-        return usageError(QStringLiteral("read takes no arguments"));
     if (o.command == QLatin1String("monitor"))
         return runMonitor(o); // the polling core owns the port
 
@@ -246,10 +275,8 @@ int Run(const QStringList& args)
     com.SetPortNumber(o.comNr);
     com.SetPortPath(o.portPath);
     com.SetBaudRate(o.baud);
-    if (!com.OpenPort()) {
-        err() << "kadex-cli: " << com.LastOpenError() << Qt::endl;
-        return ExitPort;
-    }
+    if (!com.OpenPort())
+        return portError(o, com);
     const QString warning = com.SetDtrRts();
     Q_UNUSED(warning) // pseudo-terminals have no modem lines
 

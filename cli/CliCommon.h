@@ -2,6 +2,7 @@
 // What the command implementations of kadex-cli share: the parsed options, the output
 // streams and the helpers for errors and the trace.
 #include "cli/CliApp.h"
+#include "comm/ComForm.h"
 #include "comm/Transport.h"
 #include "comm/ZBCmd.h"
 
@@ -21,6 +22,7 @@ struct Options {
     bool simulate = false;
     bool json = false;
     bool trace = false;
+    int count = 0; // monitor: samples to print, 0 until stopped
     QString command;
     QStringList args;
 };
@@ -35,6 +37,8 @@ QString addressName(int adrIndex);
 // The error line for a controller that does not answer; returns ExitDevice.
 int deviceError(const Options& o);
 void printJson(const QJsonObject& obj);
+// The error line for a port that cannot be opened, naming its device path; returns ExitPort.
+int portError(const Options& o, const TComForm& com);
 
 // Writes the transfer trace to standard error.
 class StderrSink : public ITransferSink {

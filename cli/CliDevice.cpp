@@ -247,23 +247,6 @@ void printJsonLine(const QJsonObject& obj)
     out().flush();
 }
 
-// Parses "--count N"; returns -1 to go on, else the exit status.
-int parseMonitorArgs(const QStringList& args, int& count)
-{
-    count = 0;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--count")) {
-            bool ok = false;
-            count = i + 1 < args.size() ? args[++i].toInt(&ok) : 0;
-            if (!ok || count < 1)
-                return usageError(QStringLiteral("--count needs a number of 1 or more"));
-        } else {
-            return usageError(QStringLiteral("monitor takes only --count N (options go before the command)"));
-        }
-    }
-    return -1;
-}
-
 } // namespace
 
 int runRead(TZBCmd& zb, const Options& o)
@@ -285,10 +268,7 @@ int runRead(TZBCmd& zb, const Options& o)
 
 int runMonitor(const Options& o)
 {
-    int count = 0;
-    const int parsed = parseMonitorArgs(o.args, count);
-    if (parsed >= 0)
-        return parsed;
+    const int count = o.count;
 
     StopSignals stop; // before the simulator's and the core's threads exist
 
@@ -312,10 +292,8 @@ int runMonitor(const Options& o)
     StderrSink sink;
     if (o.trace)
         core.ZB.SetTransferSink(&sink);
-    if (!core.Com.OpenPort()) {
-        err() << "kadex-cli: " << core.Com.LastOpenError() << Qt::endl;
-        return ExitPort;
-    }
+    if (!core.Com.OpenPort())
+        return portError(o, core.Com);
     stop.SetOnStop([&core] { core.ZB.SetClosing(true); });
 
     const QString address = addressName(o.adrIndex);

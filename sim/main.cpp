@@ -1,8 +1,12 @@
 // kadex-sim: simulated controllers behind a bus interface, served on a pseudo-terminal.
 #include "comm/ZBFrame.h"
+#include "common/CommandLine.h"
 #include "sim/PtyServer.h"
 #include "sim/SimBus.h"
 #include "sim/SimConsole.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
 
 #include <cerrno>
 #include <csignal>
@@ -28,25 +32,30 @@ const char* kUsage =
     "line commands (below); each is answered with a line starting with OK or ERR.\n"
     "\n"
     "Options (SLOT is 1..8, the controller's place on the bus; without SLOT= an option\n"
-    "applies to every controller):\n"
+    "applies to every controller; options marked * may be given more than once):\n"
     "  -n, --controllers N        controllers on the bus, 1..8 (default 1)\n"
-    "  --address SLOT=ADDR        bus address PP or ZB1..ZB8 (default: PP for a single\n"
+    "  --address SLOT=ADDR *      bus address PP or ZB1..ZB8 (default: PP for a single\n"
     "                             controller, ZB1..ZBn for several)\n"
-    "  --firmware [SLOT=]HEX      firmware version, e.g. 0308 or 2=021F (default 0308)\n"
-    "  --table-id [SLOT=]HEX      configuration table ID (default 0310)\n"
-    "  --identity SLOT=SERIAL[/D5]\n"
+    "  --firmware [SLOT=]HEX *    firmware version, e.g. 0308 or 2=021F (default 0308)\n"
+    "  --table-id [SLOT=]HEX *    configuration table ID (default 0310)\n"
+    "  --identity SLOT=SERIAL[/D5] *\n"
     "                             identity as serial number text, e.g. 1=00812-04711-003-001/0\n"
     "                             (default 00812-04711-003-001, 00812-04712-003-001, ...)\n"
-    "  --password [SLOT=]N        OEM password at 0x0018 (default 12345)\n"
+    "  --password [SLOT=]N *      OEM password at 0x0018 (default 12345)\n"
     "  --wire-timing              bytes take 10 bit times at the baud rate the tool set, and\n"
     "                             the controller pauses before it answers\n"
-    "  --baud RATE                wire timing at this rate whatever the tool set\n"
-    "  --turnaround MS            controller pause before answering (default 3)\n"
-    "  --fault \"SLOT KIND N|@P [PARAM...]\"\n"
+    "  --baud RATE                wire timing at this rate whatever the tool set; one of\n"
+    "                             300 600 1200 2400 4800 9600 14400 19200 38400 57600 115200\n"
+    "  --turnaround MS            controller pause before answering, 0..10000 (default 3)\n"
+    "  --fault \"SLOT KIND N|@P [PARAM...]\" *\n"
     "                             inject a fault from the start (as the fault command)\n"
     "  --seed N                   random seed for faults at a rate (default 1)\n"
     "  --verbose                  log every received telegram on standard error\n"
-    "  -h, --help                 this text\n"
+    "  -h, --help                 show this help and exit\n"
+    "  --version                  show the version and exit\n"
+    "\n"
+    "Exit status: 0 stopped with \"quit\", SIGINT or SIGTERM, 1 the pseudo-terminal cannot be\n"
+    "created, 2 usage error.\n"
     "\n"
     "Stop with \"quit\", SIGINT or SIGTERM.\n"
     "\n";
@@ -77,8 +86,13 @@ bool splitSlot(const std::string& arg, int& slot, std::string& value)
 
 int usageError(const std::string& msg)
 {
-    std::cerr << "kadex-sim: " << msg << "\nTry 'kadex-sim --help'.\n";
-    return 2;
+    std::cerr << kadex::cmdline::UsageText(QStringLiteral("kadex-sim"), QString::fromStdString(msg)).toStdString();
+    return kadex::cmdline::ExitUsage;
+}
+
+std::string str(const QString& s)
+{
+    return s.toStdString();
 }
 
 } // namespace
@@ -91,56 +105,71 @@ int main(int argc, char** argv)
     bool wire = false, verbose = false;
     long long baud = 0, turnMs = 3, seed = 1;
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc)
-                return false;
-            out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "-h" || a == "--help") {
-            std::cout << kUsage << SimConsole::Help() << "\n";
-            return 0;
-        }
-        if (a == "--wire-timing") {
-            wire = true;
-        } else if (a == "--verbose") {
-            verbose = true;
-        } else if (a == "-n" || a == "--controllers") {
-            long long n = 0;
-            if (!value(v) || !ParseNumber(v, n) || n < 1 || n > SimBus::MaxSlots)
-                return usageError("--controllers takes 1..8");
-            count = static_cast<int>(n);
-        } else if (a == "--baud") {
-            if (!value(v) || !ParseNumber(v, baud) || baud < 50 || baud > 4000000)
-                return usageError("bad --baud");
-            wire = true;
-        } else if (a == "--turnaround") {
-            if (!value(v) || !ParseNumber(v, turnMs) || turnMs < 0 || turnMs > 10000)
-                return usageError("bad --turnaround");
-        } else if (a == "--seed") {
-            if (!value(v) || !ParseNumber(v, seed))
-                return usageError("bad --seed");
-        } else if (a == "--fault") {
-            if (!value(v))
-                return usageError("--fault needs an argument");
-            faults.push_back(v);
-        } else if (a == "--address" || a == "--firmware" || a == "--table-id" || a == "--identity"
-                   || a == "--password") {
+    QCommandLineParser p;
+    const QCommandLineOption controllersOpt(QStringList{QStringLiteral("n"), QStringLiteral("controllers")}, QString(),
+                                            QStringLiteral("N"));
+    const QCommandLineOption addressOpt(QStringLiteral("address"), QString(), QStringLiteral("SLOT=ADDR"));
+    const QCommandLineOption firmwareOpt(QStringLiteral("firmware"), QString(), QStringLiteral("HEX"));
+    const QCommandLineOption tableIdOpt(QStringLiteral("table-id"), QString(), QStringLiteral("HEX"));
+    const QCommandLineOption identityOpt(QStringLiteral("identity"), QString(), QStringLiteral("SLOT=SERIAL"));
+    const QCommandLineOption passwordOpt(QStringLiteral("password"), QString(), QStringLiteral("N"));
+    const QCommandLineOption wireOpt(QStringLiteral("wire-timing"));
+    const QCommandLineOption baudOpt(QStringLiteral("baud"), QString(), QStringLiteral("RATE"));
+    const QCommandLineOption turnOpt(QStringLiteral("turnaround"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption faultOpt(QStringLiteral("fault"), QString(), QStringLiteral("FAULT"));
+    const QCommandLineOption seedOpt(QStringLiteral("seed"), QString(), QStringLiteral("N"));
+    const QCommandLineOption verboseOpt(QStringLiteral("verbose"));
+    const QCommandLineOption helpOpt(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption versionOpt(QStringLiteral("version"));
+    p.addOptions({controllersOpt, addressOpt, firmwareOpt, tableIdOpt, identityOpt, passwordOpt, wireOpt, baudOpt,
+                  turnOpt, faultOpt, seedOpt, verboseOpt, helpOpt, versionOpt});
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QString argError;
+    if (!kadex::cmdline::Parse(p, args, argError) || !kadex::cmdline::NoWords(p.positionalArguments(), argError))
+        return usageError(str(argError));
+    if (p.isSet(helpOpt)) {
+        std::cout << kUsage << SimConsole::Help() << "\n";
+        return 0;
+    }
+    if (p.isSet(versionOpt)) {
+        std::cout << "kadex-sim " KADEX_VERSION "\n";
+        return 0;
+    }
+    wire = p.isSet(wireOpt);
+    verbose = p.isSet(verboseOpt);
+    if (p.isSet(controllersOpt)
+        && !kadex::cmdline::ParseInt(p.value(controllersOpt), 1, SimBus::MaxSlots, count))
+        return usageError("--controllers takes 1..8, not '" + str(p.value(controllersOpt)) + "'");
+    if (p.isSet(baudOpt)) {
+        int rate = 0;
+        if (!kadex::cmdline::ParseBaud(p.value(baudOpt), rate, argError))
+            return usageError(str(argError));
+        baud = rate;
+        wire = true;
+    }
+    if (p.isSet(turnOpt)
+        && (!ParseNumber(str(p.value(turnOpt)), turnMs) || turnMs < 0 || turnMs > 10000))
+        return usageError("--turnaround takes 0..10000 ms, not '" + str(p.value(turnOpt)) + "'");
+    if (p.isSet(seedOpt) && !ParseNumber(str(p.value(seedOpt)), seed))
+        return usageError("--seed needs a whole number, not '" + str(p.value(seedOpt)) + "'");
+    for (const QString& f : p.values(faultOpt))
+        faults.push_back(str(f));
+    const std::pair<const QCommandLineOption*, std::map<int, std::string>*> perSlot[] = {
+        {&addressOpt, &address}, {&firmwareOpt, &firmware}, {&tableIdOpt, &tableId},
+        {&identityOpt, &identity}, {&passwordOpt, &password}};
+    for (const auto& [option, values] : perSlot) {
+        for (const QString& v : p.values(*option)) {
             int slot = 0;
             std::string val;
-            if (!value(v) || !splitSlot(v, slot, val))
-                return usageError("bad " + a + " argument");
-            auto& m = a == "--address" ? address
-                : a == "--firmware"    ? firmware
-                : a == "--table-id"    ? tableId
-                : a == "--identity"    ? identity
-                                       : password;
-            m[slot] = val;
-        } else {
-            return usageError("unknown option " + a);
+            if (!splitSlot(str(v), slot, val))
+                return usageError("--" + str(option->names().first()) + ": '" + str(v)
+                                  + "' has no slot 1..8 before the '='");
+            if (slot > count)
+                return usageError("--" + str(option->names().first()) + ": slot " + std::to_string(slot)
+                                  + " but the bus has " + std::to_string(count) + " controller(s); see --controllers");
+            (*values)[slot] = val;
         }
     }
 
@@ -160,30 +189,30 @@ int main(int argc, char** argv)
         ControllerSetup& c = opt.controllers[s - 1];
         if (const std::string* v = pick(address, s))
             if (!ParseAddress(*v, c.addressCode))
-                return usageError("bad address " + *v);
+                return usageError("--address: '" + *v + "' is not PP or ZB1..ZB8");
         long long n = 0;
         if (const std::string* v = pick(firmware, s)) {
             if (!ParseNumber(*v, n, 16) || n < 0 || n > 0xFFFF)
-                return usageError("bad firmware " + *v);
+                return usageError("--firmware: '" + *v + "' is not a hex number 0000..FFFF");
             c.firmware = static_cast<uint16_t>(n);
         }
         if (const std::string* v = pick(tableId, s)) {
             if (!ParseNumber(*v, n, 16) || n < 0 || n > 0xFFFF)
-                return usageError("bad table ID " + *v);
+                return usageError("--table-id: '" + *v + "' is not a hex number 0000..FFFF");
             c.tableId = static_cast<uint16_t>(n);
         }
         if (const std::string* v = pick(password, s)) {
             if (!ParseNumber(*v, n) || n < 0 || n > 0xFFFFFFFFLL)
-                return usageError("bad password " + *v);
+                return usageError("--password: '" + *v + "' is not a number 0..4294967295");
             c.password = static_cast<uint32_t>(n);
         }
         if (const std::string* v = pick(identity, s)) {
             const auto slash = v->find('/');
             if (!ParseSerialText(v->substr(0, slash), c.identity))
-                return usageError("bad identity " + *v + " (want 00812-04711-003-001[/D5])");
+                return usageError("--identity: '" + *v + "' is not a serial number like 00812-04711-003-001[/D5]");
             if (slash != std::string::npos) {
                 if (!ParseNumber(v->substr(slash + 1), n) || n < 0 || n > 255)
-                    return usageError("bad D5 in " + *v);
+                    return usageError("--identity: the D5 in '" + *v + "' is not a number 0..255");
                 c.identity.d5 = static_cast<uint8_t>(n);
             }
         }
@@ -208,7 +237,7 @@ int main(int argc, char** argv)
         Fault fault;
         std::string why;
         if (w.empty() || !ParseNumber(w[0], slot) || slot < 1 || slot > count || !ParseFault(w, 1, fault, why))
-            return usageError("bad --fault \"" + f + "\"" + (why.empty() ? "" : ": " + why));
+            return usageError("--fault \"" + f + "\" is not SLOT KIND N|@P [PARAM...]" + (why.empty() ? "" : ": " + why));
         bus->addFault(static_cast<int>(slot), fault);
     }
     if (verbose)
