@@ -1,6 +1,15 @@
-// The kadex-cli program's "read" and "monitor" commands: run as a separate process against the
-// built-in simulated controller and, end to end, against kadex-sim on a pseudo-terminal.
+// The kadex-cli program's "read" and "monitor" commands and the command lines of the three
+// programs: run as separate processes against the built-in simulated controller and, end to
+// end, against kadex-sim on a pseudo-terminal.
+#include "comm/ComForm.h"
+#include "common/CommandLine.h"
+#include "common/SingleInstance.h"
+#include "common/ToolArguments.h"
 #include "sim/Controller.h"
+#include "tests/QtPrinters.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -225,27 +234,324 @@ TEST(CliMonitor, SigintAndSigtermEndItCleanly)
     }
 }
 
-TEST(CliUsage, BadArgumentsOfReadAndMonitorAreUsageErrors)
+namespace {
+
+// Typical German words and the umlauts: none may appear in what the argument handling says.
+const QRegularExpression kGerman(QStringLiteral(R"([äöüÄÖÜß]|\b(nicht|Kann|kann|Fehler|ungültig|unbekannt|oder)\b)"));
+
+const QString kRateList = QStringLiteral("300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200");
+
+struct ArgCase {
+    QStringList args;
+    int exitCode;
+    QString expect; // in stderr for a usage or port error, else in stdout
+    bool jsonOut = false;
+};
+
+// The long option names listed at the start of the help's (or README table's) lines.
+QStringList optionNames(const QStringList& lines, const QRegularExpression& lineStart)
+{
+    static const QRegularExpression name(QStringLiteral(R"(--[a-z][a-z-]*)"));
+    QStringList names;
+    for (const QString& l : lines) {
+        const QRegularExpressionMatch m = lineStart.match(l);
+        if (!m.hasMatch())
+            continue;
+        for (auto it = name.globalMatch(m.captured(1)); it.hasNext();)
+            names << it.next().captured(0);
+    }
+    names.removeDuplicates();
+    names.sort();
+    return names;
+}
+
+// The lines of the README section "### <program>".
+QStringList readmeSection(const QString& program)
+{
+    QFile f(QStringLiteral(KADEX_SOURCE_DIR "/README.md"));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList all = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    QStringList section;
+    bool in = false;
+    for (const QString& l : all) {
+        if (l.startsWith(QLatin1String("### ")) || l.startsWith(QLatin1String("## ")))
+            in = l == QStringLiteral("### ") + program;
+        else if (in)
+            section << l;
+    }
+    return section;
+}
+
+// The options of a program's --help agree with its README table: "  -h, --help  ..." lines
+// against "| `-h, --help` | ..." rows.
+void expectHelpMatchesReadme(const QString& program, const QString& help)
+{
+    const QStringList fromHelp = optionNames(help.split(QLatin1Char('\n')),
+                                             QRegularExpression(QStringLiteral(R"(^  ((?:-\w, )?--[a-z][a-z-]*))")));
+    const QStringList fromReadme
+        = optionNames(readmeSection(program), QRegularExpression(QStringLiteral(R"(^\| `([^`]*)` \|)")));
+    EXPECT_FALSE(fromHelp.isEmpty()) << help.toStdString();
+    EXPECT_EQ(fromHelp, fromReadme) << program.toStdString() << " --help: " << fromHelp.join(' ').toStdString()
+                                    << "\nREADME: " << fromReadme.join(' ').toStdString();
+}
+
+} // namespace
+
+TEST(CliUsage, OptionsAnywhereStrayWordsAndUnknownOptionsRefused)
 {
     if (!cliBuilt())
         GTEST_SKIP() << "kadex-cli is not built";
-    const QString sim = QStringLiteral("--simulate");
-    for (const QStringList& args :
-         {QStringList{sim, QStringLiteral("read"), QStringLiteral("extra")},
-          QStringList{sim, QStringLiteral("monitor"), QStringLiteral("--count")},
-          QStringList{sim, QStringLiteral("monitor"), QStringLiteral("--count"), QStringLiteral("0")},
-          QStringList{sim, QStringLiteral("monitor"), QStringLiteral("--count"), QStringLiteral("two")},
-          QStringList{sim, QStringLiteral("monitor"), QStringLiteral("--json")},
-          QStringList{sim, QStringLiteral("monitr")}, QStringList{sim}}) {
-        const Result r = runCli(args);
-        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.out.isEmpty()) << args.join(' ').toStdString() << ": " << r.out.toStdString();
-        EXPECT_TRUE(r.err.contains(QStringLiteral("kadex-cli --help"))) << r.err.toStdString();
+    const QString sim = QStringLiteral("--simulate"), json = QStringLiteral("--json");
+    const QString serial = QStringLiteral("Serial number: ");
+    const QList<ArgCase> cases{
+        // Options before, after and around the command all take effect.
+        {{sim, QStringLiteral("identify"), json}, 0, QStringLiteral("serialNumber"), true},
+        {{json, QStringLiteral("identify"), sim}, 0, QStringLiteral("serialNumber"), true},
+        {{QStringLiteral("read"), sim, json}, 0, QStringLiteral("vnomM3h"), true},
+        {{sim, QStringLiteral("raw"), QStringLiteral("4B"), json}, 0, QStringLiteral("answer"), true},
+        {{QStringLiteral("--count"), QStringLiteral("1"), sim, QStringLiteral("monitor"), json}, 0,
+         QStringLiteral("answering"), true},
+        {{sim, QStringLiteral("identify"), QStringLiteral("--address=PP"), QStringLiteral("--trace")}, 0, serial},
+        {{sim, QStringLiteral("--baud"), QStringLiteral("9600"), QStringLiteral("identify")}, 0, serial},
+        {{QStringLiteral("identify"), QStringLiteral("--baud=115200"), sim}, 0, serial},
+        {{QStringLiteral("identify"), QStringLiteral("--help")}, 0, QStringLiteral("Usage: kadex-cli")},
+        {{QStringLiteral("--version")}, 0, QStringLiteral("kadex-cli " KADEX_VERSION)},
+        // Rates that are not on the list.
+        {{sim, QStringLiteral("--baud"), QStringLiteral("1234"), QStringLiteral("identify")}, 2, kRateList},
+        {{sim, QStringLiteral("identify"), QStringLiteral("--baud"), QStringLiteral("38400.0")}, 2, kRateList},
+        {{sim, QStringLiteral("--baud"), QStringLiteral("fast"), QStringLiteral("read")}, 2, kRateList},
+        {{sim, QStringLiteral("--baud"), QStringLiteral("0"), QStringLiteral("read")}, 2, kRateList},
+        // Stray words.
+        {{sim, QStringLiteral("identify"), QStringLiteral("extra")}, 2, QStringLiteral("identify takes no arguments (got 'extra')")},
+        {{sim, QStringLiteral("read"), QStringLiteral("extra")}, 2, QStringLiteral("read takes no arguments")},
+        {{sim, QStringLiteral("monitor"), QStringLiteral("5")}, 2, QStringLiteral("monitor takes no arguments")},
+        {{sim, QStringLiteral("raw")}, 2, QStringLiteral("raw needs arguments")},
+        {{sim, QStringLiteral("raw"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
+          QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")},
+         2, QStringLiteral("too many arguments for raw")},
+        {{sim, QStringLiteral("raw"), QStringLiteral("4G")}, 2, QStringLiteral("'4G' is not a byte in hex")},
+        {{sim, QStringLiteral("--"), QStringLiteral("identify"), json}, 2, QStringLiteral("(got '--json')")},
+        {{sim}, 2, QStringLiteral("no command given")},
+        {{sim, QStringLiteral("monitr")}, 2, QStringLiteral("unknown command 'monitr'")},
+        // Unknown options, wherever they are.
+        {{QStringLiteral("--bogus"), sim, QStringLiteral("identify")}, 2, QStringLiteral("unknown option '--bogus'")},
+        {{sim, QStringLiteral("identify"), QStringLiteral("-x")}, 2, QStringLiteral("unknown option '-x'")},
+        {{sim, QStringLiteral("read"), QStringLiteral("--jsn")}, 2, QStringLiteral("unknown option '--jsn'")},
+        {{sim, QStringLiteral("--json=yes"), QStringLiteral("read")}, 2, QStringLiteral("--json")},
+        // Option values.
+        {{sim, QStringLiteral("monitor"), QStringLiteral("--count")}, 2, QStringLiteral("missing value after '--count'")},
+        {{sim, QStringLiteral("monitor"), QStringLiteral("--count"), QStringLiteral("0")}, 2, QStringLiteral("--count needs")},
+        {{sim, QStringLiteral("monitor"), QStringLiteral("--count"), QStringLiteral("two")}, 2, QStringLiteral("--count needs")},
+        {{sim, QStringLiteral("read"), QStringLiteral("--count"), QStringLiteral("2")}, 2, QStringLiteral("--count is for monitor only")},
+        {{sim, QStringLiteral("--address"), QStringLiteral("ZB9"), QStringLiteral("identify")}, 2, QStringLiteral("--address takes PP or ZB1..ZB8")},
+        {{QStringLiteral("--com"), QStringLiteral("0"), QStringLiteral("identify")}, 2, QStringLiteral("/dev/ttyS(N-1)")},
+        {{QStringLiteral("--port"), QString(), QStringLiteral("identify")}, 2, QStringLiteral("--port needs a device path")},
+        {{QStringLiteral("--com"), QStringLiteral("2"), QStringLiteral("--port"), QStringLiteral("/dev/null"),
+          QStringLiteral("identify")},
+         2, QStringLiteral("exclude each other")},
+        {{sim, QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("read")}, 2, QStringLiteral("exclude each other")},
+        // A port that cannot be opened is named by its path, --com by the device it means.
+        {{QStringLiteral("--com"), QStringLiteral("200"), QStringLiteral("identify")}, 3,
+         QStringLiteral("cannot open the serial port /dev/ttyS199 (--com 200)")},
+        {{QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("/nonexistent/tty")}, 3,
+         QStringLiteral("cannot open the serial port /nonexistent/tty")},
+        {{QStringLiteral("--com"), QStringLiteral("200"), QStringLiteral("monitor")}, 3,
+         QStringLiteral("cannot open the serial port /dev/ttyS199 (--com 200)")},
+    };
+    for (const ArgCase& c : cases) {
+        const std::string what = c.args.join(QLatin1Char(' ')).toStdString();
+        const Result r = runCli(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << what << "\n" << r.err.toStdString();
+        if (c.exitCode == 0) {
+            EXPECT_TRUE(r.out.contains(c.expect)) << what << ": " << r.out.toStdString();
+            if (c.jsonOut)
+                parseObject(r.out); // monitor --count 1: a single line
+            continue;
+        }
+        EXPECT_TRUE(r.out.isEmpty()) << what << ": " << r.out.toStdString();
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("kadex-cli: "))) << what << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.expect)) << what << ": " << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(kGerman)) << what << ": " << r.err.toStdString();
+        if (c.exitCode == 2)
+            EXPECT_TRUE(r.err.endsWith(QStringLiteral("Try 'kadex-cli --help'.\n"))) << what << ": " << r.err.toStdString();
     }
+}
+
+TEST(CliUsage, HelpListsEveryOptionAsTheReadmeDoes)
+{
+    if (!cliBuilt())
+        GTEST_SKIP() << "kadex-cli is not built";
     const Result help = runCli({QStringLiteral("--help")});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains(QStringLiteral("\n  read "))) << help.out.toStdString();
-    EXPECT_TRUE(help.out.contains(QStringLiteral("\n  monitor [--count N]"))) << help.out.toStdString();
+    ASSERT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.err.isEmpty());
+    EXPECT_FALSE(help.out.contains(kGerman)) << help.out.toStdString();
+    for (const char* o : {"--port PATH", "--com N ", "/dev/ttyS(N-1)", "--baud RATE", "--address ADDR", "--simulate",
+                          "--json", "--trace", "--count N", "-h, --help", "--version"})
+        EXPECT_TRUE(help.out.contains(QLatin1String(o))) << o;
+    for (const char* c : {"\n  identify ", "\n  read ", "\n  monitor [--count N]", "\n  raw BYTE..."})
+        EXPECT_TRUE(help.out.contains(QLatin1String(c))) << c;
+    // Every listed rate, and the exit codes.
+    for (const QString& rate : kRateList.split(QStringLiteral(", ")))
+        EXPECT_TRUE(help.out.contains(QLatin1Char(' ') + rate)) << rate.toStdString();
+    for (const char* code : {"0 success", "2 usage error", "3 the port cannot be opened", "4 the controller"})
+        EXPECT_TRUE(help.out.contains(QLatin1String(code))) << code;
+    expectHelpMatchesReadme(QStringLiteral("kadex-cli"), help.out);
+}
+
+TEST(SimUsage, HelpListsEveryOptionAsTheReadmeDoes)
+{
+    if (!QFileInfo::exists(binary("kadex-sim")))
+        GTEST_SKIP() << "kadex-sim is not built";
+    QProcess p;
+    p.start(binary("kadex-sim"), {QStringLiteral("--help")});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0);
+    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_FALSE(text.contains(kGerman)) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Exit status: 0 ")));
+    expectHelpMatchesReadme(QStringLiteral("kadex-sim"), text);
+}
+
+TEST(ToolUsage, BadOptionEndsBeforeTheSingleInstanceLock)
+{
+    const QString exe = binary("kadex-tool");
+    if (!QFileInfo::exists(exe))
+        GTEST_SKIP() << "kadex-tool is not built";
+    QTemporaryDir dir;
+    qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
+    SingleInstanceLock held; // as if another instance ran: a late check would end with 1
+    ASSERT_TRUE(held.TryAcquire());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+    const QList<std::pair<QStringList, QString>> bad{
+        {{QStringLiteral("--bogus")}, QStringLiteral("unknown option '--bogus'")},
+        {{QStringLiteral("--simulate"), QStringLiteral("extra")}, QStringLiteral("unexpected argument 'extra'")},
+        {{QStringLiteral("--port")}, QStringLiteral("missing value after '--port'")},
+        {{QStringLiteral("-platform")}, QStringLiteral("missing value after '-platform'")},
+    };
+    for (const auto& [args, message] : bad) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(exe, args);
+        ASSERT_TRUE(p.waitForFinished(20000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), 2) << args.join(' ').toStdString() << ": " << err.toStdString();
+        EXPECT_TRUE(err.startsWith(QStringLiteral("kadex-tool: ") + message)) << err.toStdString();
+        EXPECT_TRUE(err.endsWith(QStringLiteral("\nTry 'kadex-tool --help'.\n"))) << err.toStdString();
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+    }
+    QProcess help;
+    help.setProcessEnvironment(env);
+    help.start(exe, {QStringLiteral("--help")});
+    ASSERT_TRUE(help.waitForFinished(20000));
+    EXPECT_EQ(help.exitCode(), 0);
+    const QString text = QString::fromUtf8(help.readAllStandardOutput());
+    EXPECT_FALSE(text.contains(kGerman)) << text.toStdString();
+    expectHelpMatchesReadme(QStringLiteral("kadex-tool"), text);
+    qunsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(ToolUsage, ParserTakesItsOptionsAnywhereAndPassesQtsOwnOn)
+{
+    struct Case {
+        QStringList args;
+        bool ok;
+        QString port, shots;
+        bool simulate;
+    };
+    const QString p = QStringLiteral("--port"), tty = QStringLiteral("/dev/ttyUSB0"), s = QStringLiteral("--simulate");
+    const QList<Case> cases{
+        {{}, true, {}, {}, false},
+        {{s}, true, {}, {}, true},
+        {{p, tty, s}, true, tty, {}, true},
+        {{QStringLiteral("--port=/dev/ttyUSB0")}, true, tty, {}, false},
+        {{QStringLiteral("-platform"), QStringLiteral("offscreen"), s, QStringLiteral("-style"), QStringLiteral("Fusion")}, true, {}, {}, true},
+        {{QStringLiteral("-platform=offscreen"), s}, true, {}, {}, true},
+        {{s, QStringLiteral("--screenshot-dir"), QStringLiteral("/tmp/x")}, true, {}, QStringLiteral("/tmp/x"), true},
+        {{QStringLiteral("--screenshot-dir=/tmp/y")}, true, {}, QStringLiteral("/tmp/y"), false},
+        {{QStringLiteral("--screenshot-dir=")}, false, {}, {}, false},
+        {{p, QStringLiteral("  ")}, false, {}, {}, false},
+        {{QStringLiteral("offscreen")}, false, {}, {}, false},
+        {{QStringLiteral("--simulat")}, false, {}, {}, false},
+        {{QStringLiteral("-s")}, false, {}, {}, false},
+        {{s, QStringLiteral("--"), QStringLiteral("--port")}, false, {}, {}, false},
+    };
+    for (const Case& c : cases) {
+        ToolArguments a;
+        QString error;
+        const bool ok = ParseToolArguments(QStringList{QStringLiteral("kadex-tool")} + c.args, a, error);
+        const std::string what = c.args.join(' ').toStdString();
+        ASSERT_EQ(ok, c.ok) << what << ": " << error.toStdString();
+        if (!ok) {
+            EXPECT_FALSE(error.isEmpty()) << what;
+            EXPECT_FALSE(error.contains(kGerman)) << what;
+            continue;
+        }
+        EXPECT_EQ(a.portPath, c.port) << what;
+        EXPECT_EQ(a.screenshotDir, c.shots) << what;
+        EXPECT_EQ(a.simulate, c.simulate) << what;
+    }
+    ToolArguments a;
+    QString error;
+    ASSERT_TRUE(ParseToolArguments({QStringLiteral("kadex-tool"), QStringLiteral("-h")}, a, error));
+    EXPECT_TRUE(a.help);
+    ASSERT_TRUE(ParseToolArguments({QStringLiteral("kadex-tool"), QStringLiteral("--version")}, a, error));
+    EXPECT_TRUE(a.version && !a.help);
+}
+
+TEST(CommandLine, BaudListIsWhatTheLinkRunsAt)
+{
+    // Exactly the rates the link keeps as they are are accepted; every other number is refused
+    // with the list, instead of silently running at 1200.
+    int accepted = 0;
+    for (int rate = 0; rate <= 120000; ++rate) {
+        int baud = -1;
+        QString error;
+        const bool ok = cmdline::ParseBaud(QString::number(rate), baud, error);
+        const bool listed = rate > 0 && TComForm::MapBaudRate(rate) == rate;
+        ASSERT_EQ(ok, listed) << rate;
+        if (ok) {
+            ++accepted;
+            EXPECT_EQ(baud, rate);
+        } else {
+            ASSERT_TRUE(error.contains(cmdline::BaudRateList())) << error.toStdString();
+        }
+    }
+    EXPECT_EQ(accepted, cmdline::BaudRates().size());
+}
+
+TEST(CommandLine, CommandWordAndItsArgumentCount)
+{
+    const QList<cmdline::Command> commands{{QStringLiteral("go"), 0, 0, QString()},
+                                           {QStringLiteral("put"), 1, 2, QStringLiteral("A [B]")}};
+    struct Case {
+        QStringList words;
+        QString command; // empty: refused
+        int args;
+        const char* message;
+    };
+    for (const Case& c : QList<Case>{{{}, {}, 0, "no command given"},
+                                     {{QStringLiteral("go")}, QStringLiteral("go"), 0, ""},
+                                     {{QStringLiteral("go"), QStringLiteral("x")}, {}, 0, "go takes no arguments (got 'x')"},
+                                     {{QStringLiteral("put")}, {}, 0, "put needs arguments: put A [B]"},
+                                     {{QStringLiteral("put"), QStringLiteral("a")}, QStringLiteral("put"), 1, ""},
+                                     {{QStringLiteral("put"), QStringLiteral("a"), QStringLiteral("b")}, QStringLiteral("put"), 2, ""},
+                                     {{QStringLiteral("put"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}, {}, 0,
+                                      "too many arguments for put (got 3)"},
+                                     {{QStringLiteral("Go")}, {}, 0, "unknown command 'Go' (commands: go, put)"}}) {
+        QString command, error;
+        QStringList args;
+        const bool ok = cmdline::TakeCommand(c.words, commands, command, args, error);
+        EXPECT_EQ(ok, !c.command.isEmpty()) << c.words.join(' ').toStdString();
+        if (ok) {
+            EXPECT_EQ(command, c.command);
+            EXPECT_EQ(args.size(), c.args);
+        } else {
+            EXPECT_TRUE(error.startsWith(QLatin1String(c.message))) << error.toStdString();
+        }
+    }
 }
 
 TEST(CliUsage, MonitorOnAPortThatCannotBeOpened)

@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -254,6 +255,11 @@ TEST(SimEndToEnd, KadexCliIdentifiesTheSimulatorsControllers)
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("Serial number: 00812-04712-003-001"))) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("Firmware: 021F"))) << r.out.toStdString();
+    // Options after the command and mixed in take effect as well.
+    r = cli({QStringLiteral("identify"), QStringLiteral("--port"), port, QStringLiteral("--json"),
+             QStringLiteral("--address=ZB3")});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\"serialNumber\": \"00812-04712-003-001\""))) << r.out.toStdString();
 
     // Another controller in its place answers with its own identity; a removed one not at all.
     EXPECT_EQ(command(sim, "replace 1 1502 30042 7"), QStringLiteral("OK replaced 1 01502-30042-003-007"));
@@ -276,7 +282,7 @@ TEST(SimEndToEnd, KadexSimStopsOnSigtermAndRejectsBadOptions)
     ASSERT_TRUE(QFileInfo::exists(binary("kadex-sim"))) << "build kadex-sim first";
     QProcess sim;
     sim.start(binary("kadex-sim"), {QStringLiteral("--wire-timing"), QStringLiteral("--fault"),
-                                    QStringLiteral("1 corrupt @0.5")});
+                                    QStringLiteral("1 corrupt @0.5"), QStringLiteral("--baud"), QStringLiteral("9600")});
     ASSERT_TRUE(sim.waitForStarted(10000));
     const QString first = readLine(sim);
     ASSERT_TRUE(first.startsWith(QStringLiteral("PTY /dev/"))) << first.toStdString();
@@ -285,13 +291,36 @@ TEST(SimEndToEnd, KadexSimStopsOnSigtermAndRejectsBadOptions)
     EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sim.exitCode(), 0);
 
-    for (const QStringList& bad : {QStringList{QStringLiteral("--controllers"), QStringLiteral("9")},
-                                   QStringList{QStringLiteral("--address"), QStringLiteral("1=ZB9")},
-                                   QStringList{QStringLiteral("--fault"), QStringLiteral("1 melt 3")},
-                                   QStringList{QStringLiteral("--identity"), QStringLiteral("1=123")}}) {
+    // Usage errors: exit 2, the reason in English and the hint on standard error, nothing served.
+    const QString rates = QStringLiteral("300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200");
+    const QList<std::pair<QStringList, QString>> bad{
+        {{QStringLiteral("--controllers"), QStringLiteral("9")}, QStringLiteral("--controllers takes 1..8")},
+        {{QStringLiteral("-n"), QStringLiteral("0")}, QStringLiteral("--controllers takes 1..8")},
+        {{QStringLiteral("--address"), QStringLiteral("1=ZB9")}, QStringLiteral("'ZB9' is not PP or ZB1..ZB8")},
+        {{QStringLiteral("--address"), QStringLiteral("2=ZB2")}, QStringLiteral("slot 2 but the bus has 1 controller")},
+        {{QStringLiteral("--firmware"), QStringLiteral("9=0220"), QStringLiteral("-n"), QStringLiteral("8")},
+         QStringLiteral("no slot 1..8")},
+        {{QStringLiteral("--fault"), QStringLiteral("1 melt 3")}, QStringLiteral("--fault \"1 melt 3\"")},
+        {{QStringLiteral("--identity"), QStringLiteral("1=123")}, QStringLiteral("--identity: '123'")},
+        {{QStringLiteral("--baud"), QStringLiteral("1234")}, rates},
+        {{QStringLiteral("--baud"), QStringLiteral("50")}, rates},
+        {{QStringLiteral("--wire-timing"), QStringLiteral("extra")}, QStringLiteral("unexpected argument 'extra'")},
+        {{QStringLiteral("--bogus")}, QStringLiteral("unknown option '--bogus'")},
+        {{QStringLiteral("-x"), QStringLiteral("--verbose")}, QStringLiteral("unknown option '-x'")},
+        {{QStringLiteral("--turnaround")}, QStringLiteral("missing value after '--turnaround'")},
+        {{QStringLiteral("--seed"), QStringLiteral("x")}, QStringLiteral("--seed needs a whole number")},
+    };
+    for (const auto& [args, message] : bad) {
         QProcess p;
-        p.start(binary("kadex-sim"), bad);
+        p.start(binary("kadex-sim"), args);
         ASSERT_TRUE(p.waitForFinished(10000));
-        EXPECT_EQ(p.exitCode(), 2) << bad.join(' ').toStdString();
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        const std::string what = args.join(' ').toStdString();
+        EXPECT_EQ(p.exitCode(), 2) << what;
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty()) << what;
+        EXPECT_TRUE(err.startsWith(QStringLiteral("kadex-sim: "))) << what << ": " << err.toStdString();
+        EXPECT_TRUE(err.contains(message)) << what << ": " << err.toStdString();
+        EXPECT_TRUE(err.endsWith(QStringLiteral("Try 'kadex-sim --help'.\n"))) << what << ": " << err.toStdString();
+        EXPECT_FALSE(err.contains(QRegularExpression(QStringLiteral("[äöüÄÖÜß]")))) << what;
     }
 }
