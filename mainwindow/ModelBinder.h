@@ -24,7 +24,7 @@
 // menu command follows that command (its caption and visibility are left alone); a label
 // showing a picture keeps it while its caption is empty. An empty hint at bind time keeps the
 // tool tip the layout gave the widget.
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowModel.h"
 
 #include <QHash>
 #include <QList>

@@ -1,7 +1,7 @@
 // The window-value model: fields by name, change and leave rules, suspension scopes, radio
 // groups, notifications to listeners and across threads, and the main window's field registry.
-#include "mainwindow/core/WindowFields.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowFields.h"
+#include "device/model/WindowModel.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -82,54 +82,51 @@ QStringList sorted(QStringList l)
 // ---------------------------------------------------------------------------------------------
 // Registry
 
-TEST(WindowModelRegistry, DeclaresTheFieldsTheRecordsAndPollingStepsUse)
+TEST(WindowModelRegistry, EveryHandleIsADeclaredFieldOfItsKind)
 {
     WindowModel m(mainWindowFields());
     m.setMisuse(WindowModel::Misuse::Throw);
     EXPECT_TRUE(m.problems().isEmpty()) << m.problems().join("\n").toStdString();
 
-    // Window values of the operating data record and of the polling steps.
-    const QStringList needed = {
-        "EditVmaxPrz", "EditVmidPrz", "EditVminPrz", "EditVmaxM3", "EditVnomM3", "EditVnomM3Anz",
-        "EditW1Min", "EditW1Max", "EditU5Min", "EditU5Max", "EditPositionInput", "EditSerNr",
-        "LabelSerNr", "EditConfTableID", "EditZBAdr", "LabelZBAdr", "EditOEM", "EditPosition",
-        "EditFenwix", "LabelOEM", "LabelPosition", "LabelTyp", "EditFirmware", "EditBetrSollwPrz",
-        "EditBetrSollwM3", "EditBetrIstwPrz", "EditBetrIstwM3", "EditBetrRYSignPrz",
-        "EditBetrMotRueckPrz", "EditSignW1", "EditSignU5", "EditSensorSign", "EditSensorValue",
-        "PanelProgStatus", "PanelBetrStatus", "PanelSecOnline", "ListBoxAlarme", "ButtonResetAlarm",
-        "ComboBoxZBAdress", "SpeedButtonBetrieb", kStatusPort, kStatusFunction, kStatusMessage,
-    };
-    for (const QString& n : needed)
-        EXPECT_TRUE(m.has(n)) << n.toStdString();
+    // The handles, the model's declaration and the names all come from the one list.
+    ASSERT_EQ(m.names().size(), kFieldCount);
+    for (int i = 0; i < kFieldCount; ++i) {
+        const FieldId f = allFields()[i];
+        EXPECT_EQ(m.names()[i], f.name());
+        EXPECT_EQ(f.name(), QLatin1String(f.latin1()));
+        EXPECT_EQ(m.state(f).kind, f.kind) << f.latin1();
+    }
+    EXPECT_EQ(fld::EditVmaxPrz.name(), "EditVmaxPrz");
+    EXPECT_EQ(kStatusMessage.name(), "StatusBarMessage");
 
     // Identification pane: read-only on the face colour, labels greyed until a device answers.
-    for (const char* n : {"EditFenwix", "EditOEM", "EditPosition", "EditSerNr", "EditZBAdr"}) {
-        EXPECT_TRUE(m.readOnly(n)) << n;
-        EXPECT_EQ(m.colour(n), Colour::ButtonFace) << n;
-        EXPECT_EQ(m.text(n), "") << n;
+    for (FieldId n : {fld::EditFenwix, fld::EditOEM, fld::EditPosition, fld::EditSerNr, fld::EditZBAdr}) {
+        EXPECT_TRUE(m.readOnly(n)) << n.latin1();
+        EXPECT_EQ(m.colour(n), Colour::ButtonFace) << n.latin1();
+        EXPECT_EQ(m.text(n), "") << n.latin1();
     }
-    EXPECT_FALSE(m.enabled("LabelSerNr"));
-    EXPECT_EQ(m.caption("LabelZBAdr"), "ZB Adr.");
-    EXPECT_FALSE(m.readOnly("EditVmaxPrz"));
-    EXPECT_EQ(m.colour("EditVmaxPrz"), Colour::Window);
-    EXPECT_TRUE(m.readOnly("EditBetrSollwPrz"));
-    EXPECT_EQ(m.colour("EditBetrSollwPrz"), Colour::ButtonFace);
+    EXPECT_FALSE(m.enabled(fld::LabelSerNr));
+    EXPECT_EQ(m.caption(fld::LabelZBAdr), "ZB Adr.");
+    EXPECT_FALSE(m.readOnly(fld::EditVmaxPrz));
+    EXPECT_EQ(m.colour(fld::EditVmaxPrz), Colour::Window);
+    EXPECT_TRUE(m.readOnly(fld::EditBetrSollwPrz));
+    EXPECT_EQ(m.colour(fld::EditBetrSollwPrz), Colour::ButtonFace);
 
     // Operation choices: one group, "Auto" selected, captions as shown.
     QStringList choices;
-    for (const char* c : kOperationChoices)
-        choices << c;
+    for (FieldId c : kOperationChoices)
+        choices << c.name();
     EXPECT_EQ(sorted(m.groupMembers(kGroupBetrieb)), sorted(choices));
-    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "RadioBetrAuto");
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), fld::RadioBetrAuto.name());
     EXPECT_EQ(m.caption(kOperationChoices[7]), "Variabel");
     EXPECT_EQ(m.caption(kOperationChoices[9]), "Schnell auf");
-    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), "RadioButtonSensTypDruck");
+    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), fld::RadioButtonSensTypDruck.name());
 
     // Bus address selector.
-    EXPECT_EQ(m.items("ComboBoxZBAdress"),
+    EXPECT_EQ(m.items(fld::ComboBoxZBAdress),
               QStringList({"PP", "ZB1", "ZB2", "ZB3", "ZB4", "ZB5", "ZB6", "ZB7", "ZB8"}));
-    EXPECT_EQ(m.itemIndex("ComboBoxZBAdress"), 0);
-    EXPECT_EQ(m.text("ComboBoxZBAdress"), "PP");
+    EXPECT_EQ(m.itemIndex(fld::ComboBoxZBAdress), 0);
+    EXPECT_EQ(m.text(fld::ComboBoxZBAdress), "PP");
 }
 
 TEST(WindowModelRegistry, StrictModeThrowsOnUnknownNamesAndMissingProperties)
@@ -395,33 +392,33 @@ TEST(WindowModelRules, CheckingARadioUnchecksTheRestOfItsGroup)
     WindowModel m(mainWindowFields());
     m.setMisuse(WindowModel::Misuse::Throw);
     std::vector<Change> seen;
-    for (const char* n : kOperationChoices)
+    for (FieldId n : kOperationChoices)
         m.onChange(n, [&](const Change& c) { seen.push_back(c); });
     Recorder rec(m);
 
-    EXPECT_TRUE(m.setChecked("RadioBetrVMax", true, Origin::User));
-    EXPECT_TRUE(m.checked("RadioBetrVMax"));
-    EXPECT_FALSE(m.checked("RadioBetrAuto"));
-    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "RadioBetrVMax");
+    EXPECT_TRUE(m.setChecked(fld::RadioBetrVMax, true, Origin::User));
+    EXPECT_TRUE(m.checked(fld::RadioBetrVMax));
+    EXPECT_FALSE(m.checked(fld::RadioBetrAuto));
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), fld::RadioBetrVMax.name());
     EXPECT_EQ(sorted(rec.take()), QStringList({"RadioBetrAuto.Checked", "RadioBetrVMax.Checked"}));
     // The old choice lets go first, then the new one is announced.
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].field, "RadioBetrAuto");
+    EXPECT_EQ(seen[0].field, fld::RadioBetrAuto.name());
     EXPECT_EQ(seen[0].origin, Origin::User);
-    EXPECT_EQ(seen[1].field, "RadioBetrVMax");
+    EXPECT_EQ(seen[1].field, fld::RadioBetrVMax.name());
     // Other groups keep their choice.
-    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), "RadioButtonSensTypDruck");
+    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), fld::RadioButtonSensTypDruck.name());
 
     // Checking the checked one is a no-op; unchecking leaves the group without a choice.
     seen.clear();
-    EXPECT_FALSE(m.setChecked("RadioBetrVMax", true));
-    EXPECT_TRUE(m.setChecked("RadioBetrVMax", false));
+    EXPECT_FALSE(m.setChecked(fld::RadioBetrVMax, true));
+    EXPECT_TRUE(m.setChecked(fld::RadioBetrVMax, false));
     EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "");
-    EXPECT_TRUE(m.setChecked("RadioBetrVariabel", true));
-    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "RadioBetrVariabel");
+    EXPECT_TRUE(m.setChecked(fld::RadioBetrVariabel, true));
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), fld::RadioBetrVariabel.name());
     EXPECT_EQ(seen.size(), 2u);
     int checkedCount = 0;
-    for (const char* n : kOperationChoices)
+    for (FieldId n : kOperationChoices)
         checkedCount += m.checked(n) ? 1 : 0;
     EXPECT_EQ(checkedCount, 1);
 }
@@ -429,7 +426,7 @@ TEST(WindowModelRules, CheckingARadioUnchecksTheRestOfItsGroup)
 TEST(WindowModelRules, ComboTextFollowsSelectionAndSelectionFollowsText)
 {
     WindowModel& m = mainModel();
-    const QString zb = "ComboBoxZBAdress";
+    const FieldId zb = fld::ComboBoxZBAdress;
     EXPECT_TRUE(m.setItemIndex(zb, 3));
     EXPECT_EQ(m.text(zb), "ZB3");
     EXPECT_TRUE(m.setItemIndex(zb, 12)) << "an index past the items selects nothing";
@@ -508,7 +505,7 @@ TEST(WindowModelThreads, QueuedNotificationsArriveOnTheGuiThread)
         [&](const QString& field, Prop p) {
             allOnGuiThread = allOnGuiThread && QThread::currentThread() == widgetSide.thread();
             got << field + "." + propName(p);
-            if (field == "EditBetrIstwPrz")
+            if (field == fld::EditBetrIstwPrz.name())
                 istShown = m.text(field); // a widget reads the current state
             if (got.size() == 3)
                 loop.quit();
@@ -516,8 +513,8 @@ TEST(WindowModelThreads, QueuedNotificationsArriveOnTheGuiThread)
         Qt::QueuedConnection);
 
     std::thread worker([&] {
-        m.setText("EditBetrIstwPrz", "42");
-        m.setChecked("RadioBetrZu", true);
+        m.setText(fld::EditBetrIstwPrz, "42");
+        m.setChecked(fld::RadioBetrZu, true);
     });
     worker.join();
     EXPECT_TRUE(got.isEmpty()) << "queued: nothing arrives before the GUI thread runs its events";
@@ -549,8 +546,8 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
     constexpr int kRounds = 2000;
     WindowModel m(mainWindowFields());
     m.setMisuse(WindowModel::Misuse::Throw);
-    const QStringList own = {"EditBetrIstwPrz", "EditBetrIstwM3", "EditSignW1", "EditSignU5"};
-    const QStringList mirror = {"EditBetrSollwPrz", "EditBetrSollwM3", "EditSensorSign", "EditSensorValue"};
+    const FieldId own[] = {fld::EditBetrIstwPrz, fld::EditBetrIstwM3, fld::EditSignW1, fld::EditSignU5};
+    const FieldId mirror[] = {fld::EditBetrSollwPrz, fld::EditBetrSollwM3, fld::EditSensorSign, fld::EditSensorValue};
 
     std::atomic<int> ruleRuns[kThreads] = {};
     for (int t = 0; t < kThreads; ++t) {
@@ -575,8 +572,8 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
         while (!stop) {
             if (m.checkedInGroup(kGroupBetrieb).isEmpty())
                 ++badGroup; // choices are only ever checked here, so one is always selected
-            (void)m.state("EditBetrSollwPrz");
-            (void)m.enabled("LabelBetrSollw");
+            (void)m.state(fld::EditBetrSollwPrz);
+            (void)m.enabled(fld::LabelBetrSollw);
         }
     });
     std::vector<std::thread> writers;
@@ -585,10 +582,10 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
             for (int i = 0; i < kRounds; ++i) {
                 m.setText(own[t], QString::number(t) + "-" + QString::number(i));
                 m.setChecked(kOperationChoices[(t * 3 + i) % 10], true);
-                m.setEnabled("LabelBetrSollw", (i & 1) != 0);
+                m.setEnabled(fld::LabelBetrSollw, (i & 1) != 0);
                 if (i % 50 == 0) {
-                    ChangesSuspended s(m, {"PanelBetrStatus"});
-                    m.setCaption("PanelBetrStatus", QString::number(i));
+                    ChangesSuspended s(m, {fld::PanelBetrStatus});
+                    m.setCaption(fld::PanelBetrStatus, QString::number(i));
                 }
             }
         });
@@ -600,7 +597,7 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
 
     EXPECT_EQ(badGroup.load(), 0);
     int checkedCount = 0;
-    for (const char* n : kOperationChoices)
+    for (FieldId n : kOperationChoices)
         checkedCount += m.checked(n) ? 1 : 0;
     EXPECT_EQ(checkedCount, 1);
     for (int t = 0; t < kThreads; ++t) {
@@ -608,8 +605,8 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
         EXPECT_EQ(m.text(own[t]), last);
         EXPECT_EQ(m.text(mirror[t]), last);
         EXPECT_EQ(ruleRuns[t].load(), kRounds);
-        EXPECT_EQ(notes[own[t]], kRounds);
-        EXPECT_EQ(notes[mirror[t]], kRounds);
+        EXPECT_EQ(notes[own[t].name()], kRounds);
+        EXPECT_EQ(notes[mirror[t].name()], kRounds);
     }
-    EXPECT_FALSE(m.changesSuspended("PanelBetrStatus"));
+    EXPECT_FALSE(m.changesSuspended(fld::PanelBetrStatus));
 }

@@ -4,8 +4,8 @@
 // threads are shown on the GUI thread only, and the registry of fields matches the widgets.
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/ModelBinder.h"
-#include "mainwindow/core/WindowFields.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowFields.h"
+#include "device/model/WindowModel.h"
 
 #include "QtPrinters.h"
 
@@ -270,8 +270,8 @@ TEST_F(Binder, RadioAndToggleButtons)
     model.setChecked("RadioBetrZu", false);
     model.setChecked("SpeedButtonBetrieb", false);
     runEventLoop();
-    for (const char* name : kOperationChoices)
-        EXPECT_FALSE(w<QRadioButton>(name)->isChecked()) << name;
+    for (FieldId f : kOperationChoices)
+        EXPECT_FALSE(w<QRadioButton>(f.latin1())->isChecked()) << f.latin1();
     EXPECT_FALSE(w<QPushButton>("SpeedButtonBetrieb")->isChecked());
 
     // ... and the group stays exclusive afterwards.
@@ -702,8 +702,8 @@ TEST_F(Binder, CompetingWorkersEndInTheModelsLastState)
     runEventLoop();
     EXPECT_EQ(w<QLineEdit>("EditBetrIstwPrz")->text(), model.text("EditBetrIstwPrz"));
     const QString checked = model.checkedInGroup(kGroupBetrieb);
-    for (const char* name : kOperationChoices)
-        EXPECT_EQ(w<QRadioButton>(name)->isChecked(), checked == name) << name;
+    for (FieldId f : kOperationChoices)
+        EXPECT_EQ(w<QRadioButton>(f.latin1())->isChecked(), checked == f.name()) << f.latin1();
     EXPECT_EQ(w<QComboBox>("ComboBoxZBAdress")->currentIndex(), model.itemIndex("ComboBoxZBAdress"));
     EXPECT_EQ(w<QPushButton>("ButtonSetzen")->isEnabled(), model.enabled("ButtonSetzen"));
 }
