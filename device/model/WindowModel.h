@@ -55,7 +55,7 @@ enum class Prop : uint32_t {
     Colour = 1u << 9,      // background
     TextColour = 1u << 10, // font colour
     Hint = 1u << 11,
-    Range = 1u << 12, // minimum and maximum of a number
+    Range = 1u << 12, // limits of a number: minimum, maximum, maximum characters
     Unit = 1u << 13,  // unit text of a number
 };
 using PropSet = uint32_t;
