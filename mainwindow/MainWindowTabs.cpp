@@ -404,14 +404,14 @@ QHBoxLayout* FlowRow(QWidget* parent, const EinstellungenColumns& cols, const ch
 }
 
 QVBoxLayout* SliderColumn(QWidget* parent, const char* captionName, const QString& caption,
-                          const char* sliderName, int maximum)
+                          const char* sliderName)
 {
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
     QLabel* label = NewLabel(parent, captionName, caption);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     column->addWidget(label);
-    QSlider* slider = NewTrackBar(parent, sliderName, 0, maximum);
+    QSlider* slider = NewTrackBar(parent, sliderName);
     column->addWidget(slider, 1, Qt::AlignHCenter);
     return column;
 }
@@ -461,8 +461,8 @@ QWidget* BuildTabService(QWidget* parent)
         rows->addStretch(1);
         outer->addLayout(rows);
         outer->addSpacing(12);
-        outer->addLayout(SliderColumn(einst, "LabelTrackBarVMax", QStringLiteral("V'max"), "TrackBarVMax", 70));
-        outer->addLayout(SliderColumn(einst, "LabelTrackBarVMin", QStringLiteral("V'min"), "TrackBarVMin", 100));
+        outer->addLayout(SliderColumn(einst, "LabelTrackBarVMax", QStringLiteral("V'max"), "TrackBarVMax"));
+        outer->addLayout(SliderColumn(einst, "LabelTrackBarVMin", QStringLiteral("V'min"), "TrackBarVMin"));
         outer->addStretch(1);
     }
 

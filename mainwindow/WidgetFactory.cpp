@@ -165,11 +165,10 @@ QComboBox* NewCombo(QWidget* parent, const char* name, const QStringList& items)
     return combo;
 }
 
-QSlider* NewTrackBar(QWidget* parent, const char* name, int minimum, int maximum)
+QSlider* NewTrackBar(QWidget* parent, const char* name)
 {
     auto* slider = new QSlider(Qt::Vertical, parent);
     slider->setObjectName(QLatin1String(name));
-    slider->setRange(minimum, maximum);
     // Position 0 stands for 100 %, which belongs at the top; arrow up then moves the handle up.
     slider->setInvertedAppearance(true);
     slider->setInvertedControls(true);

@@ -55,8 +55,9 @@ QPushButton* NewButton(QWidget* parent, const char* name, const QString& text);
 QGroupBox* NewGroup(QWidget* parent, const char* name, const QString& title);
 QButtonGroup* NewButtonGroup(QObject* parent, const char* name);
 QComboBox* NewCombo(QWidget* parent, const char* name, const QStringList& items);
-// Vertical slider, 100 % at the top: position 0 is drawn at the top end.
-QSlider* NewTrackBar(QWidget* parent, const char* name, int minimum, int maximum);
+// Vertical slider, 100 % at the top: position 0 is drawn at the top end. Its range comes
+// from the field's declaration, through the binder.
+QSlider* NewTrackBar(QWidget* parent, const char* name);
 
 // One "caption  field  unit" row of a grid, starting at `column`.
 void AddFieldRow(QGridLayout* grid, int row, QLabel* caption, QWidget* field,

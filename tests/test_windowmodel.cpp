@@ -11,7 +11,11 @@
 #include <QThread>
 #include <QTimer>
 
+#include "common/Helpers.h"
+
 #include <algorithm>
+#include <cmath>
+#include <random>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -485,6 +489,131 @@ TEST(WindowModelRules, RemovedListenersHearNothingMore)
     m->setText("EditA", "2");
     EXPECT_EQ(a, 1);
     EXPECT_EQ(b, 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Numbers
+
+TEST(WindowModelNumbers, DeviceValuesAreShownAndReadThroughTheFieldsFormat)
+{
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    struct Case {
+        FieldId field;
+        double device;
+        const char* shown;
+    } cases[] = {
+        {fld::EditVmaxPrz, 10000, "100.00"}, {fld::EditVminPrz, 1234, "12.34"}, {fld::EditVmidPrz, 0, "0.00"},
+        {fld::EditW1Min, 2300, "2.3"},       {fld::EditU5Max, 9940, "9.9"},
+        {fld::EditSensorSign, 1005, "1.00"}, {fld::EditBetrIstwPrz, 4260, "43"}, {fld::EditSignW1, 0, "0.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field.latin1());
+        m.setDeviceValue(c.field, c.device);
+        EXPECT_EQ(m.text(c.field), c.shown);
+    }
+    // Reading parses with GetIntFromString rounding, or cuts towards zero without float noise.
+    struct Read {
+        FieldId field;
+        const char* text;
+        int32_t rounded, cut;
+    } reads[] = {
+        {fld::EditW1Min, "2.3", 2300, 2300},      {fld::EditW1Max, "2.3456", 2346, 2345},
+        {fld::EditVmaxPrz, "55.555", 5556, 5555}, {fld::EditVmaxPrz, "abc", 0, 0},
+        {fld::EditVminPrz, "0.125", 12, 12},      {fld::EditU5Min, "-0.5", -500, -500},
+    };
+    for (const Read& r : reads) {
+        SCOPED_TRACE(std::string(r.field.latin1()) + " " + r.text);
+        m.setText(r.field, r.text);
+        EXPECT_EQ(m.deviceValue(r.field), r.rounded);
+        EXPECT_EQ(m.deviceValue(r.field, Rounding::Trunc), r.cut);
+    }
+    // An explicit number of decimals overrides the field's.
+    m.setDisplayValue(fld::EditVmaxM3, 1234.5678, 2);
+    EXPECT_EQ(m.text(fld::EditVmaxM3), "1234.57");
+    m.setDeviceValue(fld::EditBetrSollwPrz, 4999, 0);
+    EXPECT_EQ(m.text(fld::EditBetrSollwPrz), "50");
+    // A field without a number format is a misuse, not a silent text.
+    EXPECT_THROW(m.setDeviceValue(fld::EditSerNr, 1), WindowFieldError);
+    EXPECT_THROW(m.deviceValue(fld::EditPositionInput), WindowFieldError);
+}
+
+TEST(WindowModelNumbers, ShownValuesReadBackExactlyForEveryNumberField)
+{
+    // Seeded: any device value in range, shown with as many decimals as the scale has digits,
+    // reads back unchanged both ways; with fewer decimals it reads back as what is shown.
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    std::mt19937 rng(20240611);
+    int checked = 0;
+    for (int i = 0; i < kFieldCount; ++i) {
+        const FieldId f = allFields()[i];
+        const FieldState s = m.state(f);
+        if (!s.isNumber())
+            continue;
+        const double hi = s.ranged ? s.maximum * s.scale : 65535;
+        const double lo = s.ranged ? s.minimum * s.scale : 0;
+        std::uniform_int_distribution<int> pick(static_cast<int>(lo), static_cast<int>(hi));
+        const bool exact = std::pow(10.0, s.decimals) >= s.scale;
+        for (int k = 0; k < 500; ++k) {
+            const int v = pick(rng);
+            m.setDeviceValue(f, v);
+            const int32_t expected = exact ? v : GetIntFromString(m.text(f), s.scale);
+            ASSERT_EQ(m.deviceValue(f), expected) << f.latin1() << " " << v;
+            ASSERT_EQ(m.deviceValue(f, Rounding::Trunc), expected) << f.latin1() << " " << v;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 5000);
+}
+
+TEST(WindowModelNumbers, PlainRangeCheckAndLeaveFormatting)
+{
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    int rules = 0;
+    m.onChange(fld::EditW1Max, [&](const Change&) { ++rules; });
+    m.usePlainEntry(fld::EditW1Max);
+    Recorder rec(m);
+    struct Case {
+        const char* typed;
+        const char* afterChange;
+        const char* afterLeave;
+    } cases[] = {
+        {"12", "10.0", "10.0"}, {"-3", "0.0", "0.0"}, {"7", "7", "7.0"},
+        {"7.24", "7.24", "7.2"}, {"x", "x", "0.0"}, {"", "", "0.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        m.setText(fld::EditW1Max, c.typed, Origin::User);
+        EXPECT_EQ(m.text(fld::EditW1Max), c.afterChange);
+        m.leave(fld::EditW1Max);
+        EXPECT_EQ(m.text(fld::EditW1Max), c.afterLeave);
+    }
+    // The rewrites do not run the field's rules again.
+    EXPECT_EQ(rules, 6);
+
+    // A range that changes at run time is announced and used from then on.
+    rec.take();
+    EXPECT_TRUE(m.setRange(fld::EditW1Max, 2, 5));
+    EXPECT_FALSE(m.setRange(fld::EditW1Max, 2, 5));
+    EXPECT_EQ(rec.take(), QStringList({"EditW1Max.Range"}));
+    m.setText(fld::EditW1Max, "9", Origin::User);
+    EXPECT_EQ(m.text(fld::EditW1Max), "5.0");
+    EXPECT_THROW(m.setRange(fld::EditW1Max, 5, 2), WindowFieldError);
+    EXPECT_EQ(m.state(fld::EditW1Max).maximum, 5);
+}
+
+TEST(WindowModelNumbers, NumberMetadataOnAControlWithoutTextIsADeclarationMistake)
+{
+    WindowModel m;
+    m.setMisuse(WindowModel::Misuse::Warn);
+    m.declare({F("LabelN", Kind::Label, "x").number(100, 2), F("EditN", Kind::Edit).range(3, 1),
+               F("EditS", Kind::Edit).number(0, 1)});
+    EXPECT_EQ(m.problems().size(), 3) << m.problems().join("\n").toStdString();
+    EXPECT_FALSE(m.state("LabelN").isNumber());
+    EXPECT_FALSE(m.state("EditN").ranged);
+    EXPECT_EQ(m.state("EditS").scale, 1);
 }
 
 // ---------------------------------------------------------------------------------------------

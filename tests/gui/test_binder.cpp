@@ -99,8 +99,8 @@ protected:
         // inside the event loop fails the test instead of ending the program.
         model.setMisuse(WindowModel::Misuse::Warn);
         model.declare(mainWindowFields());
+        model.setValue(fld::TrackBarVMax, 30);
         // Controls the registry does not list yet, for the kinds it has no field of.
-        model.declare(F("TrackBarVMax", Kind::Slider).value(30));
         model.declare(F("SpinEditSnrJahr", Kind::Spin).value(24));
         model.declare(F("CheckBoxVAVAdaptiv", Kind::Check, "Adaptiv"));
         form = std::make_unique<TMainForm>();
@@ -314,6 +314,23 @@ TEST_F(Binder, SliderAndSpinBox)
     EXPECT_EQ(w<QSpinBox>("SpinEditSnrJahr")->value(), 25);
     // Shown, not echoed: the model keeps its own value.
     EXPECT_EQ(model.value("SpinEditSnrJahr"), 25.4);
+}
+
+TEST_F(Binder, LimitsComeFromTheModelAndFollowItsRange)
+{
+    EXPECT_EQ(w<QSlider>("TrackBarVMax")->maximum(), 70);
+    EXPECT_EQ(w<QLineEdit>("EditW1Min")->maxLength(), 4);
+    // The range is a property: a unit or function change moves it at run time.
+    model.setRange(fld::TrackBarVMax, 0, 50);
+    runEventLoop();
+    EXPECT_EQ(w<QSlider>("TrackBarVMax")->maximum(), 50);
+    // Typing stops at the declared length, so the model never holds a longer text.
+    showForm();
+    QLineEdit* e = w<QLineEdit>("EditW1Min");
+    e->setFocus();
+    e->selectAll();
+    typeText(e, "12.345");
+    EXPECT_EQ(model.text(fld::EditW1Min), "12.3");
 }
 
 TEST_F(Binder, TabsCaptionVisibleEnabledAndCurrent)
