@@ -101,6 +101,9 @@ TEST(WindowModelRegistry, EveryHandleIsADeclaredFieldOfItsKind)
         EXPECT_EQ(m.state(f).kind, f.kind) << f.latin1();
     }
     EXPECT_EQ(fld::EditVmaxPrz.name(), "EditVmaxPrz");
+    EXPECT_EQ(fieldByName("EditVmaxPrz"), fld::EditVmaxPrz);
+    EXPECT_EQ(fieldByName("editvmaxprz"), std::nullopt) << "object names are exact";
+    EXPECT_EQ(fieldByName("EditVmaxPrzz"), std::nullopt);
     EXPECT_EQ(kStatusMessage.name(), "StatusBarMessage");
 
     // Identification pane: read-only on the face colour, labels greyed until a device answers.

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace kadex {
 
@@ -58,5 +59,8 @@ namespace fld {
 
 // Every handle in list order.
 const FieldId* allFields();
+// The field of an object name that comes from outside (a widget, a language file); nothing
+// for a name the list does not declare, which the caller reports as an error.
+std::optional<FieldId> fieldByName(const QString& name);
 
 } // namespace kadex

@@ -1,5 +1,6 @@
 #include "device/model/WindowFields.h"
 
+#include <QHash>
 #include <QStringList>
 
 namespace kadex {
@@ -13,6 +14,7 @@ struct Names {
 #undef KADEX_FIELD
     };
     QString names[kFieldCount];
+    QHash<QString, int> byName;
     FieldId ids[kFieldCount] = {
 #define KADEX_FIELD(Name, ...) fld::Name,
 #include "device/model/Fields.def"
@@ -20,8 +22,10 @@ struct Names {
     };
     Names()
     {
-        for (int i = 0; i < kFieldCount; ++i)
+        for (int i = 0; i < kFieldCount; ++i) {
             names[i] = QString::fromLatin1(latin1[i]);
+            byName.insert(names[i], i);
+        }
     }
 };
 
@@ -46,6 +50,14 @@ const char* FieldId::latin1() const
 const FieldId* allFields()
 {
     return names().ids;
+}
+
+std::optional<FieldId> fieldByName(const QString& name)
+{
+    const auto it = names().byName.constFind(name);
+    if (it == names().byName.cend())
+        return std::nullopt;
+    return names().ids[*it];
 }
 
 std::vector<FieldDecl> mainWindowFields()

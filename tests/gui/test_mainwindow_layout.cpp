@@ -545,8 +545,9 @@ TEST_F(MainWindowLayout, LayoutAndFieldDeclarationAgree)
             EXPECT_EQ(ShownCaption(bare, plain, f.kind), QString()) << "the layout writes a caption";
             // A toolbar button made for a menu command shows that command's caption.
             const auto* tool = qobject_cast<QToolButton*>(bound);
-            if (!tool || !tool->defaultAction())
+            if (!tool || !tool->defaultAction()) {
                 EXPECT_EQ(ShownCaption(*form, bound, f.kind), s.caption);
+            }
         }
         if (auto* e = qobject_cast<QLineEdit*>(bound)) {
             EXPECT_EQ(e->maxLength(), s.maxChars > 0 ? s.maxChars : 32767);
