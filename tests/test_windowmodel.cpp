@@ -86,6 +86,17 @@ QStringList sorted(QStringList l)
 // ---------------------------------------------------------------------------------------------
 // Registry
 
+// A quoted name does not compile; a handle and a name from outside (a QString) do.
+template <class M>
+concept TakesQuotedName = requires(M& m) { m.setText("EditVmaxPrz", QString()); };
+template <class M>
+concept TakesHandle = requires(M& m) { m.setText(fld::EditVmaxPrz, QString()); };
+template <class M>
+concept TakesOutsideName = requires(M& m, const QString& objectName) { m.text(objectName); };
+static_assert(!TakesQuotedName<WindowModel>);
+static_assert(TakesHandle<WindowModel>);
+static_assert(TakesOutsideName<WindowModel>);
+
 TEST(WindowModelRegistry, EveryHandleIsADeclaredFieldOfItsKind)
 {
     WindowModel m(mainWindowFields());
@@ -140,21 +151,21 @@ TEST(WindowModelRegistry, StrictModeThrowsOnUnknownNamesAndMissingProperties)
 {
     auto m = smallModel();
     Recorder rec(*m);
-    EXPECT_THROW(m->text("EditNoSuch"), WindowFieldError);
-    EXPECT_THROW(m->setText("EditNoSuch", "x"), WindowFieldError);
-    EXPECT_THROW(m->setChecked("RadioNoSuch", true), WindowFieldError);
-    EXPECT_THROW(m->onChange("EditNoSuch", [](const Change&) {}), WindowFieldError);
-    EXPECT_THROW(m->leave("EditNoSuch"), WindowFieldError);
+    EXPECT_THROW(m->text(QStringLiteral("EditNoSuch")), WindowFieldError);
+    EXPECT_THROW(m->setText(QStringLiteral("EditNoSuch"), "x"), WindowFieldError);
+    EXPECT_THROW(m->setChecked(QStringLiteral("RadioNoSuch"), true), WindowFieldError);
+    EXPECT_THROW(m->onChange(QStringLiteral("EditNoSuch"), [](const Change&) {}), WindowFieldError);
+    EXPECT_THROW(m->leave(QStringLiteral("EditNoSuch")), WindowFieldError);
     auto suspendWithTypo = [&] { ChangesSuspended s(*m, {"EditA", "EditNoSuch"}); };
     EXPECT_THROW(suspendWithTypo(), WindowFieldError);
-    EXPECT_FALSE(m->changesSuspended("EditA")) << "a failed scope must not leave a field switched off";
-    EXPECT_FALSE(m->has("EditNoSuch")) << "an access must never create a field";
+    EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditA"))) << "a failed scope must not leave a field switched off";
+    EXPECT_FALSE(m->has(QStringLiteral("EditNoSuch"))) << "an access must never create a field";
 
     // A label has a caption, an edit a text: mixing them up is caught, not stored aside.
-    EXPECT_THROW(m->setText("LabelA", "x"), WindowFieldError);
-    EXPECT_THROW(m->caption("EditA"), WindowFieldError);
-    EXPECT_THROW(m->setChecked("EditA", true), WindowFieldError);
-    EXPECT_THROW(m->value("EditA"), WindowFieldError);
+    EXPECT_THROW(m->setText(QStringLiteral("LabelA"), "x"), WindowFieldError);
+    EXPECT_THROW(m->caption(QStringLiteral("EditA")), WindowFieldError);
+    EXPECT_THROW(m->setChecked(QStringLiteral("EditA"), true), WindowFieldError);
+    EXPECT_THROW(m->value(QStringLiteral("EditA")), WindowFieldError);
     EXPECT_TRUE(rec.take().isEmpty());
     EXPECT_TRUE(m->problems().contains("unknown field EditNoSuch"));
     EXPECT_TRUE(m->problems().contains("LabelA (label) has no Text"));
@@ -165,17 +176,17 @@ TEST(WindowModelRegistry, LenientModeRecordsMisuseAndCarriesOn)
     auto m = smallModel();
     m->setMisuse(WindowModel::Misuse::Warn);
     Recorder rec(*m);
-    EXPECT_EQ(m->text("EditNoSuch"), "");
-    EXPECT_FALSE(m->setText("EditNoSuch", "x"));
-    EXPECT_FALSE(m->setText("EditNoSuch", "y"));
-    EXPECT_FALSE(m->setText("LabelA", "x"));
-    EXPECT_EQ(m->caption("LabelA"), "A");
-    EXPECT_FALSE(m->has("EditNoSuch"));
+    EXPECT_EQ(m->text(QStringLiteral("EditNoSuch")), "");
+    EXPECT_FALSE(m->setText(QStringLiteral("EditNoSuch"), "x"));
+    EXPECT_FALSE(m->setText(QStringLiteral("EditNoSuch"), "y"));
+    EXPECT_FALSE(m->setText(QStringLiteral("LabelA"), "x"));
+    EXPECT_EQ(m->caption(QStringLiteral("LabelA")), "A");
+    EXPECT_FALSE(m->has(QStringLiteral("EditNoSuch")));
     {
         ChangesSuspended s(*m, {"EditA", "EditNoSuch"});
-        EXPECT_TRUE(m->changesSuspended("EditA"));
+        EXPECT_TRUE(m->changesSuspended(QStringLiteral("EditA")));
     }
-    EXPECT_FALSE(m->changesSuspended("EditA"));
+    EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditA")));
     EXPECT_TRUE(rec.take().isEmpty());
     // Each mistake once, however often it repeats.
     EXPECT_EQ(m->problems(), QStringList({"unknown field EditNoSuch", "LabelA (label) has no Text"}));
@@ -187,7 +198,7 @@ TEST(WindowModelRegistry, LenientModeRecordsMisuseAndCarriesOn)
     WindowModel::setDefaultMisuse(WindowModel::Misuse::Throw);
     WindowModel strict(mainWindowFields());
     WindowModel::setDefaultMisuse(before);
-    EXPECT_THROW(strict.text("EditNoSuch"), WindowFieldError);
+    EXPECT_THROW(strict.text(QStringLiteral("EditNoSuch")), WindowFieldError);
 }
 
 TEST(WindowModelRegistry, DeclarationMistakesAreReported)
@@ -203,16 +214,16 @@ TEST(WindowModelRegistry, DeclarationMistakesAreReported)
         F("ComboBad", Kind::Combo).items({"a"}, 3),
     });
     EXPECT_EQ(m.problems().size(), 4) << m.problems().join("\n").toStdString();
-    EXPECT_EQ(m.text("EditA"), "first");
+    EXPECT_EQ(m.text(QStringLiteral("EditA")), "first");
     EXPECT_EQ(m.groupMembers("G"), QStringList({"Radio1", "Radio2"}));
     EXPECT_EQ(m.checkedInGroup("G"), "Radio1");
-    EXPECT_FALSE(m.checked("Radio2"));
-    EXPECT_EQ(m.itemIndex("ComboBad"), -1);
+    EXPECT_FALSE(m.checked(QStringLiteral("Radio2")));
+    EXPECT_EQ(m.itemIndex(QStringLiteral("ComboBad")), -1);
 
     m.setMisuse(WindowModel::Misuse::Throw);
     EXPECT_THROW(m.declare(F("EditA", Kind::Edit)), WindowFieldError);
     EXPECT_TRUE(m.declare(F("EditLater", Kind::Edit, "x")));
-    EXPECT_EQ(m.text("EditLater"), "x");
+    EXPECT_EQ(m.text(QStringLiteral("EditLater")), "x");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -223,38 +234,38 @@ TEST(WindowModelRules, ChangeRulesRunForProgramAndUserChanges)
     auto m = smallModel();
     std::vector<Change> seen;
     for (const char* n : {"EditA", "SpinD", "CheckE", "ComboF", "ListG"})
-        m->onChange(n, [&](const Change& c) { seen.push_back(c); });
+        m->onChange(QString::fromLatin1(n), [&](const Change& c) { seen.push_back(c); });
 
-    EXPECT_TRUE(m->setText("EditA", "by program"));
-    EXPECT_TRUE(m->setText("EditA", "typed", Origin::User));
-    EXPECT_TRUE(m->setValue("SpinD", 7, Origin::User));
-    EXPECT_TRUE(m->setChecked("CheckE", true));
-    EXPECT_TRUE(m->setItemIndex("ListG", 1, Origin::User));
+    EXPECT_TRUE(m->setText(QStringLiteral("EditA"), "by program"));
+    EXPECT_TRUE(m->setText(QStringLiteral("EditA"), "typed", Origin::User));
+    EXPECT_TRUE(m->setValue(QStringLiteral("SpinD"), 7, Origin::User));
+    EXPECT_TRUE(m->setChecked(QStringLiteral("CheckE"), true));
+    EXPECT_TRUE(m->setItemIndex(QStringLiteral("ListG"), 1, Origin::User));
     ASSERT_EQ(seen.size(), 5u);
     EXPECT_EQ(seen[0].field, "EditA");
     EXPECT_EQ(seen[0].origin, Origin::Program);
     EXPECT_EQ(seen[0].props, bit(Prop::Text));
     EXPECT_EQ(seen[1].origin, Origin::User);
-    EXPECT_EQ(m->text("EditA"), "typed");
+    EXPECT_EQ(m->text(QStringLiteral("EditA")), "typed");
     EXPECT_TRUE(seen[2].has(Prop::Value));
-    EXPECT_EQ(m->value("SpinD"), 7);
+    EXPECT_EQ(m->value(QStringLiteral("SpinD")), 7);
     EXPECT_TRUE(seen[3].has(Prop::Checked));
     EXPECT_EQ(seen[4].field, "ListG");
     EXPECT_EQ(seen[4].origin, Origin::User);
 
     // One change of a combo's selection is one rule call naming both text and index.
     seen.clear();
-    EXPECT_TRUE(m->setItemIndex("ComboF", 2));
+    EXPECT_TRUE(m->setItemIndex(QStringLiteral("ComboF"), 2));
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].props, bit(Prop::Text) | bit(Prop::ItemIndex));
 
     // Appearance changes are announced to widgets but are not content changes.
     seen.clear();
     Recorder rec(*m);
-    EXPECT_TRUE(m->setEnabled("EditA", false));
-    EXPECT_TRUE(m->setColour("EditA", Colour::Red));
-    EXPECT_TRUE(m->setReadOnly("EditA", true));
-    EXPECT_TRUE(m->setHint("EditA", "0 .. 100"));
+    EXPECT_TRUE(m->setEnabled(QStringLiteral("EditA"), false));
+    EXPECT_TRUE(m->setColour(QStringLiteral("EditA"), Colour::Red));
+    EXPECT_TRUE(m->setReadOnly(QStringLiteral("EditA"), true));
+    EXPECT_TRUE(m->setHint(QStringLiteral("EditA"), "0 .. 100"));
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(rec.take(), QStringList({"EditA.Enabled", "EditA.Colour", "EditA.ReadOnly", "EditA.Hint"}));
 }
@@ -264,27 +275,27 @@ TEST(WindowModelRules, SettingTheCurrentValueAnnouncesNothing)
     auto m = smallModel();
     int rules = 0;
     for (const char* n : {"EditA", "SpinD", "CheckE", "ComboF", "LabelA"})
-        m->onChange(n, [&](const Change&) { ++rules; });
+        m->onChange(QString::fromLatin1(n), [&](const Change&) { ++rules; });
     Recorder rec(*m);
 
-    EXPECT_FALSE(m->setText("EditA", "a"));
-    EXPECT_FALSE(m->setValue("SpinD", 5));
-    EXPECT_FALSE(m->setChecked("CheckE", false));
-    EXPECT_FALSE(m->setItemIndex("ComboF", 0));
-    EXPECT_FALSE(m->setText("ComboF", "x"));
-    EXPECT_FALSE(m->setItems("ComboF", {"x", "y", "z"}));
-    EXPECT_FALSE(m->setCaption("LabelA", "A"));
-    EXPECT_FALSE(m->setEnabled("EditA", true));
-    EXPECT_FALSE(m->setVisible("EditA", true));
-    EXPECT_FALSE(m->setColour("EditA", Colour::Window));
-    EXPECT_FALSE(m->setTextColour("EditA", Colour::WindowText));
-    EXPECT_FALSE(m->setHint("EditA", ""));
+    EXPECT_FALSE(m->setText(QStringLiteral("EditA"), "a"));
+    EXPECT_FALSE(m->setValue(QStringLiteral("SpinD"), 5));
+    EXPECT_FALSE(m->setChecked(QStringLiteral("CheckE"), false));
+    EXPECT_FALSE(m->setItemIndex(QStringLiteral("ComboF"), 0));
+    EXPECT_FALSE(m->setText(QStringLiteral("ComboF"), "x"));
+    EXPECT_FALSE(m->setItems(QStringLiteral("ComboF"), {"x", "y", "z"}));
+    EXPECT_FALSE(m->setCaption(QStringLiteral("LabelA"), "A"));
+    EXPECT_FALSE(m->setEnabled(QStringLiteral("EditA"), true));
+    EXPECT_FALSE(m->setVisible(QStringLiteral("EditA"), true));
+    EXPECT_FALSE(m->setColour(QStringLiteral("EditA"), Colour::Window));
+    EXPECT_FALSE(m->setTextColour(QStringLiteral("EditA"), Colour::WindowText));
+    EXPECT_FALSE(m->setHint(QStringLiteral("EditA"), ""));
     EXPECT_EQ(rules, 0);
     EXPECT_TRUE(rec.take().isEmpty());
 
     // The second of two equal writes is the no-op.
-    EXPECT_TRUE(m->setText("EditA", "new"));
-    EXPECT_FALSE(m->setText("EditA", "new"));
+    EXPECT_TRUE(m->setText(QStringLiteral("EditA"), "new"));
+    EXPECT_FALSE(m->setText(QStringLiteral("EditA"), "new"));
     EXPECT_EQ(rules, 1);
     EXPECT_EQ(rec.take(), QStringList({"EditA.Text"}));
 }
@@ -297,27 +308,27 @@ TEST(WindowModelRules, SuspensionScopesNestPerFieldAndStillUpdateWidgets)
     Recorder rec(*m);
     {
         ChangesSuspended outer(*m, {"EditA"});
-        m->setText("EditA", "1");
-        m->setText("EditB", "1");
+        m->setText(QStringLiteral("EditA"), "1");
+        m->setText(QStringLiteral("EditB"), "1");
         EXPECT_EQ(runs["EditA"], 0);
         EXPECT_EQ(runs["EditB"], 1) << "a scope covers only the fields it names";
         {
             ChangesSuspended inner(*m, {"EditA", "EditB"});
-            m->setText("EditA", "2");
-            m->setText("EditB", "2");
+            m->setText(QStringLiteral("EditA"), "2");
+            m->setText(QStringLiteral("EditB"), "2");
             EXPECT_EQ(runs["EditA"], 0);
             EXPECT_EQ(runs["EditB"], 1);
         }
         // The inner scope ended: B is back, A is still held by the outer one.
-        EXPECT_FALSE(m->changesSuspended("EditB"));
-        EXPECT_TRUE(m->changesSuspended("EditA"));
-        m->setText("EditA", "3");
-        m->setText("EditB", "3");
+        EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditB")));
+        EXPECT_TRUE(m->changesSuspended(QStringLiteral("EditA")));
+        m->setText(QStringLiteral("EditA"), "3");
+        m->setText(QStringLiteral("EditB"), "3");
         EXPECT_EQ(runs["EditA"], 0);
         EXPECT_EQ(runs["EditB"], 2);
     }
-    EXPECT_FALSE(m->changesSuspended("EditA"));
-    m->setText("EditA", "4");
+    EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditA")));
+    m->setText(QStringLiteral("EditA"), "4");
     EXPECT_EQ(runs["EditA"], 1);
     // Widgets saw every change, suspended or not.
     EXPECT_EQ(rec.take().count("EditA.Text"), 4);
@@ -328,22 +339,22 @@ TEST(WindowModelRules, LeaveRulesRunOnlyOnLeave)
     auto m = smallModel();
     int changes = 0;
     QStringList left;
-    m->onChange("EditA", [&](const Change&) { ++changes; });
-    m->onLeave("EditA", [&](const QString& f) { left << f + "=" + m->text(f); });
+    m->onChange(QStringLiteral("EditA"), [&](const Change&) { ++changes; });
+    m->onLeave(QStringLiteral("EditA"), [&](const QString& f) { left << f + "=" + m->text(f); });
 
-    m->setText("EditA", "12", Origin::User);
-    m->setText("EditA", "123", Origin::User);
+    m->setText(QStringLiteral("EditA"), "12", Origin::User);
+    m->setText(QStringLiteral("EditA"), "123", Origin::User);
     EXPECT_TRUE(left.isEmpty());
-    m->leave("EditA");
+    m->leave(QStringLiteral("EditA"));
     EXPECT_EQ(left, QStringList({"EditA=123"}));
     EXPECT_EQ(changes, 2);
     {
         // Suspension is about change handling; leaving still counts.
         ChangesSuspended s(*m, {"EditA"});
-        m->leave("EditA");
+        m->leave(QStringLiteral("EditA"));
     }
     EXPECT_EQ(left.size(), 2);
-    m->leave("EditB"); // a field without leave rules
+    m->leave(QStringLiteral("EditB")); // a field without leave rules
     EXPECT_EQ(left.size(), 2);
 }
 
@@ -352,23 +363,23 @@ TEST(WindowModelRules, RulesMayChangeOtherFieldsAndRewriteTheirOwn)
     auto m = smallModel();
     int aRuns = 0;
     // Clamp in place, as entry rules do: the rewrite itself must not run the rule again.
-    m->onChange("EditA", [&](const Change&) {
+    m->onChange(QStringLiteral("EditA"), [&](const Change&) {
         ++aRuns;
-        const double v = m->text("EditA").toDouble();
+        const double v = m->text(QStringLiteral("EditA")).toDouble();
         if (v > 100) {
             ChangesSuspended s(*m, {"EditA"});
-            m->setText("EditA", "100");
+            m->setText(QStringLiteral("EditA"), "100");
         }
-        m->setText("EditB", "B:" + m->text("EditA"));
+        m->setText(QStringLiteral("EditB"), "B:" + m->text(QStringLiteral("EditA")));
     });
-    m->onChange("EditB", [&](const Change&) { m->setText("EditC", "C:" + m->text("EditB")); });
+    m->onChange(QStringLiteral("EditB"), [&](const Change&) { m->setText(QStringLiteral("EditC"), "C:" + m->text(QStringLiteral("EditB"))); });
 
-    m->setText("EditA", "250", Origin::User);
+    m->setText(QStringLiteral("EditA"), "250", Origin::User);
     EXPECT_EQ(aRuns, 1);
-    EXPECT_EQ(m->text("EditA"), "100");
-    EXPECT_EQ(m->text("EditB"), "B:100");
-    EXPECT_EQ(m->text("EditC"), "C:B:100");
-    EXPECT_FALSE(m->changesSuspended("EditA"));
+    EXPECT_EQ(m->text(QStringLiteral("EditA")), "100");
+    EXPECT_EQ(m->text(QStringLiteral("EditB")), "B:100");
+    EXPECT_EQ(m->text(QStringLiteral("EditC")), "C:B:100");
+    EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditA")));
 }
 
 TEST(WindowModelRules, RulesThatFeedEachOtherForeverAreStopped)
@@ -377,20 +388,20 @@ TEST(WindowModelRules, RulesThatFeedEachOtherForeverAreStopped)
         auto m = smallModel();
         m->setMisuse(mode);
         int runs = 0;
-        m->onChange("EditA", [&](const Change&) { ++runs; m->setText("EditB", m->text("EditA") + "+"); });
-        m->onChange("EditB", [&](const Change&) { ++runs; m->setText("EditA", m->text("EditB") + "+"); });
+        m->onChange(QStringLiteral("EditA"), [&](const Change&) { ++runs; m->setText(QStringLiteral("EditB"), m->text(QStringLiteral("EditA")) + "+"); });
+        m->onChange(QStringLiteral("EditB"), [&](const Change&) { ++runs; m->setText(QStringLiteral("EditA"), m->text(QStringLiteral("EditB")) + "+"); });
         if (mode == WindowModel::Misuse::Throw) {
-            EXPECT_THROW(m->setText("EditA", "x"), WindowFieldError);
+            EXPECT_THROW(m->setText(QStringLiteral("EditA"), "x"), WindowFieldError);
         } else {
-            EXPECT_NO_THROW(m->setText("EditA", "x"));
+            EXPECT_NO_THROW(m->setText(QStringLiteral("EditA"), "x"));
             EXPECT_EQ(m->problems().size(), 1);
         }
         EXPECT_GT(runs, 10);
         EXPECT_LT(runs, 100);
         // The model is usable afterwards: the depth count was unwound.
         runs = 0;
-        m->setText("EditC", "still fine");
-        EXPECT_EQ(m->text("EditC"), "still fine");
+        m->setText(QStringLiteral("EditC"), "still fine");
+        EXPECT_EQ(m->text(QStringLiteral("EditC")), "still fine");
     }
 }
 
@@ -447,26 +458,26 @@ TEST(WindowModelRules, ComboTextFollowsSelectionAndSelectionFollowsText)
     EXPECT_TRUE(m.setItemIndex(zb, 0));
 
     auto small = smallModel();
-    small->setItemIndex("ComboF", 2);
-    EXPECT_TRUE(small->setItems("ComboF", {"x", "y"}));
-    EXPECT_EQ(small->itemIndex("ComboF"), -1);
-    small->setItemIndex("ComboF", 1);
-    EXPECT_TRUE(small->setItems("ComboF", {"p", "q"}));
-    EXPECT_EQ(small->itemIndex("ComboF"), 1);
-    EXPECT_EQ(small->text("ComboF"), "q");
+    small->setItemIndex(QStringLiteral("ComboF"), 2);
+    EXPECT_TRUE(small->setItems(QStringLiteral("ComboF"), {"x", "y"}));
+    EXPECT_EQ(small->itemIndex(QStringLiteral("ComboF")), -1);
+    small->setItemIndex(QStringLiteral("ComboF"), 1);
+    EXPECT_TRUE(small->setItems(QStringLiteral("ComboF"), {"p", "q"}));
+    EXPECT_EQ(small->itemIndex(QStringLiteral("ComboF")), 1);
+    EXPECT_EQ(small->text(QStringLiteral("ComboF")), "q");
 }
 
 TEST(WindowModelRules, StateGivesABindingWidgetEverything)
 {
     auto m = smallModel();
-    m->setText("EditA", "value");
-    m->setEnabled("EditA", false);
-    m->setVisible("EditA", false);
-    m->setReadOnly("EditA", true);
-    m->setColour("EditA", Colour::Red);
-    m->setTextColour("EditA", Colour::Green);
-    m->setHint("EditA", "hint");
-    const FieldState s = m->state("EditA");
+    m->setText(QStringLiteral("EditA"), "value");
+    m->setEnabled(QStringLiteral("EditA"), false);
+    m->setVisible(QStringLiteral("EditA"), false);
+    m->setReadOnly(QStringLiteral("EditA"), true);
+    m->setColour(QStringLiteral("EditA"), Colour::Red);
+    m->setTextColour(QStringLiteral("EditA"), Colour::Green);
+    m->setHint(QStringLiteral("EditA"), "hint");
+    const FieldState s = m->state(QStringLiteral("EditA"));
     EXPECT_EQ(s.name, "EditA");
     EXPECT_EQ(s.kind, Kind::Edit);
     EXPECT_EQ(s.text, "value");
@@ -476,7 +487,7 @@ TEST(WindowModelRules, StateGivesABindingWidgetEverything)
     EXPECT_EQ(s.colour, Colour::Red);
     EXPECT_EQ(s.textColour, Colour::Green);
     EXPECT_EQ(s.hint, "hint");
-    EXPECT_EQ(m->state("ComboF").items, QStringList({"x", "y", "z"}));
+    EXPECT_EQ(m->state(QStringLiteral("ComboF")).items, QStringList({"x", "y", "z"}));
     EXPECT_EQ(m->names().size(), 8);
     EXPECT_EQ(m->names().front(), "EditA");
 }
@@ -487,9 +498,9 @@ TEST(WindowModelRules, RemovedListenersHearNothingMore)
     int a = 0, b = 0;
     const int ida = m->addListener([&](const QString&, Prop) { ++a; });
     m->addListener([&](const QString&, Prop) { ++b; });
-    m->setText("EditA", "1");
+    m->setText(QStringLiteral("EditA"), "1");
     m->removeListener(ida);
-    m->setText("EditA", "2");
+    m->setText(QStringLiteral("EditA"), "2");
     EXPECT_EQ(a, 1);
     EXPECT_EQ(b, 2);
 }
@@ -614,9 +625,9 @@ TEST(WindowModelNumbers, NumberMetadataOnAControlWithoutTextIsADeclarationMistak
     m.declare({F("LabelN", Kind::Label, "x").number(100, 2), F("EditN", Kind::Edit).range(3, 1),
                F("EditS", Kind::Edit).number(0, 1)});
     EXPECT_EQ(m.problems().size(), 3) << m.problems().join("\n").toStdString();
-    EXPECT_FALSE(m.state("LabelN").isNumber());
-    EXPECT_FALSE(m.state("EditN").ranged);
-    EXPECT_EQ(m.state("EditS").scale, 1);
+    EXPECT_FALSE(m.state(QStringLiteral("LabelN")).isNumber());
+    EXPECT_FALSE(m.state(QStringLiteral("EditN")).ranged);
+    EXPECT_EQ(m.state(QStringLiteral("EditS")).scale, 1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -662,11 +673,11 @@ TEST(WindowModelThreads, RulesRunOnTheThreadThatMadeTheChange)
 {
     auto m = smallModel();
     std::thread::id ruleThread;
-    m->onChange("EditA", [&](const Change&) { ruleThread = std::this_thread::get_id(); });
+    m->onChange(QStringLiteral("EditA"), [&](const Change&) { ruleThread = std::this_thread::get_id(); });
     std::thread::id workerId;
     std::thread worker([&] {
         workerId = std::this_thread::get_id();
-        m->setText("EditA", "from worker");
+        m->setText(QStringLiteral("EditA"), "from worker");
     });
     worker.join();
     EXPECT_EQ(ruleThread, workerId);

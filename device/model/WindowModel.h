@@ -215,6 +215,22 @@ public:
     QString hint(const QString& name) const;
     bool setHint(const QString& name, const QString& hint);
 
+    // A quoted name is a typo waiting to happen: code names a field by its handle, and only a
+    // name that comes from outside (a widget's object name) goes through the by-name calls.
+#define KADEX_NO_QUOTED_NAME(fn) \
+    template <class... Args> void fn(const char*, Args&&...) const = delete;
+    KADEX_NO_QUOTED_NAME(has) KADEX_NO_QUOTED_NAME(state) KADEX_NO_QUOTED_NAME(text)
+    KADEX_NO_QUOTED_NAME(setText) KADEX_NO_QUOTED_NAME(value) KADEX_NO_QUOTED_NAME(setValue)
+    KADEX_NO_QUOTED_NAME(checked) KADEX_NO_QUOTED_NAME(setChecked) KADEX_NO_QUOTED_NAME(itemIndex)
+    KADEX_NO_QUOTED_NAME(setItemIndex) KADEX_NO_QUOTED_NAME(items) KADEX_NO_QUOTED_NAME(setItems)
+    KADEX_NO_QUOTED_NAME(caption) KADEX_NO_QUOTED_NAME(setCaption) KADEX_NO_QUOTED_NAME(enabled)
+    KADEX_NO_QUOTED_NAME(setEnabled) KADEX_NO_QUOTED_NAME(visible) KADEX_NO_QUOTED_NAME(setVisible)
+    KADEX_NO_QUOTED_NAME(readOnly) KADEX_NO_QUOTED_NAME(setReadOnly) KADEX_NO_QUOTED_NAME(colour)
+    KADEX_NO_QUOTED_NAME(setColour) KADEX_NO_QUOTED_NAME(textColour) KADEX_NO_QUOTED_NAME(setTextColour)
+    KADEX_NO_QUOTED_NAME(hint) KADEX_NO_QUOTED_NAME(setHint) KADEX_NO_QUOTED_NAME(onChange)
+    KADEX_NO_QUOTED_NAME(onLeave) KADEX_NO_QUOTED_NAME(leave) KADEX_NO_QUOTED_NAME(changesSuspended)
+#undef KADEX_NO_QUOTED_NAME
+
     // The same by handle: what product code uses.
     bool has(FieldId f) const { return has(f.name()); }
     FieldState state(FieldId f) const { return state(f.name()); }
