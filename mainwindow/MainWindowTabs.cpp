@@ -90,7 +90,8 @@ int TitleHeight(const QGroupBox* group)
 {
     QStyleOptionGroupBox opt;
     opt.initFrom(group);
-    opt.text = group->title();
+    // The model writes the title once bound; the frame starts where a titled one does.
+    opt.text = group->title().isEmpty() ? QStringLiteral("X") : group->title();
     opt.lineWidth = 1;
     opt.midLineWidth = 0;
     opt.textAlignment = group->alignment();
