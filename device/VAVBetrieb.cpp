@@ -5,7 +5,6 @@
 #include "settings/Texts.h"
 #include "settings/Trace.h"
 
-
 namespace kadex {
 
 using namespace betrieb;
