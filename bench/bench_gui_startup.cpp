@@ -54,7 +54,7 @@ int main(int argc, char** argv)
     options.quietErrors = true;
     kadex::TMainWindowController ctl(options);
     ctl.Show();
-    auto* ser = ctl.Form().ControlAs<QLineEdit>(QStringLiteral("EditSerNr"));
+    auto* ser = ctl.Form().ControlAs<QLineEdit>(kadex::fld::EditSerNr);
     while (ser->text().isEmpty() && clock.elapsed() < 30000)
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     const qint64 identifiedMs = clock.elapsed();

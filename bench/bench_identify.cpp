@@ -7,8 +7,8 @@
 #include "comm/ZBCmd.h"
 #include "device/DeviceContext.h"
 #include "device/VAVBetrieb.h"
-#include "mainwindow/core/WindowFields.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowFields.h"
+#include "device/model/WindowModel.h"
 #include "sim/SimBus.h"
 #include "sim/SimTransport.h"
 

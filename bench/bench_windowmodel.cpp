@@ -1,8 +1,8 @@
 // Prints what one change of a window field costs: with 0..64 plain listeners, with a change
 // rule, with a queued connection to a receiver on the GUI thread (delivery included), and with
 // two threads writing at once.
-#include "mainwindow/core/WindowFields.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowFields.h"
+#include "device/model/WindowModel.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -26,7 +26,7 @@ double nsPer(Clock::time_point start, int count)
 }
 
 // Alternates a field between two texts so that every write is a real change.
-double timeChanges(WindowModel& m, const QString& field, int count)
+double timeChanges(WindowModel& m, FieldId field, int count)
 {
     const QString a = "12.5", b = "13.5";
     const auto start = Clock::now();
@@ -46,7 +46,7 @@ int main(int argc, char** argv)
         WindowModel m(mainWindowFields());
         const auto start = Clock::now();
         for (int i = 0; i < kChanges; ++i)
-            m.setText("EditVmaxPrz", "100.00");
+            m.setText(fld::EditVmaxPrz, "100.00");
         std::printf("  no-op write (same value)         %8.1f ns\n", nsPer(start, kChanges));
     }
     {
@@ -54,26 +54,26 @@ int main(int argc, char** argv)
         const auto start = Clock::now();
         QString sink;
         for (int i = 0; i < kChanges; ++i)
-            sink = m.text("EditVmaxPrz");
+            sink = m.text(fld::EditVmaxPrz);
         std::printf("  read                             %8.1f ns\n", nsPer(start, kChanges));
-        const QString name = QStringLiteral("EditVmaxPrz");
+        const QString name = fld::EditVmaxPrz.name();
         const auto start2 = Clock::now();
         for (int i = 0; i < kChanges; ++i)
             sink = m.text(name);
-        std::printf("  read, name made once             %8.1f ns\n", nsPer(start2, kChanges));
+        std::printf("  read by name                     %8.1f ns\n", nsPer(start2, kChanges));
     }
     for (int listeners : {0, 1, 4, 16, 64}) {
         WindowModel m(mainWindowFields());
         std::atomic<long> heard{0};
         for (int i = 0; i < listeners; ++i)
             m.addListener([&](const QString&, Prop) { heard.fetch_add(1, std::memory_order_relaxed); });
-        const double ns = timeChanges(m, "EditVmaxPrz", kChanges);
+        const double ns = timeChanges(m, fld::EditVmaxPrz, kChanges);
         std::printf("  change, %2d listeners             %8.1f ns\n", listeners, ns);
     }
     {
         WindowModel m(mainWindowFields());
-        m.onChange("EditVmaxPrz", [&](const Change&) { m.setText("EditVmaxM3", m.text("EditVmaxPrz")); });
-        const double ns = timeChanges(m, "EditVmaxPrz", kChanges);
+        m.onChange(fld::EditVmaxPrz, [&](const Change&) { m.setText(fld::EditVmaxM3, m.text(fld::EditVmaxPrz)); });
+        const double ns = timeChanges(m, fld::EditVmaxPrz, kChanges);
         std::printf("  change whose rule sets a 2nd field %6.1f ns\n", ns);
     }
     {
@@ -86,7 +86,7 @@ int main(int argc, char** argv)
         const int count = kChanges / 4;
         const auto start = Clock::now();
         for (int i = 0; i < count; ++i) {
-            m.setText("EditBetrIstwPrz", QString::number(i + 1));
+            m.setText(fld::EditBetrIstwPrz, QString::number(i + 1));
             if (i % 1000 == 999)
                 QCoreApplication::processEvents();
         }
@@ -98,8 +98,8 @@ int main(int argc, char** argv)
         m.addListener([](const QString&, Prop) {});
         const int count = kChanges / 2;
         const auto start = Clock::now();
-        std::thread t1([&] { timeChanges(m, "EditSignW1", count); });
-        std::thread t2([&] { timeChanges(m, "EditSignU5", count); });
+        std::thread t1([&] { timeChanges(m, fld::EditSignW1, count); });
+        std::thread t2([&] { timeChanges(m, fld::EditSignU5, count); });
         t1.join();
         t2.join();
         std::printf("  change, 2 threads at once         %7.1f ns per change\n", nsPer(start, 2 * count));

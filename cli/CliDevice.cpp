@@ -6,8 +6,8 @@
 #include "device/DeviceContext.h"
 #include "device/VAVBetrieb.h"
 #include "mainwindow/core/MainCore.h"
-#include "mainwindow/core/WindowFields.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowFields.h"
+#include "device/model/WindowModel.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -49,17 +49,17 @@ struct OperatingData {
     static OperatingData From(const WindowModel& m)
     {
         OperatingData d;
-        d.serNr = m.text(L("EditSerNr"));
-        d.firmware = m.text(L("EditFirmware"));
-        d.vnom = m.text(L("EditVnomM3"));
-        d.vmin = m.text(L("EditVminPrz"));
-        d.vmid = m.text(L("EditVmidPrz"));
-        d.vmax = m.text(L("EditVmaxPrz"));
-        d.posText = m.text(L("EditPositionInput"));
-        d.w1Min = m.text(L("EditW1Min"));
-        d.w1Max = m.text(L("EditW1Max"));
-        d.u5Min = m.text(L("EditU5Min"));
-        d.u5Max = m.text(L("EditU5Max"));
+        d.serNr = m.text(fld::EditSerNr);
+        d.firmware = m.text(fld::EditFirmware);
+        d.vnom = m.text(fld::EditVnomM3);
+        d.vmin = m.text(fld::EditVminPrz);
+        d.vmid = m.text(fld::EditVmidPrz);
+        d.vmax = m.text(fld::EditVmaxPrz);
+        d.posText = m.text(fld::EditPositionInput);
+        d.w1Min = m.text(fld::EditW1Min);
+        d.w1Max = m.text(fld::EditW1Max);
+        d.u5Min = m.text(fld::EditU5Min);
+        d.u5Max = m.text(fld::EditU5Max);
         return d;
     }
 
@@ -113,17 +113,17 @@ struct LiveSample {
     static LiveSample From(const WindowModel& m)
     {
         LiveSample s;
-        s.status = m.caption(L("PanelBetrStatus"));
-        s.setPct = m.text(L("EditBetrSollwPrz"));
-        s.setFlow = m.text(L("EditBetrSollwM3"));
-        s.actPct = m.text(L("EditBetrIstwPrz"));
-        s.actFlow = m.text(L("EditBetrIstwM3"));
-        s.y = m.text(L("EditBetrRYSignPrz"));
-        s.damper = m.text(L("EditBetrMotRueckPrz"));
-        s.w1 = m.text(L("EditSignW1"));
-        s.u5 = m.text(L("EditSignU5"));
-        s.sensorV = m.text(L("EditSensorSign"));
-        s.sensorPa = m.text(L("EditSensorValue"));
+        s.status = m.caption(fld::PanelBetrStatus);
+        s.setPct = m.text(fld::EditBetrSollwPrz);
+        s.setFlow = m.text(fld::EditBetrSollwM3);
+        s.actPct = m.text(fld::EditBetrIstwPrz);
+        s.actFlow = m.text(fld::EditBetrIstwM3);
+        s.y = m.text(fld::EditBetrRYSignPrz);
+        s.damper = m.text(fld::EditBetrMotRueckPrz);
+        s.w1 = m.text(fld::EditSignW1);
+        s.u5 = m.text(fld::EditSignU5);
+        s.sensorV = m.text(fld::EditSensorSign);
+        s.sensorPa = m.text(fld::EditSensorValue);
         return s;
     }
 

@@ -3,7 +3,7 @@
 // firmware and the settings that change how values are shown.
 #include "comm/ZBCmd.h"
 #include "common/Units.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowModel.h"
 
 #include <QString>
 #include <atomic>

@@ -5,25 +5,11 @@
 #include "settings/Texts.h"
 #include "settings/Trace.h"
 
-#include <cmath>
-
 namespace kadex {
 
 using namespace betrieb;
 
 namespace {
-
-QString percent2(int32_t hundredths) { return Fixed(hundredths / 100.0, 2); }
-QString volts1(int32_t mv) { return Fixed(mv / 1000.0, 1); }
-
-// Millivolts from a text in volts, cut towards zero. The product is snapped to the nearest
-// integer first when it is within rounding noise of it, so "2.3" gives 2300 and not 2299.
-int32_t millivoltsTrunc(const QString& text)
-{
-    const double p = GetFloatWert(text) * 1000.0;
-    const double r = std::nearbyint(p);
-    return Trunc(std::fabs(p - r) < 1e-6 ? r : p);
-}
 
 uint16_t le16(const uint8_t* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
 uint16_t be16(const uint8_t* b) { return static_cast<uint16_t>((b[0] << 8) | b[1]); }
@@ -69,19 +55,20 @@ void TVAVBetrieb::SetData()
     TraceMain.TraceInt(u"BetrData.W1MaxMV", BetrData.W1MaxMV);
     TraceMain.TraceInt(u"BetrData.U5MinMV", BetrData.U5MinMV);
     TraceMain.TraceInt(u"BetrData.U5MaxMV", BetrData.U5MaxMV);
-    m_.setText(QStringLiteral("EditVmaxPrz"), percent2(BetrData.VmaxPrz));
-    m_.setText(QStringLiteral("EditVminPrz"), percent2(BetrData.VminPrz));
-    m_.setText(QStringLiteral("EditVmidPrz"), percent2(BetrData.VmidPrz));
-    m_.setText(QStringLiteral("EditW1Min"), volts1(BetrData.W1MinMV));
-    m_.setText(QStringLiteral("EditW1Max"), volts1(BetrData.W1MaxMV));
-    m_.setText(QStringLiteral("EditU5Min"), volts1(BetrData.U5MinMV));
-    m_.setText(QStringLiteral("EditU5Max"), volts1(BetrData.U5MaxMV));
-    m_.setText(QStringLiteral("EditPositionInput"), BetrData.PosText);
-    m_.setText(QStringLiteral("EditVmaxM3"), Fixed(HW.VnomM3 * static_cast<double>(HW.VmaxPrz) / 10000.0, 2));
+    m_.setDeviceValue(fld::EditVmaxPrz, BetrData.VmaxPrz);
+    m_.setDeviceValue(fld::EditVminPrz, BetrData.VminPrz);
+    m_.setDeviceValue(fld::EditVmidPrz, BetrData.VmidPrz);
+    m_.setDeviceValue(fld::EditW1Min, BetrData.W1MinMV);
+    m_.setDeviceValue(fld::EditW1Max, BetrData.W1MaxMV);
+    m_.setDeviceValue(fld::EditU5Min, BetrData.U5MinMV);
+    m_.setDeviceValue(fld::EditU5Max, BetrData.U5MaxMV);
+    m_.setText(fld::EditPositionInput, BetrData.PosText);
+    // Here, unlike after a read, with two decimals.
+    m_.setDisplayValue(fld::EditVmaxM3, HW.VnomM3 * static_cast<double>(HW.VmaxPrz) / 10000.0, 2);
     if (TTraceChannel::Enabled()) {
-        for (const char* f : {"EditVmaxM3", "EditVmaxPrz", "EditVmidPrz", "EditW1Min", "EditW1Max", "EditU5Min",
-                              "EditU5Max", "EditPositionInput"})
-            TraceMain.TraceText(QString::fromLatin1(f) + QStringLiteral(".Text"), m_.text(QString::fromLatin1(f)));
+        for (FieldId f : {fld::EditVmaxM3, fld::EditVmaxPrz, fld::EditVmidPrz, fld::EditW1Min, fld::EditW1Max,
+                          fld::EditU5Min, fld::EditU5Max, fld::EditPositionInput})
+            TraceMain.TraceText(f.name() + QStringLiteral(".Text"), m_.text(f));
     }
 }
 
@@ -102,9 +89,9 @@ bool TVAVBetrieb::ReadVnom()
     HW.VmaxPrz = vmax;
     HW.VminPrz = vmin;
     if (r) {
-        const QString t = Fixed(RoundHalfEven(HW.VnomM3 * ctx_.DisplayFactor()), 0);
-        m_.setText(QStringLiteral("EditVnomM3Anz"), t);
-        m_.setText(QStringLiteral("EditVnomM3"), t);
+        const int32_t shown = RoundHalfEven(HW.VnomM3 * ctx_.DisplayFactor());
+        m_.setDisplayValue(fld::EditVnomM3Anz, shown);
+        m_.setDisplayValue(fld::EditVnomM3, shown);
     }
     return r;
 }
@@ -119,16 +106,16 @@ bool TVAVBetrieb::GetVminVmidVmax()
     TraceMain.TraceBool(u"Reading of data successful", r);
     if (r) {
         HW.VminPrz = static_cast<uint16_t>(VminFromDevice(ctx_.FirmwareVersion.load(), vmax, raw));
-        m_.setText(QStringLiteral("EditVmaxM3"), Fixed(HW.VnomM3 * static_cast<double>(HW.VmaxPrz) / 10000.0, 0));
-        m_.setText(QStringLiteral("EditVmaxPrz"), percent2(HW.VmaxPrz));
-        m_.setText(QStringLiteral("EditVmidPrz"), percent2(HW.VmidPrz));
-        m_.setText(QStringLiteral("EditVminPrz"), percent2(HW.VminPrz));
+        m_.setDisplayValue(fld::EditVmaxM3, HW.VnomM3 * static_cast<double>(HW.VmaxPrz) / 10000.0);
+        m_.setDeviceValue(fld::EditVmaxPrz, HW.VmaxPrz);
+        m_.setDeviceValue(fld::EditVmidPrz, HW.VmidPrz);
+        m_.setDeviceValue(fld::EditVminPrz, HW.VminPrz);
         TraceMain.TraceInt(u"VminPrz2", raw);
         TraceMain.TraceInt(u"VmidPrz", HW.VmidPrz);
         TraceMain.TraceInt(u"VmaxPrz", HW.VmaxPrz);
         TraceMain.TraceInt(u"VminPrz", HW.VminPrz);
-        TraceMain.TraceText(u"MainForm.EditVmaxM3.Text", m_.text(QStringLiteral("EditVmaxM3")));
-        TraceMain.TraceText(u"MainForm.EditVmaxPrz.Text", m_.text(QStringLiteral("EditVmaxPrz")));
+        TraceMain.TraceText(u"MainForm.EditVmaxM3.Text", m_.text(fld::EditVmaxM3));
+        TraceMain.TraceText(u"MainForm.EditVmaxPrz.Text", m_.text(fld::EditVmaxPrz));
     }
     return r;
 }
@@ -142,7 +129,7 @@ bool TVAVBetrieb::ReadPosText()
     const bool r = zb_.ReadText16(posAdr, text);
     HW.PosText = TrimRight(text);
     if (r)
-        m_.setText(QStringLiteral("EditPositionInput"), HW.PosText);
+        m_.setText(fld::EditPositionInput, HW.PosText);
     return r;
 }
 
@@ -155,8 +142,8 @@ bool TVAVBetrieb::getRange(bool w1)
     lo = start;
     if (r) {
         hi = static_cast<uint16_t>(start + span);
-        m_.setText(w1 ? QStringLiteral("EditW1Min") : QStringLiteral("EditU5Min"), volts1(lo));
-        m_.setText(w1 ? QStringLiteral("EditW1Max") : QStringLiteral("EditU5Max"), volts1(hi));
+        m_.setDeviceValue(w1 ? fld::EditW1Min : fld::EditU5Min, lo);
+        m_.setDeviceValue(w1 ? fld::EditW1Max : fld::EditU5Max, hi);
     }
     return r;
 }
@@ -176,7 +163,7 @@ bool TVAVBetrieb::WriteData()
         TraceMain.TraceBool(u"Get OEM address successful", r);
     }
     if (r) {
-        const QString text = m_.text(QStringLiteral("EditPositionInput"));
+        const QString text = m_.text(fld::EditPositionInput);
         r = zb_.WriteText16(posAdr, text);
         if (r)
             HW.PosText = text;
@@ -196,14 +183,14 @@ bool TVAVBetrieb::WriteData()
 bool TVAVBetrieb::SetVminVmidVmax()
 {
     TraceMethodScope scope(TraceMain, kClass, u"SetVminVmidVmax");
-    const auto vmax = static_cast<uint16_t>(GetIntFromString(m_.text(QStringLiteral("EditVmaxPrz")), 100));
-    const auto vmin = static_cast<uint16_t>(GetIntFromString(m_.text(QStringLiteral("EditVminPrz")), 100));
-    const auto vmid = static_cast<uint16_t>(GetIntFromString(m_.text(QStringLiteral("EditVmidPrz")), 100));
+    const auto vmax = static_cast<uint16_t>(m_.deviceValue(fld::EditVmaxPrz));
+    const auto vmin = static_cast<uint16_t>(m_.deviceValue(fld::EditVminPrz));
+    const auto vmid = static_cast<uint16_t>(m_.deviceValue(fld::EditVmidPrz));
     const uint16_t fw = ctx_.FirmwareVersion.load();
     const uint16_t vminSent = VminToDevice(fw, vmax, vmin);
     TraceMain.TraceMessage(u"Values to write to device");
     TraceMain.TraceInt(u"Vmax_Prz", vmax);
-    TraceMain.TraceText(u"MainForm.EditVminPrz.Text", m_.text(QStringLiteral("EditVminPrz")));
+    TraceMain.TraceText(u"MainForm.EditVminPrz.Text", m_.text(fld::EditVminPrz));
     TraceMain.TraceInt(u"Vmin_Prz", vmin);
     TraceMain.TraceInt(u"Vmid_Prz", vmid);
     if (VminIsShareOfVmax(fw))
@@ -223,8 +210,9 @@ bool TVAVBetrieb::SetVminVmidVmax()
 
 bool TVAVBetrieb::setRange(bool w1)
 {
-    const int32_t a = millivoltsTrunc(m_.text(w1 ? QStringLiteral("EditW1Min") : QStringLiteral("EditU5Min")));
-    const int32_t b = millivoltsTrunc(m_.text(w1 ? QStringLiteral("EditW1Max") : QStringLiteral("EditU5Max")));
+    // The writes cut towards zero; the comparison rounds.
+    const int32_t a = m_.deviceValue(w1 ? fld::EditW1Min : fld::EditU5Min, Rounding::Trunc);
+    const int32_t b = m_.deviceValue(w1 ? fld::EditW1Max : fld::EditU5Max, Rounding::Trunc);
     const auto start = static_cast<uint16_t>(a);
     const auto span = static_cast<uint16_t>(b - a);
     const bool r = w1 ? zb_.SetW1Range(start, span) : zb_.SetU5Range(start, span);
@@ -249,8 +237,8 @@ bool TVAVBetrieb::ReadSerNr()
     if (r)
         DeviceKey = key;
     SetSerNr(ser);
-    m_.setEnabled(QStringLiteral("LabelSerNr"), r);
-    m_.setText(QStringLiteral("EditSerNr"), ser);
+    m_.setEnabled(fld::LabelSerNr, r);
+    m_.setText(fld::EditSerNr, ser);
     return r;
 }
 
@@ -260,7 +248,7 @@ bool TVAVBetrieb::ReadConfTableID()
     uint16_t w1 = 0, w2 = 0, id = 0;
     const bool r = zb_.GetConfigInfo(b1, w1, w2, id);
     if (r)
-        m_.setText(QStringLiteral("EditConfTableID"), IdentInfo::Hex4(id));
+        m_.setText(fld::EditConfTableID, IdentInfo::Hex4(id));
     return r;
 }
 
@@ -268,8 +256,8 @@ bool TVAVBetrieb::ReadZBAdr()
 {
     QString text;
     const bool r = zb_.GetBusAddressText(text);
-    m_.setEnabled(QStringLiteral("LabelZBAdr"), r);
-    m_.setText(QStringLiteral("EditZBAdr"), text);
+    m_.setEnabled(fld::LabelZBAdr, r);
+    m_.setText(fld::EditZBAdr, text);
     return r;
 }
 
@@ -277,18 +265,18 @@ bool TVAVBetrieb::ReadDeviceTexts()
 {
     uint16_t adr[3] = {0, 0, 0};
     bool r = zb_.GetTextAddresses(adr[0], adr[1], adr[2]);
-    static const char* const edits[3] = {"EditOEM", "EditPosition", "EditFenwix"};
-    static const char* const labels[3] = {"LabelOEM", "LabelPosition", "LabelTyp"};
+    static constexpr FieldId edits[3] = {fld::EditOEM, fld::EditPosition, fld::EditFenwix};
+    static constexpr FieldId labels[3] = {fld::LabelOEM, fld::LabelPosition, fld::LabelTyp};
     for (int i = 0; i < 3 && r; ++i) {
         QString text;
         r = zb_.ReadText16(adr[i], text);
         text = TrimRight(text);
-        m_.setEnabled(QString::fromLatin1(labels[i]), r);
-        m_.setText(QString::fromLatin1(edits[i]), text);
+        m_.setEnabled(labels[i], r);
+        m_.setText(edits[i], text);
         if (i == 2) {
             const QString expected = ctx_.ExpectedTypeText();
             const bool ok = !expected.isEmpty() && text.startsWith(expected);
-            m_.setColour(QStringLiteral("EditFenwix"), ok ? Colour::ButtonFace : Colour::Red);
+            m_.setColour(fld::EditFenwix, ok ? Colour::ButtonFace : Colour::Red);
         }
     }
     return r;
@@ -300,18 +288,18 @@ bool TVAVBetrieb::ReadFirmware()
     const bool r = zb_.GetFirmware(version, w2, w3);
     ctx_.FirmwareVersion = version;
     if (r) {
-        m_.setText(QStringLiteral("EditFirmware"), IdentInfo::Hex4(version));
+        m_.setText(fld::EditFirmware, IdentInfo::Hex4(version));
         if (version >= 0x0220) {
-            m_.setVisible(QStringLiteral("ExtrasRegSetting"), true);
-            m_.setEnabled(QStringLiteral("RadioButtonSensTypVolumenstr"), ctx_.ReglerFkt.load() == 1);
+            m_.setVisible(fld::ExtrasRegSetting, true);
+            m_.setEnabled(fld::RadioButtonSensTypVolumenstr, ctx_.ReglerFkt.load() == 1);
         } else {
-            m_.setVisible(QStringLiteral("ExtrasRegSetting"), false);
-            m_.setChecked(QStringLiteral("RadioButtonSensTypDruck"), true);
-            m_.setEnabled(QStringLiteral("RadioButtonSensTypVolumenstr"), false);
+            m_.setVisible(fld::ExtrasRegSetting, false);
+            m_.setChecked(fld::RadioButtonSensTypDruck, true);
+            m_.setEnabled(fld::RadioButtonSensTypVolumenstr, false);
         }
     }
     bool ok = false;
-    const int n = m_.text(QStringLiteral("EditFirmware")).toInt(&ok, 10);
+    const int n = m_.text(fld::EditFirmware).toInt(&ok, 10);
     if (ok)
         FirmwareNr = n;
     if (OnFirmwareRead)
@@ -344,7 +332,7 @@ uint8_t TVAVBetrieb::ModeFromAnswer(uint8_t d1, uint8_t d2) const
 bool TVAVBetrieb::SetBetriebsart(int choice)
 {
     std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
-    m_.setCaption(QStringLiteral("PanelProgStatus"), IniStatusText.Betrieb);
+    m_.setCaption(fld::PanelProgStatus, IniStatusText.Betrieb);
     bool r = true;
     switch (choice) {
     case ChoiceAuto:
@@ -359,10 +347,10 @@ bool TVAVBetrieb::SetBetriebsart(int choice)
     case ChoiceVmax: r = zb_.SetOverride(3); break;
     case ChoiceVnom: r = zb_.SetOverride(7); break;
     case ChoiceVariabel: {
-        const double b = GetFloatWert(m_.text(QStringLiteral("EditBetrSollwPrz")));
+        const double b = m_.displayValue(fld::EditBetrSollwPrz);
         const double q = VariableFlowShare(ctx_.FirmwareVersion.load(), b, HW.VminPrz, HW.VmaxPrz);
-        m_.setText(QStringLiteral("EditBetrSollwM3"), Fixed(HW.VnomM3 * q / 100.0 * ctx_.DisplayFactor(), 0));
-        SollwPrz = static_cast<uint16_t>(RoundHalfEven(b * 100.0));
+        m_.setDisplayValue(fld::EditBetrSollwM3, HW.VnomM3 * q / 100.0 * ctx_.DisplayFactor());
+        SollwPrz = static_cast<uint16_t>(m_.deviceValue(fld::EditBetrSollwPrz));
         r = zb_.SetOverride(0);
         if (r)
             r = zb_.SetSetpoint(SollwPrz);
@@ -377,7 +365,7 @@ bool TVAVBetrieb::SetBetriebsart(int choice)
     if (r) {
         uint8_t d1 = 0, d2 = 0;
         if (zb_.GetMode(d1, d2))
-            m_.setCaption(QStringLiteral("PanelBetrStatus"), IniStatusText.ForMode(ModeFromAnswer(d1, d2)));
+            m_.setCaption(fld::PanelBetrStatus, IniStatusText.ForMode(ModeFromAnswer(d1, d2)));
     }
     if (r)
         r = ShowBetrWerte(choice);
@@ -390,11 +378,11 @@ bool TVAVBetrieb::SetBetriebsart(int choice)
     if (!BetriebAktiv.load())
         return r;
     if (r) {
-        QStringList alarms = m_.items(QStringLiteral("ListBoxAlarme"));
+        QStringList alarms = m_.items(fld::ListBoxAlarme);
         r = zb_.AddAlarmTexts(alarms);
-        m_.setItems(QStringLiteral("ListBoxAlarme"), alarms);
+        m_.setItems(fld::ListBoxAlarme, alarms);
         if (r)
-            m_.setEnabled(QStringLiteral("ButtonResetAlarm"), !alarms.isEmpty());
+            m_.setEnabled(fld::ButtonResetAlarm, !alarms.isEmpty());
     }
     return r;
 }
@@ -407,19 +395,25 @@ bool TVAVBetrieb::ShowBetrWerte(int choice)
         return false;
     const double ist = actual / 100.0;
     const double factor = ctx_.DisplayFactor();
-    m_.setText(QStringLiteral("EditBetrIstwPrz"), Fixed(ist, 0));
-    m_.setText(QStringLiteral("EditBetrIstwM3"), Fixed(HW.VnomM3 / 100.0 * ist * factor, 0));
+    m_.setDeviceValue(fld::EditBetrIstwPrz, actual);
+    m_.setDisplayValue(fld::EditBetrIstwM3, HW.VnomM3 / 100.0 * ist * factor);
     uint16_t w1 = 0, s = 0;
     if (!zb_.GetSetpoint(w1, s))
         return false;
     const QString none = QStringLiteral("---");
     if (choice == ChoiceAuto) {
         const SetpointView v = AutoSetpoint(ctx_.FirmwareVersion.load(), s, HW.VminPrz, HW.VmaxPrz);
-        m_.setText(QStringLiteral("EditBetrSollwPrz"), v.none ? none : Fixed(v.shownPercent, 0));
-        m_.setText(QStringLiteral("EditBetrSollwM3"), v.none ? none : Fixed(HW.VnomM3 * v.flowShare / 100.0 * factor, 0));
+        if (v.none) {
+            m_.setText(fld::EditBetrSollwPrz, none);
+            m_.setText(fld::EditBetrSollwM3, none);
+        } else {
+            // The setpoint is entered with two decimals but shown as a whole percent.
+            m_.setDisplayValue(fld::EditBetrSollwPrz, v.shownPercent, 0);
+            m_.setDisplayValue(fld::EditBetrSollwM3, HW.VnomM3 * v.flowShare / 100.0 * factor);
+        }
     } else if (choice != ChoiceVariabel) {
-        m_.setText(QStringLiteral("EditBetrSollwPrz"), none);
-        m_.setText(QStringLiteral("EditBetrSollwM3"), none);
+        m_.setText(fld::EditBetrSollwPrz, none);
+        m_.setText(fld::EditBetrSollwM3, none);
     }
     return true;
 }
@@ -430,7 +424,7 @@ bool TVAVBetrieb::ReadMotRueck()
     if (!zb_.ReadMem(0x0454, 2, b))
         return false;
     MotRueckPrz = MotorFeedbackPercent(static_cast<int16_t>(le16(b)));
-    m_.setText(QStringLiteral("EditBetrMotRueckPrz"), Fixed(MotRueckPrz, 1));
+    m_.setDisplayValue(fld::EditBetrMotRueckPrz, MotRueckPrz);
     return true;
 }
 
@@ -443,9 +437,9 @@ bool TVAVBetrieb::GetRegelParams()
         return false;
     const bool linear = (flags & 0x02) == 0;
     const double y = ActuatorSignalPercent(linear, le16(sig), be16(yr), be16(yr + 2));
-    m_.setText(QStringLiteral("EditBetrRYSignPrz"), Fixed(y, 1));
-    m_.setText(QStringLiteral("EditSignW1"), Fixed(le16(sig + 2) / 1000.0, 1));
-    m_.setText(QStringLiteral("EditSignU5"), Fixed(le16(sig + 4) / 1000.0, 1));
+    m_.setDisplayValue(fld::EditBetrRYSignPrz, y);
+    m_.setDeviceValue(fld::EditSignW1, le16(sig + 2));
+    m_.setDeviceValue(fld::EditSignU5, le16(sig + 4));
     return GetSensorValues();
 }
 
@@ -456,8 +450,8 @@ bool TVAVBetrieb::GetSensorValues()
         return false;
     const uint16_t sig = le16(b);
     const uint16_t p = le16(b + 2);
-    m_.setText(QStringLiteral("EditSensorSign"), Fixed(sig / 1000.0, 2));
-    m_.setText(QStringLiteral("EditSensorValue"), QString::number(RoundHalfEven(p * ctx_.PressureFactorNow())));
+    m_.setDeviceValue(fld::EditSensorSign, sig);
+    m_.setDisplayValue(fld::EditSensorValue, RoundHalfEven(p * ctx_.PressureFactorNow()));
     Mess.Add(p);
     return true;
 }
@@ -470,14 +464,14 @@ void TVAVBetrieb::StartSampling()
 
 bool TVAVBetrieb::StartBetrieb()
 {
-    m_.setCaption(QStringLiteral("PanelProgStatus"), IniStatusText.DataRead);
+    m_.setCaption(fld::PanelProgStatus, IniStatusText.DataRead);
     BetriebAktiv = true;
     bool r = true;
     if (SkipNextRead.exchange(false))
         r = true;
     else
         r = ReadData();
-    m_.setCaption(QStringLiteral("PanelProgStatus"), QString());
+    m_.setCaption(fld::PanelProgStatus, QString());
     return r;
 }
 
@@ -486,7 +480,7 @@ bool TVAVBetrieb::StopBetrieb()
     std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
     const bool r = zb_.SetOverride(0);
     if (r)
-        m_.setChecked(QStringLiteral("RadioBetrAuto"), true);
+        m_.setChecked(fld::RadioBetrAuto, true);
     zb_.SetSetpoint(0xFFFF);
     BetriebAktiv = false;
     return r;
@@ -498,23 +492,22 @@ bool TVAVBetrieb::IsPcHwEqual()
     // In this order, stopping at the first difference; each comparison is traced with both values.
     struct Num {
         const char16_t* title;
-        const char* field;
-        double factor;
+        FieldId field;
         uint16_t hw;
     };
     const Num levels[] = {
-        {u"VmaxPrz = GetIntFromString(MainForm.EditVmaxPrz.Text, 100);", "EditVmaxPrz", 100, HW.VmaxPrz},
-        {u"VmidPrz = GetIntFromString(MainForm.EditVmidPrz.Text, 100)", "EditVmidPrz", 100, HW.VmidPrz},
-        {u"VminPrz = GetIntFromString(MainForm.EditVminPrz.Text, 100)", "EditVminPrz", 100, HW.VminPrz},
+        {u"VmaxPrz = GetIntFromString(MainForm.EditVmaxPrz.Text, 100);", fld::EditVmaxPrz, HW.VmaxPrz},
+        {u"VmidPrz = GetIntFromString(MainForm.EditVmidPrz.Text, 100)", fld::EditVmidPrz, HW.VmidPrz},
+        {u"VminPrz = GetIntFromString(MainForm.EditVminPrz.Text, 100)", fld::EditVminPrz, HW.VminPrz},
     };
     const Num ranges[] = {
-        {u"W1MinMV = GetIntFromString(MainForm.EditW1Min.Text, 1000)", "EditW1Min", 1000, HW.W1MinMV},
-        {u"W1MaxMV = GetIntFromString(MainForm.EditW1Max.Text, 1000)", "EditW1Max", 1000, HW.W1MaxMV},
-        {u"U5MinMV = GetIntFromString(MainForm.EditU5Min.Text, 1000)", "EditU5Min", 1000, HW.U5MinMV},
-        {u"U5MaxMV = GetIntFromString(MainForm.EditU5Max.Text, 1000)", "EditU5Max", 1000, HW.U5MaxMV},
+        {u"W1MinMV = GetIntFromString(MainForm.EditW1Min.Text, 1000)", fld::EditW1Min, HW.W1MinMV},
+        {u"W1MaxMV = GetIntFromString(MainForm.EditW1Max.Text, 1000)", fld::EditW1Max, HW.W1MaxMV},
+        {u"U5MinMV = GetIntFromString(MainForm.EditU5Min.Text, 1000)", fld::EditU5Min, HW.U5MinMV},
+        {u"U5MaxMV = GetIntFromString(MainForm.EditU5Max.Text, 1000)", fld::EditU5Max, HW.U5MaxMV},
     };
     auto compare = [&](const Num& n) {
-        const int32_t window = GetIntFromString(m_.text(QString::fromLatin1(n.field)), n.factor);
+        const int32_t window = m_.deviceValue(n.field);
         const bool eq = window == n.hw;
         TraceMain.TraceBool(QStringView(n.title), eq);
         TraceMain.TraceInt(u"Device", n.hw);
@@ -524,7 +517,7 @@ bool TVAVBetrieb::IsPcHwEqual()
     for (const Num& n : levels)
         if (!compare(n))
             return false;
-    const QString pos = m_.text(QStringLiteral("EditPositionInput"));
+    const QString pos = m_.text(fld::EditPositionInput);
     const bool posEq = pos == HW.PosText;
     TraceMain.TraceBool(u"VAVBetrieb.PosText = MainForm.EditPositionInput.Text", posEq);
     TraceMain.TraceText(u"VAVBetrieb.PosText", HW.PosText);

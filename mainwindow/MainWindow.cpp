@@ -136,19 +136,19 @@ void TMainForm::BuildActions()
 {
     auto* datei = new QMenu(this);
     datei->setObjectName(QStringLiteral("MenuDatei"));
-    QAction* open = NewAction(this, "DateiOeffnen", QStringLiteral("&öffnen    (Defaultdatei)"),
+    QAction* open = NewAction(this, "DateiOeffnen", QString(),
                               QKeySequence(Qt::Key_F8), QStringLiteral("Datei öffnen"));
     open->setIcon(QIcon(QStringLiteral(":/kadex/open.png")));
-    QAction* save = NewAction(this, "DateiSpeichern", QStringLiteral("&speichern (Defaultdatei)"), {},
+    QAction* save = NewAction(this, "DateiSpeichern", QString(), {},
                               QStringLiteral("Datei speichern"));
     save->setIcon(QIcon(QStringLiteral(":/kadex/save.png")));
-    QAction* saveAs = NewAction(this, "DateiSpeichernUnter", QStringLiteral("Speichern &unter..."));
-    QAction* print = NewAction(this, "DateiDrucken", QStringLiteral("&Drucken..."),
+    QAction* saveAs = NewAction(this, "DateiSpeichernUnter", QString());
+    QAction* print = NewAction(this, "DateiDrucken", QString(),
                                QKeySequence(Qt::CTRL | Qt::Key_P), QStringLiteral("Einstelldaten drucken"));
     print->setIcon(QIcon(QStringLiteral(":/kadex/print.png")));
-    QAction* printFile = NewAction(this, "DateiDruckenInDatei", QStringLiteral("D&rucken in Datei..."),
+    QAction* printFile = NewAction(this, "DateiDruckenInDatei", QString(),
                                    QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P));
-    QAction* quit = NewAction(this, "DateiBeenden", QStringLiteral("&Beenden"));
+    QAction* quit = NewAction(this, "DateiBeenden", QString());
     datei->addAction(open);
     datei->addAction(save);
     datei->addAction(saveAs);
@@ -160,14 +160,14 @@ void TMainForm::BuildActions()
 
     auto* extras = new QMenu(this);
     extras->setObjectName(QStringLiteral("MenuExtras"));
-    QAction* regFkt = NewAction(this, "ExtrasRegSetting", QStringLiteral("&Regler Funktion einstellen..."),
+    QAction* regFkt = NewAction(this, "ExtrasRegSetting", QString(),
                                 QKeySequence(Qt::Key_F9), QStringLiteral("Regler Funktion einstellen"));
     regFkt->setIcon(QIcon(QStringLiteral(":/kadex/regfkt.png")));
-    QAction* zbAdr = NewAction(this, "ExtrasZBAdress", QStringLiteral("ZB-&Adresse..."), QKeySequence(Qt::Key_F2));
-    QAction* options = NewAction(this, "ExtrasOptionen", QStringLiteral("&Optionen..."));
-    QAction* transfer = NewAction(this, "ExtrasTransferAnzeige", QStringLiteral("&Transfer-Anzeige"));
+    QAction* zbAdr = NewAction(this, "ExtrasZBAdress", QString(), QKeySequence(Qt::Key_F2));
+    QAction* options = NewAction(this, "ExtrasOptionen", QString());
+    QAction* transfer = NewAction(this, "ExtrasTransferAnzeige", QString());
     transfer->setCheckable(true);
-    QAction* zbCmd = NewAction(this, "ExtrasZBCommand", QStringLiteral("ZB-&Kommando..."));
+    QAction* zbCmd = NewAction(this, "ExtrasZBCommand", QString());
     extras->addAction(regFkt);
     extras->addAction(zbAdr);
     extras->addAction(options);
@@ -177,8 +177,8 @@ void TMainForm::BuildActions()
 
     auto* hilfe = new QMenu(this);
     hilfe->setObjectName(QStringLiteral("MenuHilfe"));
-    QAction* help = NewAction(this, "HilfeHilfePdf", QStringLiteral("&Hilfe"), QKeySequence(Qt::Key_F1));
-    QAction* info = NewAction(this, "HilfeInfo", QStringLiteral("Inf&o..."));
+    QAction* help = NewAction(this, "HilfeHilfePdf", QString(), QKeySequence(Qt::Key_F1));
+    QAction* info = NewAction(this, "HilfeInfo", QString());
     hilfe->addAction(help);
     hilfe->addAction(info);
 
@@ -198,11 +198,11 @@ void TMainForm::BuildToolBar()
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     addToolBar(Qt::TopToolBarArea, bar);
 
-    bar->addWidget(NewMenuButton(bar, "ToolButtonDateiMenu", QStringLiteral("&Datei"),
+    bar->addWidget(NewMenuButton(bar, "ToolButtonDateiMenu", QString(),
                                  findChild<QMenu*>(QStringLiteral("MenuDatei"))));
-    bar->addWidget(NewMenuButton(bar, "ToolButtonExtrasMenu", QStringLiteral("&Extras"),
+    bar->addWidget(NewMenuButton(bar, "ToolButtonExtrasMenu", QString(),
                                  findChild<QMenu*>(QStringLiteral("MenuExtras"))));
-    bar->addWidget(NewMenuButton(bar, "ToolButtonHilfeMenu", QStringLiteral("&?"),
+    bar->addWidget(NewMenuButton(bar, "ToolButtonHilfeMenu", QString(),
                                  findChild<QMenu*>(QStringLiteral("MenuHilfe"))));
     bar->addSeparator();
 
@@ -275,11 +275,11 @@ QWidget* TMainForm::BuildIdentPane(QWidget* parent)
         fields->addWidget(NewTextEdit(pane, edit, 12, true), row, 1);
         ++row;
     };
-    add("LabelTyp", QStringLiteral("Typ"), "EditFenwix");
-    add("LabelOEM", QStringLiteral("OEM"), "EditOEM");
-    add("LabelPosition", QStringLiteral("Position"), "EditPosition");
-    add("LabelSerNr", QStringLiteral("Ser.Nr."), "EditSerNr");
-    add("LabelZBAdr", QStringLiteral("ZB Adr."), "EditZBAdr");
+    add("LabelTyp", QString(), "EditFenwix");
+    add("LabelOEM", QString(), "EditOEM");
+    add("LabelPosition", QString(), "EditPosition");
+    add("LabelSerNr", QString(), "EditSerNr");
+    add("LabelZBAdr", QString(), "EditZBAdr");
     fields->setColumnStretch(1, 1);
     box->addLayout(fields);
     box->addStretch(1);
@@ -290,11 +290,11 @@ void TMainForm::BuildTabs(QWidget* parent)
 {
     PageControl1_ = new QTabWidget(parent);
     PageControl1_->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1_->addTab(BuildTabKonfigOEM(PageControl1_), QStringLiteral("OEM (Kalibrierung)"));
-    PageControl1_->addTab(BuildTabExperte(PageControl1_), QStringLiteral("Experte"));
-    PageControl1_->addTab(BuildTabService(PageControl1_), QStringLiteral("Service"));
-    PageControl1_->addTab(BuildTabKonfigQV(PageControl1_), QStringLiteral("QV"));
-    PageControl1_->addTab(BuildTabTransfer(PageControl1_), QStringLiteral("Transfer"));
+    PageControl1_->addTab(BuildTabKonfigOEM(PageControl1_), QString());
+    PageControl1_->addTab(BuildTabExperte(PageControl1_), QString());
+    PageControl1_->addTab(BuildTabService(PageControl1_), QString());
+    PageControl1_->addTab(BuildTabKonfigQV(PageControl1_), QString());
+    PageControl1_->addTab(BuildTabTransfer(PageControl1_), QString());
     // The telegram log is shown only while the Transfer display is switched on.
     PageControl1_->setTabVisible(TabTransfer, false);
     PageControl1_->setCurrentIndex(TabKonfigOEM);
@@ -332,14 +332,14 @@ QWidget* TMainForm::BuildButtonStrip(QWidget* parent)
     online->setToolTip(QStringLiteral("Online-Zeit"));
     row->addWidget(online);
 
-    row->addWidget(NewButton(strip, "ButtonLesen", QStringLiteral("Lesen")));
-    row->addWidget(NewButton(strip, "ButtonSetzen", QStringLiteral("Setzen")));
+    row->addWidget(NewButton(strip, "ButtonLesen", QString()));
+    row->addWidget(NewButton(strip, "ButtonSetzen", QString()));
 
     QFrame* betrieb = NewContainerPanel(strip, "PanelBetrieb");
     {
         auto* box = new QHBoxLayout(betrieb);
         box->setContentsMargins(0, 0, 0, 0);
-        QPushButton* toggle = NewButton(betrieb, "SpeedButtonBetrieb", QStringLiteral("Betrieb"));
+        QPushButton* toggle = NewButton(betrieb, "SpeedButtonBetrieb", QString());
         toggle->setCheckable(true);
         box->addWidget(toggle);
     }
@@ -351,8 +351,8 @@ QWidget* TMainForm::BuildButtonStrip(QWidget* parent)
         auto* box = new QHBoxLayout(test);
         box->setContentsMargins(0, 0, 0, 0);
         box->setSpacing(kSpacing);
-        box->addWidget(NewButton(test, "ButtonTest", QStringLiteral("Test")));
-        box->addWidget(NewButton(test, "ButtonDefaultLaden", QStringLiteral("Default laden")));
+        box->addWidget(NewButton(test, "ButtonTest", QString()));
+        box->addWidget(NewButton(test, "ButtonDefaultLaden", QString()));
     }
     PanelTest_ = test;
     row->addWidget(test);

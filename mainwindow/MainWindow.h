@@ -9,6 +9,8 @@
 //   Action("DateiOeffnen")           the menu commands, also reachable from the toolbar
 //   ButtonGroup("ButtonGroupBetrieb") the exclusive radio groups (not widgets)
 //   StatusField(0..2)                the three status bar fields
+#include "device/model/Fields.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -55,8 +57,16 @@ public:
     {
         return qobject_cast<T*>(Control(name));
     }
+    // By the field's handle.
+    QWidget* Control(FieldId f) const { return Control(f.name()); }
+    template <class T>
+    T* ControlAs(FieldId f) const
+    {
+        return qobject_cast<T*>(Control(f.name()));
+    }
     // The menu command with this object name, or nullptr.
     QAction* Action(const QString& name) const;
+    QAction* Action(FieldId f) const { return Action(f.name()); }
     // The exclusive radio group with this object name, or nullptr.
     QButtonGroup* ButtonGroup(const QString& name) const;
     QLabel* StatusField(int index) const;

@@ -2,7 +2,7 @@
 
 #include "common/Paths.h"
 #include "mainwindow/ModelBinder.h"
-#include "mainwindow/core/WindowFields.h"
+#include "device/model/WindowFields.h"
 #include "settings/Texts.h"
 #include "settings/ToolIni.h"
 #include "sim/PtyServer.h"
@@ -26,11 +26,11 @@ namespace kadex {
 
 namespace {
 // Features that later work adds; their commands stay visible but disabled until then.
-const char* const kNotBuiltYet[] = {
-    "DateiOeffnen", "DateiSpeichern", "DateiSpeichernUnter", "DateiDrucken", "DateiDruckenInDatei",
-    "ExtrasRegSetting", "ToolButtonRegFkt", "ExtrasZBAdress", "ExtrasOptionen", "ExtrasZBCommand",
-    "HilfeInfo", "ButtonTest", "ButtonDefaultLaden", "ButtonCalculateLW", "ButtonCalculateDichte",
-    "ButtonDruckmessung",
+constexpr FieldId kNotBuiltYet[] = {
+    fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiSpeichernUnter, fld::DateiDrucken, fld::DateiDruckenInDatei,
+    fld::ExtrasRegSetting, fld::ToolButtonRegFkt, fld::ExtrasZBAdress, fld::ExtrasOptionen, fld::ExtrasZBCommand,
+    fld::HilfeInfo, fld::ButtonTest, fld::ButtonDefaultLaden, fld::ButtonCalculateLW, fld::ButtonCalculateDichte,
+    fld::ButtonDruckmessung,
 };
 } // namespace
 
@@ -49,8 +49,8 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
     }
     core_ = std::make_unique<TMainCore>(model_, std::move(transport), this);
     core_->SetPollPeriodMs(options_.pollPeriodMs);
-    for (const char* name : kNotBuiltYet)
-        core_->Unavailable.insert(QString::fromLatin1(name));
+    for (FieldId f : kNotBuiltYet)
+        core_->Unavailable.insert(f);
     if (!simPath.isEmpty())
         StartupSettings.ComPath = simPath;
     else if (!options_.portPath.isEmpty())
@@ -94,36 +94,36 @@ void TMainWindowController::wireActions()
 {
     TMainWindowController* self = this;
     TMainCore* core = core_.get();
-    auto button = [&](const char* name) { return form_->ControlAs<QAbstractButton>(QString::fromLatin1(name)); };
+    auto button = [&](FieldId f) { return form_->ControlAs<QAbstractButton>(f); };
 
-    if (auto* b = button("ButtonLesen"))
+    if (auto* b = button(fld::ButtonLesen))
         connect(b, &QAbstractButton::clicked, self, [core] { core->Flows.Post("Lesen", [core] { core->ButtonLesenClick(); }); });
-    if (auto* b = button("ButtonSetzen"))
+    if (auto* b = button(fld::ButtonSetzen))
         connect(b, &QAbstractButton::clicked, self, [core] { core->Flows.Post("Setzen", [core] { core->ButtonSetzenClick(); }); });
-    if (auto* b = button("SpeedButtonBetrieb"))
+    if (auto* b = button(fld::SpeedButtonBetrieb))
         connect(b, &QAbstractButton::clicked, self, [core] {
             core->Flows.Post("Betrieb", [core] { core->SpeedButtonBetriebClick(); });
         });
-    if (auto* b = button("RadioBetrVariabel"))
+    if (auto* b = button(fld::RadioBetrVariabel))
         connect(b, &QAbstractButton::clicked, self, [core] { core->SetpointRefresh = true; });
-    if (auto* b = button("ButtonClear"))
+    if (auto* b = button(fld::ButtonClear))
         connect(b, &QAbstractButton::clicked, self, [core] { core->Transfer.Clear(); });
-    if (auto* b = button("ButtonResetAlarm"))
+    if (auto* b = button(fld::ButtonResetAlarm))
         connect(b, &QAbstractButton::clicked, self, [this] {
-            model_.setItems(QStringLiteral("ListBoxAlarme"), {});
-            model_.setEnabled(QStringLiteral("ButtonResetAlarm"), false);
+            model_.setItems(fld::ListBoxAlarme, {});
+            model_.setEnabled(fld::ButtonResetAlarm, false);
         });
-    if (auto* combo = form_->ControlAs<QComboBox>(QStringLiteral("ComboBoxZBAdress")))
+    if (auto* combo = form_->ControlAs<QComboBox>(fld::ComboBoxZBAdress))
         connect(combo, QOverload<int>::of(&QComboBox::activated), self, [core](int) {
             core->Flows.Post("ZBAdresse", [core] { core->ComboBoxZBAdressChange(); });
         });
     if (QTabWidget* tabs = form_->PageControl())
         connect(tabs, &QTabWidget::currentChanged, self, [core](int) { core->PageControl1Change(); });
-    if (QAction* a = form_->Action(QStringLiteral("ExtrasTransferAnzeige")))
+    if (QAction* a = form_->Action(fld::ExtrasTransferAnzeige))
         connect(a, &QAction::triggered, self, [core](bool on) { core->SetTransferDisplay(on); });
-    if (QAction* a = form_->Action(QStringLiteral("DateiBeenden")))
+    if (QAction* a = form_->Action(fld::DateiBeenden))
         connect(a, &QAction::triggered, form_.get(), &QWidget::close);
-    if (QAction* a = form_->Action(QStringLiteral("HilfeHilfePdf")))
+    if (QAction* a = form_->Action(fld::HilfeHilfePdf))
         connect(a, &QAction::triggered, self, [this] { openHelp(); });
 }
 
@@ -181,8 +181,8 @@ void TMainWindowController::closing()
         return;
     closed_ = true;
     core_->Close();
-    IniConfig.Tabsheet = static_cast<uint8_t>(std::max(0, model_.itemIndex(QStringLiteral("PageControl1"))));
-    IniConfig.ZBAdrIndex = static_cast<uint8_t>(std::max(0, model_.itemIndex(QStringLiteral("ComboBoxZBAdress"))));
+    IniConfig.Tabsheet = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::PageControl1)));
+    IniConfig.ZBAdrIndex = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::ComboBoxZBAdress)));
     if (!iniPath_.isEmpty())
         WriteToolIni(iniPath_);
 }

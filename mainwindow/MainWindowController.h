@@ -3,7 +3,7 @@
 // the start-up sequence, the buttons and menus, message boxes and the orderly end.
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/core/MainCore.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowModel.h"
 
 #include <QObject>
 #include <QString>

@@ -90,7 +90,8 @@ int TitleHeight(const QGroupBox* group)
 {
     QStyleOptionGroupBox opt;
     opt.initFrom(group);
-    opt.text = group->title();
+    // The model writes the title once bound; the frame starts where a titled one does.
+    opt.text = group->title().isEmpty() ? QStringLiteral("X") : group->title();
     opt.lineWidth = 1;
     opt.midLineWidth = 0;
     opt.textAlignment = group->alignment();
@@ -132,9 +133,9 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
     {
         QButtonGroup* buttons = NewButtonGroup(page, "ButtonGroupSensTyp");
         QVBoxLayout* box = NewGroupColumn(typ);
-        box->addWidget(NewRadio(typ, "RadioButtonSensTypDruck", QStringLiteral("DPK-Drucksensor"), buttons, true));
-        box->addWidget(NewRadio(typ, "RadioButtonSensTypVolumenstr", QStringLiteral("Volumensignal (US)"), buttons));
-        box->addWidget(NewRadio(typ, "RadioButtonSensTypDSK3Druck", QStringLiteral("DSK3-Drucksensor"), buttons));
+        box->addWidget(NewRadio(typ, "RadioButtonSensTypDruck", QString(), buttons, true));
+        box->addWidget(NewRadio(typ, "RadioButtonSensTypVolumenstr", QString(), buttons));
+        box->addWidget(NewRadio(typ, "RadioButtonSensTypDSK3Druck", QString(), buttons));
         box->addStretch(1);
     }
 
@@ -179,14 +180,14 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
     }
 
     // Flow conductance
-    QGroupBox* leitwert = NewGroup(page, "GroupBoxVAVLeitwert", QStringLiteral("Leitwert"));
+    QGroupBox* leitwert = NewGroup(page, "GroupBoxVAVLeitwert", QString());
     {
         QGridLayout* g = NewGrid(leitwert);
         AddFieldRow(g, 0, NewLabel(leitwert, "LabelVAVLwAktiv", QStringLiteral("aktiv")),
                     NewNumberEdit(leitwert, "EditVAVLwAktiv", 8, true));
         AddFieldRow(g, 1, NewLabel(leitwert, "LabelVAVLwErmittelt", QStringLiteral("ermittelt")),
                     NewNumberEdit(leitwert, "EditVAVLwErmittelt", 8));
-        g->addWidget(NewButton(leitwert, "ButtonCalculateLW", QStringLiteral("&Berechnen")), 2, 1);
+        g->addWidget(NewButton(leitwert, "ButtonCalculateLW", QString()), 2, 1);
         g->setRowStretch(3, 1);
         g->setColumnStretch(2, 1);
     }
@@ -211,12 +212,12 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
         QGridLayout* g = NewGrid(ident);
         QButtonGroup* buttons = NewButtonGroup(page, "ButtonGroupOEMInput");
         g->addWidget(NewLabel(ident, "LabelPositionInput_OEM", QStringLiteral("Position")), 0, 0);
-        g->addWidget(NewTextEdit(ident, "EditPositionInput_OEM", kTextChars, false, 16), 0, 2);
+        g->addWidget(NewTextEdit(ident, "EditPositionInput_OEM", kTextChars), 0, 2);
         g->addWidget(NewLabel(ident, "LabelOEMInput_OEM", QStringLiteral("OEM")), 1, 0);
         QRadioButton* own = NewRadio(ident, "RadioButtonOEMInputOEM", QString(), buttons, true);
         own->setToolTip(QStringLiteral("Diesen OEM-Text schreiben"));
         g->addWidget(own, 1, 1);
-        g->addWidget(NewTextEdit(ident, "EditOEMInputOEM", kTextChars, false, 16), 1, 2);
+        g->addWidget(NewTextEdit(ident, "EditOEMInputOEM", kTextChars), 1, 2);
         QRadioButton* fromOptions = NewRadio(ident, "RadioButtonOEMInputAnzeige", QString(), buttons);
         fromOptions->setToolTip(QStringLiteral("OEM-Kennung aus den Optionen schreiben"));
         g->addWidget(fromOptions, 2, 1);
@@ -225,7 +226,7 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
         g->setRowStretch(3, 1);
     }
 
-    QLabel* hint = NewLabel(page, "LabelOEMHinweisVS", QStringLiteral("Strg+S sendet fokussierten Wert"));
+    QLabel* hint = NewLabel(page, "LabelOEMHinweisVS", QString());
 
     grid->addWidget(typ, 0, 0);
     grid->addWidget(sensor, 0, 1);
@@ -260,18 +261,18 @@ QWidget* BuildTabExperte(QWidget* parent)
         QLabel* w1 = NewLabel(ansteuerung, "LabelW1", QStringLiteral("Führungssignal [w]"));
         volts->addWidget(w1, 0, 0, 1, 3);
         AddFieldRow(volts, 1, NewLabel(ansteuerung, "LabelW1Min", QStringLiteral("Start")),
-                    NewNumberEdit(ansteuerung, "EditW1Min", kVoltChars, false, 4),
+                    NewNumberEdit(ansteuerung, "EditW1Min", kVoltChars),
                     NewDimLabel(ansteuerung, "LabelW1MinDim", QStringLiteral("V")));
         AddFieldRow(volts, 2, NewLabel(ansteuerung, "LabelW1Max", QStringLiteral("Stopp")),
-                    NewNumberEdit(ansteuerung, "EditW1Max", kVoltChars, false, 4),
+                    NewNumberEdit(ansteuerung, "EditW1Max", kVoltChars),
                     NewDimLabel(ansteuerung, "LabelW1MaxDim", QStringLiteral("V")));
         QLabel* u5 = NewLabel(ansteuerung, "LabelU5", QStringLiteral("Istwertsignal [U5]"));
         volts->addWidget(u5, 0, 4, 1, 3);
         AddFieldRow(volts, 1, NewLabel(ansteuerung, "LabelU5Min", QStringLiteral("Start")),
-                    NewNumberEdit(ansteuerung, "EditU5Min", kVoltChars, false, 4),
+                    NewNumberEdit(ansteuerung, "EditU5Min", kVoltChars),
                     NewDimLabel(ansteuerung, "LabelU5MinDim", QStringLiteral("V")), 4);
         AddFieldRow(volts, 2, NewLabel(ansteuerung, "LabelU5Max", QStringLiteral("Stopp")),
-                    NewNumberEdit(ansteuerung, "EditU5Max", kVoltChars, false, 4),
+                    NewNumberEdit(ansteuerung, "EditU5Max", kVoltChars),
                     NewDimLabel(ansteuerung, "LabelU5MaxDim", QStringLiteral("V")), 4);
         volts->setColumnMinimumWidth(3, 16);
         volts->setColumnStretch(7, 1);
@@ -323,16 +324,16 @@ QWidget* BuildTabExperte(QWidget* parent)
                     NewTextEdit(info, "EditFunktion", 18, true));
         // The selected sensor type's caption heads the sensor-dependent values below it.
         g->addWidget(NewLabel(info, "LabelSensorTyp", QString()), row++, 0, 1, 3);
-        AddFieldRow(g, row++, NewLabel(info, "LabelHoehe", QStringLiteral("Höhe")),
+        AddFieldRow(g, row++, NewLabel(info, "LabelHoehe", QString()),
                     NewTextEdit(info, "EditHoeheAnz", 18, true),
-                    NewDimLabel(info, "LabelHoeheAnzDim", QStringLiteral("m"), {QStringLiteral("kg/m³")}));
-        AddFieldRow(g, row++, NewLabel(info, "LabelDichte", QStringLiteral("Dichte")),
+                    NewDimLabel(info, "LabelHoeheAnzDim", QString(), {QStringLiteral("kg/m³")}));
+        AddFieldRow(g, row++, NewLabel(info, "LabelDichte", QString()),
                     NewTextEdit(info, "EditDichte", 18, true),
-                    NewDimLabel(info, "LabelDichteDim", QStringLiteral("kg/m³")));
+                    NewDimLabel(info, "LabelDichteDim", QString()));
         // Under its field: the ambient conditions that the density comes from.
-        g->addWidget(NewButton(info, "ButtonCalculateDichte", QStringLiteral("&Einstellen")), row++, 1,
+        g->addWidget(NewButton(info, "ButtonCalculateDichte", QString()), row++, 1,
                      Qt::AlignLeft);
-        AddFieldRow(g, row++, NewLabel(info, "LabelLeitwert", QStringLiteral("Leitwert")),
+        AddFieldRow(g, row++, NewLabel(info, "LabelLeitwert", QString()),
                     NewTextEdit(info, "EditLeitwert", 18, true));
         g->setColumnStretch(1, 1);
         g->setRowStretch(row, 1);
@@ -383,13 +384,13 @@ QHBoxLayout* FlowRow(QWidget* parent, const EinstellungenColumns& cols, const ch
     QLabel* label = NewLabel(parent, caption, captionText);
     FixWidth(label, cols.caption);
     row->addWidget(label);
-    row->addWidget(NewNumberEdit(parent, unitsEdit, kUnitsChars, unitsReadOnly, 6));
+    row->addWidget(NewNumberEdit(parent, unitsEdit, kUnitsChars, unitsReadOnly));
     QLabel* dim = NewDimLabel(parent, unitsDim, kFlowUnit, AllUnits());
     FixWidth(dim, cols.unitDim);
     row->addWidget(dim);
     if (percentEdit) {
         row->addSpacing(kSpacing);
-        row->addWidget(NewNumberEdit(parent, percentEdit, kPercentChars, false, 6));
+        row->addWidget(NewNumberEdit(parent, percentEdit, kPercentChars));
         QLabel* pdim = NewDimLabel(parent, percentDim, percentDimText);
         FixWidth(pdim, cols.percentDim);
         row->addWidget(pdim);
@@ -404,14 +405,14 @@ QHBoxLayout* FlowRow(QWidget* parent, const EinstellungenColumns& cols, const ch
 }
 
 QVBoxLayout* SliderColumn(QWidget* parent, const char* captionName, const QString& caption,
-                          const char* sliderName, int maximum)
+                          const char* sliderName)
 {
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
     QLabel* label = NewLabel(parent, captionName, caption);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     column->addWidget(label);
-    QSlider* slider = NewTrackBar(parent, sliderName, 0, maximum);
+    QSlider* slider = NewTrackBar(parent, sliderName);
     column->addWidget(slider, 1, Qt::AlignHCenter);
     return column;
 }
@@ -454,19 +455,19 @@ QWidget* BuildTabService(QWidget* parent)
             QLabel* label = NewLabel(einst, "LabelPositionInput", QStringLiteral("Position"));
             FixWidth(label, cols.caption);
             row->addWidget(label);
-            row->addWidget(NewTextEdit(einst, "EditPositionInput", kTextChars, false, 16));
+            row->addWidget(NewTextEdit(einst, "EditPositionInput", kTextChars));
             row->addStretch(1);
             rows->addLayout(row);
         }
         rows->addStretch(1);
         outer->addLayout(rows);
         outer->addSpacing(12);
-        outer->addLayout(SliderColumn(einst, "LabelTrackBarVMax", QStringLiteral("V'max"), "TrackBarVMax", 70));
-        outer->addLayout(SliderColumn(einst, "LabelTrackBarVMin", QStringLiteral("V'min"), "TrackBarVMin", 100));
+        outer->addLayout(SliderColumn(einst, "LabelTrackBarVMax", QStringLiteral("V'max"), "TrackBarVMax"));
+        outer->addLayout(SliderColumn(einst, "LabelTrackBarVMin", QStringLiteral("V'min"), "TrackBarVMin"));
         outer->addStretch(1);
     }
 
-    QGroupBox* betrieb = NewGroup(page, "GroupBoxBetrieb", QStringLiteral("Betrieb"));
+    QGroupBox* betrieb = NewGroup(page, "GroupBoxBetrieb", QString());
     {
         QVBoxLayout* box = NewGroupColumn(betrieb);
         QButtonGroup* buttons = NewButtonGroup(page, "ButtonGroupBetrieb");
@@ -474,16 +475,16 @@ QWidget* BuildTabService(QWidget* parent)
         choices->setHorizontalSpacing(10);
         choices->setVerticalSpacing(4);
         // Overrides of the damper in the first row, the fixed stages and the setpoint in the second.
-        choices->addWidget(NewRadio(betrieb, "RadioBetrAuto", QStringLiteral("Auto"), buttons, true), 0, 0);
-        choices->addWidget(NewRadio(betrieb, "RadioBetrZu", QStringLiteral("Zu"), buttons), 0, 1);
-        choices->addWidget(NewRadio(betrieb, "RadioBetrAuf", QStringLiteral("Auf"), buttons), 0, 2);
-        choices->addWidget(NewRadio(betrieb, "RadioBetrSchnellZu", QStringLiteral("Schnell zu"), buttons), 0, 3);
-        choices->addWidget(NewRadio(betrieb, "RadioBetrSchnellAuf", QStringLiteral("Schnell auf"), buttons), 0, 4);
-        choices->addWidget(NewRadio(betrieb, "RadioBetrVMin", QStringLiteral("V'min"), buttons), 1, 0);
-        choices->addWidget(NewRadio(betrieb, "RadioBetrVMid", QStringLiteral("V'mid"), buttons), 1, 1);
-        choices->addWidget(NewRadio(betrieb, "RadioBetrVMax", QStringLiteral("V'max"), buttons), 1, 2);
-        choices->addWidget(NewRadio(betrieb, "RadioBetrVNom", QStringLiteral("V'nom"), buttons), 1, 3);
-        choices->addWidget(NewRadio(betrieb, "RadioBetrVariabel", QStringLiteral("Variabel"), buttons), 1, 4);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrAuto", QString(), buttons, true), 0, 0);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrZu", QString(), buttons), 0, 1);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrAuf", QString(), buttons), 0, 2);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrSchnellZu", QString(), buttons), 0, 3);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrSchnellAuf", QString(), buttons), 0, 4);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrVMin", QString(), buttons), 1, 0);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrVMid", QString(), buttons), 1, 1);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrVMax", QString(), buttons), 1, 2);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrVNom", QString(), buttons), 1, 3);
+        choices->addWidget(NewRadio(betrieb, "RadioBetrVariabel", QString(), buttons), 1, 4);
         choices->setColumnStretch(5, 1);
         box->addLayout(choices);
 
@@ -497,26 +498,26 @@ QWidget* BuildTabService(QWidget* parent)
         values->setVerticalSpacing(kSpacing);
         const QStringList percent = {QStringLiteral("%")};
         int row = 0;
-        values->addWidget(NewLabel(betrieb, "LabelBetrSollw", QStringLiteral("Sollwert")), row, 0);
+        values->addWidget(NewLabel(betrieb, "LabelBetrSollw", QString()), row, 0);
         // Editable only in "Variabel"; the operation panel switches this.
-        values->addWidget(NewNumberEdit(betrieb, "EditBetrSollwPrz", kPercentChars, true, 6), row, 1);
-        values->addWidget(NewDimLabel(betrieb, "LabelBetrSollwPrzDim", QStringLiteral("%")), row, 2);
+        values->addWidget(NewNumberEdit(betrieb, "EditBetrSollwPrz", kPercentChars, true), row, 1);
+        values->addWidget(NewDimLabel(betrieb, "LabelBetrSollwPrzDim", QString()), row, 2);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrSollwM3", kUnitsChars, true), row, 3);
         values->addWidget(NewDimLabel(betrieb, "LabelBetrSollwM3Dim", kFlowUnit, AllUnits()), row, 4);
         ++row;
-        values->addWidget(NewLabel(betrieb, "LabelBetrIstw", QStringLiteral("Istwert")), row, 0);
+        values->addWidget(NewLabel(betrieb, "LabelBetrIstw", QString()), row, 0);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrIstwPrz", kPercentChars, true), row, 1);
-        values->addWidget(NewDimLabel(betrieb, "LabelBetrIstwPrzDim", QStringLiteral("%")), row, 2);
+        values->addWidget(NewDimLabel(betrieb, "LabelBetrIstwPrzDim", QString()), row, 2);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrIstwM3", kUnitsChars, true), row, 3);
         values->addWidget(NewDimLabel(betrieb, "LabelBetrIstwM3Dim", kFlowUnit, AllUnits()), row, 4);
         ++row;
-        values->addWidget(NewLabel(betrieb, "LabelBetrRSign", QStringLiteral("Regelsignal")), row, 0);
+        values->addWidget(NewLabel(betrieb, "LabelBetrRSign", QString()), row, 0);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrRYSignPrz", kPercentChars, true), row, 1);
-        values->addWidget(NewDimLabel(betrieb, "LabelBetrRSignPrzDim", QStringLiteral("%")), row, 2);
+        values->addWidget(NewDimLabel(betrieb, "LabelBetrRSignPrzDim", QString()), row, 2);
         ++row;
-        values->addWidget(NewLabel(betrieb, "LabelBetrMotRueck", QStringLiteral("Klappenstellung")), row, 0);
+        values->addWidget(NewLabel(betrieb, "LabelBetrMotRueck", QString()), row, 0);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrMotRueckPrz", kPercentChars, true), row, 1);
-        values->addWidget(NewDimLabel(betrieb, "LabelBetrMotRueckPrzDim", QStringLiteral("%")), row, 2);
+        values->addWidget(NewDimLabel(betrieb, "LabelBetrMotRueckPrzDim", QString()), row, 2);
         values->setColumnStretch(5, 1);
         box->addLayout(values);
         box->addStretch(1);
@@ -527,20 +528,20 @@ QWidget* BuildTabService(QWidget* parent)
     {
         QGridLayout* g = NewGrid(signale);
         int row = 0;
-        AddFieldRow(g, row++, NewLabel(signale, "LabelSignW1", QStringLiteral("Führungssignal w")),
+        AddFieldRow(g, row++, NewLabel(signale, "LabelSignW1", QString()),
                     NewNumberEdit(signale, "EditSignW1", 5, true),
-                    NewDimLabel(signale, "LabelSignW1Dim", QStringLiteral("V"), AllUnits()));
-        AddFieldRow(g, row++, NewLabel(signale, "LabelSignU5", QStringLiteral("Istwertsignal U5")),
+                    NewDimLabel(signale, "LabelSignW1Dim", QString(), AllUnits()));
+        AddFieldRow(g, row++, NewLabel(signale, "LabelSignU5", QString()),
                     NewNumberEdit(signale, "EditSignU5", 5, true),
-                    NewDimLabel(signale, "LabelSignU5Dim", QStringLiteral("V"), AllUnits()));
-        AddFieldRow(g, row++, NewLabel(signale, "LabelSensorSign", QStringLiteral("Fühlersignal")),
+                    NewDimLabel(signale, "LabelSignU5Dim", QString(), AllUnits()));
+        AddFieldRow(g, row++, NewLabel(signale, "LabelSensorSign", QString()),
                     NewNumberEdit(signale, "EditSensorSign", 5, true),
-                    NewDimLabel(signale, "LabelSensorSignDim", QStringLiteral("V"), AllUnits()));
-        AddFieldRow(g, row++, NewLabel(signale, "LabelSensorValue", QStringLiteral("Fühlerwert")),
+                    NewDimLabel(signale, "LabelSensorSignDim", QString(), AllUnits()));
+        AddFieldRow(g, row++, NewLabel(signale, "LabelSensorValue", QString()),
                     NewNumberEdit(signale, "EditSensorValue", 7, true),
-                    NewDimLabel(signale, "LabelSensorValueDim", kPressureUnit, AllUnits()));
-        g->addWidget(NewLabel(signale, "LabelAlarm", QStringLiteral("Alarme")), row, 0);
-        g->addWidget(NewButton(signale, "ButtonResetAlarm", QStringLiteral("Löschen")), row++, 1, 1, 2);
+                    NewDimLabel(signale, "LabelSensorValueDim", QString(), AllUnits()));
+        g->addWidget(NewLabel(signale, "LabelAlarm", QString()), row, 0);
+        g->addWidget(NewButton(signale, "ButtonResetAlarm", QString()), row++, 1, 1, 2);
         auto* alarms = new QListWidget(signale);
         alarms->setObjectName(QStringLiteral("ListBoxAlarme"));
         alarms->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -595,7 +596,7 @@ QWidget* BuildTabKonfigQV(QWidget* parent)
         suffix->setEnabled(false); // taken from the tool settings when writing
         AddFieldRow(g, 3, NewLabel(sernr, "LabelSnrSuffix", QStringLiteral("Fam.Suff")), suffix);
         g->addWidget(NewLabel(sernr, "LabelSerienNr", QStringLiteral("Serien-Nr.")), 4, 0);
-        g->addWidget(NewTextEdit(sernr, "EditSerNrInput", 19, false, 19), 4, 1, 1, 3);
+        g->addWidget(NewTextEdit(sernr, "EditSerNrInput", 19), 4, 1, 1, 3);
         EqualizeWidths({sernr->findChild<QWidget*>(QStringLiteral("SpinEditSnrJahr")),
                         sernr->findChild<QWidget*>(QStringLiteral("SpinEditSnrWoche")),
                         sernr->findChild<QWidget*>(QStringLiteral("ComboBoxSnrTag")),
@@ -642,7 +643,7 @@ QWidget* BuildTabKonfigQV(QWidget* parent)
     grid->addWidget(sernr, 0, 0, 2, 1);
     grid->addWidget(params, 0, 1);
     grid->addWidget(sensor, 1, 1);
-    grid->addWidget(NewLabel(page, "LabelQVHinweis", QStringLiteral("Strg+S sendet fokusierten Wert")), 2, 0, 1, 2);
+    grid->addWidget(NewLabel(page, "LabelQVHinweis", QString()), 2, 0, 1, 2);
     grid->setColumnStretch(0, 3);
     grid->setColumnStretch(1, 2);
     grid->setRowStretch(3, 1);
@@ -669,7 +670,7 @@ QWidget* BuildTabTransfer(QWidget* parent)
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(NewButton(page, "ButtonClear", QStringLiteral("Löschen")));
+    buttons->addWidget(NewButton(page, "ButtonClear", QString()));
     box->addLayout(buttons);
     return page;
 }

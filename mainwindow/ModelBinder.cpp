@@ -322,10 +322,10 @@ void ModelBinder::onFieldChanged(const QString& field, kadex::Prop prop)
 
 void ModelBinder::applyAll(Binding& b, const FieldState& s)
 {
-    // Items before the index that selects among them.
-    static constexpr Prop order[] = {Prop::Items,   Prop::ItemIndex, Prop::Text,     Prop::Value,
-                                     Prop::Checked, Prop::Caption,   Prop::ReadOnly, Prop::Enabled,
-                                     Prop::Visible, Prop::Hint,      Prop::Colour};
+    // Items before the index that selects among them; limits before the value they bound.
+    static constexpr Prop order[] = {Prop::Items,   Prop::ItemIndex, Prop::Range,    Prop::Text,
+                                     Prop::Value,   Prop::Checked,   Prop::Caption,  Prop::ReadOnly,
+                                     Prop::Enabled, Prop::Visible,   Prop::Hint,     Prop::Colour};
     for (Prop p : order) {
         if (kindHas(s.kind, p))
             apply(b, s, p, true);
@@ -391,6 +391,11 @@ void ModelBinder::applyContent(Binding& b, const FieldState& s, Prop p)
     }
 
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        if (p == Prop::Range) {
+            if (s.maxChars > 0 && e->maxLength() != s.maxChars)
+                e->setMaxLength(s.maxChars);
+            return;
+        }
         if (p == Prop::Text && e->text() != s.text)
             e->setText(s.text);
         else if (p == Prop::Value) {
@@ -409,6 +414,19 @@ void ModelBinder::applyContent(Binding& b, const FieldState& s, Prop p)
         return;
     }
     if (auto* spinBox = qobject_cast<QAbstractSpinBox*>(w)) {
+        if (p == Prop::Range) {
+            if (!s.ranged)
+                return;
+            if (auto* spin = qobject_cast<QSpinBox*>(w)) {
+                const std::optional<int> lo = roundedValue(s.minimum), hi = roundedValue(s.maximum);
+                if (lo && hi && (spin->minimum() != *lo || spin->maximum() != *hi))
+                    spin->setRange(*lo, *hi);
+            } else if (auto* dspin = qobject_cast<QDoubleSpinBox*>(w)) {
+                if (dspin->minimum() != s.minimum || dspin->maximum() != s.maximum)
+                    dspin->setRange(s.minimum, s.maximum);
+            }
+            return;
+        }
         if (p == Prop::ReadOnly && spinBox->isReadOnly() != s.readOnly) {
             spinBox->setReadOnly(s.readOnly);
         } else if (p == Prop::Value) {
@@ -424,6 +442,11 @@ void ModelBinder::applyContent(Binding& b, const FieldState& s, Prop p)
         return;
     }
     if (auto* slider = qobject_cast<QSlider*>(w)) {
+        if (p == Prop::Range && s.ranged) {
+            const std::optional<int> lo = roundedValue(s.minimum), hi = roundedValue(s.maximum);
+            if (lo && hi && (slider->minimum() != *lo || slider->maximum() != *hi))
+                slider->setRange(*lo, *hi);
+        }
         if (p == Prop::Value) {
             const std::optional<int> v = roundedValue(s.value);
             if (v && slider->value() != *v)

@@ -18,13 +18,16 @@
 // window switch or a popup) runs its leave rules. Clicks on plain push buttons are not content
 // and are not reported; the behaviour connects clicked() itself.
 //
+// Limits: a line edit takes the field's maximum characters, a spin box or slider its range
+// (which the behaviour may change at run time); range checks on line edits are the model's.
+//
 // Special cases: a tab sheet (Tab field) is one page of a QTabWidget, its caption the tab's
 // text and its visible/enabled the tab's; a Pages field is the QTabWidget's current index; a
 // toolbar widget is shown and hidden through its toolbar action; a toolbar button made for a
 // menu command follows that command (its caption and visibility are left alone); a label
 // showing a picture keeps it while its caption is empty. An empty hint at bind time keeps the
 // tool tip the layout gave the widget.
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowModel.h"
 
 #include <QHash>
 #include <QList>

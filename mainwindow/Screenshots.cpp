@@ -111,12 +111,12 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
     auto* waited = new QElapsedTimer;
     waited->start();
     QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, waited, shoot]() {
-        auto* ser = form.findChild<QLineEdit*>(QStringLiteral("EditSerNr"));
+        auto* ser = form.ControlAs<QLineEdit>(fld::EditSerNr);
         if ((ser && !ser->text().isEmpty()) || waited->elapsed() > 20000) {
             poll->stop();
             delete waited;
             // Telegrams in the Transfer picture: the display is switched on while it waits.
-            if (QAction* transfer = form.Action(QStringLiteral("ExtrasTransferAnzeige")); transfer && !transfer->isChecked())
+            if (QAction* transfer = form.Action(fld::ExtrasTransferAnzeige); transfer && !transfer->isChecked())
                 transfer->trigger();
             QTimer::singleShot(ser && !ser->text().isEmpty() ? 4500 : 0, &form, shoot);
         }

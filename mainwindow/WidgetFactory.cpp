@@ -84,19 +84,17 @@ QFrame* NewContainerPanel(QWidget* parent, const char* name)
     return frame;
 }
 
-QLineEdit* NewNumberEdit(QWidget* parent, const char* name, int chars, bool readOnly, int maxLength)
+QLineEdit* NewNumberEdit(QWidget* parent, const char* name, int chars, bool readOnly)
 {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
     edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     edit->setFixedWidth(FieldWidth(edit, chars));
     edit->setReadOnly(readOnly);
-    if (maxLength > 0)
-        edit->setMaxLength(maxLength);
     return edit;
 }
 
-QLineEdit* NewTextEdit(QWidget* parent, const char* name, int chars, bool readOnly, int maxLength)
+QLineEdit* NewTextEdit(QWidget* parent, const char* name, int chars, bool readOnly)
 {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
@@ -104,8 +102,6 @@ QLineEdit* NewTextEdit(QWidget* parent, const char* name, int chars, bool readOn
     const QFontMetrics fm(edit->font());
     edit->setMinimumWidth(fm.averageCharWidth() * chars + kEditPadding);
     edit->setReadOnly(readOnly);
-    if (maxLength > 0)
-        edit->setMaxLength(maxLength);
     return edit;
 }
 
@@ -169,11 +165,10 @@ QComboBox* NewCombo(QWidget* parent, const char* name, const QStringList& items)
     return combo;
 }
 
-QSlider* NewTrackBar(QWidget* parent, const char* name, int minimum, int maximum)
+QSlider* NewTrackBar(QWidget* parent, const char* name)
 {
     auto* slider = new QSlider(Qt::Vertical, parent);
     slider->setObjectName(QLatin1String(name));
-    slider->setRange(minimum, maximum);
     // Position 0 stands for 100 %, which belongs at the top; arrow up then moves the handle up.
     slider->setInvertedAppearance(true);
     slider->setInvertedControls(true);

@@ -41,12 +41,11 @@ QLabel* NewPanel(QWidget* parent, const char* name, int minWidth);
 // A frame without border that only groups other controls (shown and hidden as a whole).
 QFrame* NewContainerPanel(QWidget* parent, const char* name);
 
-// A numeric entry: right-aligned, fixed width for `chars` digits.
-QLineEdit* NewNumberEdit(QWidget* parent, const char* name, int chars, bool readOnly = false,
-                         int maxLength = 0);
+// A numeric entry: right-aligned, fixed width for `chars` digits. Its maximum length comes
+// from the field's declaration, through the binder.
+QLineEdit* NewNumberEdit(QWidget* parent, const char* name, int chars, bool readOnly = false);
 // A text entry at least wide enough for `chars` characters.
-QLineEdit* NewTextEdit(QWidget* parent, const char* name, int chars, bool readOnly = false,
-                       int maxLength = 0);
+QLineEdit* NewTextEdit(QWidget* parent, const char* name, int chars, bool readOnly = false);
 QSpinBox* NewSpin(QWidget* parent, const char* name, int minimum, int maximum);
 
 QRadioButton* NewRadio(QWidget* parent, const char* name, const QString& text,
@@ -56,8 +55,9 @@ QPushButton* NewButton(QWidget* parent, const char* name, const QString& text);
 QGroupBox* NewGroup(QWidget* parent, const char* name, const QString& title);
 QButtonGroup* NewButtonGroup(QObject* parent, const char* name);
 QComboBox* NewCombo(QWidget* parent, const char* name, const QStringList& items);
-// Vertical slider, 100 % at the top: position 0 is drawn at the top end.
-QSlider* NewTrackBar(QWidget* parent, const char* name, int minimum, int maximum);
+// Vertical slider, 100 % at the top: position 0 is drawn at the top end. Its range comes
+// from the field's declaration, through the binder.
+QSlider* NewTrackBar(QWidget* parent, const char* name);
 
 // One "caption  field  unit" row of a grid, starting at `column`.
 void AddFieldRow(QGridLayout* grid, int row, QLabel* caption, QWidget* field,

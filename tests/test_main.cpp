@@ -1,4 +1,4 @@
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowModel.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "QtPrinters.h"
 #include "comm/SerialTransport.h"
 #include "mainwindow/core/MainCore.h"
-#include "mainwindow/core/WindowFields.h"
+#include "device/model/WindowFields.h"
 #include "sim/SimTransport.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +72,7 @@ protected:
             c.push_back(r[i].command());
         return c;
     }
-    QString t(const char* f) { return model->text(QString::fromLatin1(f)); }
+    QString t(FieldId f) { return model->text(f); }
 
     RecordingHost host;
     std::shared_ptr<SimBus> bus;
@@ -86,49 +86,49 @@ TEST_F(MainCoreSim, ConnectFillsTheWindowAndStartsPolling)
 {
     make();
     ASSERT_TRUE(connect());
-    EXPECT_EQ(t("EditSerNr"), "00812-04711-003-001");
-    EXPECT_EQ(t("EditFirmware"), "0308");
+    EXPECT_EQ(t(fld::EditSerNr), "00812-04711-003-001");
+    EXPECT_EQ(t(fld::EditFirmware), "0308");
     EXPECT_TRUE(core->DataRead.load());
-    EXPECT_TRUE(model->enabled("ButtonLesen"));
-    EXPECT_TRUE(model->enabled("ButtonSetzen"));
-    EXPECT_TRUE(model->enabled("ComboBoxZBAdress"));
+    EXPECT_TRUE(model->enabled(fld::ButtonLesen));
+    EXPECT_TRUE(model->enabled(fld::ButtonSetzen));
+    EXPECT_TRUE(model->enabled(fld::ComboBoxZBAdress));
     EXPECT_TRUE(core->SecTimerActive());
-    EXPECT_EQ(model->caption("PanelSecOnline"), "00:00:00");
+    EXPECT_EQ(model->caption(fld::PanelSecOnline), "00:00:00");
     EXPECT_FALSE(core->VerbindenThread().Suspended());
-    EXPECT_TRUE(model->visible("ImageEqual"));
-    EXPECT_FALSE(model->visible("ImageNotEqual"));
+    EXPECT_TRUE(model->visible(fld::ImageEqual));
+    EXPECT_FALSE(model->visible(fld::ImageNotEqual));
     // The connection step polls: mode, live values, identity.
     const size_t before = bus->record().size();
     ASSERT_TRUE(waitFor([&] { return core->VerbindenThread().StepsRun() >= 2; }, 10000));
     const auto c = commandsSince(before);
     EXPECT_NE(std::find(c.begin(), c.end(), 0x4B), c.end());
     EXPECT_NE(std::find(c.begin(), c.end(), 0x32), c.end());
-    EXPECT_EQ(model->caption("PanelBetrStatus"), "Auto [Führungseingang W1]");
-    EXPECT_TRUE(model->checked("RadioBetrAuto"));
+    EXPECT_EQ(model->caption(fld::PanelBetrStatus), "Auto [Führungseingang W1]");
+    EXPECT_TRUE(model->checked(fld::RadioBetrAuto));
 }
 
 TEST_F(MainCoreSim, RemovedControllerEmptiesTheIdentificationQuietly)
 {
     make(sim::BusOptions::WithControllers(1), 2000);
     ASSERT_TRUE(connect());
-    ASSERT_EQ(t("EditSerNr"), "00812-04711-003-001");
+    ASSERT_EQ(t(fld::EditSerNr), "00812-04711-003-001");
     const auto t0 = steady_clock::now();
     bus->removeController(1);
     // One period plus one failing step (three attempts): about 4.2 s; allow for a busy machine.
-    ASSERT_TRUE(waitFor([&] { return t("EditSerNr").isEmpty(); }, 15000));
+    ASSERT_TRUE(waitFor([&] { return t(fld::EditSerNr).isEmpty(); }, 15000));
     const auto took = duration_cast<milliseconds>(steady_clock::now() - t0).count();
     RecordProperty("LossDetectedAfterMs", static_cast<int>(took));
-    EXPECT_TRUE(t("EditFirmware").isEmpty());
-    EXPECT_FALSE(model->enabled("ButtonLesen"));
-    EXPECT_FALSE(model->enabled("LabelSerNr"));
+    EXPECT_TRUE(t(fld::EditFirmware).isEmpty());
+    EXPECT_FALSE(model->enabled(fld::ButtonLesen));
+    EXPECT_FALSE(model->enabled(fld::LabelSerNr));
     EXPECT_FALSE(core->SecTimerActive());
-    EXPECT_TRUE(model->caption("PanelSecOnline").isEmpty());
-    EXPECT_TRUE(model->visible("ImageNotEqual"));
+    EXPECT_TRUE(model->caption(fld::PanelSecOnline).isEmpty());
+    EXPECT_TRUE(model->visible(fld::ImageNotEqual));
     EXPECT_EQ(host.portErrors.load(), 0);
     EXPECT_TRUE(t(kStatusMessage).isEmpty());
     // Put back: the next step finds it as a new controller and connects.
     bus->insertController(1);
-    ASSERT_TRUE(waitFor([&] { return t("EditSerNr") == "00812-04711-003-001"; }, 15000));
+    ASSERT_TRUE(waitFor([&] { return t(fld::EditSerNr) == "00812-04711-003-001"; }, 15000));
 }
 
 TEST_F(MainCoreSim, ReplacedControllerIsConnectedWithinOnePeriod)
@@ -140,10 +140,10 @@ TEST_F(MainCoreSim, ReplacedControllerIsConnectedWithinOnePeriod)
     other.w2 = 10042;
     other.last = 7;
     bus->replaceController(1, other);
-    ASSERT_TRUE(waitFor([&] { return t("EditSerNr") == "00913-10042-003-007"; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return t(fld::EditSerNr) == "00913-10042-003-007"; }, 10000));
     // The connect step goes on to read the new controller's data.
     ASSERT_TRUE(waitFor([&] { return core->DataRead.load(); }, 10000));
-    EXPECT_TRUE(model->enabled("ButtonLesen"));
+    EXPECT_TRUE(model->enabled(fld::ButtonLesen));
 }
 
 TEST_F(MainCoreSim, ModeByteDependsOnFirmware)
@@ -155,12 +155,12 @@ TEST_F(MainCoreSim, ModeByteDependsOnFirmware)
     core->SuspendVerbindenThread();
     bus->setMode(1, 1); // old firmware answers d1 = 0, d2 = 1
     core->ConnectionStep();
-    EXPECT_TRUE(model->checked("RadioBetrAuf"));
-    EXPECT_EQ(model->caption("PanelBetrStatus"), "Klappe öffnet");
+    EXPECT_TRUE(model->checked(fld::RadioBetrAuf));
+    EXPECT_EQ(model->caption(fld::PanelBetrStatus), "Klappe öffnet");
     // The same answer read as new firmware: mode 0 in d1.
     core->Ctx.FirmwareVersion = 0x0220;
     core->ConnectionStep();
-    EXPECT_TRUE(model->checked("RadioBetrAuto"));
+    EXPECT_TRUE(model->checked(fld::RadioBetrAuto));
 }
 
 TEST_F(MainCoreSim, ModeWithoutChoiceKeepsTheChoice)
@@ -170,11 +170,11 @@ TEST_F(MainCoreSim, ModeWithoutChoiceKeepsTheChoice)
     core->SuspendVerbindenThread();
     bus->setMode(1, 2);
     core->ConnectionStep();
-    ASSERT_TRUE(model->checked("RadioBetrZu"));
+    ASSERT_TRUE(model->checked(fld::RadioBetrZu));
     bus->setMode(1, 10);
     core->ConnectionStep();
-    EXPECT_TRUE(model->checked("RadioBetrZu"));
-    EXPECT_EQ(model->caption("PanelBetrStatus"), "Stopped");
+    EXPECT_TRUE(model->checked(fld::RadioBetrZu));
+    EXPECT_EQ(model->caption(fld::PanelBetrStatus), "Stopped");
 }
 
 TEST_F(MainCoreSim, WriteErrorStopsBothThreadsForGood)
@@ -206,45 +206,45 @@ TEST_F(MainCoreSim, PortThatCannotOpenLeavesPollingStopped)
     EXPECT_EQ(t(kStatusMessage), "Kann COM nicht öffnen!");
     EXPECT_EQ(t(kStatusPort), "/dev/kadex-missing");
     EXPECT_TRUE(core->VerbindenThread().Suspended());
-    EXPECT_FALSE(model->enabled("ComboBoxZBAdress")); // no port, no bus address choice
-    EXPECT_TRUE(model->enabled("TabSheetService"));
+    EXPECT_FALSE(model->enabled(fld::ComboBoxZBAdress)); // no port, no bus address choice
+    EXPECT_TRUE(model->enabled(fld::TabSheetService));
 }
 
 TEST_F(MainCoreSim, BusAddressChange)
 {
     sim::BusOptions opts = sim::BusOptions::WithControllers(3); // ZB1..ZB3
     make(opts, 100000);
-    model->setItemIndex("ComboBoxZBAdress", 1);
+    model->setItemIndex(fld::ComboBoxZBAdress, 1);
     core->ZB.AdrIndex = 1;
     ASSERT_TRUE(connect());
-    ASSERT_EQ(t("EditZBAdr"), "ZB1");
-    const QString first = t("EditSerNr");
+    ASSERT_EQ(t(fld::EditZBAdr), "ZB1");
+    const QString first = t(fld::EditSerNr);
 
     // Another controller: identified anew and read.
-    model->setItemIndex("ComboBoxZBAdress", 3);
+    model->setItemIndex(fld::ComboBoxZBAdress, 3);
     core->ComboBoxZBAdressChange();
     EXPECT_EQ(core->ZB.AdrIndex, 3);
-    EXPECT_EQ(t("EditZBAdr"), "ZB3");
-    EXPECT_NE(t("EditSerNr"), first);
-    EXPECT_TRUE(model->enabled("ButtonLesen"));
+    EXPECT_EQ(t(fld::EditZBAdr), "ZB3");
+    EXPECT_NE(t(fld::EditSerNr), first);
+    EXPECT_TRUE(model->enabled(fld::ButtonLesen));
 
     // The same controller again: data kept, online time restarts.
     core->SecondsOnline = 77;
     core->ComboBoxZBAdressChange();
     EXPECT_EQ(core->SecondsOnline.load(), 0);
-    EXPECT_EQ(model->caption("PanelSecOnline"), "00:00:00");
+    EXPECT_EQ(model->caption(fld::PanelSecOnline), "00:00:00");
 
     // Nobody at ZB8.
-    model->setItemIndex("ComboBoxZBAdress", 8);
+    model->setItemIndex(fld::ComboBoxZBAdress, 8);
     core->ComboBoxZBAdressChange();
-    EXPECT_TRUE(t("EditSerNr").isEmpty());
+    EXPECT_TRUE(t(fld::EditSerNr).isEmpty());
     EXPECT_TRUE(core->VAVBetrieb.SerNr().isEmpty());
 }
 
 TEST_F(MainCoreSim, AddressChoiceWithClosedPortOnlySetsTheAddress)
 {
     make(sim::BusOptions::WithControllers(1), 100000);
-    model->setItemIndex("ComboBoxZBAdress", 3);
+    model->setItemIndex(fld::ComboBoxZBAdress, 3);
     core->ComboBoxZBAdressChange();
     EXPECT_EQ(core->ZB.AdrIndex, 3);
     EXPECT_TRUE(bus->record().empty());
@@ -254,10 +254,10 @@ TEST_F(MainCoreSim, ClosingReleasesAForcedModeThenSendsNothing)
 {
     make(sim::BusOptions::WithControllers(1), 200);
     ASSERT_TRUE(connect());
-    model->setChecked("SpeedButtonBetrieb", true);
+    model->setChecked(fld::SpeedButtonBetrieb, true);
     core->Flows.Post("betrieb", [&] { core->SpeedButtonBetriebClick(); });
     ASSERT_TRUE(waitFor([&] { return core->VAVBetrieb.BetriebAktiv.load(); }, 10000));
-    model->setChecked("RadioBetrVMax", true);
+    model->setChecked(fld::RadioBetrVMax, true);
     ASSERT_TRUE(waitFor([&] { return bus->mode(1) == 3; }, 10000));
     EXPECT_TRUE(core->VerbindenThread().Suspended());
     const size_t before = bus->record().size();
@@ -284,12 +284,12 @@ TEST_F(MainCoreSim, FailedOperationCycleEndsTheOperationMode)
 {
     make(sim::BusOptions::WithControllers(1), 200);
     ASSERT_TRUE(connect());
-    model->setChecked("SpeedButtonBetrieb", true);
+    model->setChecked(fld::SpeedButtonBetrieb, true);
     core->Flows.Post("betrieb", [&] { core->SpeedButtonBetriebClick(); });
     ASSERT_TRUE(waitFor([&] { return core->VAVBetrieb.BetriebAktiv.load() && !core->BetriebThread().Suspended(); }, 10000));
     bus->removeController(1);
-    ASSERT_TRUE(waitFor([&] { return !model->checked("SpeedButtonBetrieb") && !core->VAVBetrieb.BetriebAktiv.load(); }, 20000));
-    EXPECT_TRUE(t("EditSerNr").isEmpty());
+    ASSERT_TRUE(waitFor([&] { return !model->checked(fld::SpeedButtonBetrieb) && !core->VAVBetrieb.BetriebAktiv.load(); }, 20000));
+    EXPECT_TRUE(t(fld::EditSerNr).isEmpty());
     ASSERT_TRUE(waitFor([&] { return !core->VerbindenThread().Suspended(); }, 10000));
     EXPECT_TRUE(core->BetriebThread().Suspended());
 }
@@ -329,18 +329,18 @@ TEST(TransferLog, KeepsLinesOnlyWhileShownAndDropsTheOlderHalf)
     WindowModel model(mainWindowFields());
     TTransferLog log(model);
     log.AddTransferLine("hidden");
-    EXPECT_TRUE(model.items("MemoCOMTransf").isEmpty());
-    model.setVisible("TabSheetTransfer", true);
+    EXPECT_TRUE(model.items(fld::MemoCOMTransf).isEmpty());
+    model.setVisible(fld::TabSheetTransfer, true);
     for (int i = 0; i < 501; ++i)
         log.AddTransferLine(QString::number(i));
-    ASSERT_EQ(model.items("MemoCOMTransf").size(), 501);
+    ASSERT_EQ(model.items(fld::MemoCOMTransf).size(), 501);
     log.AddTransferLine("next");
-    const QStringList lines = model.items("MemoCOMTransf");
+    const QStringList lines = model.items(fld::MemoCOMTransf);
     EXPECT_EQ(lines.size(), 251); // 501 - (501 / 2 + 1) + 1
     EXPECT_EQ(lines.first(), "251");
     EXPECT_EQ(lines.last(), "next");
     log.Clear();
-    EXPECT_TRUE(model.items("MemoCOMTransf").isEmpty());
+    EXPECT_TRUE(model.items(fld::MemoCOMTransf).isEmpty());
 }
 
 TEST_F(MainCoreSim, StartUpCorrectsStoredTabAndAddress)
@@ -351,42 +351,42 @@ TEST_F(MainCoreSim, StartUpCorrectsStoredTabAndAddress)
     st.Tabsheet = 4;
     st.ZBAdrIndex = 12;
     core->StartTimerTimer(st);
-    EXPECT_EQ(model->itemIndex("PageControl1"), 3);
-    EXPECT_FALSE(model->visible("TabSheetTransfer"));
-    EXPECT_EQ(model->itemIndex("ComboBoxZBAdress"), 0);
+    EXPECT_EQ(model->itemIndex(fld::PageControl1), 3);
+    EXPECT_FALSE(model->visible(fld::TabSheetTransfer));
+    EXPECT_EQ(model->itemIndex(fld::ComboBoxZBAdress), 0);
     EXPECT_EQ(core->ZB.AdrIndex, 0);
-    EXPECT_FALSE(model->visible("PanelBetrieb"));
+    EXPECT_FALSE(model->visible(fld::PanelBetrieb));
     ASSERT_TRUE(core->Flows.WaitIdle(20000));
-    EXPECT_EQ(t("EditSerNr"), "00812-04711-003-001");
+    EXPECT_EQ(t(fld::EditSerNr), "00812-04711-003-001");
     // The Transfer display: shown, one empty line, the previous tab active again.
     core->SuspendVerbindenThread(); // no poll telegrams in the log meanwhile
     core->SetTransferDisplay(true);
-    EXPECT_TRUE(model->visible("TabSheetTransfer"));
-    EXPECT_EQ(model->itemIndex("PageControl1"), 3);
-    EXPECT_EQ(model->items("MemoCOMTransf"), QStringList{QString()});
+    EXPECT_TRUE(model->visible(fld::TabSheetTransfer));
+    EXPECT_EQ(model->itemIndex(fld::PageControl1), 3);
+    EXPECT_EQ(model->items(fld::MemoCOMTransf), QStringList{QString()});
     core->SetTransferDisplay(false);
-    EXPECT_FALSE(model->visible("TabSheetTransfer"));
+    EXPECT_FALSE(model->visible(fld::TabSheetTransfer));
 }
 
 TEST_F(MainCoreSim, ReadAndWriteButtons)
 {
     make(sim::BusOptions::WithControllers(1), 300);
     ASSERT_TRUE(connect());
-    model->setText("EditPositionInput", "Büro 12");
+    model->setText(fld::EditPositionInput, "Büro 12");
     core->AnzConfPcHwEqual(core->VAVBetrieb.IsPcHwEqual());
-    EXPECT_TRUE(model->visible("ImageNotEqual"));
+    EXPECT_TRUE(model->visible(fld::ImageNotEqual));
     ASSERT_TRUE(core->ButtonSetzenClick());
     const auto text = bus->peek(1, 0x0080, 16);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(text.data()), 16), QByteArray("B\xFCro 12         "));
-    EXPECT_TRUE(model->visible("ImageEqual"));
+    EXPECT_TRUE(model->visible(fld::ImageEqual));
     EXPECT_FALSE(core->VerbindenThread().Suspended()); // polling goes on afterwards
-    EXPECT_TRUE(model->caption("PanelProgStatus").isEmpty());
+    EXPECT_TRUE(model->caption(fld::PanelProgStatus).isEmpty());
 
     bus->withController(1, [](sim::Controller& c) { c.setText16(0x0080, "Flur"); });
     ASSERT_TRUE(core->ButtonLesenClick());
-    EXPECT_EQ(t("EditPositionInput"), "Flur");
+    EXPECT_EQ(t(fld::EditPositionInput), "Flur");
     EXPECT_TRUE(core->DataRead.load());
-    EXPECT_TRUE(model->visible("ImageEqual"));
+    EXPECT_TRUE(model->visible(fld::ImageEqual));
 }
 
 TEST(MainCoreViews, SensorViewsFollowFunctionAndSensorType)
@@ -395,21 +395,21 @@ TEST(MainCoreViews, SensorViewsFollowFunctionAndSensorType)
     TMainCore core(model, std::make_unique<sim::SimTransport>(std::make_shared<SimBus>()));
     core.UpdateSensorViews();
     // DPK pressure sensor, volume flow: density, conductance and sensor value; no altitude.
-    EXPECT_TRUE(model.visible("EditDichte"));
-    EXPECT_TRUE(model.visible("GroupBoxVAVLeitwert"));
-    EXPECT_TRUE(model.visible("EditSensorValue"));
-    EXPECT_FALSE(model.visible("EditHoeheAnz"));
-    EXPECT_TRUE(model.visible("ButtonCalculateDichte"));
+    EXPECT_TRUE(model.visible(fld::EditDichte));
+    EXPECT_TRUE(model.visible(fld::GroupBoxVAVLeitwert));
+    EXPECT_TRUE(model.visible(fld::EditSensorValue));
+    EXPECT_FALSE(model.visible(fld::EditHoeheAnz));
+    EXPECT_TRUE(model.visible(fld::ButtonCalculateDichte));
     // The sensor choice drives it through its change rule.
-    model.setChecked("RadioButtonSensTypDSK3Druck", true, Origin::User);
-    EXPECT_TRUE(model.visible("EditHoeheAnz"));
-    model.setChecked("RadioButtonSensTypVolumenstr", true, Origin::User);
-    EXPECT_FALSE(model.visible("EditDichte"));
-    EXPECT_FALSE(model.visible("EditHoeheAnz"));
-    EXPECT_FALSE(model.visible("ButtonCalculateDichte"));
+    model.setChecked(fld::RadioButtonSensTypDSK3Druck, true, Origin::User);
+    EXPECT_TRUE(model.visible(fld::EditHoeheAnz));
+    model.setChecked(fld::RadioButtonSensTypVolumenstr, true, Origin::User);
+    EXPECT_FALSE(model.visible(fld::EditDichte));
+    EXPECT_FALSE(model.visible(fld::EditHoeheAnz));
+    EXPECT_FALSE(model.visible(fld::ButtonCalculateDichte));
     // Pressure function: no density even with a pressure sensor.
     core.Ctx.ReglerFkt = 2;
-    model.setChecked("RadioButtonSensTypDruck", true, Origin::User);
-    EXPECT_FALSE(model.visible("EditDichte"));
-    EXPECT_FALSE(model.visible("GroupBoxVAVLeitwert"));
+    model.setChecked(fld::RadioButtonSensTypDruck, true, Origin::User);
+    EXPECT_FALSE(model.visible(fld::EditDichte));
+    EXPECT_FALSE(model.visible(fld::GroupBoxVAVLeitwert));
 }

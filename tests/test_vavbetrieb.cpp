@@ -2,7 +2,7 @@
 // the simulator's record, values checked in its memory and in the window fields.
 #include "QtPrinters.h"
 #include "device/VAVBetrieb.h"
-#include "mainwindow/core/WindowFields.h"
+#include "device/model/WindowFields.h"
 #include "settings/Trace.h"
 #include "sim/SimTransport.h"
 
@@ -42,8 +42,8 @@ protected:
             c.push_back(r.command());
         return c;
     }
-    QString t(const char* f) { return model->text(QString::fromLatin1(f)); }
-    void set(const char* f, const char* v) { model->setText(QString::fromLatin1(f), QString::fromUtf8(v)); }
+    QString t(FieldId f) { return model->text(f); }
+    void set(FieldId f, const char* v) { model->setText(f, QString::fromUtf8(v)); }
     uint16_t be(uint16_t addr)
     {
         const auto b = bus->peek(1, addr, 2);
@@ -75,21 +75,21 @@ TEST_F(VAVBetriebSim, IdentifySequenceAndFields)
     EXPECT_EQ(r.front().bytes[2], 10); // motor stopped around the identification
     EXPECT_EQ(r[14].bytes[2], 0);
     EXPECT_EQ(bus->mode(1), 0);
-    EXPECT_EQ(t("EditSerNr"), "00812-04711-003-001");
+    EXPECT_EQ(t(fld::EditSerNr), "00812-04711-003-001");
     EXPECT_EQ(rec->SerNr(), "00812-04711-003-001");
     EXPECT_EQ(rec->DeviceKey, zb::DeviceKey(812, 4711, 0, 3, 1));
-    EXPECT_EQ(t("EditZBAdr"), "PP");
-    EXPECT_EQ(t("EditOEM"), "OEM-Text");
-    EXPECT_EQ(t("EditPosition"), "Positionstext");
-    EXPECT_EQ(t("EditFenwix"), "Kadex");
-    EXPECT_EQ(t("EditFirmware"), "0308");
-    EXPECT_EQ(t("EditConfTableID"), "0310");
+    EXPECT_EQ(t(fld::EditZBAdr), "PP");
+    EXPECT_EQ(t(fld::EditOEM), "OEM-Text");
+    EXPECT_EQ(t(fld::EditPosition), "Positionstext");
+    EXPECT_EQ(t(fld::EditFenwix), "Kadex");
+    EXPECT_EQ(t(fld::EditFirmware), "0308");
+    EXPECT_EQ(t(fld::EditConfTableID), "0310");
     EXPECT_EQ(rec->FirmwareNr, 308);
     EXPECT_EQ(ctx->FirmwareVersion.load(), 0x0308);
-    EXPECT_TRUE(model->enabled("LabelSerNr"));
-    EXPECT_TRUE(model->enabled("LabelTyp"));
-    EXPECT_EQ(model->colour("EditFenwix"), Colour::ButtonFace);
-    EXPECT_TRUE(model->visible("ExtrasRegSetting"));
+    EXPECT_TRUE(model->enabled(fld::LabelSerNr));
+    EXPECT_TRUE(model->enabled(fld::LabelTyp));
+    EXPECT_EQ(model->colour(fld::EditFenwix), Colour::ButtonFace);
+    EXPECT_TRUE(model->visible(fld::ExtrasRegSetting));
 
     bus->clearRecord();
     ASSERT_TRUE(rec->RefreshIdent());
@@ -101,13 +101,13 @@ TEST_F(VAVBetriebSim, TypeTextColourIsAPrefixMatch)
 {
     bus->withController(1, [](sim::Controller& c) { c.setText16(0x0090, "xKadex"); });
     ASSERT_TRUE(rec->RefreshIdent());
-    EXPECT_EQ(model->colour("EditFenwix"), Colour::Red);
+    EXPECT_EQ(model->colour(fld::EditFenwix), Colour::Red);
     bus->withController(1, [](sim::Controller& c) { c.setText16(0x0090, "Kadex plus"); });
     ASSERT_TRUE(rec->RefreshIdent());
-    EXPECT_EQ(model->colour("EditFenwix"), Colour::ButtonFace);
+    EXPECT_EQ(model->colour(fld::EditFenwix), Colour::ButtonFace);
     ctx->SetTypeTexts(QString(), QString());
     ASSERT_TRUE(rec->RefreshIdent());
-    EXPECT_EQ(model->colour("EditFenwix"), Colour::Red);
+    EXPECT_EQ(model->colour(fld::EditFenwix), Colour::Red);
 }
 
 TEST_F(VAVBetriebSim, IdentifyStopsAtTheFirstFailure)
@@ -124,9 +124,9 @@ TEST_F(VAVBetriebSim, OldFirmwareHidesTheFunctionMenu)
 {
     build(0x021F);
     ASSERT_TRUE(rec->Identify());
-    EXPECT_FALSE(model->visible("ExtrasRegSetting"));
-    EXPECT_TRUE(model->checked("RadioButtonSensTypDruck"));
-    EXPECT_FALSE(model->enabled("RadioButtonSensTypVolumenstr"));
+    EXPECT_FALSE(model->visible(fld::ExtrasRegSetting));
+    EXPECT_TRUE(model->checked(fld::RadioButtonSensTypDruck));
+    EXPECT_FALSE(model->enabled(fld::RadioButtonSensTypVolumenstr));
     EXPECT_EQ(rec->FirmwareNr, 0); // "021F" is no decimal number: the number stays as it was
 }
 
@@ -135,36 +135,36 @@ TEST_F(VAVBetriebSim, ReadDataSequenceAndFields)
     bus->clearRecord();
     ASSERT_TRUE(rec->ReadData());
     EXPECT_EQ(commands(), (std::vector<int>{0x1E, 0x3B, 0x47, 1, 1, 1, 0x06, 0x15}));
-    EXPECT_EQ(t("EditVnomM3"), "250");
-    EXPECT_EQ(t("EditVnomM3Anz"), "250");
+    EXPECT_EQ(t(fld::EditVnomM3), "250");
+    EXPECT_EQ(t(fld::EditVnomM3Anz), "250");
     EXPECT_EQ(rec->HW.VnomM3, 250);
-    EXPECT_EQ(t("EditVmaxPrz"), QString("%1").arg(rec->HW.VmaxPrz / 100.0, 0, 'f', 2));
-    EXPECT_EQ(t("EditPositionInput"), "Positionstext");
+    EXPECT_EQ(t(fld::EditVmaxPrz), QString("%1").arg(rec->HW.VmaxPrz / 100.0, 0, 'f', 2));
+    EXPECT_EQ(t(fld::EditPositionInput), "Positionstext");
     EXPECT_TRUE(rec->IsPcHwEqual());
     // l/s: the nominal value shown in the chosen unit.
     ctx->UnitIndex = 1;
     ASSERT_TRUE(rec->ReadVnom());
-    EXPECT_EQ(t("EditVnomM3"), "69");
+    EXPECT_EQ(t(fld::EditVnomM3), "69");
 }
 
 TEST_F(VAVBetriebSim, WriteDataReachesTheDevice)
 {
     // Until a firmware is read the tool assumes 0x0220, where V'min travels as a share of V'max.
-    set("EditVmaxPrz", "80.00");
-    set("EditVminPrz", "20.00");
+    set(fld::EditVmaxPrz, "80.00");
+    set(fld::EditVminPrz, "20.00");
     ASSERT_TRUE(rec->SetVminVmidVmax());
     EXPECT_EQ(be(0x0200), 2500);
 
     ASSERT_TRUE(rec->Identify());
     ASSERT_TRUE(rec->ReadData());
-    set("EditVmaxPrz", "80.00");
-    set("EditVmidPrz", "50.00");
-    set("EditVminPrz", "20.00");
-    set("EditPositionInput", "Raum 4.17");
-    set("EditW1Min", "2.3");
-    set("EditW1Max", "10.0");
-    set("EditU5Min", "0.5");
-    set("EditU5Max", "9.5");
+    set(fld::EditVmaxPrz, "80.00");
+    set(fld::EditVmidPrz, "50.00");
+    set(fld::EditVminPrz, "20.00");
+    set(fld::EditPositionInput, "Raum 4.17");
+    set(fld::EditW1Min, "2.3");
+    set(fld::EditW1Max, "10.0");
+    set(fld::EditU5Min, "0.5");
+    set(fld::EditU5Max, "9.5");
     EXPECT_FALSE(rec->IsPcHwEqual());
     bus->clearRecord();
     ASSERT_TRUE(rec->WriteData());
@@ -180,20 +180,20 @@ TEST_F(VAVBetriebSim, WriteDataReachesTheDevice)
     EXPECT_EQ(std::string(text.begin(), text.end()), "Raum 4.17       ");
     EXPECT_TRUE(rec->IsPcHwEqual());
     // Read back: the same values come into the window.
-    set("EditPositionInput", "x");
+    set(fld::EditPositionInput, "x");
     ASSERT_TRUE(rec->ReadData());
-    EXPECT_EQ(t("EditPositionInput"), "Raum 4.17");
-    EXPECT_EQ(t("EditW1Min"), "2.3");
+    EXPECT_EQ(t(fld::EditPositionInput), "Raum 4.17");
+    EXPECT_EQ(t(fld::EditW1Min), "2.3");
     EXPECT_TRUE(rec->IsPcHwEqual());
-    set("EditVmaxPrz", "abc");
+    set(fld::EditVmaxPrz, "abc");
     EXPECT_FALSE(rec->IsPcHwEqual()); // compares 0 with 8000
 }
 
 TEST_F(VAVBetriebSim, WriteStopsAtTheFirstRefusal)
 {
     ASSERT_TRUE(rec->ReadData());
-    set("EditW1Min", "8.0");
-    set("EditW1Max", "12.0"); // beyond 10 V: the controller refuses
+    set(fld::EditW1Min, "8.0");
+    set(fld::EditW1Max, "12.0"); // beyond 10 V: the controller refuses
     bus->clearRecord();
     EXPECT_FALSE(rec->WriteData());
     const auto c = commands();
@@ -208,7 +208,7 @@ TEST_F(VAVBetriebSim, VminIsAShareOfVmaxAt0221)
     bus->poke(1, 0x0200, {0x07, 0xD0, 0x13, 0x88, 0x13, 0x88}); // raw 2000, 5000, 5000
     ASSERT_TRUE(rec->GetVminVmidVmax());
     EXPECT_EQ(rec->HW.VminPrz, 1000);
-    EXPECT_EQ(t("EditVminPrz"), "10.00");
+    EXPECT_EQ(t(fld::EditVminPrz), "10.00");
 
     build(0x0222);
     ASSERT_TRUE(rec->Identify());
@@ -221,16 +221,16 @@ TEST_F(VAVBetriebSim, VminWrittenAsShareAt0220)
 {
     build(0x0220);
     ASSERT_TRUE(rec->Identify());
-    set("EditVmaxPrz", "50.00");
-    set("EditVmidPrz", "30.00");
-    set("EditVminPrz", "10.00");
+    set(fld::EditVmaxPrz, "50.00");
+    set(fld::EditVmidPrz, "30.00");
+    set(fld::EditVminPrz, "10.00");
     ASSERT_TRUE(rec->SetVminVmidVmax());
     EXPECT_EQ(be(0x0200), 2000);
     EXPECT_EQ(rec->HW.VminPrz, 1000);
     // V'max 0: V'min goes out as 0 instead of a division by zero.
-    set("EditVmaxPrz", "0");
-    set("EditVmidPrz", "0");
-    set("EditVminPrz", "0");
+    set(fld::EditVmaxPrz, "0");
+    set(fld::EditVmidPrz, "0");
+    set(fld::EditVminPrz, "0");
     ASSERT_TRUE(rec->SetVminVmidVmax());
     EXPECT_EQ(be(0x0200), 0);
 }
@@ -245,42 +245,42 @@ TEST_F(VAVBetriebSim, LiveSignals)
     for (const auto& [y, shown] : sixVolt) {
         pin(SignalY, y);
         ASSERT_TRUE(rec->GetRegelParams());
-        EXPECT_EQ(t("EditBetrRYSignPrz"), shown) << "y = " << y;
+        EXPECT_EQ(t(fld::EditBetrRYSignPrz), shown) << "y = " << y;
     }
     // Linear, Ymin 2000, Ymax 10000.
     bus->poke(1, ConfigFlags, {0x00});
     bus->poke(1, Ymin, {0x07, 0xD0, 0x27, 0x10});
     pin(SignalY, 1500);
     ASSERT_TRUE(rec->GetRegelParams());
-    EXPECT_EQ(t("EditBetrRYSignPrz"), "0.0");
+    EXPECT_EQ(t(fld::EditBetrRYSignPrz), "0.0");
     pin(SignalY, 6000);
     ASSERT_TRUE(rec->GetRegelParams());
-    EXPECT_EQ(t("EditBetrRYSignPrz"), "50.0");
+    EXPECT_EQ(t(fld::EditBetrRYSignPrz), "50.0");
     // Ymin = Ymax: no range, 0.0 instead of a division by zero.
     bus->poke(1, Ymin, {0x13, 0x88, 0x13, 0x88});
     ASSERT_TRUE(rec->GetRegelParams());
-    EXPECT_EQ(t("EditBetrRYSignPrz"), "0.0");
+    EXPECT_EQ(t(fld::EditBetrRYSignPrz), "0.0");
 
     pin(SignalW1, 2345);
     pin(SignalU5, 9999);
     pin(SensorSignal, 4567);
     pin(SensorPressure, 123);
     ASSERT_TRUE(rec->GetRegelParams());
-    EXPECT_EQ(t("EditSignW1"), "2.3");
-    EXPECT_EQ(t("EditSignU5"), "10.0");
-    EXPECT_EQ(t("EditSensorSign"), "4.57");
-    EXPECT_EQ(t("EditSensorValue"), "123");
+    EXPECT_EQ(t(fld::EditSignW1), "2.3");
+    EXPECT_EQ(t(fld::EditSignU5), "10.0");
+    EXPECT_EQ(t(fld::EditSensorSign), "4.57");
+    EXPECT_EQ(t(fld::EditSensorValue), "123");
     ctx->UnitIndex = 2; // uPSI
     ASSERT_TRUE(rec->GetSensorValues());
-    EXPECT_EQ(t("EditSensorValue"), QString::number(qRound(123 * 145.0389)));
+    EXPECT_EQ(t(fld::EditSensorValue), QString::number(qRound(123 * 145.0389)));
 
     // Motor feedback is limited to 0..100 %.
     pin(MotorPosition, 10500);
     ASSERT_TRUE(rec->ReadMotRueck());
-    EXPECT_EQ(t("EditBetrMotRueckPrz"), "100.0");
+    EXPECT_EQ(t(fld::EditBetrMotRueckPrz), "100.0");
     pin(MotorPosition, static_cast<uint16_t>(-5));
     ASSERT_TRUE(rec->ReadMotRueck());
-    EXPECT_EQ(t("EditBetrMotRueckPrz"), "0.0");
+    EXPECT_EQ(t(fld::EditBetrMotRueckPrz), "0.0");
 }
 
 TEST_F(VAVBetriebSim, SetpointDisplay)
@@ -289,23 +289,23 @@ TEST_F(VAVBetriebSim, SetpointDisplay)
     auto setpoint = [&](int v) { bus->withController(1, [&](sim::Controller& c) { c.pinReportedSetpoint(v); }); };
     setpoint(10001);
     ASSERT_TRUE(rec->ShowBetrWerte(ChoiceAuto));
-    EXPECT_EQ(t("EditBetrSollwPrz"), "---");
-    EXPECT_EQ(t("EditBetrSollwM3"), "---");
+    EXPECT_EQ(t(fld::EditBetrSollwPrz), "---");
+    EXPECT_EQ(t(fld::EditBetrSollwM3), "---");
     setpoint(10000);
     ASSERT_TRUE(rec->ShowBetrWerte(ChoiceAuto));
-    EXPECT_NE(t("EditBetrSollwPrz"), "---");
+    EXPECT_NE(t(fld::EditBetrSollwPrz), "---");
     // V'min 20.00 %, V'max 20.50 %: no usable span, shown 0.
     rec->HW.VminPrz = 2000;
     rec->HW.VmaxPrz = 2050;
     setpoint(2025);
     ASSERT_TRUE(rec->ShowBetrWerte(ChoiceAuto));
-    EXPECT_EQ(t("EditBetrSollwPrz"), "0");
+    EXPECT_EQ(t(fld::EditBetrSollwPrz), "0");
     // Variabel keeps its fields; other choices show "---".
-    set("EditBetrSollwPrz", "42");
+    set(fld::EditBetrSollwPrz, "42");
     ASSERT_TRUE(rec->ShowBetrWerte(ChoiceVariabel));
-    EXPECT_EQ(t("EditBetrSollwPrz"), "42");
+    EXPECT_EQ(t(fld::EditBetrSollwPrz), "42");
     ASSERT_TRUE(rec->ShowBetrWerte(ChoiceZu));
-    EXPECT_EQ(t("EditBetrSollwPrz"), "---");
+    EXPECT_EQ(t(fld::EditBetrSollwPrz), "---");
 }
 
 TEST_F(VAVBetriebSim, SamplingStopsAtTen)
@@ -338,11 +338,11 @@ TEST_F(VAVBetriebSim, OperationCycleSendsTheChoice)
     EXPECT_EQ(r[0].command(), 0x0E);
     EXPECT_EQ(r[0].bytes[2], 3);
     EXPECT_EQ(bus->mode(1), 3);
-    EXPECT_EQ(model->caption("PanelBetrStatus"), "Betriebsstufe V'max aktiv");
-    EXPECT_EQ(model->caption("PanelProgStatus"), "Betrieb aktiv");
+    EXPECT_EQ(model->caption(fld::PanelBetrStatus), "Betriebsstufe V'max aktiv");
+    EXPECT_EQ(model->caption(fld::PanelProgStatus), "Betrieb aktiv");
 
     // Variabel sends override 0 and the setpoint.
-    set("EditBetrSollwPrz", "37.5");
+    set(fld::EditBetrSollwPrz, "37.5");
     bus->clearRecord();
     ASSERT_TRUE(rec->SetBetriebsart(ChoiceVariabel));
     EXPECT_EQ(bus->setpoint(1), 3750);
@@ -351,12 +351,12 @@ TEST_F(VAVBetriebSim, OperationCycleSendsTheChoice)
     bus->setAlarms(1, 0x05);
     ASSERT_TRUE(rec->SetBetriebsart(ChoiceAuto));
     EXPECT_EQ(bus->setpoint(1), 0xFFFF);
-    EXPECT_EQ(model->items("ListBoxAlarme"), (QStringList{"Stop&Go-Ratio zu gross", "Mechanische Überlast"}));
-    EXPECT_TRUE(model->enabled("ButtonResetAlarm"));
+    EXPECT_EQ(model->items(fld::ListBoxAlarme), (QStringList{"Stop&Go-Ratio zu gross", "Mechanische Überlast"}));
+    EXPECT_TRUE(model->enabled(fld::ButtonResetAlarm));
 
     ASSERT_TRUE(rec->StopBetrieb());
     EXPECT_FALSE(rec->BetriebAktiv.load());
-    EXPECT_TRUE(model->checked("RadioBetrAuto"));
+    EXPECT_TRUE(model->checked(fld::RadioBetrAuto));
 }
 
 TEST_F(VAVBetriebSim, VmidUnderThePressureFunctionStopsTheMotor)
@@ -376,7 +376,7 @@ TEST_F(VAVBetriebSim, TracePointsNameTheOperationsAndComparisons)
     trace.SetEnabled(true);
     ASSERT_TRUE(rec->Identify());
     ASSERT_TRUE(rec->ReadData());
-    set("EditW1Max", "9.0");
+    set(fld::EditW1Max, "9.0");
     EXPECT_FALSE(rec->IsPcHwEqual());
     trace.SetEnabled(false);
     QFile f(dir.filePath("Log.sil"));

@@ -1,7 +1,7 @@
 // The window-value model: fields by name, change and leave rules, suspension scopes, radio
 // groups, notifications to listeners and across threads, and the main window's field registry.
-#include "mainwindow/core/WindowFields.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowFields.h"
+#include "device/model/WindowModel.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,11 @@
 #include <QThread>
 #include <QTimer>
 
+#include "common/Helpers.h"
+
 #include <algorithm>
+#include <cmath>
+#include <random>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -82,75 +86,86 @@ QStringList sorted(QStringList l)
 // ---------------------------------------------------------------------------------------------
 // Registry
 
-TEST(WindowModelRegistry, DeclaresTheFieldsTheRecordsAndPollingStepsUse)
+// A quoted name does not compile; a handle and a name from outside (a QString) do.
+template <class M>
+concept TakesQuotedName = requires(M& m) { m.setText("EditVmaxPrz", QString()); };
+template <class M>
+concept TakesHandle = requires(M& m) { m.setText(fld::EditVmaxPrz, QString()); };
+template <class M>
+concept TakesOutsideName = requires(M& m, const QString& objectName) { m.text(objectName); };
+static_assert(!TakesQuotedName<WindowModel>);
+static_assert(TakesHandle<WindowModel>);
+static_assert(TakesOutsideName<WindowModel>);
+
+TEST(WindowModelRegistry, EveryHandleIsADeclaredFieldOfItsKind)
 {
     WindowModel m(mainWindowFields());
     m.setMisuse(WindowModel::Misuse::Throw);
     EXPECT_TRUE(m.problems().isEmpty()) << m.problems().join("\n").toStdString();
 
-    // Window values of the operating data record and of the polling steps.
-    const QStringList needed = {
-        "EditVmaxPrz", "EditVmidPrz", "EditVminPrz", "EditVmaxM3", "EditVnomM3", "EditVnomM3Anz",
-        "EditW1Min", "EditW1Max", "EditU5Min", "EditU5Max", "EditPositionInput", "EditSerNr",
-        "LabelSerNr", "EditConfTableID", "EditZBAdr", "LabelZBAdr", "EditOEM", "EditPosition",
-        "EditFenwix", "LabelOEM", "LabelPosition", "LabelTyp", "EditFirmware", "EditBetrSollwPrz",
-        "EditBetrSollwM3", "EditBetrIstwPrz", "EditBetrIstwM3", "EditBetrRYSignPrz",
-        "EditBetrMotRueckPrz", "EditSignW1", "EditSignU5", "EditSensorSign", "EditSensorValue",
-        "PanelProgStatus", "PanelBetrStatus", "PanelSecOnline", "ListBoxAlarme", "ButtonResetAlarm",
-        "ComboBoxZBAdress", "SpeedButtonBetrieb", kStatusPort, kStatusFunction, kStatusMessage,
-    };
-    for (const QString& n : needed)
-        EXPECT_TRUE(m.has(n)) << n.toStdString();
+    // The handles, the model's declaration and the names all come from the one list.
+    ASSERT_EQ(m.names().size(), kFieldCount);
+    for (int i = 0; i < kFieldCount; ++i) {
+        const FieldId f = allFields()[i];
+        EXPECT_EQ(m.names()[i], f.name());
+        EXPECT_EQ(f.name(), QLatin1String(f.latin1()));
+        EXPECT_EQ(m.state(f).kind, f.kind) << f.latin1();
+    }
+    EXPECT_EQ(fld::EditVmaxPrz.name(), "EditVmaxPrz");
+    EXPECT_EQ(fieldByName("EditVmaxPrz"), fld::EditVmaxPrz);
+    EXPECT_EQ(fieldByName("editvmaxprz"), std::nullopt) << "object names are exact";
+    EXPECT_EQ(fieldByName("EditVmaxPrzz"), std::nullopt);
+    EXPECT_EQ(kStatusMessage.name(), "StatusBarMessage");
 
     // Identification pane: read-only on the face colour, labels greyed until a device answers.
-    for (const char* n : {"EditFenwix", "EditOEM", "EditPosition", "EditSerNr", "EditZBAdr"}) {
-        EXPECT_TRUE(m.readOnly(n)) << n;
-        EXPECT_EQ(m.colour(n), Colour::ButtonFace) << n;
-        EXPECT_EQ(m.text(n), "") << n;
+    for (FieldId n : {fld::EditFenwix, fld::EditOEM, fld::EditPosition, fld::EditSerNr, fld::EditZBAdr}) {
+        EXPECT_TRUE(m.readOnly(n)) << n.latin1();
+        EXPECT_EQ(m.colour(n), Colour::ButtonFace) << n.latin1();
+        EXPECT_EQ(m.text(n), "") << n.latin1();
     }
-    EXPECT_FALSE(m.enabled("LabelSerNr"));
-    EXPECT_EQ(m.caption("LabelZBAdr"), "ZB Adr.");
-    EXPECT_FALSE(m.readOnly("EditVmaxPrz"));
-    EXPECT_EQ(m.colour("EditVmaxPrz"), Colour::Window);
-    EXPECT_TRUE(m.readOnly("EditBetrSollwPrz"));
-    EXPECT_EQ(m.colour("EditBetrSollwPrz"), Colour::ButtonFace);
+    EXPECT_FALSE(m.enabled(fld::LabelSerNr));
+    EXPECT_EQ(m.caption(fld::LabelZBAdr), "ZB Adr.");
+    EXPECT_FALSE(m.readOnly(fld::EditVmaxPrz));
+    EXPECT_EQ(m.colour(fld::EditVmaxPrz), Colour::Window);
+    EXPECT_TRUE(m.readOnly(fld::EditBetrSollwPrz));
+    EXPECT_EQ(m.colour(fld::EditBetrSollwPrz), Colour::ButtonFace);
 
     // Operation choices: one group, "Auto" selected, captions as shown.
     QStringList choices;
-    for (const char* c : kOperationChoices)
-        choices << c;
+    for (FieldId c : kOperationChoices)
+        choices << c.name();
     EXPECT_EQ(sorted(m.groupMembers(kGroupBetrieb)), sorted(choices));
-    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "RadioBetrAuto");
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), fld::RadioBetrAuto.name());
     EXPECT_EQ(m.caption(kOperationChoices[7]), "Variabel");
     EXPECT_EQ(m.caption(kOperationChoices[9]), "Schnell auf");
-    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), "RadioButtonSensTypDruck");
+    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), fld::RadioButtonSensTypDruck.name());
 
     // Bus address selector.
-    EXPECT_EQ(m.items("ComboBoxZBAdress"),
+    EXPECT_EQ(m.items(fld::ComboBoxZBAdress),
               QStringList({"PP", "ZB1", "ZB2", "ZB3", "ZB4", "ZB5", "ZB6", "ZB7", "ZB8"}));
-    EXPECT_EQ(m.itemIndex("ComboBoxZBAdress"), 0);
-    EXPECT_EQ(m.text("ComboBoxZBAdress"), "PP");
+    EXPECT_EQ(m.itemIndex(fld::ComboBoxZBAdress), 0);
+    EXPECT_EQ(m.text(fld::ComboBoxZBAdress), "PP");
 }
 
 TEST(WindowModelRegistry, StrictModeThrowsOnUnknownNamesAndMissingProperties)
 {
     auto m = smallModel();
     Recorder rec(*m);
-    EXPECT_THROW(m->text("EditNoSuch"), WindowFieldError);
-    EXPECT_THROW(m->setText("EditNoSuch", "x"), WindowFieldError);
-    EXPECT_THROW(m->setChecked("RadioNoSuch", true), WindowFieldError);
-    EXPECT_THROW(m->onChange("EditNoSuch", [](const Change&) {}), WindowFieldError);
-    EXPECT_THROW(m->leave("EditNoSuch"), WindowFieldError);
+    EXPECT_THROW(m->text(QStringLiteral("EditNoSuch")), WindowFieldError);
+    EXPECT_THROW(m->setText(QStringLiteral("EditNoSuch"), "x"), WindowFieldError);
+    EXPECT_THROW(m->setChecked(QStringLiteral("RadioNoSuch"), true), WindowFieldError);
+    EXPECT_THROW(m->onChange(QStringLiteral("EditNoSuch"), [](const Change&) {}), WindowFieldError);
+    EXPECT_THROW(m->leave(QStringLiteral("EditNoSuch")), WindowFieldError);
     auto suspendWithTypo = [&] { ChangesSuspended s(*m, {"EditA", "EditNoSuch"}); };
     EXPECT_THROW(suspendWithTypo(), WindowFieldError);
-    EXPECT_FALSE(m->changesSuspended("EditA")) << "a failed scope must not leave a field switched off";
-    EXPECT_FALSE(m->has("EditNoSuch")) << "an access must never create a field";
+    EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditA"))) << "a failed scope must not leave a field switched off";
+    EXPECT_FALSE(m->has(QStringLiteral("EditNoSuch"))) << "an access must never create a field";
 
     // A label has a caption, an edit a text: mixing them up is caught, not stored aside.
-    EXPECT_THROW(m->setText("LabelA", "x"), WindowFieldError);
-    EXPECT_THROW(m->caption("EditA"), WindowFieldError);
-    EXPECT_THROW(m->setChecked("EditA", true), WindowFieldError);
-    EXPECT_THROW(m->value("EditA"), WindowFieldError);
+    EXPECT_THROW(m->setText(QStringLiteral("LabelA"), "x"), WindowFieldError);
+    EXPECT_THROW(m->caption(QStringLiteral("EditA")), WindowFieldError);
+    EXPECT_THROW(m->setChecked(QStringLiteral("EditA"), true), WindowFieldError);
+    EXPECT_THROW(m->value(QStringLiteral("EditA")), WindowFieldError);
     EXPECT_TRUE(rec.take().isEmpty());
     EXPECT_TRUE(m->problems().contains("unknown field EditNoSuch"));
     EXPECT_TRUE(m->problems().contains("LabelA (label) has no Text"));
@@ -161,17 +176,17 @@ TEST(WindowModelRegistry, LenientModeRecordsMisuseAndCarriesOn)
     auto m = smallModel();
     m->setMisuse(WindowModel::Misuse::Warn);
     Recorder rec(*m);
-    EXPECT_EQ(m->text("EditNoSuch"), "");
-    EXPECT_FALSE(m->setText("EditNoSuch", "x"));
-    EXPECT_FALSE(m->setText("EditNoSuch", "y"));
-    EXPECT_FALSE(m->setText("LabelA", "x"));
-    EXPECT_EQ(m->caption("LabelA"), "A");
-    EXPECT_FALSE(m->has("EditNoSuch"));
+    EXPECT_EQ(m->text(QStringLiteral("EditNoSuch")), "");
+    EXPECT_FALSE(m->setText(QStringLiteral("EditNoSuch"), "x"));
+    EXPECT_FALSE(m->setText(QStringLiteral("EditNoSuch"), "y"));
+    EXPECT_FALSE(m->setText(QStringLiteral("LabelA"), "x"));
+    EXPECT_EQ(m->caption(QStringLiteral("LabelA")), "A");
+    EXPECT_FALSE(m->has(QStringLiteral("EditNoSuch")));
     {
         ChangesSuspended s(*m, {"EditA", "EditNoSuch"});
-        EXPECT_TRUE(m->changesSuspended("EditA"));
+        EXPECT_TRUE(m->changesSuspended(QStringLiteral("EditA")));
     }
-    EXPECT_FALSE(m->changesSuspended("EditA"));
+    EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditA")));
     EXPECT_TRUE(rec.take().isEmpty());
     // Each mistake once, however often it repeats.
     EXPECT_EQ(m->problems(), QStringList({"unknown field EditNoSuch", "LabelA (label) has no Text"}));
@@ -183,7 +198,7 @@ TEST(WindowModelRegistry, LenientModeRecordsMisuseAndCarriesOn)
     WindowModel::setDefaultMisuse(WindowModel::Misuse::Throw);
     WindowModel strict(mainWindowFields());
     WindowModel::setDefaultMisuse(before);
-    EXPECT_THROW(strict.text("EditNoSuch"), WindowFieldError);
+    EXPECT_THROW(strict.text(QStringLiteral("EditNoSuch")), WindowFieldError);
 }
 
 TEST(WindowModelRegistry, DeclarationMistakesAreReported)
@@ -199,16 +214,16 @@ TEST(WindowModelRegistry, DeclarationMistakesAreReported)
         F("ComboBad", Kind::Combo).items({"a"}, 3),
     });
     EXPECT_EQ(m.problems().size(), 4) << m.problems().join("\n").toStdString();
-    EXPECT_EQ(m.text("EditA"), "first");
+    EXPECT_EQ(m.text(QStringLiteral("EditA")), "first");
     EXPECT_EQ(m.groupMembers("G"), QStringList({"Radio1", "Radio2"}));
     EXPECT_EQ(m.checkedInGroup("G"), "Radio1");
-    EXPECT_FALSE(m.checked("Radio2"));
-    EXPECT_EQ(m.itemIndex("ComboBad"), -1);
+    EXPECT_FALSE(m.checked(QStringLiteral("Radio2")));
+    EXPECT_EQ(m.itemIndex(QStringLiteral("ComboBad")), -1);
 
     m.setMisuse(WindowModel::Misuse::Throw);
     EXPECT_THROW(m.declare(F("EditA", Kind::Edit)), WindowFieldError);
     EXPECT_TRUE(m.declare(F("EditLater", Kind::Edit, "x")));
-    EXPECT_EQ(m.text("EditLater"), "x");
+    EXPECT_EQ(m.text(QStringLiteral("EditLater")), "x");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -219,38 +234,38 @@ TEST(WindowModelRules, ChangeRulesRunForProgramAndUserChanges)
     auto m = smallModel();
     std::vector<Change> seen;
     for (const char* n : {"EditA", "SpinD", "CheckE", "ComboF", "ListG"})
-        m->onChange(n, [&](const Change& c) { seen.push_back(c); });
+        m->onChange(QString::fromLatin1(n), [&](const Change& c) { seen.push_back(c); });
 
-    EXPECT_TRUE(m->setText("EditA", "by program"));
-    EXPECT_TRUE(m->setText("EditA", "typed", Origin::User));
-    EXPECT_TRUE(m->setValue("SpinD", 7, Origin::User));
-    EXPECT_TRUE(m->setChecked("CheckE", true));
-    EXPECT_TRUE(m->setItemIndex("ListG", 1, Origin::User));
+    EXPECT_TRUE(m->setText(QStringLiteral("EditA"), "by program"));
+    EXPECT_TRUE(m->setText(QStringLiteral("EditA"), "typed", Origin::User));
+    EXPECT_TRUE(m->setValue(QStringLiteral("SpinD"), 7, Origin::User));
+    EXPECT_TRUE(m->setChecked(QStringLiteral("CheckE"), true));
+    EXPECT_TRUE(m->setItemIndex(QStringLiteral("ListG"), 1, Origin::User));
     ASSERT_EQ(seen.size(), 5u);
     EXPECT_EQ(seen[0].field, "EditA");
     EXPECT_EQ(seen[0].origin, Origin::Program);
     EXPECT_EQ(seen[0].props, bit(Prop::Text));
     EXPECT_EQ(seen[1].origin, Origin::User);
-    EXPECT_EQ(m->text("EditA"), "typed");
+    EXPECT_EQ(m->text(QStringLiteral("EditA")), "typed");
     EXPECT_TRUE(seen[2].has(Prop::Value));
-    EXPECT_EQ(m->value("SpinD"), 7);
+    EXPECT_EQ(m->value(QStringLiteral("SpinD")), 7);
     EXPECT_TRUE(seen[3].has(Prop::Checked));
     EXPECT_EQ(seen[4].field, "ListG");
     EXPECT_EQ(seen[4].origin, Origin::User);
 
     // One change of a combo's selection is one rule call naming both text and index.
     seen.clear();
-    EXPECT_TRUE(m->setItemIndex("ComboF", 2));
+    EXPECT_TRUE(m->setItemIndex(QStringLiteral("ComboF"), 2));
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].props, bit(Prop::Text) | bit(Prop::ItemIndex));
 
     // Appearance changes are announced to widgets but are not content changes.
     seen.clear();
     Recorder rec(*m);
-    EXPECT_TRUE(m->setEnabled("EditA", false));
-    EXPECT_TRUE(m->setColour("EditA", Colour::Red));
-    EXPECT_TRUE(m->setReadOnly("EditA", true));
-    EXPECT_TRUE(m->setHint("EditA", "0 .. 100"));
+    EXPECT_TRUE(m->setEnabled(QStringLiteral("EditA"), false));
+    EXPECT_TRUE(m->setColour(QStringLiteral("EditA"), Colour::Red));
+    EXPECT_TRUE(m->setReadOnly(QStringLiteral("EditA"), true));
+    EXPECT_TRUE(m->setHint(QStringLiteral("EditA"), "0 .. 100"));
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(rec.take(), QStringList({"EditA.Enabled", "EditA.Colour", "EditA.ReadOnly", "EditA.Hint"}));
 }
@@ -260,27 +275,27 @@ TEST(WindowModelRules, SettingTheCurrentValueAnnouncesNothing)
     auto m = smallModel();
     int rules = 0;
     for (const char* n : {"EditA", "SpinD", "CheckE", "ComboF", "LabelA"})
-        m->onChange(n, [&](const Change&) { ++rules; });
+        m->onChange(QString::fromLatin1(n), [&](const Change&) { ++rules; });
     Recorder rec(*m);
 
-    EXPECT_FALSE(m->setText("EditA", "a"));
-    EXPECT_FALSE(m->setValue("SpinD", 5));
-    EXPECT_FALSE(m->setChecked("CheckE", false));
-    EXPECT_FALSE(m->setItemIndex("ComboF", 0));
-    EXPECT_FALSE(m->setText("ComboF", "x"));
-    EXPECT_FALSE(m->setItems("ComboF", {"x", "y", "z"}));
-    EXPECT_FALSE(m->setCaption("LabelA", "A"));
-    EXPECT_FALSE(m->setEnabled("EditA", true));
-    EXPECT_FALSE(m->setVisible("EditA", true));
-    EXPECT_FALSE(m->setColour("EditA", Colour::Window));
-    EXPECT_FALSE(m->setTextColour("EditA", Colour::WindowText));
-    EXPECT_FALSE(m->setHint("EditA", ""));
+    EXPECT_FALSE(m->setText(QStringLiteral("EditA"), "a"));
+    EXPECT_FALSE(m->setValue(QStringLiteral("SpinD"), 5));
+    EXPECT_FALSE(m->setChecked(QStringLiteral("CheckE"), false));
+    EXPECT_FALSE(m->setItemIndex(QStringLiteral("ComboF"), 0));
+    EXPECT_FALSE(m->setText(QStringLiteral("ComboF"), "x"));
+    EXPECT_FALSE(m->setItems(QStringLiteral("ComboF"), {"x", "y", "z"}));
+    EXPECT_FALSE(m->setCaption(QStringLiteral("LabelA"), "A"));
+    EXPECT_FALSE(m->setEnabled(QStringLiteral("EditA"), true));
+    EXPECT_FALSE(m->setVisible(QStringLiteral("EditA"), true));
+    EXPECT_FALSE(m->setColour(QStringLiteral("EditA"), Colour::Window));
+    EXPECT_FALSE(m->setTextColour(QStringLiteral("EditA"), Colour::WindowText));
+    EXPECT_FALSE(m->setHint(QStringLiteral("EditA"), ""));
     EXPECT_EQ(rules, 0);
     EXPECT_TRUE(rec.take().isEmpty());
 
     // The second of two equal writes is the no-op.
-    EXPECT_TRUE(m->setText("EditA", "new"));
-    EXPECT_FALSE(m->setText("EditA", "new"));
+    EXPECT_TRUE(m->setText(QStringLiteral("EditA"), "new"));
+    EXPECT_FALSE(m->setText(QStringLiteral("EditA"), "new"));
     EXPECT_EQ(rules, 1);
     EXPECT_EQ(rec.take(), QStringList({"EditA.Text"}));
 }
@@ -293,27 +308,27 @@ TEST(WindowModelRules, SuspensionScopesNestPerFieldAndStillUpdateWidgets)
     Recorder rec(*m);
     {
         ChangesSuspended outer(*m, {"EditA"});
-        m->setText("EditA", "1");
-        m->setText("EditB", "1");
+        m->setText(QStringLiteral("EditA"), "1");
+        m->setText(QStringLiteral("EditB"), "1");
         EXPECT_EQ(runs["EditA"], 0);
         EXPECT_EQ(runs["EditB"], 1) << "a scope covers only the fields it names";
         {
             ChangesSuspended inner(*m, {"EditA", "EditB"});
-            m->setText("EditA", "2");
-            m->setText("EditB", "2");
+            m->setText(QStringLiteral("EditA"), "2");
+            m->setText(QStringLiteral("EditB"), "2");
             EXPECT_EQ(runs["EditA"], 0);
             EXPECT_EQ(runs["EditB"], 1);
         }
         // The inner scope ended: B is back, A is still held by the outer one.
-        EXPECT_FALSE(m->changesSuspended("EditB"));
-        EXPECT_TRUE(m->changesSuspended("EditA"));
-        m->setText("EditA", "3");
-        m->setText("EditB", "3");
+        EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditB")));
+        EXPECT_TRUE(m->changesSuspended(QStringLiteral("EditA")));
+        m->setText(QStringLiteral("EditA"), "3");
+        m->setText(QStringLiteral("EditB"), "3");
         EXPECT_EQ(runs["EditA"], 0);
         EXPECT_EQ(runs["EditB"], 2);
     }
-    EXPECT_FALSE(m->changesSuspended("EditA"));
-    m->setText("EditA", "4");
+    EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditA")));
+    m->setText(QStringLiteral("EditA"), "4");
     EXPECT_EQ(runs["EditA"], 1);
     // Widgets saw every change, suspended or not.
     EXPECT_EQ(rec.take().count("EditA.Text"), 4);
@@ -324,22 +339,22 @@ TEST(WindowModelRules, LeaveRulesRunOnlyOnLeave)
     auto m = smallModel();
     int changes = 0;
     QStringList left;
-    m->onChange("EditA", [&](const Change&) { ++changes; });
-    m->onLeave("EditA", [&](const QString& f) { left << f + "=" + m->text(f); });
+    m->onChange(QStringLiteral("EditA"), [&](const Change&) { ++changes; });
+    m->onLeave(QStringLiteral("EditA"), [&](const QString& f) { left << f + "=" + m->text(f); });
 
-    m->setText("EditA", "12", Origin::User);
-    m->setText("EditA", "123", Origin::User);
+    m->setText(QStringLiteral("EditA"), "12", Origin::User);
+    m->setText(QStringLiteral("EditA"), "123", Origin::User);
     EXPECT_TRUE(left.isEmpty());
-    m->leave("EditA");
+    m->leave(QStringLiteral("EditA"));
     EXPECT_EQ(left, QStringList({"EditA=123"}));
     EXPECT_EQ(changes, 2);
     {
         // Suspension is about change handling; leaving still counts.
         ChangesSuspended s(*m, {"EditA"});
-        m->leave("EditA");
+        m->leave(QStringLiteral("EditA"));
     }
     EXPECT_EQ(left.size(), 2);
-    m->leave("EditB"); // a field without leave rules
+    m->leave(QStringLiteral("EditB")); // a field without leave rules
     EXPECT_EQ(left.size(), 2);
 }
 
@@ -348,23 +363,23 @@ TEST(WindowModelRules, RulesMayChangeOtherFieldsAndRewriteTheirOwn)
     auto m = smallModel();
     int aRuns = 0;
     // Clamp in place, as entry rules do: the rewrite itself must not run the rule again.
-    m->onChange("EditA", [&](const Change&) {
+    m->onChange(QStringLiteral("EditA"), [&](const Change&) {
         ++aRuns;
-        const double v = m->text("EditA").toDouble();
+        const double v = m->text(QStringLiteral("EditA")).toDouble();
         if (v > 100) {
             ChangesSuspended s(*m, {"EditA"});
-            m->setText("EditA", "100");
+            m->setText(QStringLiteral("EditA"), "100");
         }
-        m->setText("EditB", "B:" + m->text("EditA"));
+        m->setText(QStringLiteral("EditB"), "B:" + m->text(QStringLiteral("EditA")));
     });
-    m->onChange("EditB", [&](const Change&) { m->setText("EditC", "C:" + m->text("EditB")); });
+    m->onChange(QStringLiteral("EditB"), [&](const Change&) { m->setText(QStringLiteral("EditC"), "C:" + m->text(QStringLiteral("EditB"))); });
 
-    m->setText("EditA", "250", Origin::User);
+    m->setText(QStringLiteral("EditA"), "250", Origin::User);
     EXPECT_EQ(aRuns, 1);
-    EXPECT_EQ(m->text("EditA"), "100");
-    EXPECT_EQ(m->text("EditB"), "B:100");
-    EXPECT_EQ(m->text("EditC"), "C:B:100");
-    EXPECT_FALSE(m->changesSuspended("EditA"));
+    EXPECT_EQ(m->text(QStringLiteral("EditA")), "100");
+    EXPECT_EQ(m->text(QStringLiteral("EditB")), "B:100");
+    EXPECT_EQ(m->text(QStringLiteral("EditC")), "C:B:100");
+    EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditA")));
 }
 
 TEST(WindowModelRules, RulesThatFeedEachOtherForeverAreStopped)
@@ -373,20 +388,20 @@ TEST(WindowModelRules, RulesThatFeedEachOtherForeverAreStopped)
         auto m = smallModel();
         m->setMisuse(mode);
         int runs = 0;
-        m->onChange("EditA", [&](const Change&) { ++runs; m->setText("EditB", m->text("EditA") + "+"); });
-        m->onChange("EditB", [&](const Change&) { ++runs; m->setText("EditA", m->text("EditB") + "+"); });
+        m->onChange(QStringLiteral("EditA"), [&](const Change&) { ++runs; m->setText(QStringLiteral("EditB"), m->text(QStringLiteral("EditA")) + "+"); });
+        m->onChange(QStringLiteral("EditB"), [&](const Change&) { ++runs; m->setText(QStringLiteral("EditA"), m->text(QStringLiteral("EditB")) + "+"); });
         if (mode == WindowModel::Misuse::Throw) {
-            EXPECT_THROW(m->setText("EditA", "x"), WindowFieldError);
+            EXPECT_THROW(m->setText(QStringLiteral("EditA"), "x"), WindowFieldError);
         } else {
-            EXPECT_NO_THROW(m->setText("EditA", "x"));
+            EXPECT_NO_THROW(m->setText(QStringLiteral("EditA"), "x"));
             EXPECT_EQ(m->problems().size(), 1);
         }
         EXPECT_GT(runs, 10);
         EXPECT_LT(runs, 100);
         // The model is usable afterwards: the depth count was unwound.
         runs = 0;
-        m->setText("EditC", "still fine");
-        EXPECT_EQ(m->text("EditC"), "still fine");
+        m->setText(QStringLiteral("EditC"), "still fine");
+        EXPECT_EQ(m->text(QStringLiteral("EditC")), "still fine");
     }
 }
 
@@ -395,33 +410,33 @@ TEST(WindowModelRules, CheckingARadioUnchecksTheRestOfItsGroup)
     WindowModel m(mainWindowFields());
     m.setMisuse(WindowModel::Misuse::Throw);
     std::vector<Change> seen;
-    for (const char* n : kOperationChoices)
+    for (FieldId n : kOperationChoices)
         m.onChange(n, [&](const Change& c) { seen.push_back(c); });
     Recorder rec(m);
 
-    EXPECT_TRUE(m.setChecked("RadioBetrVMax", true, Origin::User));
-    EXPECT_TRUE(m.checked("RadioBetrVMax"));
-    EXPECT_FALSE(m.checked("RadioBetrAuto"));
-    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "RadioBetrVMax");
+    EXPECT_TRUE(m.setChecked(fld::RadioBetrVMax, true, Origin::User));
+    EXPECT_TRUE(m.checked(fld::RadioBetrVMax));
+    EXPECT_FALSE(m.checked(fld::RadioBetrAuto));
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), fld::RadioBetrVMax.name());
     EXPECT_EQ(sorted(rec.take()), QStringList({"RadioBetrAuto.Checked", "RadioBetrVMax.Checked"}));
     // The old choice lets go first, then the new one is announced.
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].field, "RadioBetrAuto");
+    EXPECT_EQ(seen[0].field, fld::RadioBetrAuto.name());
     EXPECT_EQ(seen[0].origin, Origin::User);
-    EXPECT_EQ(seen[1].field, "RadioBetrVMax");
+    EXPECT_EQ(seen[1].field, fld::RadioBetrVMax.name());
     // Other groups keep their choice.
-    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), "RadioButtonSensTypDruck");
+    EXPECT_EQ(m.checkedInGroup(kGroupSensTyp), fld::RadioButtonSensTypDruck.name());
 
     // Checking the checked one is a no-op; unchecking leaves the group without a choice.
     seen.clear();
-    EXPECT_FALSE(m.setChecked("RadioBetrVMax", true));
-    EXPECT_TRUE(m.setChecked("RadioBetrVMax", false));
+    EXPECT_FALSE(m.setChecked(fld::RadioBetrVMax, true));
+    EXPECT_TRUE(m.setChecked(fld::RadioBetrVMax, false));
     EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "");
-    EXPECT_TRUE(m.setChecked("RadioBetrVariabel", true));
-    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), "RadioBetrVariabel");
+    EXPECT_TRUE(m.setChecked(fld::RadioBetrVariabel, true));
+    EXPECT_EQ(m.checkedInGroup(kGroupBetrieb), fld::RadioBetrVariabel.name());
     EXPECT_EQ(seen.size(), 2u);
     int checkedCount = 0;
-    for (const char* n : kOperationChoices)
+    for (FieldId n : kOperationChoices)
         checkedCount += m.checked(n) ? 1 : 0;
     EXPECT_EQ(checkedCount, 1);
 }
@@ -429,7 +444,7 @@ TEST(WindowModelRules, CheckingARadioUnchecksTheRestOfItsGroup)
 TEST(WindowModelRules, ComboTextFollowsSelectionAndSelectionFollowsText)
 {
     WindowModel& m = mainModel();
-    const QString zb = "ComboBoxZBAdress";
+    const FieldId zb = fld::ComboBoxZBAdress;
     EXPECT_TRUE(m.setItemIndex(zb, 3));
     EXPECT_EQ(m.text(zb), "ZB3");
     EXPECT_TRUE(m.setItemIndex(zb, 12)) << "an index past the items selects nothing";
@@ -443,26 +458,26 @@ TEST(WindowModelRules, ComboTextFollowsSelectionAndSelectionFollowsText)
     EXPECT_TRUE(m.setItemIndex(zb, 0));
 
     auto small = smallModel();
-    small->setItemIndex("ComboF", 2);
-    EXPECT_TRUE(small->setItems("ComboF", {"x", "y"}));
-    EXPECT_EQ(small->itemIndex("ComboF"), -1);
-    small->setItemIndex("ComboF", 1);
-    EXPECT_TRUE(small->setItems("ComboF", {"p", "q"}));
-    EXPECT_EQ(small->itemIndex("ComboF"), 1);
-    EXPECT_EQ(small->text("ComboF"), "q");
+    small->setItemIndex(QStringLiteral("ComboF"), 2);
+    EXPECT_TRUE(small->setItems(QStringLiteral("ComboF"), {"x", "y"}));
+    EXPECT_EQ(small->itemIndex(QStringLiteral("ComboF")), -1);
+    small->setItemIndex(QStringLiteral("ComboF"), 1);
+    EXPECT_TRUE(small->setItems(QStringLiteral("ComboF"), {"p", "q"}));
+    EXPECT_EQ(small->itemIndex(QStringLiteral("ComboF")), 1);
+    EXPECT_EQ(small->text(QStringLiteral("ComboF")), "q");
 }
 
 TEST(WindowModelRules, StateGivesABindingWidgetEverything)
 {
     auto m = smallModel();
-    m->setText("EditA", "value");
-    m->setEnabled("EditA", false);
-    m->setVisible("EditA", false);
-    m->setReadOnly("EditA", true);
-    m->setColour("EditA", Colour::Red);
-    m->setTextColour("EditA", Colour::Green);
-    m->setHint("EditA", "hint");
-    const FieldState s = m->state("EditA");
+    m->setText(QStringLiteral("EditA"), "value");
+    m->setEnabled(QStringLiteral("EditA"), false);
+    m->setVisible(QStringLiteral("EditA"), false);
+    m->setReadOnly(QStringLiteral("EditA"), true);
+    m->setColour(QStringLiteral("EditA"), Colour::Red);
+    m->setTextColour(QStringLiteral("EditA"), Colour::Green);
+    m->setHint(QStringLiteral("EditA"), "hint");
+    const FieldState s = m->state(QStringLiteral("EditA"));
     EXPECT_EQ(s.name, "EditA");
     EXPECT_EQ(s.kind, Kind::Edit);
     EXPECT_EQ(s.text, "value");
@@ -472,7 +487,7 @@ TEST(WindowModelRules, StateGivesABindingWidgetEverything)
     EXPECT_EQ(s.colour, Colour::Red);
     EXPECT_EQ(s.textColour, Colour::Green);
     EXPECT_EQ(s.hint, "hint");
-    EXPECT_EQ(m->state("ComboF").items, QStringList({"x", "y", "z"}));
+    EXPECT_EQ(m->state(QStringLiteral("ComboF")).items, QStringList({"x", "y", "z"}));
     EXPECT_EQ(m->names().size(), 8);
     EXPECT_EQ(m->names().front(), "EditA");
 }
@@ -483,11 +498,136 @@ TEST(WindowModelRules, RemovedListenersHearNothingMore)
     int a = 0, b = 0;
     const int ida = m->addListener([&](const QString&, Prop) { ++a; });
     m->addListener([&](const QString&, Prop) { ++b; });
-    m->setText("EditA", "1");
+    m->setText(QStringLiteral("EditA"), "1");
     m->removeListener(ida);
-    m->setText("EditA", "2");
+    m->setText(QStringLiteral("EditA"), "2");
     EXPECT_EQ(a, 1);
     EXPECT_EQ(b, 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Numbers
+
+TEST(WindowModelNumbers, DeviceValuesAreShownAndReadThroughTheFieldsFormat)
+{
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    struct Case {
+        FieldId field;
+        double device;
+        const char* shown;
+    } cases[] = {
+        {fld::EditVmaxPrz, 10000, "100.00"}, {fld::EditVminPrz, 1234, "12.34"}, {fld::EditVmidPrz, 0, "0.00"},
+        {fld::EditW1Min, 2300, "2.3"},       {fld::EditU5Max, 9940, "9.9"},
+        {fld::EditSensorSign, 1005, "1.00"}, {fld::EditBetrIstwPrz, 4260, "43"}, {fld::EditSignW1, 0, "0.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field.latin1());
+        m.setDeviceValue(c.field, c.device);
+        EXPECT_EQ(m.text(c.field), c.shown);
+    }
+    // Reading parses with GetIntFromString rounding, or cuts towards zero without float noise.
+    struct Read {
+        FieldId field;
+        const char* text;
+        int32_t rounded, cut;
+    } reads[] = {
+        {fld::EditW1Min, "2.3", 2300, 2300},      {fld::EditW1Max, "2.3456", 2346, 2345},
+        {fld::EditVmaxPrz, "55.555", 5556, 5555}, {fld::EditVmaxPrz, "abc", 0, 0},
+        {fld::EditVminPrz, "0.125", 12, 12},      {fld::EditU5Min, "-0.5", -500, -500},
+    };
+    for (const Read& r : reads) {
+        SCOPED_TRACE(std::string(r.field.latin1()) + " " + r.text);
+        m.setText(r.field, r.text);
+        EXPECT_EQ(m.deviceValue(r.field), r.rounded);
+        EXPECT_EQ(m.deviceValue(r.field, Rounding::Trunc), r.cut);
+    }
+    // An explicit number of decimals overrides the field's.
+    m.setDisplayValue(fld::EditVmaxM3, 1234.5678, 2);
+    EXPECT_EQ(m.text(fld::EditVmaxM3), "1234.57");
+    m.setDeviceValue(fld::EditBetrSollwPrz, 4999, 0);
+    EXPECT_EQ(m.text(fld::EditBetrSollwPrz), "50");
+    // A field without a number format is a misuse, not a silent text.
+    EXPECT_THROW(m.setDeviceValue(fld::EditSerNr, 1), WindowFieldError);
+    EXPECT_THROW(m.deviceValue(fld::EditPositionInput), WindowFieldError);
+}
+
+TEST(WindowModelNumbers, ShownValuesReadBackExactlyForEveryNumberField)
+{
+    // Seeded: any device value in range, shown with as many decimals as the scale has digits,
+    // reads back unchanged both ways; with fewer decimals it reads back as what is shown.
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    std::mt19937 rng(20240611);
+    int checked = 0;
+    for (int i = 0; i < kFieldCount; ++i) {
+        const FieldId f = allFields()[i];
+        const FieldState s = m.state(f);
+        if (!s.isNumber())
+            continue;
+        const double hi = s.ranged ? s.maximum * s.scale : 65535;
+        const double lo = s.ranged ? s.minimum * s.scale : 0;
+        std::uniform_int_distribution<int> pick(static_cast<int>(lo), static_cast<int>(hi));
+        const bool exact = std::pow(10.0, s.decimals) >= s.scale;
+        for (int k = 0; k < 500; ++k) {
+            const int v = pick(rng);
+            m.setDeviceValue(f, v);
+            const int32_t expected = exact ? v : GetIntFromString(m.text(f), s.scale);
+            ASSERT_EQ(m.deviceValue(f), expected) << f.latin1() << " " << v;
+            ASSERT_EQ(m.deviceValue(f, Rounding::Trunc), expected) << f.latin1() << " " << v;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 5000);
+}
+
+TEST(WindowModelNumbers, PlainRangeCheckAndLeaveFormatting)
+{
+    WindowModel m(mainWindowFields());
+    m.setMisuse(WindowModel::Misuse::Throw);
+    int rules = 0;
+    m.onChange(fld::EditW1Max, [&](const Change&) { ++rules; });
+    m.usePlainEntry(fld::EditW1Max);
+    Recorder rec(m);
+    struct Case {
+        const char* typed;
+        const char* afterChange;
+        const char* afterLeave;
+    } cases[] = {
+        {"12", "10.0", "10.0"}, {"-3", "0.0", "0.0"}, {"7", "7", "7.0"},
+        {"7.24", "7.24", "7.2"}, {"x", "x", "0.0"}, {"", "", "0.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        m.setText(fld::EditW1Max, c.typed, Origin::User);
+        EXPECT_EQ(m.text(fld::EditW1Max), c.afterChange);
+        m.leave(fld::EditW1Max);
+        EXPECT_EQ(m.text(fld::EditW1Max), c.afterLeave);
+    }
+    // The rewrites do not run the field's rules again.
+    EXPECT_EQ(rules, 6);
+
+    // A range that changes at run time is announced and used from then on.
+    rec.take();
+    EXPECT_TRUE(m.setRange(fld::EditW1Max, 2, 5));
+    EXPECT_FALSE(m.setRange(fld::EditW1Max, 2, 5));
+    EXPECT_EQ(rec.take(), QStringList({"EditW1Max.Range"}));
+    m.setText(fld::EditW1Max, "9", Origin::User);
+    EXPECT_EQ(m.text(fld::EditW1Max), "5.0");
+    EXPECT_THROW(m.setRange(fld::EditW1Max, 5, 2), WindowFieldError);
+    EXPECT_EQ(m.state(fld::EditW1Max).maximum, 5);
+}
+
+TEST(WindowModelNumbers, NumberMetadataOnAControlWithoutTextIsADeclarationMistake)
+{
+    WindowModel m;
+    m.setMisuse(WindowModel::Misuse::Warn);
+    m.declare({F("LabelN", Kind::Label, "x").number(100, 2), F("EditN", Kind::Edit).range(3, 1),
+               F("EditS", Kind::Edit).number(0, 1)});
+    EXPECT_EQ(m.problems().size(), 3) << m.problems().join("\n").toStdString();
+    EXPECT_FALSE(m.state(QStringLiteral("LabelN")).isNumber());
+    EXPECT_FALSE(m.state(QStringLiteral("EditN")).ranged);
+    EXPECT_EQ(m.state(QStringLiteral("EditS")).scale, 1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -508,7 +648,7 @@ TEST(WindowModelThreads, QueuedNotificationsArriveOnTheGuiThread)
         [&](const QString& field, Prop p) {
             allOnGuiThread = allOnGuiThread && QThread::currentThread() == widgetSide.thread();
             got << field + "." + propName(p);
-            if (field == "EditBetrIstwPrz")
+            if (field == fld::EditBetrIstwPrz.name())
                 istShown = m.text(field); // a widget reads the current state
             if (got.size() == 3)
                 loop.quit();
@@ -516,8 +656,8 @@ TEST(WindowModelThreads, QueuedNotificationsArriveOnTheGuiThread)
         Qt::QueuedConnection);
 
     std::thread worker([&] {
-        m.setText("EditBetrIstwPrz", "42");
-        m.setChecked("RadioBetrZu", true);
+        m.setText(fld::EditBetrIstwPrz, "42");
+        m.setChecked(fld::RadioBetrZu, true);
     });
     worker.join();
     EXPECT_TRUE(got.isEmpty()) << "queued: nothing arrives before the GUI thread runs its events";
@@ -533,11 +673,11 @@ TEST(WindowModelThreads, RulesRunOnTheThreadThatMadeTheChange)
 {
     auto m = smallModel();
     std::thread::id ruleThread;
-    m->onChange("EditA", [&](const Change&) { ruleThread = std::this_thread::get_id(); });
+    m->onChange(QStringLiteral("EditA"), [&](const Change&) { ruleThread = std::this_thread::get_id(); });
     std::thread::id workerId;
     std::thread worker([&] {
         workerId = std::this_thread::get_id();
-        m->setText("EditA", "from worker");
+        m->setText(QStringLiteral("EditA"), "from worker");
     });
     worker.join();
     EXPECT_EQ(ruleThread, workerId);
@@ -549,8 +689,8 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
     constexpr int kRounds = 2000;
     WindowModel m(mainWindowFields());
     m.setMisuse(WindowModel::Misuse::Throw);
-    const QStringList own = {"EditBetrIstwPrz", "EditBetrIstwM3", "EditSignW1", "EditSignU5"};
-    const QStringList mirror = {"EditBetrSollwPrz", "EditBetrSollwM3", "EditSensorSign", "EditSensorValue"};
+    const FieldId own[] = {fld::EditBetrIstwPrz, fld::EditBetrIstwM3, fld::EditSignW1, fld::EditSignU5};
+    const FieldId mirror[] = {fld::EditBetrSollwPrz, fld::EditBetrSollwM3, fld::EditSensorSign, fld::EditSensorValue};
 
     std::atomic<int> ruleRuns[kThreads] = {};
     for (int t = 0; t < kThreads; ++t) {
@@ -575,8 +715,8 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
         while (!stop) {
             if (m.checkedInGroup(kGroupBetrieb).isEmpty())
                 ++badGroup; // choices are only ever checked here, so one is always selected
-            (void)m.state("EditBetrSollwPrz");
-            (void)m.enabled("LabelBetrSollw");
+            (void)m.state(fld::EditBetrSollwPrz);
+            (void)m.enabled(fld::LabelBetrSollw);
         }
     });
     std::vector<std::thread> writers;
@@ -585,10 +725,10 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
             for (int i = 0; i < kRounds; ++i) {
                 m.setText(own[t], QString::number(t) + "-" + QString::number(i));
                 m.setChecked(kOperationChoices[(t * 3 + i) % 10], true);
-                m.setEnabled("LabelBetrSollw", (i & 1) != 0);
+                m.setEnabled(fld::LabelBetrSollw, (i & 1) != 0);
                 if (i % 50 == 0) {
-                    ChangesSuspended s(m, {"PanelBetrStatus"});
-                    m.setCaption("PanelBetrStatus", QString::number(i));
+                    ChangesSuspended s(m, {fld::PanelBetrStatus});
+                    m.setCaption(fld::PanelBetrStatus, QString::number(i));
                 }
             }
         });
@@ -600,7 +740,7 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
 
     EXPECT_EQ(badGroup.load(), 0);
     int checkedCount = 0;
-    for (const char* n : kOperationChoices)
+    for (FieldId n : kOperationChoices)
         checkedCount += m.checked(n) ? 1 : 0;
     EXPECT_EQ(checkedCount, 1);
     for (int t = 0; t < kThreads; ++t) {
@@ -608,8 +748,8 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
         EXPECT_EQ(m.text(own[t]), last);
         EXPECT_EQ(m.text(mirror[t]), last);
         EXPECT_EQ(ruleRuns[t].load(), kRounds);
-        EXPECT_EQ(notes[own[t]], kRounds);
-        EXPECT_EQ(notes[mirror[t]], kRounds);
+        EXPECT_EQ(notes[own[t].name()], kRounds);
+        EXPECT_EQ(notes[mirror[t].name()], kRounds);
     }
-    EXPECT_FALSE(m.changesSuspended("PanelBetrStatus"));
+    EXPECT_FALSE(m.changesSuspended(fld::PanelBetrStatus));
 }

@@ -2,51 +2,50 @@
 
 #include "common/Helpers.h"
 #include "common/Paths.h"
-#include "mainwindow/core/WindowFields.h"
+#include "device/model/WindowFields.h"
 #include "settings/Texts.h"
 
 namespace kadex {
 
 namespace {
 
-const QString kBetrieb = QStringLiteral("SpeedButtonBetrieb");
+constexpr FieldId kBetrieb = fld::SpeedButtonBetrieb;
 
 // Operation choices in the order the operation step looks for the selected one, with the
 // number the record takes.
 struct ChoiceRadio {
-    const char* name;
+    FieldId field;
     int choice;
 };
 constexpr ChoiceRadio kStepOrder[] = {
-    {"RadioBetrAuto", ChoiceAuto},       {"RadioBetrZu", ChoiceZu},
-    {"RadioBetrAuf", ChoiceAuf},         {"RadioBetrSchnellZu", ChoiceSchnellZu},
-    {"RadioBetrSchnellAuf", ChoiceSchnellAuf}, {"RadioBetrVMin", ChoiceVmin},
-    {"RadioBetrVMid", ChoiceVmid},       {"RadioBetrVMax", ChoiceVmax},
-    {"RadioBetrVNom", ChoiceVnom},       {"RadioBetrVariabel", ChoiceVariabel},
+    {fld::RadioBetrAuto, ChoiceAuto},       {fld::RadioBetrZu, ChoiceZu},
+    {fld::RadioBetrAuf, ChoiceAuf},         {fld::RadioBetrSchnellZu, ChoiceSchnellZu},
+    {fld::RadioBetrSchnellAuf, ChoiceSchnellAuf}, {fld::RadioBetrVMin, ChoiceVmin},
+    {fld::RadioBetrVMid, ChoiceVmid},       {fld::RadioBetrVMax, ChoiceVmax},
+    {fld::RadioBetrVNom, ChoiceVnom},       {fld::RadioBetrVariabel, ChoiceVariabel},
 };
 
 // Mode code reported by the device -> choice shown and operation number for the live values.
 struct ModeDisplay {
-    const char* radio; // nullptr: the choices stay as they are
+    bool shown; // false: the choices stay as they are
+    FieldId radio;
     int choice;
 };
 ModeDisplay modeDisplay(int mode)
 {
     switch (mode) {
-    case 0: return {"RadioBetrAuto", ChoiceAuto};
-    case 1: return {"RadioBetrAuf", ChoiceAuf};
-    case 2: return {"RadioBetrZu", ChoiceZu};
-    case 3: return {"RadioBetrVMax", ChoiceVmax};
-    case 4: return {"RadioBetrVMin", ChoiceVmin};
-    case 5: return {"RadioBetrVMid", ChoiceVmid};
-    case 7: return {"RadioBetrVNom", ChoiceVnom};
-    case 8: return {"RadioBetrSchnellZu", ChoiceSchnellZu};
-    case 9: return {"RadioBetrSchnellAuf", ChoiceSchnellAuf};
-    default: return {nullptr, ChoiceNone};
+    case 0: return {true, fld::RadioBetrAuto, ChoiceAuto};
+    case 1: return {true, fld::RadioBetrAuf, ChoiceAuf};
+    case 2: return {true, fld::RadioBetrZu, ChoiceZu};
+    case 3: return {true, fld::RadioBetrVMax, ChoiceVmax};
+    case 4: return {true, fld::RadioBetrVMin, ChoiceVmin};
+    case 5: return {true, fld::RadioBetrVMid, ChoiceVmid};
+    case 7: return {true, fld::RadioBetrVNom, ChoiceVnom};
+    case 8: return {true, fld::RadioBetrSchnellZu, ChoiceSchnellZu};
+    case 9: return {true, fld::RadioBetrSchnellAuf, ChoiceSchnellAuf};
+    default: return {false, fld::RadioBetrAuto, ChoiceNone};
     }
 }
-
-QString L(const char* s) { return QString::fromLatin1(s); }
 
 } // namespace
 
@@ -69,8 +68,7 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
             OnFirmwareRead();
     };
     Flows.SetBusyHandler([this](bool busy, const std::string&) { setBusy(busy); });
-    m_.onChange(QStringList{L("RadioButtonSensTypDruck"), L("RadioButtonSensTypVolumenstr"),
-                            L("RadioButtonSensTypDSK3Druck")},
+    m_.onChange({fld::RadioButtonSensTypDruck, fld::RadioButtonSensTypVolumenstr, fld::RadioButtonSensTypDSK3Druck},
                 [this](const Change&) { UpdateSensorViews(); });
     ZB.SetTransferSink(&Transfer);
     ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
@@ -144,9 +142,9 @@ bool TMainCore::COMVerbinden()
     Com.SetDtrRts(); // pseudo-terminals have no modem lines; that is no failure
     const bool identified = VAVBetrieb.Identify();
     if (identified) {
-        enableIf(L("ButtonDruckmessung"), true);
+        enableIf(fld::ButtonDruckmessung, true);
         SecondsOnline = 0;
-        m_.setCaption(L("PanelSecOnline"), OnlineText(0));
+        m_.setCaption(fld::PanelSecOnline, OnlineText(0));
         secTimer_.Start();
         if (ReadConfig()) {
             EnableDeviceButtons(true);
@@ -167,10 +165,10 @@ bool TMainCore::COMVerbinden()
 bool TMainCore::ReadConfig()
 {
     DataRead = false;
-    const QString status = m_.caption(L("PanelProgStatus"));
-    m_.setCaption(L("PanelProgStatus"), IniStatusText.DataRead);
+    const QString status = m_.caption(fld::PanelProgStatus);
+    m_.setCaption(fld::PanelProgStatus, IniStatusText.DataRead);
     const bool r = VAVBetrieb.ReadData();
-    m_.setCaption(L("PanelProgStatus"), status);
+    m_.setCaption(fld::PanelProgStatus, status);
     if (r) {
         DataRead = true;
         AnzConfPcHwEqual(VAVBetrieb.IsPcHwEqual());
@@ -180,8 +178,8 @@ bool TMainCore::ReadConfig()
 
 QString TMainCore::beginUserFlow(const QString& statusText)
 {
-    const QString status = m_.caption(L("PanelProgStatus"));
-    m_.setCaption(L("PanelProgStatus"), statusText);
+    const QString status = m_.caption(fld::PanelProgStatus);
+    m_.setCaption(fld::PanelProgStatus, statusText);
     setBusy(true);
     EnableMainControls(false);
     EnableDeviceButtons(false);
@@ -196,12 +194,12 @@ void TMainCore::endUserFlow(const QString& status)
     EnableMainControls(true);
     if (VAVBetrieb.BetriebAktiv.load()) {
         ResumeBetriebThread();
-        m_.setCaption(L("PanelProgStatus"), IniStatusText.Betrieb);
+        m_.setCaption(fld::PanelProgStatus, IniStatusText.Betrieb);
     } else {
         ResumeVerbindenThread();
     }
     setBusy(false);
-    m_.setCaption(L("PanelProgStatus"), status);
+    m_.setCaption(fld::PanelProgStatus, status);
 }
 
 bool TMainCore::ButtonLesenClick()
@@ -233,15 +231,15 @@ void TMainCore::FormCreate()
 {
     Ctx.FirmwareVersion = 0x0220;
     AnzConfPcHwEqual(false);
-    m_.setItemIndex(L("ComboBoxZBAdress"), 0);
+    m_.setItemIndex(fld::ComboBoxZBAdress, 0);
     EnableMainControls(false);
     EnableDeviceButtons(false);
-    m_.setEnabled(L("ButtonDefaultLaden"), false);
+    m_.setEnabled(fld::ButtonDefaultLaden, false);
     EnableBetriebPanel(false, false);
     EnableSignalPanel(false);
     Closing = false;
-    for (const QString& name : Unavailable)
-        m_.setEnabled(name, false);
+    for (FieldId f : Unavailable)
+        m_.setEnabled(f, false);
 }
 
 void TMainCore::StartTimerTimer(const TStartupSettings& st)
@@ -254,14 +252,14 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
     Com.SetBaudRate(st.Baudrate);
 
     // Tabs 0..3 shown, Transfer hidden; the stored tab, or Experte when that one is hidden.
-    for (const char* tab : {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"})
-        m_.setVisible(L(tab), true);
-    m_.setVisible(L("TabSheetTransfer"), false);
-    static const char* const tabs[] = {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"};
+    for (FieldId tab : {fld::TabSheetKonfigOEM, fld::TabSheetExperte, fld::TabSheetService, fld::TabSheetKonfigQV})
+        m_.setVisible(tab, true);
+    m_.setVisible(fld::TabSheetTransfer, false);
+    static constexpr FieldId tabs[] = {fld::TabSheetKonfigOEM, fld::TabSheetExperte, fld::TabSheetService, fld::TabSheetKonfigQV};
     int tab = st.Tabsheet > 3 ? 3 : (st.Tabsheet < 0 ? 1 : st.Tabsheet);
-    if (!m_.visible(L(tabs[tab])))
+    if (!m_.visible(tabs[tab]))
         tab = 1;
-    m_.setItemIndex(L("PageControl1"), tab);
+    m_.setItemIndex(fld::PageControl1, tab);
     PageControl1Change();
 
     UpdateSensorViews();
@@ -270,16 +268,16 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
     VAVBetrieb.SetData();
 
     const int adr = (st.ZBAdrIndex < 0 || st.ZBAdrIndex > 8) ? 0 : st.ZBAdrIndex;
-    m_.setItemIndex(L("ComboBoxZBAdress"), adr);
+    m_.setItemIndex(fld::ComboBoxZBAdress, adr);
     ZB.AdrIndex = static_cast<uint8_t>(adr);
     Flows.Post("COMVerbinden", [this] { COMVerbinden(); });
 }
 
 void TMainCore::PageControl1Change()
 {
-    const int index = m_.itemIndex(L("PageControl1"));
-    m_.setVisible(L("PanelBetrieb"), index == 2);
-    m_.setVisible(L("PanelTest"), index == 0);
+    const int index = m_.itemIndex(fld::PageControl1);
+    m_.setVisible(fld::PanelBetrieb, index == 2);
+    m_.setVisible(fld::PanelTest, index == 0);
     if (VAVBetrieb.BetriebAktiv.load() && index != 2 && index != 4 && m_.checked(kBetrieb)) {
         m_.setChecked(kBetrieb, false);
         Flows.Post("Betrieb", [this] { SpeedButtonBetriebClick(); });
@@ -288,17 +286,17 @@ void TMainCore::PageControl1Change()
 
 void TMainCore::SetTransferDisplay(bool on)
 {
-    m_.setChecked(L("ExtrasTransferAnzeige"), on);
+    m_.setChecked(fld::ExtrasTransferAnzeige, on);
     if (on) {
-        const int previous = m_.itemIndex(L("PageControl1"));
-        m_.setVisible(L("TabSheetTransfer"), true);
-        m_.setItemIndex(L("PageControl1"), 4);
+        const int previous = m_.itemIndex(fld::PageControl1);
+        m_.setVisible(fld::TabSheetTransfer, true);
+        m_.setItemIndex(fld::PageControl1, 4);
         Transfer.AddTransferLine(QString());
-        m_.setItemIndex(L("PageControl1"), previous);
+        m_.setItemIndex(fld::PageControl1, previous);
     } else {
-        if (m_.itemIndex(L("PageControl1")) == 4)
-            m_.setItemIndex(L("PageControl1"), 1);
-        m_.setVisible(L("TabSheetTransfer"), false);
+        if (m_.itemIndex(fld::PageControl1) == 4)
+            m_.setItemIndex(fld::PageControl1, 1);
+        m_.setVisible(fld::TabSheetTransfer, false);
     }
 }
 
@@ -311,9 +309,9 @@ void TMainCore::ConnectionStep()
     if (ZB.GetMode(d1, d2)) {
         const int mode = VAVBetrieb.ModeFromAnswer(d1, d2);
         const ModeDisplay md = modeDisplay(mode);
-        if (md.radio)
-            m_.setChecked(L(md.radio), true);
-        m_.setCaption(L("PanelBetrStatus"), IniStatusText.ForMode(mode));
+        if (md.shown)
+            m_.setChecked(md.radio, true);
+        m_.setCaption(fld::PanelBetrStatus, IniStatusText.ForMode(mode));
         r = VAVBetrieb.ShowBetrWerte(md.choice);
         if (r)
             r = VAVBetrieb.ReadMotRueck();
@@ -342,8 +340,8 @@ void TMainCore::lostDisplay()
     AnzConfPcHwEqual(false);
     DataRead = false;
     secTimer_.Stop();
-    m_.setEnabled(L("ButtonDruckmessung"), false);
-    m_.setCaption(L("PanelSecOnline"), QString());
+    m_.setEnabled(fld::ButtonDruckmessung, false);
+    m_.setCaption(fld::PanelSecOnline, QString());
     EnableDeviceButtons(false);
     EnableBetriebPanel(false, false);
     EnableSignalPanel(false);
@@ -353,22 +351,22 @@ void TMainCore::lostDisplay()
 
 void TMainCore::OperationStep()
 {
-    const bool variabel = m_.checked(L("RadioBetrVariabel"));
-    m_.setReadOnly(L("EditBetrSollwPrz"), !variabel);
-    m_.setColour(L("EditBetrSollwPrz"), variabel ? Colour::Window : Colour::ButtonFace);
+    const bool variabel = m_.checked(fld::RadioBetrVariabel);
+    m_.setReadOnly(fld::EditBetrSollwPrz, !variabel);
+    m_.setColour(fld::EditBetrSollwPrz, variabel ? Colour::Window : Colour::ButtonFace);
     bool r = true;
     if (VAVBetrieb.DruckmessungAktiv.load()) {
         r = VAVBetrieb.GetSensorValues();
     } else {
         int choice = ChoiceNone;
         for (const ChoiceRadio& c : kStepOrder) {
-            if (m_.checked(L(c.name))) {
+            if (m_.checked(c.field)) {
                 choice = c.choice;
                 break;
             }
         }
         if (choice == ChoiceVariabel && SetpointRefresh.exchange(false))
-            m_.setText(L("EditBetrSollwPrz"), Fixed(VAVBetrieb.SollwPrz / 100.0, 0));
+            m_.setDeviceValue(fld::EditBetrSollwPrz, VAVBetrieb.SollwPrz, 0);
         if (choice != ChoiceNone)
             r = VAVBetrieb.SetBetriebsart(choice);
     }
@@ -382,10 +380,10 @@ void TMainCore::OperationStep()
 
 void TMainCore::ComboBoxZBAdressChange()
 {
-    int index = m_.itemIndex(L("ComboBoxZBAdress"));
+    int index = m_.itemIndex(fld::ComboBoxZBAdress);
     if (index < 0 || index > 8) {
         index = 0;
-        m_.setItemIndex(L("ComboBoxZBAdress"), 0);
+        m_.setItemIndex(fld::ComboBoxZBAdress, 0);
     }
     ZB.AdrIndex = static_cast<uint8_t>(index);
     if (!Com.PortOpen())
@@ -403,12 +401,12 @@ void TMainCore::ComboBoxZBAdressChange()
         VAVBetrieb.SetSerNr(QString());
     } else if (id == VAVBetrieb.SerNr()) {
         SecondsOnline = 0;
-        m_.setCaption(L("PanelSecOnline"), OnlineText(0));
+        m_.setCaption(fld::PanelSecOnline, OnlineText(0));
         secTimer_.Start();
         EnableDeviceButtons(true);
     } else if (VAVBetrieb.RefreshIdent()) {
         SecondsOnline = 0;
-        m_.setCaption(L("PanelSecOnline"), OnlineText(0));
+        m_.setCaption(fld::PanelSecOnline, OnlineText(0));
         secTimer_.Start();
         if (ReadConfig()) {
             EnableDeviceButtons(true);
@@ -421,7 +419,7 @@ void TMainCore::ComboBoxZBAdressChange()
         VAVBetrieb.SetSerNr(QString());
     }
     resumeOne();
-    m_.setEnabled(L("ComboBoxZBAdress"), true);
+    m_.setEnabled(fld::ComboBoxZBAdress, true);
     EnableMainControls(true);
     setBusy(false);
 }
@@ -431,8 +429,8 @@ void TMainCore::ComboBoxZBAdressChange()
 void TMainCore::SpeedButtonBetriebClick(bool fromBetrOffTimer)
 {
     setBusy(true);
-    for (const char* tab : {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"})
-        m_.setEnabled(L(tab), false);
+    for (FieldId tab : {fld::TabSheetKonfigOEM, fld::TabSheetExperte, fld::TabSheetService, fld::TabSheetKonfigQV})
+        m_.setEnabled(tab, false);
     EnableDeviceButtons(false);
     if (m_.checked(kBetrieb)) {
         SuspendVerbindenThread();
@@ -448,8 +446,8 @@ void TMainCore::SpeedButtonBetriebClick(bool fromBetrOffTimer)
     }
     if (!fromBetrOffTimer)
         EnableDeviceButtons(true);
-    for (const char* tab : {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"})
-        m_.setEnabled(L(tab), true);
+    for (FieldId tab : {fld::TabSheetKonfigOEM, fld::TabSheetExperte, fld::TabSheetService, fld::TabSheetKonfigQV})
+        m_.setEnabled(tab, true);
     setBusy(false);
 }
 
@@ -457,45 +455,43 @@ void TMainCore::SetBetriebActive(bool on)
 {
     EnableBetriebPanel(on, on);
     if (on) {
-        m_.setCaption(L("PanelProgStatus"), IniStatusText.Betrieb);
+        m_.setCaption(fld::PanelProgStatus, IniStatusText.Betrieb);
         return;
     }
-    m_.setCaption(L("PanelProgStatus"), QString());
-    for (const char* f : {"EditBetrSollwPrz", "EditBetrSollwM3", "EditBetrIstwPrz", "EditBetrIstwM3"})
-        m_.setText(L(f), QStringLiteral("0"));
-    m_.setText(L("EditBetrRYSignPrz"), QStringLiteral("0.0"));
-    m_.setText(L("EditBetrMotRueckPrz"), QStringLiteral("0.0"));
+    m_.setCaption(fld::PanelProgStatus, QString());
+    for (FieldId f : {fld::EditBetrSollwPrz, fld::EditBetrSollwM3, fld::EditBetrIstwPrz, fld::EditBetrIstwM3})
+        m_.setText(f, QStringLiteral("0"));
+    m_.setText(fld::EditBetrRYSignPrz, QStringLiteral("0.0"));
+    m_.setText(fld::EditBetrMotRueckPrz, QStringLiteral("0.0"));
 }
 
 void TMainCore::EnableBetriebPanel(bool modes, bool values)
 {
-    m_.setCaption(L("PanelBetrStatus"), QString());
+    m_.setCaption(fld::PanelBetrStatus, QString());
     for (const ChoiceRadio& c : kStepOrder)
-        m_.setEnabled(L(c.name), modes);
-    for (const char* f : {"LabelBetrSollw", "LabelBetrSollwPrzDim", "LabelBetrIstw", "LabelBetrIstwPrzDim",
-                          "LabelBetrRSign", "LabelBetrRSignPrzDim", "LabelBetrMotRueck", "LabelBetrMotRueckPrzDim",
-                          "EditBetrSollwPrz", "EditBetrSollwM3", "EditBetrIstwPrz", "EditBetrIstwM3",
-                          "EditBetrRYSignPrz", "EditBetrMotRueckPrz"})
-        m_.setEnabled(L(f), values);
-    const bool editable = modes && m_.checked(L("RadioBetrVariabel"));
-    m_.setReadOnly(L("EditBetrSollwPrz"), !editable);
-    m_.setColour(L("EditBetrSollwPrz"), editable ? Colour::Window : Colour::ButtonFace);
+        m_.setEnabled(c.field, modes);
+    for (FieldId f : {fld::LabelBetrSollw, fld::LabelBetrSollwPrzDim, fld::LabelBetrIstw, fld::LabelBetrIstwPrzDim,
+                          fld::LabelBetrRSign, fld::LabelBetrRSignPrzDim, fld::LabelBetrMotRueck, fld::LabelBetrMotRueckPrzDim,
+                          fld::EditBetrSollwPrz, fld::EditBetrSollwM3, fld::EditBetrIstwPrz, fld::EditBetrIstwM3,
+                          fld::EditBetrRYSignPrz, fld::EditBetrMotRueckPrz})
+        m_.setEnabled(f, values);
+    const bool editable = modes && m_.checked(fld::RadioBetrVariabel);
+    m_.setReadOnly(fld::EditBetrSollwPrz, !editable);
+    m_.setColour(fld::EditBetrSollwPrz, editable ? Colour::Window : Colour::ButtonFace);
 }
 
 void TMainCore::EnableSignalPanel(bool on)
 {
-    for (const char* f : {"LabelSignW1", "LabelSignW1Dim", "LabelSignU5", "LabelSignU5Dim", "LabelSensorSign",
-                          "LabelSensorSignDim", "LabelSensorValue", "EditSignW1", "EditSignU5", "EditSensorSign",
-                          "EditSensorValue", "LabelAlarm", "ListBoxAlarme"})
-        m_.setEnabled(L(f), on);
+    for (FieldId f : {fld::LabelSignW1, fld::LabelSignW1Dim, fld::LabelSignU5, fld::LabelSignU5Dim, fld::LabelSensorSign,
+                          fld::LabelSensorSignDim, fld::LabelSensorValue, fld::EditSignW1, fld::EditSignU5, fld::EditSensorSign,
+                          fld::EditSensorValue, fld::LabelAlarm, fld::ListBoxAlarme})
+        m_.setEnabled(f, on);
     if (!on) {
-        m_.setText(L("EditSignW1"), QStringLiteral("0.0"));
-        m_.setText(L("EditSignU5"), QStringLiteral("0.0"));
-        m_.setText(L("EditSensorSign"), QStringLiteral("0.00"));
-        m_.setText(L("EditSensorValue"), QStringLiteral("0"));
-        m_.setItems(L("ListBoxAlarme"), {});
+        for (FieldId f : {fld::EditSignW1, fld::EditSignU5, fld::EditSensorSign, fld::EditSensorValue})
+            m_.setDisplayValue(f, 0);
+        m_.setItems(fld::ListBoxAlarme, {});
     }
-    m_.setEnabled(L("ButtonResetAlarm"), on && !m_.items(L("ListBoxAlarme")).isEmpty());
+    m_.setEnabled(fld::ButtonResetAlarm, on && !m_.items(fld::ListBoxAlarme).isEmpty());
 }
 
 // ------------------------------------------------------------------------ timers
@@ -514,7 +510,7 @@ void TMainCore::SecTimerTimer()
     if (s > 359999)
         s = 0;
     SecondsOnline = s;
-    m_.setCaption(L("PanelSecOnline"), OnlineText(s));
+    m_.setCaption(fld::PanelSecOnline, OnlineText(s));
 }
 
 void TMainCore::ComErrorTimerTimer()
@@ -538,44 +534,44 @@ void TMainCore::BetrOffTimerTimer()
 void TMainCore::ShowCOMData(const QString& message)
 {
     const QString port = Com.PortPath().isEmpty() ? QStringLiteral("COM%1").arg(Com.PortNumber()) : Com.PortPath();
-    m_.setText(L(kStatusPort), port);
-    m_.setText(L(kStatusMessage), message);
+    m_.setText(kStatusPort, port);
+    m_.setText(kStatusMessage, message);
 }
 
-void TMainCore::enableIf(const QString& name, bool on)
+void TMainCore::enableIf(FieldId field, bool on)
 {
-    m_.setEnabled(name, on && Unavailable.count(name) == 0);
+    m_.setEnabled(field, on && Unavailable.count(field) == 0);
 }
 
 void TMainCore::EnableMainControls(bool on)
 {
-    for (const char* f : {"ButtonCalculateLW", "DateiOeffnen", "DateiSpeichern", "DateiDrucken",
-                          "ExtrasRegSetting", "ToolButtonDateiMenu", "ToolButtonExtrasMenu",
-                          "ToolButtonHilfeMenu", "ToolButtonRegFkt", "TabSheetService",
-                          "TabSheetExperte", "TabSheetKonfigOEM", "TabSheetKonfigQV"})
-        enableIf(L(f), on);
+    for (FieldId f : {fld::ButtonCalculateLW, fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiDrucken,
+                          fld::ExtrasRegSetting, fld::ToolButtonDateiMenu, fld::ToolButtonExtrasMenu,
+                          fld::ToolButtonHilfeMenu, fld::ToolButtonRegFkt, fld::TabSheetService,
+                          fld::TabSheetExperte, fld::TabSheetKonfigOEM, fld::TabSheetKonfigQV})
+        enableIf(f, on);
     const bool bus = on && Com.PortOpen();
-    for (const char* f : {"ComboBoxZBAdress", "ExtrasZBAdress", "ExtrasZBCommand"})
-        enableIf(L(f), bus);
+    for (FieldId f : {fld::ComboBoxZBAdress, fld::ExtrasZBAdress, fld::ExtrasZBCommand})
+        enableIf(f, bus);
 }
 
 void TMainCore::EnableDeviceButtons(bool on)
 {
-    enableIf(L("ButtonLesen"), on);
+    enableIf(fld::ButtonLesen, on);
     enableIf(kBetrieb, on);
-    enableIf(L("ButtonCalculateDichte"), on);
+    enableIf(fld::ButtonCalculateDichte, on);
     const bool write = on && CheckDeviceType();
-    enableIf(L("ButtonSetzen"), write);
-    enableIf(L("ButtonTest"), write);
-    m_.setVisible(L("LabelOEMHinweisVS"), write);
-    m_.setVisible(L("LabelQVHinweis"), on);
+    enableIf(fld::ButtonSetzen, write);
+    enableIf(fld::ButtonTest, write);
+    m_.setVisible(fld::LabelOEMHinweisVS, write);
+    m_.setVisible(fld::LabelQVHinweis, on);
 }
 
 bool TMainCore::CheckDeviceType()
 {
     const QString expected = Ctx.ExpectedTypeText();
-    const bool ok = !expected.isEmpty() && m_.text(L("EditFenwix")).startsWith(expected);
-    m_.setColour(L("EditFenwix"), ok ? Colour::ButtonFace : Colour::Red);
+    const bool ok = !expected.isEmpty() && m_.text(fld::EditFenwix).startsWith(expected);
+    m_.setColour(fld::EditFenwix, ok ? Colour::ButtonFace : Colour::Red);
     return true; // writing is allowed to any device; the colour is the warning
 }
 
@@ -583,34 +579,34 @@ void TMainCore::ClearDeviceInfo()
 {
     if (Closing.load())
         return;
-    for (const char* f : {"LabelOEM", "LabelPosition", "LabelTyp", "LabelSerNr", "LabelZBAdr"})
-        m_.setEnabled(L(f), false);
-    for (const char* f : {"EditFenwix", "EditOEM", "EditPosition", "EditSerNr", "EditZBAdr", "EditFirmware",
-                          "EditConfTableID", "EditLeitwert", "EditDichte", "EditFunktion", "EditSensor",
-                          "EditAntrieb", "EditVAVLwAktiv"})
-        m_.setText(L(f), QString());
-    m_.setCaption(L("LabelSensorTyp"), QString());
-    m_.setColour(L("EditFenwix"), Colour::ButtonFace);
-    m_.setChecked(L("RadioBetrAuto"), true);
+    for (FieldId f : {fld::LabelOEM, fld::LabelPosition, fld::LabelTyp, fld::LabelSerNr, fld::LabelZBAdr})
+        m_.setEnabled(f, false);
+    for (FieldId f : {fld::EditFenwix, fld::EditOEM, fld::EditPosition, fld::EditSerNr, fld::EditZBAdr, fld::EditFirmware,
+                          fld::EditConfTableID, fld::EditLeitwert, fld::EditDichte, fld::EditFunktion, fld::EditSensor,
+                          fld::EditAntrieb, fld::EditVAVLwAktiv})
+        m_.setText(f, QString());
+    m_.setCaption(fld::LabelSensorTyp, QString());
+    m_.setColour(fld::EditFenwix, Colour::ButtonFace);
+    m_.setChecked(fld::RadioBetrAuto, true);
 }
 
 void TMainCore::UpdateSensorViews()
 {
-    const bool dsk3 = m_.checked(L("RadioButtonSensTypDSK3Druck"));
-    const bool pressureSensor = m_.checked(L("RadioButtonSensTypDruck")) || dsk3;
+    const bool dsk3 = m_.checked(fld::RadioButtonSensTypDSK3Druck);
+    const bool pressureSensor = m_.checked(fld::RadioButtonSensTypDruck) || dsk3;
     const bool density = Ctx.ReglerFkt.load() == 1 && pressureSensor;
-    for (const char* f : {"LabelDichte", "EditDichte", "LabelDichteDim", "LabelSensorValue", "EditSensorValue",
-                          "LabelSensorValueDim", "LabelLeitwert", "EditLeitwert", "GroupBoxVAVLeitwert"})
-        m_.setVisible(L(f), density);
-    for (const char* f : {"LabelHoehe", "EditHoeheAnz", "LabelHoeheAnzDim"})
-        m_.setVisible(L(f), dsk3);
-    m_.setVisible(L("ButtonCalculateDichte"), density || dsk3);
+    for (FieldId f : {fld::LabelDichte, fld::EditDichte, fld::LabelDichteDim, fld::LabelSensorValue, fld::EditSensorValue,
+                          fld::LabelSensorValueDim, fld::LabelLeitwert, fld::EditLeitwert, fld::GroupBoxVAVLeitwert})
+        m_.setVisible(f, density);
+    for (FieldId f : {fld::LabelHoehe, fld::EditHoeheAnz, fld::LabelHoeheAnzDim})
+        m_.setVisible(f, dsk3);
+    m_.setVisible(fld::ButtonCalculateDichte, density || dsk3);
 }
 
 void TMainCore::AnzConfPcHwEqual(bool equal)
 {
-    m_.setVisible(L("ImageNotEqual"), !equal);
-    m_.setVisible(L("ImageEqual"), equal);
+    m_.setVisible(fld::ImageNotEqual, !equal);
+    m_.setVisible(fld::ImageEqual, equal);
 }
 
 // ------------------------------------------------------------------------ closing

@@ -11,7 +11,7 @@
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
 #include "mainwindow/core/TransferLog.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowModel.h"
 
 #include <QString>
 #include <QStringList>
@@ -62,7 +62,7 @@ public:
 
     // Menu commands and buttons whose feature this build does not have: they stay disabled
     // whatever the enabling rules say.
-    std::set<QString> Unavailable;
+    std::set<FieldId> Unavailable;
 
     std::atomic<bool> DataRead{false};
     std::atomic<bool> Closing{false};
@@ -133,7 +133,7 @@ private:
     void resumeOne();
     void lostDisplay();
     void setBusy(bool busy);
-    void enableIf(const QString& name, bool on);
+    void enableIf(FieldId field, bool on);
     // The frame of a user action: status text, busy cursor, controls off, threads paused; and back.
     QString beginUserFlow(const QString& statusText);
     void endUserFlow(const QString& status);

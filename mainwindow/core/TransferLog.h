@@ -3,7 +3,7 @@
 // taken only while the Transfer tab is shown, and a log of more than 500 lines drops its
 // older half before the next line.
 #include "comm/ZBCmd.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowModel.h"
 
 #include <mutex>
 

@@ -4,8 +4,8 @@
 // threads are shown on the GUI thread only, and the registry of fields matches the widgets.
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/ModelBinder.h"
-#include "mainwindow/core/WindowFields.h"
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowFields.h"
+#include "device/model/WindowModel.h"
 
 #include "QtPrinters.h"
 
@@ -99,8 +99,8 @@ protected:
         // inside the event loop fails the test instead of ending the program.
         model.setMisuse(WindowModel::Misuse::Warn);
         model.declare(mainWindowFields());
+        model.setValue(fld::TrackBarVMax, 30);
         // Controls the registry does not list yet, for the kinds it has no field of.
-        model.declare(F("TrackBarVMax", Kind::Slider).value(30));
         model.declare(F("SpinEditSnrJahr", Kind::Spin).value(24));
         model.declare(F("CheckBoxVAVAdaptiv", Kind::Check, "Adaptiv"));
         form = std::make_unique<TMainForm>();
@@ -174,8 +174,8 @@ TEST_F(Binder, BindingShowsTheModelsState)
 
 TEST_F(Binder, ChangesShowOnlyOnceTheEventLoopRuns)
 {
-    model.setText("EditSerNr", "00812-04711-003-001");
-    model.setCaption("LabelSensorTyp", "Drucksensor");
+    model.setText(fld::EditSerNr, "00812-04711-003-001");
+    model.setCaption(fld::LabelSensorTyp, "Drucksensor");
     EXPECT_EQ(w<QLineEdit>("EditSerNr")->text(), "");
     EXPECT_EQ(w<QLabel>("LabelSensorTyp")->text(), "");
     runEventLoop();
@@ -185,17 +185,17 @@ TEST_F(Binder, ChangesShowOnlyOnceTheEventLoopRuns)
 
 TEST_F(Binder, TextsCaptionsAndStatusFields)
 {
-    model.setText("EditFirmware", "0308");
-    model.setCaption("LabelBetrSollw", "Sollwert neu");
-    model.setCaption("PanelProgStatus", "Betrieb aktiv");
-    model.setCaption("ButtonLesen", "Lesen!");
-    model.setCaption("GroupBoxBetrieb", "Betrieb (Test)");
-    model.setCaption("SpeedButtonBetrieb", "Betrieb aus");
+    model.setText(fld::EditFirmware, "0308");
+    model.setCaption(fld::LabelBetrSollw, "Sollwert neu");
+    model.setCaption(fld::PanelProgStatus, "Betrieb aktiv");
+    model.setCaption(fld::ButtonLesen, "Lesen!");
+    model.setCaption(fld::GroupBoxBetrieb, "Betrieb (Test)");
+    model.setCaption(fld::SpeedButtonBetrieb, "Betrieb aus");
     model.setText(kStatusMessage, "Verbunden");
     model.setText(kStatusPort, "COM3");
-    model.setReadOnly("EditVmaxPrz", true);
-    model.setHint("EditVmaxPrz", "30 .. 100 %");
-    model.setHint("PanelSecOnline", "");
+    model.setReadOnly(fld::EditVmaxPrz, true);
+    model.setHint(fld::EditVmaxPrz, "30 .. 100 %");
+    model.setHint(fld::PanelSecOnline, "");
     runEventLoop();
     EXPECT_EQ(w<QLineEdit>("EditFirmware")->text(), "0308");
     EXPECT_EQ(w<QLabel>("LabelBetrSollw")->text(), "Sollwert neu");
@@ -209,20 +209,20 @@ TEST_F(Binder, TextsCaptionsAndStatusFields)
     EXPECT_EQ(w<QLineEdit>("EditVmaxPrz")->toolTip(), "30 .. 100 %");
 
     // A hint given and taken back leaves the layout's tool tip.
-    model.setHint("PanelSecOnline", "Verbindungsdauer");
+    model.setHint(fld::PanelSecOnline, "Verbindungsdauer");
     runEventLoop();
     EXPECT_EQ(w<QLabel>("PanelSecOnline")->toolTip(), "Verbindungsdauer");
-    model.setHint("PanelSecOnline", "");
+    model.setHint(fld::PanelSecOnline, "");
     runEventLoop();
     EXPECT_EQ(w<QLabel>("PanelSecOnline")->toolTip(), "Online-Zeit");
 }
 
 TEST_F(Binder, EnabledAndVisible)
 {
-    model.setEnabled("ButtonLesen", true);
-    model.setEnabled("EditVmaxPrz", false);
-    model.setVisible("LabelOEMHinweisVS", true);
-    model.setVisible("PanelBetrStatus", false);
+    model.setEnabled(fld::ButtonLesen, true);
+    model.setEnabled(fld::EditVmaxPrz, false);
+    model.setVisible(fld::LabelOEMHinweisVS, true);
+    model.setVisible(fld::PanelBetrStatus, false);
     runEventLoop();
     EXPECT_TRUE(w<QPushButton>("ButtonLesen")->isEnabled());
     EXPECT_FALSE(w<QLineEdit>("EditVmaxPrz")->isEnabled());
@@ -232,12 +232,12 @@ TEST_F(Binder, EnabledAndVisible)
 
 TEST_F(Binder, HiddenBeforeTheWindowShowsStaysHidden)
 {
-    model.setVisible("PanelSecOnline", false);
+    model.setVisible(fld::PanelSecOnline, false);
     runEventLoop();
     showForm();
     EXPECT_FALSE(w<QLabel>("PanelSecOnline")->isVisible());
     EXPECT_TRUE(w<QPushButton>("ButtonLesen")->isVisible()); // its neighbour is shown
-    model.setVisible("PanelSecOnline", true);
+    model.setVisible(fld::PanelSecOnline, true);
     runEventLoop();
     EXPECT_TRUE(w<QLabel>("PanelSecOnline")->isVisible());
 }
@@ -247,19 +247,19 @@ TEST_F(Binder, ToolbarWidgetsHideThroughTheirToolbarAction)
     showForm();
     QComboBox* combo = w<QComboBox>("ComboBoxZBAdress");
     ASSERT_TRUE(combo->isVisible());
-    model.setVisible("ComboBoxZBAdress", false);
+    model.setVisible(fld::ComboBoxZBAdress, false);
     runEventLoop();
     EXPECT_FALSE(combo->isVisible());
-    model.setVisible("ComboBoxZBAdress", true);
+    model.setVisible(fld::ComboBoxZBAdress, true);
     runEventLoop();
     EXPECT_TRUE(combo->isVisible());
 }
 
 TEST_F(Binder, RadioAndToggleButtons)
 {
-    model.setChecked("RadioBetrZu", true);
-    model.setChecked("SpeedButtonBetrieb", true);
-    model.setChecked("CheckBoxVAVAdaptiv", true);
+    model.setChecked(fld::RadioBetrZu, true);
+    model.setChecked(fld::SpeedButtonBetrieb, true);
+    model.setChecked(QStringLiteral("CheckBoxVAVAdaptiv"), true);
     runEventLoop();
     EXPECT_TRUE(w<QRadioButton>("RadioBetrZu")->isChecked());
     EXPECT_FALSE(w<QRadioButton>("RadioBetrAuto")->isChecked());
@@ -267,15 +267,15 @@ TEST_F(Binder, RadioAndToggleButtons)
     EXPECT_TRUE(w<QCheckBox>("CheckBoxVAVAdaptiv")->isChecked());
 
     // The model may leave a group with nothing checked; so must the exclusive widgets.
-    model.setChecked("RadioBetrZu", false);
-    model.setChecked("SpeedButtonBetrieb", false);
+    model.setChecked(fld::RadioBetrZu, false);
+    model.setChecked(fld::SpeedButtonBetrieb, false);
     runEventLoop();
-    for (const char* name : kOperationChoices)
-        EXPECT_FALSE(w<QRadioButton>(name)->isChecked()) << name;
+    for (FieldId f : kOperationChoices)
+        EXPECT_FALSE(w<QRadioButton>(f.latin1())->isChecked()) << f.latin1();
     EXPECT_FALSE(w<QPushButton>("SpeedButtonBetrieb")->isChecked());
 
     // ... and the group stays exclusive afterwards.
-    model.setChecked("RadioBetrVMax", true);
+    model.setChecked(fld::RadioBetrVMax, true);
     runEventLoop();
     w<QRadioButton>("RadioBetrVMin")->setChecked(true);
     EXPECT_FALSE(w<QRadioButton>("RadioBetrVMax")->isChecked());
@@ -283,9 +283,9 @@ TEST_F(Binder, RadioAndToggleButtons)
 
 TEST_F(Binder, ComboAndListItems)
 {
-    model.setItemIndex("ComboBoxZBAdress", 3);
-    model.setItems("ListBoxAlarme", {"Alarm 1", "Alarm 2", "Alarm 3"});
-    model.setItemIndex("ListBoxAlarme", 1);
+    model.setItemIndex(fld::ComboBoxZBAdress, 3);
+    model.setItems(fld::ListBoxAlarme, {"Alarm 1", "Alarm 2", "Alarm 3"});
+    model.setItemIndex(fld::ListBoxAlarme, 1);
     runEventLoop();
     EXPECT_EQ(w<QComboBox>("ComboBoxZBAdress")->currentIndex(), 3);
     EXPECT_EQ(w<QComboBox>("ComboBoxZBAdress")->currentText(), "ZB3");
@@ -294,26 +294,43 @@ TEST_F(Binder, ComboAndListItems)
     EXPECT_EQ(list->item(2)->text(), "Alarm 3");
     EXPECT_EQ(list->currentRow(), 1);
 
-    model.setItems("ComboBoxZBAdress", {"PP", "ZB1", "ZB2", "ZB3", "ZB4"});
-    model.setItems("ListBoxAlarme", {});
+    model.setItems(fld::ComboBoxZBAdress, {"PP", "ZB1", "ZB2", "ZB3", "ZB4"});
+    model.setItems(fld::ListBoxAlarme, {});
     runEventLoop();
     EXPECT_EQ(w<QComboBox>("ComboBoxZBAdress")->count(), 5);
     EXPECT_EQ(w<QComboBox>("ComboBoxZBAdress")->currentIndex(), 3);
     EXPECT_EQ(list->count(), 0);
     // Showing the model's items is not a choice of the user.
-    EXPECT_EQ(model.itemIndex("ListBoxAlarme"), -1);
-    EXPECT_EQ(model.itemIndex("ComboBoxZBAdress"), 3);
+    EXPECT_EQ(model.itemIndex(fld::ListBoxAlarme), -1);
+    EXPECT_EQ(model.itemIndex(fld::ComboBoxZBAdress), 3);
 }
 
 TEST_F(Binder, SliderAndSpinBox)
 {
-    model.setValue("TrackBarVMax", 55);
-    model.setValue("SpinEditSnrJahr", 25.4);
+    model.setValue(fld::TrackBarVMax, 55);
+    model.setValue(QStringLiteral("SpinEditSnrJahr"), 25.4);
     runEventLoop();
     EXPECT_EQ(w<QSlider>("TrackBarVMax")->value(), 55);
     EXPECT_EQ(w<QSpinBox>("SpinEditSnrJahr")->value(), 25);
     // Shown, not echoed: the model keeps its own value.
-    EXPECT_EQ(model.value("SpinEditSnrJahr"), 25.4);
+    EXPECT_EQ(model.value(QStringLiteral("SpinEditSnrJahr")), 25.4);
+}
+
+TEST_F(Binder, LimitsComeFromTheModelAndFollowItsRange)
+{
+    EXPECT_EQ(w<QSlider>("TrackBarVMax")->maximum(), 70);
+    EXPECT_EQ(w<QLineEdit>("EditW1Min")->maxLength(), 4);
+    // The range is a property: a unit or function change moves it at run time.
+    model.setRange(fld::TrackBarVMax, 0, 50);
+    runEventLoop();
+    EXPECT_EQ(w<QSlider>("TrackBarVMax")->maximum(), 50);
+    // Typing stops at the declared length, so the model never holds a longer text.
+    showForm();
+    QLineEdit* e = w<QLineEdit>("EditW1Min");
+    e->setFocus();
+    e->selectAll();
+    typeText(e, "12.345");
+    EXPECT_EQ(model.text(fld::EditW1Min), "12.3");
 }
 
 TEST_F(Binder, TabsCaptionVisibleEnabledAndCurrent)
@@ -321,10 +338,10 @@ TEST_F(Binder, TabsCaptionVisibleEnabledAndCurrent)
     QTabWidget* tabs = form->PageControl();
     const int transfer = tabIndex("TabSheetTransfer");
     const int service = tabIndex("TabSheetService");
-    model.setCaption("TabSheetExperte", "Experte (neu)");
-    model.setVisible("TabSheetTransfer", true);
-    model.setEnabled("TabSheetService", false);
-    model.setItemIndex("PageControl1", transfer);
+    model.setCaption(fld::TabSheetExperte, "Experte (neu)");
+    model.setVisible(fld::TabSheetTransfer, true);
+    model.setEnabled(fld::TabSheetService, false);
+    model.setItemIndex(fld::PageControl1, transfer);
     runEventLoop();
     EXPECT_EQ(tabs->tabText(tabIndex("TabSheetExperte")), "Experte (neu)");
     EXPECT_TRUE(tabs->isTabVisible(transfer));
@@ -332,12 +349,12 @@ TEST_F(Binder, TabsCaptionVisibleEnabledAndCurrent)
     EXPECT_EQ(tabs->currentIndex(), transfer);
 
     // Hidden again, with the current tab moved first, as the Transfer switch does.
-    model.setItemIndex("PageControl1", 1);
-    model.setVisible("TabSheetTransfer", false);
+    model.setItemIndex(fld::PageControl1, 1);
+    model.setVisible(fld::TabSheetTransfer, false);
     runEventLoop();
     EXPECT_FALSE(tabs->isTabVisible(transfer));
     EXPECT_EQ(tabs->currentIndex(), 1);
-    EXPECT_EQ(model.itemIndex("PageControl1"), 1);
+    EXPECT_EQ(model.itemIndex(fld::PageControl1), 1);
 }
 
 TEST_F(Binder, ATabMadeCurrentBeforeItShowsBecomesCurrentWhenShown)
@@ -345,25 +362,25 @@ TEST_F(Binder, ATabMadeCurrentBeforeItShowsBecomesCurrentWhenShown)
     QTabWidget* tabs = form->PageControl();
     const int transfer = tabIndex("TabSheetTransfer");
     // The notifications come in the other order than the tab needs them.
-    model.setItemIndex("PageControl1", transfer);
-    model.setVisible("TabSheetTransfer", true);
+    model.setItemIndex(fld::PageControl1, transfer);
+    model.setVisible(fld::TabSheetTransfer, true);
     runEventLoop();
     EXPECT_EQ(tabs->currentIndex(), transfer);
 }
 
 TEST_F(Binder, ActionsCaptionCheckedEnabledVisible)
 {
-    model.setVisible("ExtrasRegSetting", false);
-    model.setEnabled("DateiOeffnen", false);
-    model.setChecked("ExtrasTransferAnzeige", true);
-    model.setCaption("HilfeInfo", "Info...");
+    model.setVisible(fld::ExtrasRegSetting, false);
+    model.setEnabled(fld::DateiOeffnen, false);
+    model.setChecked(fld::ExtrasTransferAnzeige, true);
+    model.setCaption(fld::HilfeInfo, "Info...");
     runEventLoop();
     EXPECT_FALSE(action("ExtrasRegSetting")->isVisible());
     EXPECT_FALSE(action("DateiOeffnen")->isEnabled());
     EXPECT_TRUE(action("ExtrasTransferAnzeige")->isChecked());
     EXPECT_EQ(action("HilfeInfo")->text(), "Info...");
-    model.setVisible("ExtrasRegSetting", true);
-    model.setChecked("ExtrasTransferAnzeige", false);
+    model.setVisible(fld::ExtrasRegSetting, true);
+    model.setChecked(fld::ExtrasTransferAnzeige, false);
     runEventLoop();
     EXPECT_TRUE(action("ExtrasRegSetting")->isVisible());
     EXPECT_FALSE(action("ExtrasTransferAnzeige")->isChecked());
@@ -377,10 +394,10 @@ TEST_F(Binder, ColoursGoToThePalette)
     const bool fillBefore = online->autoFillBackground();
     const QColor windowBefore = online->palette().color(QPalette::Window);
 
-    model.setColour("EditFenwix", Colour::Red);
-    model.setColour("PanelSecOnline", Colour::Yellow);
-    model.setTextColour("PanelSecOnline", Colour::Red);
-    model.setColour("EditVmaxPrz", Colour::ButtonFace);
+    model.setColour(fld::EditFenwix, Colour::Red);
+    model.setColour(fld::PanelSecOnline, Colour::Yellow);
+    model.setTextColour(fld::PanelSecOnline, Colour::Red);
+    model.setColour(fld::EditVmaxPrz, Colour::ButtonFace);
     runEventLoop();
     EXPECT_EQ(fenwix->palette().color(QPalette::Base), QColor(255, 0, 0));
     EXPECT_EQ(online->palette().color(QPalette::Window), QColor(255, 255, 0));
@@ -389,9 +406,9 @@ TEST_F(Binder, ColoursGoToThePalette)
     EXPECT_EQ(w<QLineEdit>("EditVmaxPrz")->palette().color(QPalette::Base), appEdit.color(QPalette::Button));
 
     // Back to the plain colours: the widget looks as before.
-    model.setColour("EditFenwix", Colour::Window);
-    model.setColour("PanelSecOnline", Colour::ButtonFace);
-    model.setTextColour("PanelSecOnline", Colour::WindowText);
+    model.setColour(fld::EditFenwix, Colour::Window);
+    model.setColour(fld::PanelSecOnline, Colour::ButtonFace);
+    model.setTextColour(fld::PanelSecOnline, Colour::WindowText);
     runEventLoop();
     EXPECT_EQ(fenwix->palette().color(QPalette::Base), appEdit.color(QPalette::Base));
     EXPECT_EQ(online->palette().color(QPalette::Window), windowBefore);
@@ -401,20 +418,20 @@ TEST_F(Binder, ColoursGoToThePalette)
 
 TEST_F(Binder, MemoShowsTheLinesAndFollowsAGrowingLog)
 {
-    model.setVisible("TabSheetTransfer", true);
-    model.setItemIndex("PageControl1", tabIndex("TabSheetTransfer"));
+    model.setVisible(fld::TabSheetTransfer, true);
+    model.setItemIndex(fld::PageControl1, tabIndex("TabSheetTransfer"));
     showForm();
     QPlainTextEdit* memo = w<QPlainTextEdit>("MemoCOMTransf");
     QStringList lines;
     for (int i = 0; i < 200; ++i)
         lines << QStringLiteral("line %1").arg(i);
-    model.setItems("MemoCOMTransf", lines);
+    model.setItems(fld::MemoCOMTransf, lines);
     runEventLoop();
     EXPECT_EQ(memo->toPlainText(), lines.join('\n'));
 
     memo->verticalScrollBar()->setValue(0);
     lines << "appended 1" << "appended 2";
-    model.setItems("MemoCOMTransf", lines);
+    model.setItems(fld::MemoCOMTransf, lines);
     runEventLoop();
     EXPECT_EQ(memo->toPlainText(), lines.join('\n'));
     ASSERT_GT(memo->verticalScrollBar()->maximum(), 0);
@@ -422,10 +439,10 @@ TEST_F(Binder, MemoShowsTheLinesAndFollowsAGrowingLog)
 
     // A log cut down to its newer half is shown anew.
     lines = lines.mid(100);
-    model.setItems("MemoCOMTransf", lines);
+    model.setItems(fld::MemoCOMTransf, lines);
     runEventLoop();
     EXPECT_EQ(memo->toPlainText(), lines.join('\n'));
-    model.setItems("MemoCOMTransf", {});
+    model.setItems(fld::MemoCOMTransf, {});
     runEventLoop();
     EXPECT_EQ(memo->toPlainText(), "");
 }
@@ -438,7 +455,7 @@ TEST_F(Binder, TypingGoesToTheModelAsTheUsers)
     record({"EditPositionInput"});
     QLineEdit* edit = w<QLineEdit>("EditPositionInput");
     typeText(edit, "Raum 1");
-    EXPECT_EQ(model.text("EditPositionInput"), "Raum 1");
+    EXPECT_EQ(model.text(fld::EditPositionInput), "Raum 1");
     ASSERT_EQ(changes.size(), 6u);
     for (const Change& c : changes) {
         EXPECT_EQ(c.origin, Origin::User);
@@ -454,15 +471,15 @@ TEST_F(Binder, ProgramChangesAreNotReportedAsUserEdits)
 {
     record({"EditPositionInput", "RadioBetrZu", "RadioBetrAuto", "ComboBoxZBAdress", "PageControl1",
             "TrackBarVMax", "SpinEditSnrJahr", "ExtrasTransferAnzeige", "ListBoxAlarme"});
-    model.setText("EditPositionInput", "Flur");
-    model.setChecked("RadioBetrZu", true);
-    model.setItemIndex("ComboBoxZBAdress", 2);
-    model.setItemIndex("PageControl1", 3);
-    model.setValue("TrackBarVMax", 40);
-    model.setValue("SpinEditSnrJahr", 30);
-    model.setChecked("ExtrasTransferAnzeige", true);
-    model.setItems("ListBoxAlarme", {"a", "b"});
-    model.setItemIndex("ListBoxAlarme", 1);
+    model.setText(fld::EditPositionInput, "Flur");
+    model.setChecked(fld::RadioBetrZu, true);
+    model.setItemIndex(fld::ComboBoxZBAdress, 2);
+    model.setItemIndex(fld::PageControl1, 3);
+    model.setValue(fld::TrackBarVMax, 40);
+    model.setValue(QStringLiteral("SpinEditSnrJahr"), 30);
+    model.setChecked(fld::ExtrasTransferAnzeige, true);
+    model.setItems(fld::ListBoxAlarme, {"a", "b"});
+    model.setItemIndex(fld::ListBoxAlarme, 1);
     size_t made = changes.size();
     runEventLoop();
     EXPECT_EQ(changes.size(), made);
@@ -472,17 +489,17 @@ TEST_F(Binder, ProgramChangesAreNotReportedAsUserEdits)
     // Where the widget cannot show the model's value exactly, it still does not answer back:
     // a slider position beyond its range, a spin value between its steps, the current tab
     // hidden under the tab control's feet.
-    model.setValue("TrackBarVMax", 150);
-    model.setValue("SpinEditSnrJahr", 30.4);
-    model.setVisible("TabSheetKonfigQV", false);
+    model.setValue(fld::TrackBarVMax, 150);
+    model.setValue(QStringLiteral("SpinEditSnrJahr"), 30.4);
+    model.setVisible(fld::TabSheetKonfigQV, false);
     made = changes.size();
     runEventLoop();
     EXPECT_EQ(w<QSlider>("TrackBarVMax")->value(), 70);
     EXPECT_NE(w<QTabWidget>("PageControl1")->currentIndex(), 3);
     EXPECT_EQ(changes.size(), made);
-    EXPECT_EQ(model.value("TrackBarVMax"), 150);
-    EXPECT_EQ(model.value("SpinEditSnrJahr"), 30.4);
-    EXPECT_EQ(model.itemIndex("PageControl1"), 3);
+    EXPECT_EQ(model.value(fld::TrackBarVMax), 150);
+    EXPECT_EQ(model.value(QStringLiteral("SpinEditSnrJahr")), 30.4);
+    EXPECT_EQ(model.itemIndex(fld::PageControl1), 3);
     for (const Change& c : changes)
         EXPECT_EQ(c.origin, Origin::Program) << c.field.toStdString();
 }
@@ -490,9 +507,9 @@ TEST_F(Binder, ProgramChangesAreNotReportedAsUserEdits)
 TEST_F(Binder, LeavingAFieldRunsItsLeaveRules)
 {
     int leaves = 0;
-    model.onLeave("EditVmaxPrz", [&](const QString&) { ++leaves; });
+    model.onLeave(fld::EditVmaxPrz, [&](const QString&) { ++leaves; });
     showForm();
-    model.setItemIndex("PageControl1", tabIndex("TabSheetService"));
+    model.setItemIndex(fld::PageControl1, tabIndex("TabSheetService"));
     runEventLoop();
     QLineEdit* vmax = w<QLineEdit>("EditVmaxPrz");
     QLineEdit* vmin = w<QLineEdit>("EditVminPrz");
@@ -516,14 +533,14 @@ TEST_F(Binder, LeavingAFieldRunsItsLeaveRules)
 
 TEST_F(Binder, ClickingARadioChecksItAndTheModelUnchecksTheOthers)
 {
-    model.setItemIndex("PageControl1", tabIndex("TabSheetService"));
+    model.setItemIndex(fld::PageControl1, tabIndex("TabSheetService"));
     showForm();
     record({"RadioBetrZu", "RadioBetrAuto"});
     QRadioButton* zu = w<QRadioButton>("RadioBetrZu");
     mouseClick(zu, indicatorPoint(zu));
     ASSERT_TRUE(zu->isChecked());
-    EXPECT_TRUE(model.checked("RadioBetrZu"));
-    EXPECT_FALSE(model.checked("RadioBetrAuto"));
+    EXPECT_TRUE(model.checked(fld::RadioBetrZu));
+    EXPECT_FALSE(model.checked(fld::RadioBetrAuto));
     EXPECT_EQ(model.checkedInGroup(kGroupBetrieb), "RadioBetrZu");
     ASSERT_EQ(changes.size(), 2u);
     EXPECT_EQ(changes[0].field, "RadioBetrAuto"); // the one that lets go first
@@ -540,24 +557,24 @@ TEST_F(Binder, ClickingARadioChecksItAndTheModelUnchecksTheOthers)
 
 TEST_F(Binder, ClickingToggleAndCheckBox)
 {
-    model.setItemIndex("PageControl1", tabIndex("TabSheetKonfigQV"));
+    model.setItemIndex(fld::PageControl1, tabIndex("TabSheetKonfigQV"));
     showForm();
     QPushButton* toggle = w<QPushButton>("SpeedButtonBetrieb");
     mouseClick(toggle, toggle->rect().center());
-    EXPECT_TRUE(model.checked("SpeedButtonBetrieb"));
+    EXPECT_TRUE(model.checked(fld::SpeedButtonBetrieb));
     mouseClick(toggle, toggle->rect().center());
-    EXPECT_FALSE(model.checked("SpeedButtonBetrieb"));
+    EXPECT_FALSE(model.checked(fld::SpeedButtonBetrieb));
 
     QCheckBox* box = w<QCheckBox>("CheckBoxVAVAdaptiv");
     mouseClick(box, indicatorPoint(box));
-    EXPECT_TRUE(model.checked("CheckBoxVAVAdaptiv"));
+    EXPECT_TRUE(model.checked(QStringLiteral("CheckBoxVAVAdaptiv")));
 }
 
 TEST_F(Binder, PushButtonClicksAreNotContent)
 {
     std::vector<QString> notified;
     model.addListener([&](const QString& field, Prop) { notified.push_back(field); });
-    model.setEnabled("ButtonLesen", true);
+    model.setEnabled(fld::ButtonLesen, true);
     runEventLoop();
     notified.clear();
     int clicks = 0;
@@ -577,8 +594,8 @@ TEST_F(Binder, ChoosingAComboItem)
     pressKey(combo, Qt::Key_Down);
     pressKey(combo, Qt::Key_Down);
     EXPECT_EQ(combo->currentIndex(), 2);
-    EXPECT_EQ(model.itemIndex("ComboBoxZBAdress"), 2);
-    EXPECT_EQ(model.text("ComboBoxZBAdress"), "ZB2");
+    EXPECT_EQ(model.itemIndex(fld::ComboBoxZBAdress), 2);
+    EXPECT_EQ(model.text(fld::ComboBoxZBAdress), "ZB2");
     ASSERT_FALSE(changes.empty());
     EXPECT_EQ(changes.back().origin, Origin::User);
 }
@@ -591,7 +608,7 @@ TEST_F(Binder, ChangingTheTab)
     const int service = tabIndex("TabSheetService");
     mouseClick(bar, bar->tabRect(service).center());
     EXPECT_EQ(form->PageControl()->currentIndex(), service);
-    EXPECT_EQ(model.itemIndex("PageControl1"), service);
+    EXPECT_EQ(model.itemIndex(fld::PageControl1), service);
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes[0].origin, Origin::User);
 }
@@ -601,9 +618,9 @@ TEST_F(Binder, SliderAndSpinBoxMovedByTheUser)
     record({"TrackBarVMax", "SpinEditSnrJahr"});
     // The slider is inverted: arrow up moves towards 0 (100 % at the top).
     pressKey(w<QSlider>("TrackBarVMax"), Qt::Key_Up);
-    EXPECT_EQ(model.value("TrackBarVMax"), 29);
+    EXPECT_EQ(model.value(fld::TrackBarVMax), 29);
     pressKey(w<QSpinBox>("SpinEditSnrJahr"), Qt::Key_Up);
-    EXPECT_EQ(model.value("SpinEditSnrJahr"), 25);
+    EXPECT_EQ(model.value(QStringLiteral("SpinEditSnrJahr")), 25);
     ASSERT_EQ(changes.size(), 2u);
     EXPECT_EQ(changes[0].origin, Origin::User);
     EXPECT_EQ(changes[1].origin, Origin::User);
@@ -613,7 +630,7 @@ TEST_F(Binder, CheckableMenuCommandTriggeredByTheUser)
 {
     record({"ExtrasTransferAnzeige"});
     action("ExtrasTransferAnzeige")->trigger();
-    EXPECT_TRUE(model.checked("ExtrasTransferAnzeige"));
+    EXPECT_TRUE(model.checked(fld::ExtrasTransferAnzeige));
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes[0].origin, Origin::User);
     // A plain command has nothing to report.
@@ -625,18 +642,18 @@ TEST_F(Binder, ARuleThatRewritesTheTextDoesNotLoop)
 {
     int runs = 0;
     std::vector<Origin> origins;
-    model.onChange("EditVmaxPrz", [&](const Change& c) {
+    model.onChange(fld::EditVmaxPrz, [&](const Change& c) {
         ++runs;
         origins.push_back(c.origin);
-        if (model.text("EditVmaxPrz").toDouble() > 100)
-            model.setText("EditVmaxPrz", "100");
+        if (model.text(fld::EditVmaxPrz).toDouble() > 100)
+            model.setText(fld::EditVmaxPrz, "100");
     });
     QLineEdit* edit = w<QLineEdit>("EditVmaxPrz");
     edit->selectAll();
     typeText(edit, "150");
     runEventLoop();
     EXPECT_EQ(edit->text(), "100");
-    EXPECT_EQ(model.text("EditVmaxPrz"), "100");
+    EXPECT_EQ(model.text(fld::EditVmaxPrz), "100");
     // "1", "15", "150" from the user, then the rule's own "100".
     EXPECT_EQ(runs, 4);
     EXPECT_EQ(origins, (std::vector<Origin>{Origin::User, Origin::User, Origin::User, Origin::Program}));
@@ -667,7 +684,7 @@ TEST_F(Binder, AChangeFromAWorkerThreadIsShownOnTheGuiThread)
                      },
                      Qt::DirectConnection);
     const Qt::HANDLE gui = QThread::currentThreadId();
-    std::thread worker([&] { model.setText("EditSerNr", "00812-04711-003-001"); });
+    std::thread worker([&] { model.setText(fld::EditSerNr, "00812-04711-003-001"); });
     worker.join();
     EXPECT_EQ(w<QLineEdit>("EditSerNr")->text(), "");
     EXPECT_TRUE(appliedOn.empty());
@@ -686,10 +703,10 @@ TEST_F(Binder, CompetingWorkersEndInTheModelsLastState)
             while (!go.load()) {
             }
             for (int i = 0; i < 300; ++i) {
-                model.setText("EditBetrIstwPrz", QString::number(t * 1000 + i));
+                model.setText(fld::EditBetrIstwPrz, QString::number(t * 1000 + i));
                 model.setChecked(kOperationChoices[(t + i) % kOperationChoices.size()], true);
-                model.setItemIndex("ComboBoxZBAdress", (t + i) % 9);
-                model.setEnabled("ButtonSetzen", (i + t) % 2 == 0);
+                model.setItemIndex(fld::ComboBoxZBAdress, (t + i) % 9);
+                model.setEnabled(fld::ButtonSetzen, (i + t) % 2 == 0);
             }
         });
     }
@@ -700,12 +717,12 @@ TEST_F(Binder, CompetingWorkersEndInTheModelsLastState)
     for (std::thread& t : workers)
         t.join();
     runEventLoop();
-    EXPECT_EQ(w<QLineEdit>("EditBetrIstwPrz")->text(), model.text("EditBetrIstwPrz"));
+    EXPECT_EQ(w<QLineEdit>("EditBetrIstwPrz")->text(), model.text(fld::EditBetrIstwPrz));
     const QString checked = model.checkedInGroup(kGroupBetrieb);
-    for (const char* name : kOperationChoices)
-        EXPECT_EQ(w<QRadioButton>(name)->isChecked(), checked == name) << name;
-    EXPECT_EQ(w<QComboBox>("ComboBoxZBAdress")->currentIndex(), model.itemIndex("ComboBoxZBAdress"));
-    EXPECT_EQ(w<QPushButton>("ButtonSetzen")->isEnabled(), model.enabled("ButtonSetzen"));
+    for (FieldId f : kOperationChoices)
+        EXPECT_EQ(w<QRadioButton>(f.latin1())->isChecked(), checked == f.name()) << f.latin1();
+    EXPECT_EQ(w<QComboBox>("ComboBoxZBAdress")->currentIndex(), model.itemIndex(fld::ComboBoxZBAdress));
+    EXPECT_EQ(w<QPushButton>("ButtonSetzen")->isEnabled(), model.enabled(fld::ButtonSetzen));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -147,7 +147,7 @@ TEST_F(Program, ClosingDuringOperationReleasesTheForcedMode)
     ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
     auto* betrieb = ctl->Form().ControlAs<QAbstractButton>("SpeedButtonBetrieb");
     ASSERT_TRUE(pump([&] { return betrieb->isEnabled(); }, 5000))
-        << "model says " << ctl->Model().enabled("SpeedButtonBetrieb");
+        << "model says " << ctl->Model().enabled(kadex::fld::SpeedButtonBetrieb);
     betrieb->click();
     ASSERT_TRUE(pump([&] { return ctl->Core().VAVBetrieb.BetriebAktiv.load(); }, 10000));
     auto* zu = ctl->Form().ControlAs<QAbstractButton>("RadioBetrZu");

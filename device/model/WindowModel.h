@@ -1,7 +1,10 @@
 #pragma once
 // The window-value model: every named control of the windows as a plain field, so that the
-// device records, the polling steps and the entry rules read and write "EditVmaxPrz" or
-// "RadioBetrAuto" without a widget in sight, from any thread.
+// device records, the polling steps and the entry rules read and write fld::EditVmaxPrz or
+// fld::RadioBetrAuto without a widget in sight, from any thread.
+//
+// Product code names fields by handle (Fields.h); the by-name calls are for names that come
+// from outside (the widget layer binding by object name) and for models of their own in tests.
 //
 // - A field holds what the behaviour uses of its control (text, value, checked, item index,
 //   items, caption, enabled, visible, read-only, colours, hint); which of these a control has
@@ -20,6 +23,8 @@
 //
 // Binding a widget: connect to fieldChanged first, then read state(name) and show it; a change
 // that slips in between arrives as a notification afterwards.
+#include "device/model/Fields.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -28,33 +33,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
 
 namespace kadex {
-
-// What kind of control a field stands for; decides which properties it has.
-enum class Kind {
-    Edit,        // single-line entry: Text, ReadOnly
-    Memo,        // multi-line text as lines: Items, ReadOnly
-    Spin,        // numeric entry: Value, ReadOnly
-    Slider,      // track bar: Value (the position)
-    Combo,       // drop-down: Text, ItemIndex, Items (Text follows the selected item)
-    List,        // list box: Items, ItemIndex
-    Label,       // Caption
-    Panel,       // status or grouping panel: Caption
-    Button,      // push button: Caption
-    Toggle,      // button that stays down: Caption, Checked (= down)
-    Radio,       // Caption, Checked; exclusive within its group
-    Check,       // check box: Caption, Checked
-    Group,       // group box: Caption
-    Tab,         // one tab sheet: Caption
-    Pages,       // tab control: ItemIndex (the active tab)
-    Action,      // menu command: Caption, Checked (check mark)
-    StatusField, // one field of the status bar: Text
-};
 
 // One property of a field. Values are bits so that a change can name several at once.
 enum class Prop : uint32_t {
@@ -70,6 +55,8 @@ enum class Prop : uint32_t {
     Colour = 1u << 9,      // background
     TextColour = 1u << 10, // font colour
     Hint = 1u << 11,
+    Range = 1u << 12, // limits of a number: minimum, maximum, maximum characters
+    Unit = 1u << 13,  // unit text of a number
 };
 using PropSet = uint32_t;
 constexpr PropSet bit(Prop p) { return static_cast<PropSet>(p); }
@@ -102,11 +89,21 @@ struct FieldState {
     Colour textColour = Colour::WindowText;
     QString hint;
     QString group; // radio group, empty for none
+    // Numbers (decimals >= 0): the text shows device value / scale with these decimals.
+    double scale = 1;
+    int decimals = -1;
+    bool ranged = false; // minimum and maximum hold
+    double minimum = 0;
+    double maximum = 0;
+    QString unit;
+    int maxChars = 0; // 0: no limit
+    bool isNumber() const { return decimals >= 0; }
 };
 
-// Declaration of one field, written as one line in the field registry:
+// Declaration of one field; Fields.def makes one from each of its lines:
 //   F("EditSerNr", Kind::Edit).readOnly()
 //   F("RadioBetrAuto", Kind::Radio, "Auto").inGroup("Betrieb").checked()
+//   F("EditVmaxPrz", Kind::Edit, "100.00").number(100, 2).range(0, 100).maxChars(6)
 // The third argument is the initial text for kinds with a text, else the initial caption.
 struct FieldDecl {
     FieldState s;
@@ -122,6 +119,12 @@ struct FieldDecl {
     FieldDecl& value(double v) { s.value = v; return *this; }
     FieldDecl& colour(Colour c) { s.colour = c; colourSet = true; return *this; }
     FieldDecl& hint(const char* h) { s.hint = QString::fromUtf8(h); return *this; }
+    // A number: the device value is the shown value times scale (100: device hundredths of a
+    // percent shown as percent), shown with these decimals.
+    FieldDecl& number(double scale, int decimals) { s.scale = scale; s.decimals = decimals; return *this; }
+    FieldDecl& range(double lo, double hi) { s.ranged = true; s.minimum = lo; s.maximum = hi; return *this; }
+    FieldDecl& maxChars(int n) { s.maxChars = n; return *this; }
+    FieldDecl& unit(const char* u) { s.unit = QString::fromUtf8(u); return *this; }
 };
 FieldDecl F(const char* name, Kind kind, const char* initial = "");
 
@@ -134,12 +137,16 @@ public:
     using std::logic_error::logic_error;
 };
 
+// How a text becomes a device value: rounded half to even, or cut towards zero.
+enum class Rounding { HalfEven, Trunc };
+
 // What a change rule learns: which field, which content properties changed, and who did it.
 struct Change {
     QString field;
     PropSet props = 0;
     Origin origin = Origin::Program;
     bool has(Prop p) const { return (props & bit(p)) != 0; }
+    bool is(FieldId f) const { return field == f.name(); }
 };
 
 class WindowModel : public QObject {
@@ -208,6 +215,82 @@ public:
     QString hint(const QString& name) const;
     bool setHint(const QString& name, const QString& hint);
 
+    // A quoted name is a typo waiting to happen: code names a field by its handle, and only a
+    // name that comes from outside (a widget's object name) goes through the by-name calls.
+#define KADEX_NO_QUOTED_NAME(fn) \
+    template <class... Args> void fn(const char*, Args&&...) const = delete;
+    KADEX_NO_QUOTED_NAME(has) KADEX_NO_QUOTED_NAME(state) KADEX_NO_QUOTED_NAME(text)
+    KADEX_NO_QUOTED_NAME(setText) KADEX_NO_QUOTED_NAME(value) KADEX_NO_QUOTED_NAME(setValue)
+    KADEX_NO_QUOTED_NAME(checked) KADEX_NO_QUOTED_NAME(setChecked) KADEX_NO_QUOTED_NAME(itemIndex)
+    KADEX_NO_QUOTED_NAME(setItemIndex) KADEX_NO_QUOTED_NAME(items) KADEX_NO_QUOTED_NAME(setItems)
+    KADEX_NO_QUOTED_NAME(caption) KADEX_NO_QUOTED_NAME(setCaption) KADEX_NO_QUOTED_NAME(enabled)
+    KADEX_NO_QUOTED_NAME(setEnabled) KADEX_NO_QUOTED_NAME(visible) KADEX_NO_QUOTED_NAME(setVisible)
+    KADEX_NO_QUOTED_NAME(readOnly) KADEX_NO_QUOTED_NAME(setReadOnly) KADEX_NO_QUOTED_NAME(colour)
+    KADEX_NO_QUOTED_NAME(setColour) KADEX_NO_QUOTED_NAME(textColour) KADEX_NO_QUOTED_NAME(setTextColour)
+    KADEX_NO_QUOTED_NAME(hint) KADEX_NO_QUOTED_NAME(setHint) KADEX_NO_QUOTED_NAME(onChange)
+    KADEX_NO_QUOTED_NAME(onLeave) KADEX_NO_QUOTED_NAME(leave) KADEX_NO_QUOTED_NAME(changesSuspended)
+#undef KADEX_NO_QUOTED_NAME
+
+    // The same by handle: what product code uses.
+    bool has(FieldId f) const { return has(f.name()); }
+    FieldState state(FieldId f) const { return state(f.name()); }
+    QString text(FieldId f) const { return text(f.name()); }
+    bool setText(FieldId f, const QString& t, Origin o = Origin::Program) { return setText(f.name(), t, o); }
+    double value(FieldId f) const { return value(f.name()); }
+    bool setValue(FieldId f, double v, Origin o = Origin::Program) { return setValue(f.name(), v, o); }
+    bool checked(FieldId f) const { return checked(f.name()); }
+    bool setChecked(FieldId f, bool on, Origin o = Origin::Program) { return setChecked(f.name(), on, o); }
+    int itemIndex(FieldId f) const { return itemIndex(f.name()); }
+    bool setItemIndex(FieldId f, int i, Origin o = Origin::Program) { return setItemIndex(f.name(), i, o); }
+    QStringList items(FieldId f) const { return items(f.name()); }
+    bool setItems(FieldId f, const QStringList& l) { return setItems(f.name(), l); }
+    QString caption(FieldId f) const { return caption(f.name()); }
+    bool setCaption(FieldId f, const QString& c) { return setCaption(f.name(), c); }
+    bool enabled(FieldId f) const { return enabled(f.name()); }
+    bool setEnabled(FieldId f, bool on) { return setEnabled(f.name(), on); }
+    bool visible(FieldId f) const { return visible(f.name()); }
+    bool setVisible(FieldId f, bool on) { return setVisible(f.name(), on); }
+    bool readOnly(FieldId f) const { return readOnly(f.name()); }
+    bool setReadOnly(FieldId f, bool on) { return setReadOnly(f.name(), on); }
+    Colour colour(FieldId f) const { return colour(f.name()); }
+    bool setColour(FieldId f, Colour c) { return setColour(f.name(), c); }
+    Colour textColour(FieldId f) const { return textColour(f.name()); }
+    bool setTextColour(FieldId f, Colour c) { return setTextColour(f.name(), c); }
+    QString hint(FieldId f) const { return hint(f.name()); }
+    bool setHint(FieldId f, const QString& h) { return setHint(f.name(), h); }
+
+    // Numbers, through the field's metadata. A field without a number format is a misuse.
+    // Shows device / scale with the field's decimals (or the given ones): 10000 in
+    // EditVmaxPrz shows "100.00".
+    bool setDeviceValue(FieldId f, double device, int decimals = -1);
+    // The text times scale as an integer: GetIntFromString rounding, or cut towards zero.
+    int32_t deviceValue(FieldId f, Rounding rounding = Rounding::HalfEven) const;
+    // Shows a display value with the field's decimals (or the given ones).
+    bool setDisplayValue(FieldId f, double shown, int decimals = -1);
+    // The text as a number (0 when it is none).
+    double displayValue(FieldId f) const;
+    // A display value as the field shows it.
+    QString formatted(FieldId f, double shown) const;
+    // The range is a property: unit and function changes move it at run time.
+    bool setRange(FieldId f, double minimum, double maximum);
+    bool setUnit(FieldId f, const QString& unit);
+    QString unit(FieldId f) const { return state(f).unit; }
+
+    // The plain range check: a value outside the range is replaced by the violated bound,
+    // written with the field's decimals; a value inside leaves the text exactly as typed.
+    // The rewrite runs with the field's change rules suspended. True when it rewrote.
+    bool clampToRange(FieldId f);
+    // The leave formatting: the parsed value written with the field's decimals.
+    bool formatValue(FieldId f);
+    // Both as the field's rules: the range check on every change, the formatting on leave.
+    void usePlainEntry(FieldId f);
+
+    void onChange(FieldId f, ChangeRule rule) { onChange(f.name(), std::move(rule)); }
+    void onChange(std::initializer_list<FieldId> fields, const ChangeRule& rule);
+    void onLeave(FieldId f, LeaveRule rule) { onLeave(f.name(), std::move(rule)); }
+    void leave(FieldId f) { leave(f.name()); }
+    bool changesSuspended(FieldId f) const { return changesSuspended(f.name()); }
+
     // Radio groups.
     QStringList groupMembers(const QString& group) const;
     // The checked member of the group, empty when none is.
@@ -249,6 +332,8 @@ private:
     T get(const QString& name, Prop p, T FieldState::*member, T fallback) const;
     template <class Mutate>
     bool apply(const QString& name, Prop p, Origin origin, Mutate&& mutate);
+    // The number format, range and text of a number field; false (misuse reported) otherwise.
+    bool numberOf(FieldId f, FieldState& out) const;
     void noteChange(Pending& pending, Field& f, PropSet props, Origin origin);
     void deliver(Pending& pending);
     // Counts a suspension of each known name; returns the names counted.
@@ -273,6 +358,7 @@ private:
 class ChangesSuspended {
 public:
     ChangesSuspended(WindowModel& model, QStringList names);
+    ChangesSuspended(WindowModel& model, std::initializer_list<FieldId> fields);
     ~ChangesSuspended();
     ChangesSuspended(const ChangesSuspended&) = delete;
     ChangesSuspended& operator=(const ChangesSuspended&) = delete;

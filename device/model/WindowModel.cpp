@@ -1,4 +1,6 @@
-#include "mainwindow/core/WindowModel.h"
+#include "device/model/WindowModel.h"
+
+#include "common/Helpers.h"
 
 #include <QDebug>
 
@@ -74,6 +76,8 @@ const char* propName(Prop p)
     case Prop::Colour: return "Colour";
     case Prop::TextColour: return "TextColour";
     case Prop::Hint: return "Hint";
+    case Prop::Range: return "Range";
+    case Prop::Unit: return "Unit";
     }
     return "?";
 }
@@ -99,6 +103,10 @@ bool kindHas(Kind k, Prop p)
         return k == Kind::Combo || k == Kind::List || k == Kind::Pages;
     case Prop::Items:
         return k == Kind::Memo || k == Kind::Combo || k == Kind::List;
+    case Prop::Range:
+        return k == Kind::Edit || k == Kind::Spin || k == Kind::Slider;
+    case Prop::Unit:
+        return k == Kind::Edit || k == Kind::Spin;
     case Prop::Caption:
         return k == Kind::Label || k == Kind::Panel || k == Kind::Button || k == Kind::Toggle ||
                k == Kind::Radio || k == Kind::Check || k == Kind::Group || k == Kind::Tab ||
@@ -246,6 +254,20 @@ bool WindowModel::declare(const FieldDecl& decl)
             if (!s.group.isEmpty() && s.kind != Kind::Radio) {
                 issues << QStringLiteral("%1 is not a radio button but has group %2").arg(s.name, s.group);
                 s.group.clear();
+            }
+            if ((s.isNumber() || s.ranged || s.maxChars > 0) && !kindHas(s.kind, Prop::Range)) {
+                issues << QStringLiteral("%1 (%2) cannot be a number").arg(s.name, QString::fromUtf8(kindName(s.kind)));
+                s.decimals = -1;
+                s.ranged = false;
+                s.maxChars = 0;
+            }
+            if (s.ranged && !(s.minimum <= s.maximum)) {
+                issues << QStringLiteral("%1: minimum above maximum").arg(s.name);
+                s.ranged = false;
+            }
+            if (s.isNumber() && !(s.scale > 0)) {
+                issues << QStringLiteral("%1: scale must be above 0").arg(s.name);
+                s.scale = 1;
             }
             if (!decl.colourSet)
                 s.colour = editLike(s.kind) && !s.readOnly ? Colour::Window : Colour::ButtonFace;
@@ -730,10 +752,153 @@ void WindowModel::removeListener(int id)
     listeners_ = std::move(list);
 }
 
+void WindowModel::onChange(std::initializer_list<FieldId> fields, const ChangeRule& rule)
+{
+    for (FieldId f : fields)
+        onChange(f.name(), rule);
+}
+
+// ------------------------------------------------------------------------ numbers
+
+namespace {
+
+QString fixedText(double shown, int decimals)
+{
+    return Fixed(shown, decimals);
+}
+
+} // namespace
+
+bool WindowModel::numberOf(FieldId f, FieldState& out) const
+{
+    QString what;
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        if (Field* field = checkedField(f.name(), Prop::Text, what)) {
+            if (field->s.isNumber()) {
+                out.scale = field->s.scale;
+                out.decimals = field->s.decimals;
+                out.ranged = field->s.ranged;
+                out.minimum = field->s.minimum;
+                out.maximum = field->s.maximum;
+                out.text = field->s.text;
+                return true;
+            }
+            what = QStringLiteral("%1 is no number").arg(f.name());
+        }
+    }
+    misused(what);
+    return false;
+}
+
+bool WindowModel::setDeviceValue(FieldId f, double device, int decimals)
+{
+    FieldState n;
+    if (!numberOf(f, n))
+        return false;
+    return setText(f, fixedText(device / n.scale, decimals >= 0 ? decimals : n.decimals));
+}
+
+int32_t WindowModel::deviceValue(FieldId f, Rounding rounding) const
+{
+    FieldState n;
+    if (!numberOf(f, n))
+        return 0;
+    if (rounding == Rounding::HalfEven)
+        return GetIntFromString(n.text, n.scale);
+    // Snapped to the nearest integer first when within rounding noise of it, so that "2.3" V
+    // gives 2300 mV and not 2299.
+    const double p = GetFloatWert(n.text) * n.scale;
+    const double r = std::nearbyint(p);
+    return Trunc(std::fabs(p - r) < 1e-6 ? r : p);
+}
+
+bool WindowModel::setDisplayValue(FieldId f, double shown, int decimals)
+{
+    FieldState n;
+    if (!numberOf(f, n))
+        return false;
+    return setText(f, fixedText(shown, decimals >= 0 ? decimals : n.decimals));
+}
+
+double WindowModel::displayValue(FieldId f) const
+{
+    FieldState n;
+    return numberOf(f, n) ? GetFloatWert(n.text) : 0.0;
+}
+
+QString WindowModel::formatted(FieldId f, double shown) const
+{
+    FieldState n;
+    return numberOf(f, n) ? fixedText(shown, n.decimals) : QString();
+}
+
+bool WindowModel::setRange(FieldId f, double minimum, double maximum)
+{
+    if (!(minimum <= maximum)) {
+        misused(QStringLiteral("%1: minimum above maximum").arg(f.name()));
+        return false;
+    }
+    return apply(f.name(), Prop::Range, Origin::Program, [&](Field& field, Pending&) -> PropSet {
+        if (field.s.ranged && field.s.minimum == minimum && field.s.maximum == maximum)
+            return 0;
+        field.s.ranged = true;
+        field.s.minimum = minimum;
+        field.s.maximum = maximum;
+        return bit(Prop::Range);
+    });
+}
+
+bool WindowModel::setUnit(FieldId f, const QString& u)
+{
+    return apply(f.name(), Prop::Unit, Origin::Program, plainSetter(&FieldState::unit, Prop::Unit, u));
+}
+
+bool WindowModel::clampToRange(FieldId f)
+{
+    FieldState n;
+    if (!numberOf(f, n) || !n.ranged)
+        return false;
+    const double v = GetFloatWert(n.text);
+    double bound = v;
+    if (v < n.minimum)
+        bound = n.minimum;
+    else if (v > n.maximum)
+        bound = n.maximum;
+    else
+        return false;
+    ChangesSuspended quiet(*this, {f});
+    return setText(f, fixedText(bound, n.decimals));
+}
+
+bool WindowModel::formatValue(FieldId f)
+{
+    FieldState n;
+    if (!numberOf(f, n))
+        return false;
+    ChangesSuspended quiet(*this, {f});
+    return setText(f, fixedText(GetFloatWert(n.text), n.decimals));
+}
+
+void WindowModel::usePlainEntry(FieldId f)
+{
+    onChange(f, [this, f](const Change&) { clampToRange(f); });
+    onLeave(f, [this, f](const QString&) { formatValue(f); });
+}
+
 ChangesSuspended::ChangesSuspended(WindowModel& model, QStringList names)
     : model_(model)
     , names_(model.suspend(names))
 {
+}
+
+ChangesSuspended::ChangesSuspended(WindowModel& model, std::initializer_list<FieldId> fields)
+    : model_(model)
+{
+    QStringList names;
+    for (FieldId f : fields)
+        names << f.name();
+    names_ = model.suspend(names);
 }
 
 ChangesSuspended::~ChangesSuspended()

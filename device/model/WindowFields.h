@@ -1,0 +1,32 @@
+#pragma once
+// The main window's field list as the model declares it. A feature that needs more controls
+// adds one line per control to Fields.def; nothing else has to change.
+#include "device/model/Fields.h"
+#include "device/model/WindowModel.h"
+
+#include <array>
+#include <vector>
+
+namespace kadex {
+
+// Radio groups.
+inline constexpr const char* kGroupBetrieb = "Betrieb"; // the ten operation choices
+inline constexpr const char* kGroupSensTyp = "SensTyp"; // sensor type on the OEM tab
+
+// The operation choices in the order of their operation numbers 1 ("Auto") to 10
+// ("Schnell auf"): kOperationChoices[n - 1] is the field of operation number n.
+inline constexpr std::array<FieldId, 10> kOperationChoices = {
+    fld::RadioBetrAuto, fld::RadioBetrZu,       fld::RadioBetrAuf,       fld::RadioBetrVMin,
+    fld::RadioBetrVMid, fld::RadioBetrVMax,     fld::RadioBetrVNom,      fld::RadioBetrVariabel,
+    fld::RadioBetrSchnellZu, fld::RadioBetrSchnellAuf,
+};
+
+// The three fields of the status bar: port name, controller function, connection message.
+inline constexpr FieldId kStatusPort = fld::StatusBarCom;
+inline constexpr FieldId kStatusFunction = fld::StatusBarFunktion;
+inline constexpr FieldId kStatusMessage = fld::StatusBarMessage;
+
+// Every field of the main window with its state as the window is created.
+std::vector<FieldDecl> mainWindowFields();
+
+} // namespace kadex
