@@ -39,8 +39,33 @@ QString addressName(int adrIndex)
     return adrIndex ? QStringLiteral("ZB%1").arg(adrIndex) : QStringLiteral("PP");
 }
 
+namespace {
+const TComForm* errorPort = nullptr;
+}
+
+void SetErrorPort(const TComForm* com)
+{
+    errorPort = com;
+}
+
+int portOpenError(const TComForm& com)
+{
+    err() << "kadex-cli: cannot open " << com.DevicePath() << ": "
+          << TComForm::OpenErrorReasonEnglish(com.LastOpenErrorKind(), com.LastOpenGroup(), com.LastOpenSystemText())
+          << Qt::endl;
+    return ExitPort;
+}
+
+int portLostError(const TComForm& com)
+{
+    err() << "kadex-cli: lost the port " << com.DevicePath() << " (the device went away)" << Qt::endl;
+    return ExitPort;
+}
+
 int deviceError(const Options& o)
 {
+    if (errorPort && errorPort->LinkLost())
+        return portLostError(*errorPort);
     err() << "kadex-cli: the controller at " << addressName(o.adrIndex) << " does not answer or answers badly"
           << Qt::endl;
     return ExitDevice;
@@ -88,8 +113,9 @@ const char* kUsage =
     "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
     "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
     "\n"
-    "Exit status: 0 success, 2 usage error, 3 port cannot be opened,\n"
-    "4 controller does not answer or answers badly (monitor: never answered).\n";
+    "Exit status: 0 success, 2 usage error, 3 port cannot be opened or was lost (monitor:\n"
+    "ended while the port was gone), 4 controller does not answer or answers badly\n"
+    "(monitor: never answered). monitor waits for a lost port and goes on when it is back.\n";
 
 bool parseAddress(const QString& text, int& index)
 {
@@ -199,6 +225,8 @@ int runRaw(TZBCmd& zb, const Options& o)
     }
     zb.BuildRequest(body.data(), static_cast<int>(body.size()));
     if (!zb.Transact()) {
+        if (errorPort && errorPort->LinkLost())
+            return portLostError(*errorPort);
         err() << "kadex-cli: no valid answer after " << zb.Attempts << " attempts" << Qt::endl;
         return ExitDevice;
     }
@@ -246,10 +274,9 @@ int Run(const QStringList& args)
     com.SetPortNumber(o.comNr);
     com.SetPortPath(o.portPath);
     com.SetBaudRate(o.baud);
-    if (!com.OpenPort()) {
-        err() << "kadex-cli: " << com.LastOpenError() << Qt::endl;
-        return ExitPort;
-    }
+    if (!com.OpenPort())
+        return portOpenError(com);
+    SetErrorPort(&com);
     const QString warning = com.SetDtrRts();
     Q_UNUSED(warning) // pseudo-terminals have no modem lines
 
@@ -267,6 +294,9 @@ int Run(const QStringList& args)
         rc = runRead(zb, o);
     else if (o.command == QLatin1String("raw"))
         rc = runRaw(zb, o);
+    if (rc == ExitOk && com.LinkLost())
+        rc = portLostError(com);
+    SetErrorPort(nullptr);
     zb.SetClosing(true);
     com.ClosePort();
     return rc;

@@ -2,6 +2,7 @@
 // What the command implementations of kadex-cli share: the parsed options, the output
 // streams and the helpers for errors and the trace.
 #include "cli/CliApp.h"
+#include "comm/ComForm.h"
 #include "comm/Transport.h"
 #include "comm/ZBCmd.h"
 
@@ -32,8 +33,14 @@ QTextStream& err();
 int usageError(const QString& msg);
 // "PP" or "ZB1".."ZB8".
 QString addressName(int adrIndex);
-// The error line for a controller that does not answer; returns ExitDevice.
+// The error line for a controller that does not answer; returns ExitDevice. When the port
+// given to SetErrorPort was lost meanwhile, says that instead and returns ExitPort.
 int deviceError(const Options& o);
+void SetErrorPort(const TComForm* com);
+// "cannot open PATH: reason" in English; returns ExitPort.
+int portOpenError(const TComForm& com);
+// "lost the port PATH"; returns ExitPort.
+int portLostError(const TComForm& com);
 void printJson(const QJsonObject& obj);
 
 // Writes the transfer trace to standard error.

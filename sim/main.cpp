@@ -45,6 +45,8 @@ const char* kUsage =
     "  --fault \"SLOT KIND N|@P [PARAM...]\"\n"
     "                             inject a fault from the start (as the fault command)\n"
     "  --seed N                   random seed for faults at a rate (default 1)\n"
+    "  --link PATH                a symbolic link to the pseudo-terminal at PATH, replaced\n"
+    "                             by \"plug\" and removed by \"unplug\"; PTY then names PATH\n"
     "  --verbose                  log every received telegram on standard error\n"
     "  -h, --help                 this text\n"
     "\n"
@@ -89,6 +91,7 @@ int main(int argc, char** argv)
     std::map<int, std::string> address, firmware, tableId, identity, password;
     std::vector<std::string> faults;
     bool wire = false, verbose = false;
+    std::string linkPath;
     long long baud = 0, turnMs = 3, seed = 1;
 
     for (int i = 1; i < argc; ++i) {
@@ -108,6 +111,9 @@ int main(int argc, char** argv)
             wire = true;
         } else if (a == "--verbose") {
             verbose = true;
+        } else if (a == "--link") {
+            if (!value(linkPath) || linkPath.empty())
+                return usageError("--link needs a path");
         } else if (a == "-n" || a == "--controllers") {
             long long n = 0;
             if (!value(v) || !ParseNumber(v, n) || n < 1 || n > SimBus::MaxSlots)
@@ -215,12 +221,13 @@ int main(int argc, char** argv)
         bus->setObserver([](const TelegramRecord& r) { std::fprintf(stderr, "%s\n", r.describe().c_str()); });
 
     PtyServer pty;
+    pty.setLinkPath(linkPath);
     std::string error;
     if (!pty.start(bus, &error)) {
         std::fprintf(stderr, "kadex-sim: cannot create the pseudo-terminal: %s\n", error.c_str());
         return 1;
     }
-    std::printf("PTY %s\n", pty.slavePath().c_str());
+    std::printf("PTY %s\n", pty.portPath().c_str());
     std::fflush(stdout);
     for (int s = 1; s <= count; ++s) {
         const ControllerSetup& c = opt.controllers[s - 1];
@@ -230,6 +237,16 @@ int main(int argc, char** argv)
     }
 
     SimConsole console(bus);
+    console.setPlugHandler([&pty](bool plugIn) -> std::string {
+        if (!plugIn) {
+            pty.unplug();
+            return "OK unplugged";
+        }
+        std::string why;
+        if (!pty.plug(&why))
+            return "ERR " + why;
+        return "OK plugged " + pty.slavePath();
+    });
     std::string pending;
     bool stdinOpen = true;
     while (!console.quitRequested()) {
