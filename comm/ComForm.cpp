@@ -137,7 +137,7 @@ QString TComForm::DevicePath() const
 
 bool TComForm::PortPresent() const
 {
-    return QFileInfo::exists(DevicePath());
+    return transport_ && transport_->devicePresent(DevicePath());
 }
 
 QString TComForm::OpenErrorReasonText(PortOpenError kind, const QString& group)

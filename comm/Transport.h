@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <QFileInfo>
 #include <QString>
 
 namespace kadex {
@@ -51,6 +52,8 @@ public:
     virtual PortOpenError lastOpenErrorKind() const { return PortOpenError::Other; }
     // The owning group of the device when the last open was refused for permission.
     virtual QString lastOpenGroup() const { return {}; }
+    // Whether the device at path is there to be opened (a lost adapter that came back).
+    virtual bool devicePresent(const QString& path) const { return QFileInfo::exists(path); }
 };
 
 } // namespace kadex

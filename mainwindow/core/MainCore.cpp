@@ -411,8 +411,9 @@ void TMainCore::portLost(const QString& reason)
         SuspendVerbindenThread();
         SuspendBetriebThread();
         if (VAVBetrieb.BetriebAktiv.load()) {
-            // Nothing can be sent; leave the operation mode in the window only.
+            // Nothing can be sent; the reconnect's identification releases a forced mode.
             m_.setChecked(kBetrieb, false);
+            VAVBetrieb.BetriebAktiv = false;
             SetBetriebActive(false);
         }
         m_.setCaption(L("PanelProgStatus"), IniStatusText.PortLost);
