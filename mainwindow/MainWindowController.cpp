@@ -104,7 +104,7 @@ void TMainWindowController::choosePort(TStartupSettings& st)
         chosen = c.port;
     } else if (c.action == TPortChoice::Action::Ask && !options_.quietErrors) {
         bool ok = false;
-        const QString text = QStringLiteral("Die Schnittstelle %1 ist nicht vorhanden.\nSchnittstelle wählen:").arg(stored);
+        const QString text = QString(IniStatusText.PortChoice).replace(QStringLiteral("%PORT%"), stored);
         chosen = QInputDialog::getItem(form_.get(), QStringLiteral("Kadex Tool"), text, c.ports, 0, false, &ok);
         if (!ok)
             chosen.clear();

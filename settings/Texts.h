@@ -29,6 +29,8 @@ struct TIniStatusText {
                                             "sein (danach neu anmelden).");
     QString PortInUse = QStringLiteral("Die Schnittstelle wird von einem anderen Programm benutzt.");
     QString PortOther = QStringLiteral("Die Schnittstelle meldet einen Fehler.");
+    // The port choice when the stored port is missing (key PortChoice; %PORT% = stored port).
+    QString PortChoice = QStringLiteral("Die Schnittstelle %PORT% ist nicht vorhanden.\nSchnittstelle wählen:");
 
     // The status text of a device mode code; empty for codes without one.
     QString ForMode(int mode) const;

@@ -420,6 +420,13 @@ TEST(CliEndToEnd, MonitorWaitsForALostPortAndGoesOn)
     EXPECT_EQ(mon.exitCode(), 3);
     EXPECT_FALSE(QFileInfo::exists(link));
 
+    // A port that hangs up in the middle of a command is a port error, not a silent controller.
+    ASSERT_TRUE(simCommand(sim, QStringLiteral("plug")).startsWith(QStringLiteral("OK plugged")));
+    EXPECT_TRUE(simCommand(sim, QStringLiteral("fault 1 hangup 1")).startsWith(QStringLiteral("OK")));
+    const Result r = runCli({QStringLiteral("--port"), link, QStringLiteral("identify")});
+    EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("kadex-cli: lost the port ") + link + QStringLiteral(" (the device went away)"));
+
     EXPECT_EQ(simCommand(sim, QStringLiteral("quit")), QStringLiteral("OK bye"));
     ASSERT_TRUE(sim.waitForFinished(10000));
 }

@@ -406,7 +406,10 @@ void TMainCore::portLost(const QString& reason)
     ShowCOMData(IniStatusText.PortLost);
     m_.setCaption(L("PanelProgStatus"), IniStatusText.PortLost);
     lostDisplay();
-    EnableMainControls(true); // the address selector and the bus commands follow the port
+    // The address selector and the bus commands follow the port; the rest stays as the
+    // running action (if any) left it.
+    for (const char* f : {"ComboBoxZBAdress", "ExtrasZBAdress", "ExtrasZBCommand"})
+        m_.setEnabled(L(f), false);
     Flows.Post("PortLost", [this] {
         SuspendVerbindenThread();
         SuspendBetriebThread();
