@@ -137,7 +137,8 @@ void SerialWorker::linkLost(const QString& reason)
     // The error may be raised inside a port call further up this stack (a write waiting for
     // its bytes), so the port is closed once that call has returned; until then every call
     // sees lostReported_ and does nothing.
-    port_->disconnect(this);
+    if (port_)
+        port_->disconnect(this);
     QMetaObject::invokeMethod(this, [this] {
         if (lostReported_)
             close();
