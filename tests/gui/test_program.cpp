@@ -137,8 +137,8 @@ TEST_F(Program, LostPortIsNamedAndReopenedWhenItComesBack)
     ASSERT_TRUE(pump([&] { return status->text() == "Schnittstelle getrennt"; }, 3000));
     EXPECT_EQ(ctl->Model().caption("PanelProgStatus"), "Schnittstelle getrennt");
     ASSERT_TRUE(pump([&] { return field("EditSerNr").isEmpty(); }, 3000));
-    ASSERT_TRUE(pump([&] { return ctl->Core().VerbindenThread().Suspended(); }, 5000));
-    EXPECT_TRUE(ctl->Core().PortWatchActive());
+    ASSERT_TRUE(pump([&] { return ctl->Core().Flows.WaitIdle(0) && ctl->Core().PortWatchActive(); }, 5000));
+    EXPECT_TRUE(ctl->Core().VerbindenThread().Suspended());
     EXPECT_EQ(ctl->PortErrorsShown(), 0);
     // While gone nothing reaches the bus, whatever the polling period.
     bus->clearRecord();
