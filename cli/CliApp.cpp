@@ -42,8 +42,25 @@ QString addressName(int adrIndex)
     return adrIndex ? QStringLiteral("ZB%1").arg(adrIndex) : QStringLiteral("PP");
 }
 
+namespace {
+const TComForm* errorPort = nullptr;
+}
+
+void SetErrorPort(const TComForm* com)
+{
+    errorPort = com;
+}
+
+int portLostError(const TComForm& com)
+{
+    err() << "kadex-cli: lost the port " << com.DevicePath() << " (the device went away)" << Qt::endl;
+    return ExitPort;
+}
+
 int deviceError(const Options& o)
 {
+    if (errorPort && errorPort->LinkLost())
+        return portLostError(*errorPort);
     err() << "kadex-cli: the controller at " << addressName(o.adrIndex) << " does not answer or answers badly"
           << Qt::endl;
     return ExitDevice;
@@ -52,15 +69,12 @@ int deviceError(const Options& o)
 int portError(const Options& o, const TComForm& com)
 {
     // The link's own text is the desktop program's; here the device path is what helps.
-    QString msg = QStringLiteral("cannot open the serial port ");
+    QString where = com.DevicePath();
     if (o.portPath.isEmpty())
-        msg += QStringLiteral("%1 (--com %2)").arg(TComForm::DevicePathForNumber(o.comNr)).arg(o.comNr);
-    else
-        msg += o.portPath;
-    const QString reason = com.LastOpenError().section(QLatin1Char('\n'), 1).trimmed();
-    if (!reason.isEmpty())
-        msg += QStringLiteral(": ") + reason;
-    err() << "kadex-cli: " << msg << Qt::endl;
+        where += QStringLiteral(" (--com %1)").arg(o.comNr);
+    err() << "kadex-cli: cannot open " << where << ": "
+          << TComForm::OpenErrorReasonEnglish(com.LastOpenErrorKind(), com.LastOpenGroup(), com.LastOpenSystemText())
+          << Qt::endl;
     return ExitPort;
 }
 
@@ -110,8 +124,9 @@ const char* kUsage =
     "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
     "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
     "\n"
-    "Exit status: 0 success, 2 usage error, 3 the port cannot be opened,\n"
-    "4 the controller does not answer or answers badly (monitor: never answered).\n";
+    "Exit status: 0 success, 2 usage error, 3 the port cannot be opened or was lost\n"
+    "(monitor: ended while the port was gone), 4 the controller does not answer or answers\n"
+    "badly (monitor: never answered). monitor waits for a lost port and goes on when it is back.\n";
 
 bool parseAddress(const QString& text, int& index)
 {
@@ -234,6 +249,8 @@ int runRaw(TZBCmd& zb, const Options& o)
     }
     zb.BuildRequest(body.data(), static_cast<int>(body.size()));
     if (!zb.Transact()) {
+        if (errorPort && errorPort->LinkLost())
+            return portLostError(*errorPort);
         err() << "kadex-cli: no valid answer after " << zb.Attempts << " attempts" << Qt::endl;
         return ExitDevice;
     }
@@ -277,6 +294,7 @@ int Run(const QStringList& args)
     com.SetBaudRate(o.baud);
     if (!com.OpenPort())
         return portError(o, com);
+    SetErrorPort(&com);
     const QString warning = com.SetDtrRts();
     Q_UNUSED(warning) // pseudo-terminals have no modem lines
 
@@ -294,6 +312,9 @@ int Run(const QStringList& args)
         rc = runRead(zb, o);
     else if (o.command == QLatin1String("raw"))
         rc = runRaw(zb, o);
+    if (rc == ExitOk && com.LinkLost())
+        rc = portLostError(com);
+    SetErrorPort(nullptr);
     zb.SetClosing(true);
     com.ClosePort();
     return rc;

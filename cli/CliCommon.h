@@ -34,10 +34,15 @@ QTextStream& err();
 int usageError(const QString& msg);
 // "PP" or "ZB1".."ZB8".
 QString addressName(int adrIndex);
-// The error line for a controller that does not answer; returns ExitDevice.
+// The error line for a controller that does not answer; returns ExitDevice. When the port
+// given to SetErrorPort was lost meanwhile, says that instead and returns ExitPort.
 int deviceError(const Options& o);
+void SetErrorPort(const TComForm* com);
+// "lost the port PATH"; returns ExitPort.
+int portLostError(const TComForm& com);
 void printJson(const QJsonObject& obj);
-// The error line for a port that cannot be opened, naming its device path; returns ExitPort.
+// "cannot open PATH: reason" in English, naming the device path (and --com N when the port was
+// given by number); returns ExitPort.
 int portError(const Options& o, const TComForm& com);
 
 // Writes the transfer trace to standard error.

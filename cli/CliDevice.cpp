@@ -193,12 +193,20 @@ public:
         std::lock_guard<std::mutex> lk(m_);
         return stopped_;
     }
-    // Waits until t or a stop; true when stopped.
+    // Waits until t, a stop or a Poke; true when stopped.
     bool WaitUntil(Clock::time_point t)
     {
         std::unique_lock<std::mutex> lk(m_);
-        cv_.wait_until(lk, t, [&] { return stopped_; });
+        cv_.wait_until(lk, t, [&] { return stopped_ || poked_; });
+        poked_ = false;
         return stopped_;
+    }
+    // Ends the current WaitUntil early (any thread).
+    void Poke()
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        poked_ = true;
+        cv_.notify_all();
     }
 
 private:
@@ -221,6 +229,7 @@ private:
     mutable std::mutex m_;
     std::condition_variable cv_;
     bool stopped_ = false;
+    bool poked_ = false;
     std::function<void()> onStop_;
     std::atomic<bool> done_{false};
     std::thread thread_;
@@ -294,7 +303,11 @@ int runMonitor(const Options& o)
         core.ZB.SetTransferSink(&sink);
     if (!core.Com.OpenPort())
         return portError(o, core.Com);
+    // The monitor handles a lost port itself (the core's port watch would reconnect on a
+    // thread of its own): wake the loop at once, so the loss is reported when it happens.
+    core.Com.SetLinkLostHandler([&stop](const QString&) { stop.Poke(); });
     stop.SetOnStop([&core] { core.ZB.SetClosing(true); });
+    const QString portName = core.Com.DevicePath();
 
     const QString address = addressName(o.adrIndex);
     auto connected = [&] { return !core.VAVBetrieb.SerNr().isEmpty(); };
@@ -317,11 +330,51 @@ int runMonitor(const Options& o)
             err() << "kadex-cli: the controller at " << address << " does not answer; still trying" << Qt::endl;
     }
 
+    // A lost port: say so once, look for the device about every second, reopen it and
+    // connect as at the start. False when stopped first.
+    auto waitForPort = [&] {
+        if (o.json) {
+            QJsonObject obj;
+            obj[L("time")] = timestamp(true);
+            obj[L("answering")] = false;
+            obj[L("portLost")] = portName;
+            printJsonLine(obj);
+        } else {
+            printLine(timestamp(false) + QStringLiteral(" the port %1 is gone").arg(portName));
+        }
+        err() << "kadex-cli: lost the port " << portName << "; waiting for it to come back" << Qt::endl;
+        core.ClearDeviceInfo();
+        core.VAVBetrieb.SetSerNr(QString());
+        shownSerNr.clear();
+        for (;;) {
+            if (stop.WaitUntil(Clock::now() + std::chrono::milliseconds(1000)))
+                return false;
+            if (!core.Com.PortPresent())
+                continue;
+            core.Com.ClosePort();
+            if (core.Com.OpenPort())
+                break;
+            // Back but not usable yet (permissions still being set): try again.
+        }
+        err() << "kadex-cli: the port " << portName << " is back" << Qt::endl;
+        core.COMVerbinden();
+        if (connected() && !stop.Stopped())
+            headerIfNew();
+        return true;
+    };
+
     int printed = 0;
     Clock::time_point next = Clock::now();
     while (!stop.Stopped() && (count == 0 || printed < count)) {
-        if (printed > 0 && stop.WaitUntil(next))
+        if (core.Com.LinkLost()) {
+            if (!waitForPort())
+                break;
+            next = Clock::now();
+        }
+        if (printed > 0 && Clock::now() < next && stop.WaitUntil(next))
             break;
+        if (core.Com.LinkLost())
+            continue;
         const Clock::time_point start = Clock::now();
         const QString before = core.VAVBetrieb.SerNr();
         core.ConnectionStep();
@@ -338,6 +391,8 @@ int runMonitor(const Options& o)
         }
         if (stop.Stopped())
             break; // the step was cut short
+        if (core.Com.LinkLost())
+            continue; // the port went away during the step: that is reported, not a sample
         everAnswered = everAnswered || answered;
         if (answered)
             headerIfNew();
@@ -360,7 +415,10 @@ int runMonitor(const Options& o)
 
     stop.SetOnStop({});
     core.ZB.SetClosing(true);
+    const bool portGone = core.Com.LinkLost();
     core.Close();
+    if (portGone)
+        return ExitPort;
     return everAnswered ? ExitOk : ExitDevice;
 }
 

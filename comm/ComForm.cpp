@@ -2,6 +2,10 @@
 
 #include "comm/SerialTransport.h"
 
+#include "settings/Texts.h"
+#include "settings/Trace.h"
+
+#include <QFileInfo>
 #include <algorithm>
 #include <cstring>
 
@@ -93,26 +97,83 @@ bool TComForm::OpenPort()
         portOpen_ = true;
         return true;
     }
+    lastOpenKind_ = PortOpenError::None;
+    lastOpenSystem_.clear();
+    lastOpenGroup_.clear();
     if (!transport_) {
         portOpen_ = false;
         return false;
     }
     PortSettings s = settings_;
-    s.portName = portPath_.isEmpty() ? DevicePathForNumber(portNumber_) : portPath_;
+    s.portName = DevicePath();
     transport_->configure(s);
     QString reason;
     const bool ok = transport_->open(reason);
     portOpen_ = transport_->isOpen();
     if (!ok || !portOpen_) {
+        lastOpenKind_ = transport_->lastOpenErrorKind();
+        if (lastOpenKind_ == PortOpenError::None)
+            lastOpenKind_ = PortOpenError::Other;
+        lastOpenSystem_ = reason;
+        lastOpenGroup_ = transport_->lastOpenGroup();
         const QString which = portPath_.isEmpty() ? QString::number(portNumber_) : portPath_;
-        lastOpenError_ = openErrorText_ + QStringLiteral(" (") + which + QStringLiteral(")");
-        if (!reason.isEmpty())
-            lastOpenError_ += QLatin1Char('\n') + reason;
+        lastOpenError_ = openErrorText_ + QStringLiteral(" (") + which + QStringLiteral(")") + QLatin1Char('\n')
+            + OpenErrorReasonText(lastOpenKind_, lastOpenGroup_);
+        TraceMain.TraceText(QStringLiteral("OpenPort ") + s.portName, reason);
         ResetReceive();
         return false;
     }
     lastOpenError_.clear();
+    // A write error that came with a lost link ends with the port's return.
+    if (linkLost_.exchange(false))
+        writeError_ = false;
     return true;
+}
+
+QString TComForm::DevicePath() const
+{
+    return portPath_.isEmpty() ? DevicePathForNumber(portNumber_) : portPath_;
+}
+
+bool TComForm::PortPresent() const
+{
+    return transport_ && transport_->devicePresent(DevicePath());
+}
+
+QString TComForm::OpenErrorReasonText(PortOpenError kind, const QString& group)
+{
+    switch (kind) {
+    case PortOpenError::None:
+        return {};
+    case PortOpenError::NoSuchDevice:
+        return IniStatusText.PortMissing;
+    case PortOpenError::PermissionDenied:
+        return QString(IniStatusText.PortPermission).replace(QStringLiteral("%GROUP%"),
+                                                             group.isEmpty() ? QStringLiteral("dialout") : group);
+    case PortOpenError::InUse:
+        return IniStatusText.PortInUse;
+    case PortOpenError::Other:
+        break;
+    }
+    return IniStatusText.PortOther;
+}
+
+QString TComForm::OpenErrorReasonEnglish(PortOpenError kind, const QString& group, const QString& systemText)
+{
+    switch (kind) {
+    case PortOpenError::None:
+        return {};
+    case PortOpenError::NoSuchDevice:
+        return QStringLiteral("no such device");
+    case PortOpenError::PermissionDenied:
+        return QStringLiteral("permission denied; add the user to the %1 group and log in again")
+            .arg(group.isEmpty() ? QStringLiteral("dialout") : group);
+    case PortOpenError::InUse:
+        return QStringLiteral("in use by another program");
+    case PortOpenError::Other:
+        break;
+    }
+    return systemText.isEmpty() ? QStringLiteral("the port reports an error") : systemText;
 }
 
 QString TComForm::LastOpenError() const
@@ -235,6 +296,7 @@ void TComForm::SetLinkLostHandler(std::function<void(const QString&)> handler)
 
 void TComForm::onLinkLost(const QString& reason)
 {
+    linkLost_ = true;
     writeError_ = true;
     portOpen_ = false;
     WakeWaiters();

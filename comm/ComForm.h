@@ -46,15 +46,30 @@ public:
     int BaudRate() const { return settings_.baudRate; }
 
     // Opens the port if it is not open; an open port stays open. On failure LastOpenError()
-    // holds the text for the caller's error box.
+    // holds the window's text for the error box, LastOpenErrorKind() the class of the reason
+    // and LastOpenSystemText() the system's own words (for the trace).
     bool OpenPort();
     QString LastOpenError() const;
+    PortOpenError LastOpenErrorKind() const { return lastOpenKind_; }
+    QString LastOpenSystemText() const { return lastOpenSystem_; }
+    // The device path an open uses: the path when set, else the one of the number.
+    QString DevicePath() const;
+    // The owning group of the device when the last open was refused for permission.
+    QString LastOpenGroup() const { return lastOpenGroup_; }
+    // The reason of a failed open in the window's language (German defaults) and in English.
+    static QString OpenErrorReasonText(PortOpenError kind, const QString& group);
+    static QString OpenErrorReasonEnglish(PortOpenError kind, const QString& group, const QString& systemText);
+    // Whether the device path exists now (a lost adapter that came back).
+    bool PortPresent() const;
     // "Kann COM nicht öffnen!" (or the language's text) for the error box.
     void SetOpenErrorText(const QString& text) { openErrorText_ = text; }
     bool ClosePort();
     bool PortOpen() const { return portOpen_.load(); }
-    // Set when a write failed or the link was lost; cleared only when the link is created.
+    // Set when a write failed or the link was lost. A write error on a port that stays open
+    // lasts for the run; one that came with a lost link is cleared when the port opens again.
     bool WriteError() const { return writeError_.load(); }
+    // True from the loss of an open link until the port opens again.
+    bool LinkLost() const { return linkLost_.load(); }
     // A warning from the last SetDtrRts (lines that cannot be switched), else empty.
     QString SetDtrRts();
 
@@ -101,6 +116,10 @@ private:
     QString portPath_;
     QString openErrorText_;
     QString lastOpenError_;
+    QString lastOpenSystem_;
+    QString lastOpenGroup_;
+    PortOpenError lastOpenKind_ = PortOpenError::None;
+    std::atomic<bool> linkLost_{false};
     std::atomic<bool> portOpen_{false};
     std::atomic<bool> writeError_{false};
 

@@ -15,11 +15,12 @@ SerialWorker::~SerialWorker()
     close();
 }
 
-bool SerialWorker::open(const PortSettings& s, QString& error)
+bool SerialWorker::open(const PortSettings& s, QString& error, PortOpenError& kind)
 {
-    if (port_ && port_->isOpen())
+    kind = PortOpenError::None;
+    if (port_ && port_->isOpen() && !lostReported_)
         return true;
-    delete port_;
+    close();
     port_ = new QSerialPort(this);
     lostReported_ = false;
     port_->setPortName(s.portName);
@@ -31,7 +32,8 @@ bool SerialWorker::open(const PortSettings& s, QString& error)
                                                 : QSerialPort::OneStop);
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
-        error = SerialTransport::DescribeOpenError(port_->error(), port_->errorString(), s.portName);
+        error = port_->errorString();
+        kind = SerialTransport::ClassifyOpenError(port_->error(), error);
         delete port_;
         port_ = nullptr;
         return false;
@@ -80,7 +82,7 @@ QString SerialWorker::setDtrRts()
 
 bool SerialWorker::write(const QByteArray& data)
 {
-    if (!isOpen())
+    if (!isOpen() || lostReported_)
         return false;
     qint64 done = port_->write(data);
     if (done != data.size())
@@ -95,7 +97,7 @@ bool SerialWorker::write(const QByteArray& data)
 
 void SerialWorker::discardInput()
 {
-    if (!isOpen())
+    if (!isOpen() || lostReported_)
         return;
     port_->clear(QSerialPort::Input);
     port_->readAll();
@@ -103,7 +105,7 @@ void SerialWorker::discardInput()
 
 void SerialWorker::onReadyRead()
 {
-    if (!port_)
+    if (!port_ || lostReported_)
         return;
     const QByteArray data = port_->readAll();
     if (data.isEmpty())
@@ -132,7 +134,15 @@ void SerialWorker::linkLost(const QString& reason)
     if (lostReported_)
         return;
     lostReported_ = true;
-    close();
+    // The error may be raised inside a port call further up this stack (a write waiting for
+    // its bytes), so the port is closed once that call has returned; until then every call
+    // sees lostReported_ and does nothing.
+    if (port_)
+        port_->disconnect(this);
+    QMetaObject::invokeMethod(this, [this] {
+        if (lostReported_)
+            close();
+    }, Qt::QueuedConnection);
     ITransport::LostHandler h;
     {
         std::lock_guard<std::mutex> lk(handlerMutex);
@@ -200,8 +210,10 @@ bool SerialTransport::open(QString& error)
 {
     const PortSettings s = settings_;
     QString err;
-    const bool ok = onIoThread([&] { return worker_->open(s, err); });
+    PortOpenError kind = PortOpenError::None;
+    const bool ok = onIoThread([&] { return worker_->open(s, err, kind); });
     error = err;
+    openKind_ = ok ? PortOpenError::None : kind;
     open_ = ok;
     return ok;
 }
@@ -234,27 +246,41 @@ void SerialTransport::discardInput()
     onIoThread([&] { worker_->discardInput(); });
 }
 
-QString SerialTransport::DescribeOpenError(QSerialPort::SerialPortError error, const QString& systemText,
-                                           const QString& portName)
+PortOpenError SerialTransport::ClassifyOpenError(QSerialPort::SerialPortError error, const QString& systemText)
 {
-    QString text = systemText;
-    if (error == QSerialPort::DeviceNotFoundError && text.isEmpty())
-        text = QStringLiteral("No such file or directory");
-    if (error == QSerialPort::PermissionError) {
-        if (systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive)) {
-            text += QStringLiteral("\nDie Schnittstelle wird von einem anderen Programm benutzt.");
-        } else {
-            QString groupName = QStringLiteral("dialout");
-            struct stat st {};
-            if (::stat(QFileInfo(portName).absoluteFilePath().toLocal8Bit().constData(), &st) == 0) {
-                if (const struct group* g = ::getgrgid(st.st_gid))
-                    groupName = QString::fromLocal8Bit(g->gr_name);
-            }
-            text += QStringLiteral("\nHinweis: Der Benutzer muss Mitglied der Gruppe \"%1\" sein "
-                                   "(danach neu anmelden).").arg(groupName);
-        }
+    switch (error) {
+    case QSerialPort::NoError:
+        return PortOpenError::None;
+    case QSerialPort::DeviceNotFoundError:
+        return PortOpenError::NoSuchDevice;
+    case QSerialPort::PermissionError:
+        // The port's lock file, an exclusive open (EBUSY) and a refused open all come as a
+        // permission error; only the text tells them apart.
+        if (systemText.contains(QLatin1String("lock"), Qt::CaseInsensitive)
+            || systemText.contains(QLatin1String("busy"), Qt::CaseInsensitive))
+            return PortOpenError::InUse;
+        return PortOpenError::PermissionDenied;
+    default:
+        if (systemText.contains(QLatin1String("No such file"), Qt::CaseInsensitive)
+            || systemText.contains(QLatin1String("No such device"), Qt::CaseInsensitive))
+            return PortOpenError::NoSuchDevice;
+        return PortOpenError::Other;
     }
-    return text;
+}
+
+QString SerialTransport::OwningGroup(const QString& portName)
+{
+    struct stat st {};
+    if (::stat(QFileInfo(portName).absoluteFilePath().toLocal8Bit().constData(), &st) == 0) {
+        if (const struct group* g = ::getgrgid(st.st_gid))
+            return QString::fromLocal8Bit(g->gr_name);
+    }
+    return QStringLiteral("dialout");
+}
+
+QString SerialTransport::lastOpenGroup() const
+{
+    return openKind_.load() == PortOpenError::PermissionDenied ? OwningGroup(settings_.portName) : QString();
 }
 
 } // namespace kadex

@@ -18,7 +18,7 @@ public:
     SerialWorker() = default;
     ~SerialWorker() override;
 
-    bool open(const PortSettings& s, QString& error);
+    bool open(const PortSettings& s, QString& error, PortOpenError& kind);
     void close();
     bool isOpen() const;
     QString setDtrRts();
@@ -52,10 +52,13 @@ public:
     QString setDtrRts() override;
     bool write(const uint8_t* data, size_t count) override;
     void discardInput() override;
+    PortOpenError lastOpenErrorKind() const override { return openKind_.load(); }
+    QString lastOpenGroup() const override;
 
-    // The text for a failed open: the system's reason plus a hint where one helps.
-    static QString DescribeOpenError(QSerialPort::SerialPortError error, const QString& systemText,
-                                     const QString& portName);
+    // The class of a failed open from the port's error and the system's text.
+    static PortOpenError ClassifyOpenError(QSerialPort::SerialPortError error, const QString& systemText);
+    // The group that owns the device node ("dialout" when it cannot be told).
+    static QString OwningGroup(const QString& portName);
 
 private:
     template <typename F> auto onIoThread(F&& f) -> decltype(f());
@@ -64,6 +67,7 @@ private:
     SerialWorker* worker_ = nullptr;
     PortSettings settings_;
     std::atomic<bool> open_{false};
+    std::atomic<PortOpenError> openKind_{PortOpenError::None};
 };
 
 } // namespace kadex

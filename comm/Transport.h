@@ -3,9 +3,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <QFileInfo>
 #include <QString>
 
 namespace kadex {
+
+// Why a port did not open, in the few classes a user can act on.
+enum class PortOpenError {
+    None,
+    NoSuchDevice,     // no device at that path (adapter not plugged in, wrong name)
+    PermissionDenied, // the user may not open it (not in the owning group)
+    InUse,            // another program holds it
+    Other,
+};
 
 struct PortSettings {
     QString portName;     // device path (/dev/ttyUSB0) or "ComN"
@@ -38,6 +48,12 @@ public:
     virtual bool write(const uint8_t* data, size_t count) = 0;
     // Drops whatever has been received and not yet delivered.
     virtual void discardInput() = 0;
+    // Why the last open failed; the system's own text went to open()'s error.
+    virtual PortOpenError lastOpenErrorKind() const { return PortOpenError::Other; }
+    // The owning group of the device when the last open was refused for permission.
+    virtual QString lastOpenGroup() const { return {}; }
+    // Whether the device at path is there to be opened (a lost adapter that came back).
+    virtual bool devicePresent(const QString& path) const { return QFileInfo::exists(path); }
 };
 
 } // namespace kadex

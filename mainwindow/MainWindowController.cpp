@@ -2,7 +2,9 @@
 
 #include "common/Paths.h"
 #include "mainwindow/ModelBinder.h"
+#include "comm/ComPortEnumerator.h"
 #include "device/model/WindowFields.h"
+#include "mainwindow/core/PortChoice.h"
 #include "settings/Texts.h"
 #include "settings/ToolIni.h"
 #include "sim/PtyServer.h"
@@ -16,6 +18,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QTabWidget>
@@ -87,7 +90,30 @@ void TMainWindowController::startTimer()
     TStartupSettings st = StartupSettings;
     if (pty_ && !pty_->slavePath().empty())
         st.ComPath = QString::fromStdString(pty_->slavePath());
+    else if (!options_.simulate && options_.portPath.isEmpty())
+        choosePort(st);
     core_->StartTimerTimer(st);
+}
+
+void TMainWindowController::choosePort(TStartupSettings& st)
+{
+    const QString stored = st.ComPath.isEmpty() ? TComForm::DevicePathForNumber(st.ComNr) : st.ComPath;
+    const TPortChoice c = ChoosePort(stored, TComPortEnumerator::PortNames(), QFileInfo::exists(stored));
+    QString chosen;
+    if (c.action == TPortChoice::Action::Pick) {
+        chosen = c.port;
+    } else if (c.action == TPortChoice::Action::Ask && !options_.quietErrors) {
+        bool ok = false;
+        const QString text = QString(IniStatusText.PortChoice).replace(QStringLiteral("%PORT%"), stored);
+        chosen = QInputDialog::getItem(form_.get(), QStringLiteral("Kadex Tool"), text, c.ports, 0, false, &ok);
+        if (!ok)
+            chosen.clear();
+    }
+    if (chosen.isEmpty())
+        return; // the stored port stays; its open error tells why nothing connects
+    st.ComPath = chosen;
+    StartupSettings.ComPath = chosen;
+    IniCom.COMPort = chosen; // remembered like a port chosen in the options
 }
 
 void TMainWindowController::wireActions()

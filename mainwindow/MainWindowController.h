@@ -59,6 +59,8 @@ private:
     void wireActions();
     void closing();
     void loadSettings();
+    // A stored port that is missing: the only USB adapter, or the user's choice.
+    void choosePort(TStartupSettings& st);
     void openHelp();
 
     TProgramOptions options_;

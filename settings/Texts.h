@@ -20,6 +20,17 @@ struct TIniStatusText {
     QString Stopped = QStringLiteral("Stopped");
     QString DataRead = QStringLiteral("Daten lesen");
     QString DataWrite = QStringLiteral("Daten schreiben");
+    // The serial port went away while open (key PortLost).
+    QString PortLost = QStringLiteral("Schnittstelle getrennt");
+    // Why a port did not open (keys PortMissing, PortPermission, PortInUse, PortOther);
+    // %GROUP% stands for the group that owns the device.
+    QString PortMissing = QStringLiteral("Die Schnittstelle ist nicht vorhanden.");
+    QString PortPermission = QStringLiteral("Keine Berechtigung: Der Benutzer muss Mitglied der Gruppe \"%GROUP%\" "
+                                            "sein (danach neu anmelden).");
+    QString PortInUse = QStringLiteral("Die Schnittstelle wird von einem anderen Programm benutzt.");
+    QString PortOther = QStringLiteral("Die Schnittstelle meldet einen Fehler.");
+    // The port choice when the stored port is missing (key PortChoice; %PORT% = stored port).
+    QString PortChoice = QStringLiteral("Die Schnittstelle %PORT% ist nicht vorhanden.\nSchnittstelle wählen:");
 
     // The status text of a device mode code; empty for codes without one.
     QString ForMode(int mode) const;

@@ -146,6 +146,14 @@ bool PtyServer::start(std::shared_ptr<SimBus> bus, std::string* error)
         return fail(why);
     }
     bus_ = std::move(bus);
+    if (!makeLink(error)) {
+        bus_->detach(link_.get());
+        link_->release();
+        link_.reset();
+        bus_.reset();
+        closeFds();
+        return false;
+    }
     stop_ = false;
     serving_ = true;
     thread_ = std::thread([this] { loop(); });
@@ -175,6 +183,7 @@ void PtyServer::loop()
         }
         if (link_->lost.load()) {
             // The port hangs up: close the master side, so that the tool's side sees it.
+            removeLink();
             link_->release();
             ::close(master_);
             master_ = -1;
@@ -210,6 +219,7 @@ void PtyServer::stop()
     }
     if (thread_.joinable())
         thread_.join();
+    removeLink();
     if (bus_ && link_)
         bus_->detach(link_.get());
     if (link_)
@@ -218,6 +228,53 @@ void PtyServer::stop()
     link_.reset();
     bus_.reset();
     serving_ = false;
+}
+
+void PtyServer::unplug()
+{
+    if (bus_)
+        bus_->hangUp("adapter unplugged");
+    removeLink();
+}
+
+bool PtyServer::plug(std::string* error)
+{
+    std::shared_ptr<SimBus> bus = bus_;
+    if (!bus) {
+        if (error)
+            *error = "not started";
+        return false;
+    }
+    stop();
+    bus->restoreLink();
+    return start(std::move(bus), error);
+}
+
+bool PtyServer::makeLink(std::string* error)
+{
+    if (linkPath_.empty())
+        return true;
+    // Replace whatever is there in one step, so the path never points nowhere while in use.
+    const std::string tmp = linkPath_ + ".new";
+    ::unlink(tmp.c_str());
+    if (::symlink(slavePath_.c_str(), tmp.c_str()) != 0 || ::rename(tmp.c_str(), linkPath_.c_str()) != 0) {
+        if (error)
+            *error = "cannot make the link " + linkPath_ + ": " + std::strerror(errno);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void PtyServer::removeLink()
+{
+    if (linkPath_.empty())
+        return;
+    char target[256] = {};
+    const ssize_t n = ::readlink(linkPath_.c_str(), target, sizeof target - 1);
+    // Only our own link: another server may have taken the path meanwhile.
+    if (n > 0 && slavePath_ == std::string(target, static_cast<size_t>(n)))
+        ::unlink(linkPath_.c_str());
 }
 
 void PtyServer::closeFds()

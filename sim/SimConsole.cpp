@@ -155,6 +155,8 @@ const char* SimConsole::Help()
            "                               wire timing (BAUD 0: the rate the tool set)\n"
            "  record [N]                   the last N received telegrams (default 10)\n"
            "  hangup                       the port hangs up\n"
+           "  unplug                       pull the adapter: the port hangs up and its --link goes\n"
+           "  plug                         plug it in again: a new pseudo-terminal, --link points at it\n"
            "  help                         this text\n"
            "  quit                         stop the simulator";
 }
@@ -213,6 +215,11 @@ std::string SimConsole::execute(const std::string& line)
     if (cmd == "hangup") {
         bus_->hangUp("simulated port hung up");
         return "OK hung up";
+    }
+    if (cmd == "unplug" || cmd == "plug") {
+        if (!plug_)
+            return err("no pseudo-terminal to " + cmd);
+        return plug_(cmd == "plug");
     }
     if (cmd == "status") {
         std::string out = "OK";

@@ -3,6 +3,7 @@
 // button, take a controller off the bus, inject faults, hang the port up.
 #include "sim/SimBus.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ public:
     // Runs one command line. The reply starts with "OK" or "ERR"; some replies have more lines.
     std::string execute(const std::string& line);
     bool quitRequested() const { return quit_; }
+    // "unplug" and "plug" need the pseudo-terminal's server; without a handler they are refused.
+    // The handler gets true for plug, false for unplug, and returns the reply.
+    void setPlugHandler(std::function<std::string(bool plugIn)> handler) { plug_ = std::move(handler); }
 
     // The command summary, for --help and the help command.
     static const char* Help();
@@ -23,6 +27,7 @@ public:
 private:
     std::shared_ptr<SimBus> bus_;
     bool quit_ = false;
+    std::function<std::string(bool)> plug_;
 };
 
 // Parsing shared by the console and the command line.

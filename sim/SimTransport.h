@@ -23,6 +23,8 @@ public:
     QString setDtrRts() override;
     bool write(const uint8_t* data, size_t count) override;
     void discardInput() override;
+    // The simulated port is there unless it has hung up.
+    bool devicePresent(const QString&) const override { return !bus_->linkDown(); }
 
     SimBus& bus() { return *bus_; }
     std::shared_ptr<SimBus> sharedBus() const { return bus_; }

@@ -50,6 +50,8 @@ const char* kUsage =
     "  --fault \"SLOT KIND N|@P [PARAM...]\" *\n"
     "                             inject a fault from the start (as the fault command)\n"
     "  --seed N                   random seed for faults at a rate (default 1)\n"
+    "  --link PATH                a symbolic link to the pseudo-terminal at PATH, replaced\n"
+    "                             by \"plug\" and removed by \"unplug\"; PTY then names PATH\n"
     "  --verbose                  log every received telegram on standard error\n"
     "  -h, --help                 show this help and exit\n"
     "  --version                  show the version and exit\n"
@@ -103,6 +105,7 @@ int main(int argc, char** argv)
     std::map<int, std::string> address, firmware, tableId, identity, password;
     std::vector<std::string> faults;
     bool wire = false, verbose = false;
+    std::string linkPath;
     long long baud = 0, turnMs = 3, seed = 1;
 
     QCommandLineParser p;
@@ -118,11 +121,12 @@ int main(int argc, char** argv)
     const QCommandLineOption turnOpt(QStringLiteral("turnaround"), QString(), QStringLiteral("MS"));
     const QCommandLineOption faultOpt(QStringLiteral("fault"), QString(), QStringLiteral("FAULT"));
     const QCommandLineOption seedOpt(QStringLiteral("seed"), QString(), QStringLiteral("N"));
+    const QCommandLineOption linkOpt(QStringLiteral("link"), QString(), QStringLiteral("PATH"));
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"));
     const QCommandLineOption helpOpt(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOpt(QStringLiteral("version"));
     p.addOptions({controllersOpt, addressOpt, firmwareOpt, tableIdOpt, identityOpt, passwordOpt, wireOpt, baudOpt,
-                  turnOpt, faultOpt, seedOpt, verboseOpt, helpOpt, versionOpt});
+                  turnOpt, faultOpt, seedOpt, linkOpt, verboseOpt, helpOpt, versionOpt});
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
@@ -154,6 +158,11 @@ int main(int argc, char** argv)
         return usageError("--turnaround takes 0..10000 ms, not '" + str(p.value(turnOpt)) + "'");
     if (p.isSet(seedOpt) && !ParseNumber(str(p.value(seedOpt)), seed))
         return usageError("--seed needs a whole number, not '" + str(p.value(seedOpt)) + "'");
+    if (p.isSet(linkOpt)) {
+        linkPath = str(p.value(linkOpt));
+        if (linkPath.empty())
+            return usageError("--link needs a path");
+    }
     for (const QString& f : p.values(faultOpt))
         faults.push_back(str(f));
     const std::pair<const QCommandLineOption*, std::map<int, std::string>*> perSlot[] = {
@@ -244,12 +253,13 @@ int main(int argc, char** argv)
         bus->setObserver([](const TelegramRecord& r) { std::fprintf(stderr, "%s\n", r.describe().c_str()); });
 
     PtyServer pty;
+    pty.setLinkPath(linkPath);
     std::string error;
     if (!pty.start(bus, &error)) {
         std::fprintf(stderr, "kadex-sim: cannot create the pseudo-terminal: %s\n", error.c_str());
         return 1;
     }
-    std::printf("PTY %s\n", pty.slavePath().c_str());
+    std::printf("PTY %s\n", pty.portPath().c_str());
     std::fflush(stdout);
     for (int s = 1; s <= count; ++s) {
         const ControllerSetup& c = opt.controllers[s - 1];
@@ -259,6 +269,16 @@ int main(int argc, char** argv)
     }
 
     SimConsole console(bus);
+    console.setPlugHandler([&pty](bool plugIn) -> std::string {
+        if (!plugIn) {
+            pty.unplug();
+            return "OK unplugged";
+        }
+        std::string why;
+        if (!pty.plug(&why))
+            return "ERR " + why;
+        return "OK plugged " + pty.slavePath();
+    });
     std::string pending;
     bool stdinOpen = true;
     while (!console.quitRequested()) {

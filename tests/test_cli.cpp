@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -352,11 +353,11 @@ TEST(CliUsage, OptionsAnywhereStrayWordsAndUnknownOptionsRefused)
         {{sim, QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("read")}, 2, QStringLiteral("exclude each other")},
         // A port that cannot be opened is named by its path, --com by the device it means.
         {{QStringLiteral("--com"), QStringLiteral("200"), QStringLiteral("identify")}, 3,
-         QStringLiteral("cannot open the serial port /dev/ttyS199 (--com 200)")},
+         QStringLiteral("cannot open /dev/ttyS199 (--com 200)")},
         {{QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("/nonexistent/tty")}, 3,
-         QStringLiteral("cannot open the serial port /nonexistent/tty")},
+         QStringLiteral("cannot open /nonexistent/tty")},
         {{QStringLiteral("--com"), QStringLiteral("200"), QStringLiteral("monitor")}, 3,
-         QStringLiteral("cannot open the serial port /dev/ttyS199 (--com 200)")},
+         QStringLiteral("cannot open /dev/ttyS199 (--com 200)")},
     };
     for (const ArgCase& c : cases) {
         const std::string what = c.args.join(QLatin1Char(' ')).toStdString();
@@ -560,6 +561,23 @@ TEST(CliUsage, MonitorOnAPortThatCannotBeOpened)
         GTEST_SKIP() << "kadex-cli is not built";
     const Result r = runCli({QStringLiteral("--port"), QStringLiteral("/nonexistent/tty"), QStringLiteral("monitor")});
     EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("kadex-cli: cannot open /nonexistent/tty: no such device"));
+}
+
+TEST(CliUsage, PortErrorsAreEnglishAndNameThePort)
+{
+    if (!cliBuilt())
+        GTEST_SKIP() << "kadex-cli is not built";
+    // A file that is no terminal, and Com9 (/dev/ttyS8), which rarely exists: whatever the
+    // reason, the message is English and names the device.
+    for (const QStringList& args : {QStringList{QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("identify")},
+                                    QStringList{QStringLiteral("--com"), QStringLiteral("40"), QStringLiteral("read")}}) {
+        const Result r = runCli(args);
+        EXPECT_EQ(r.exitCode, 3) << args.join(' ').toStdString() << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("kadex-cli: cannot open /dev/"))) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QStringLiteral("Schnittstelle"))) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QStringLiteral("nicht"))) << r.err.toStdString();
+    }
 }
 
 // ------------------------------------------------------------------------------ kadex-sim
@@ -635,6 +653,85 @@ TEST(CliEndToEnd, ReadAgainstKadexSimOnAPseudoTerminal)
     EXPECT_EQ(r.exitCode, 4) << r.out.toStdString();
     ASSERT_EQ(r.lines().size(), 1) << r.out.toStdString();
     EXPECT_TRUE(r.lines()[0].endsWith(QStringLiteral("the controller at ZB5 does not answer"))) << r.out.toStdString();
+
+    EXPECT_EQ(simCommand(sim, QStringLiteral("quit")), QStringLiteral("OK bye"));
+    ASSERT_TRUE(sim.waitForFinished(10000));
+}
+
+TEST(CliEndToEnd, MonitorWaitsForALostPortAndGoesOn)
+{
+    if (!cliBuilt() || !QFileInfo::exists(binary("kadex-sim")))
+        GTEST_SKIP() << "kadex-cli or kadex-sim is not built";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("ttyKadex"));
+    QProcess sim;
+    sim.start(binary("kadex-sim"), {QStringLiteral("--link"), link});
+    ASSERT_TRUE(sim.waitForStarted(10000));
+    ASSERT_EQ(readLine(sim), QStringLiteral("PTY ") + link);
+
+    QProcess mon;
+    mon.start(binary("kadex-cli"), {QStringLiteral("--port"), link, QStringLiteral("--json"), QStringLiteral("monitor")});
+    ASSERT_TRUE(mon.waitForStarted(10000));
+    ASSERT_TRUE(readLine(mon).contains(QStringLiteral("\"answering\":true")));
+
+    // Pulled: one line names the lost port, well before the next sample would be due.
+    EXPECT_EQ(simCommand(sim, QStringLiteral("unplug")), QStringLiteral("OK unplugged"));
+    const auto pulled = Clock::now();
+    QString line = readLine(mon, 10000);
+    const auto noticedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pulled).count();
+    const QJsonObject lost = parseObject(line);
+    EXPECT_EQ(lost.value(QStringLiteral("portLost")).toString(), link) << line.toStdString();
+    EXPECT_FALSE(lost.value(QStringLiteral("answering")).toBool());
+    EXPECT_LT(noticedMs, 1900) << "noticed by the next poll, not by the port's error";
+
+    // Nothing while it is gone.
+    mon.waitForReadyRead(2500);
+    EXPECT_FALSE(mon.canReadLine()) << mon.peek(200).toStdString();
+
+    // Plugged in again at the same path: the monitor reopens it and samples again, and the
+    // simulator sees the connect and then the polling telegrams.
+    auto telegrams = [&] {
+        const QString r = simCommand(sim, QStringLiteral("record 1"));
+        readLine(sim);
+        return r.section(QLatin1Char(' '), 1, 1).toInt();
+    };
+    const int beforePlug = telegrams();
+    ASSERT_TRUE(simCommand(sim, QStringLiteral("plug")).startsWith(QStringLiteral("OK plugged /dev/")));
+    line = readLine(mon, 15000);
+    EXPECT_TRUE(parseObject(line).value(QStringLiteral("answering")).toBool()) << line.toStdString();
+    const int afterConnect = telegrams();
+    EXPECT_GT(afterConnect, beforePlug + 3);
+    line = readLine(mon, 15000);
+    EXPECT_TRUE(parseObject(line).value(QStringLiteral("answering")).toBool()) << line.toStdString();
+    EXPECT_GT(telegrams(), afterConnect);
+
+    ::kill(static_cast<pid_t>(mon.processId()), SIGTERM);
+    ASSERT_TRUE(mon.waitForFinished(20000));
+    EXPECT_EQ(mon.exitCode(), 0);
+    const QString errText = QString::fromUtf8(mon.readAllStandardError());
+    EXPECT_TRUE(errText.contains(QStringLiteral("kadex-cli: lost the port ") + link)) << errText.toStdString();
+    EXPECT_TRUE(errText.contains(QStringLiteral("kadex-cli: the port ") + link + QStringLiteral(" is back")))
+        << errText.toStdString();
+
+    // Ended while the port is gone: a port error.
+    mon.start(binary("kadex-cli"), {QStringLiteral("--port"), link, QStringLiteral("monitor")});
+    ASSERT_TRUE(mon.waitForStarted(10000));
+    ASSERT_TRUE(readLine(mon).startsWith(QStringLiteral("Controller ")));
+    EXPECT_EQ(simCommand(sim, QStringLiteral("unplug")), QStringLiteral("OK unplugged"));
+    line = readLine(mon, 10000);
+    EXPECT_TRUE(line.endsWith(QStringLiteral(" the port ") + link + QStringLiteral(" is gone"))) << line.toStdString();
+    ::kill(static_cast<pid_t>(mon.processId()), SIGINT);
+    ASSERT_TRUE(mon.waitForFinished(20000));
+    EXPECT_EQ(mon.exitCode(), 3);
+    EXPECT_FALSE(QFileInfo::exists(link));
+
+    // A port that hangs up in the middle of a command is a port error, not a silent controller.
+    ASSERT_TRUE(simCommand(sim, QStringLiteral("plug")).startsWith(QStringLiteral("OK plugged")));
+    EXPECT_TRUE(simCommand(sim, QStringLiteral("fault 1 hangup 1")).startsWith(QStringLiteral("OK")));
+    const Result r = runCli({QStringLiteral("--port"), link, QStringLiteral("identify")});
+    EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("kadex-cli: lost the port ") + link + QStringLiteral(" (the device went away)"));
 
     EXPECT_EQ(simCommand(sim, QStringLiteral("quit")), QStringLiteral("OK bye"));
     ASSERT_TRUE(sim.waitForFinished(10000));

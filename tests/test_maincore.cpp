@@ -5,6 +5,7 @@
 #include "comm/SerialTransport.h"
 #include "mainwindow/core/MainCore.h"
 #include "device/model/WindowFields.h"
+#include "mainwindow/core/PortChoice.h"
 #include "sim/SimTransport.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,25 @@ bool waitFor(const std::function<bool()>& cond, int ms)
     }
     return true;
 }
+
+// The simulator's port with writes that fail on demand while the port stays open.
+class FlakyTransport final : public ITransport {
+public:
+    explicit FlakyTransport(std::shared_ptr<SimBus> bus) : inner_(std::move(bus)) {}
+    std::atomic<bool> failWrites{false};
+    void setRxHandler(RxHandler h) override { inner_.setRxHandler(std::move(h)); }
+    void setLostHandler(LostHandler h) override { inner_.setLostHandler(std::move(h)); }
+    void configure(const PortSettings& s) override { inner_.configure(s); }
+    bool open(QString& error) override { return inner_.open(error); }
+    void close() override { inner_.close(); }
+    bool isOpen() const override { return inner_.isOpen(); }
+    QString setDtrRts() override { return inner_.setDtrRts(); }
+    bool write(const uint8_t* data, size_t count) override { return !failWrites.load() && inner_.write(data, count); }
+    void discardInput() override { inner_.discardInput(); }
+
+private:
+    sim::SimTransport inner_;
+};
 
 class MainCoreSim : public ::testing::Test {
 protected:
@@ -177,20 +197,73 @@ TEST_F(MainCoreSim, ModeWithoutChoiceKeepsTheChoice)
     EXPECT_EQ(model->caption(fld::PanelBetrStatus), "Stopped");
 }
 
-TEST_F(MainCoreSim, WriteErrorStopsBothThreadsForGood)
+TEST_F(MainCoreSim, WriteErrorOnAPortThatStaysStopsBothThreadsForGood)
 {
-    make(sim::BusOptions::WithControllers(1), 200);
+    bus = std::make_shared<SimBus>();
+    model = std::make_unique<WindowModel>(mainWindowFields());
+    model->setMisuse(WindowModel::Misuse::Throw);
+    auto flaky = std::make_unique<FlakyTransport>(bus);
+    FlakyTransport* link = flaky.get();
+    core = std::make_unique<TMainCore>(*model, std::move(flaky), &host);
+    core->SetPollPeriodMs(200);
+    core->Start();
     ASSERT_TRUE(connect());
-    bus->hangUp();
+    link->failWrites = true;
     ASSERT_TRUE(waitFor([&] { return t(kStatusMessage) == "Error"; }, 10000));
     ASSERT_TRUE(waitFor([&] { return core->VerbindenThread().Suspended() && core->BetriebThread().Suspended(); }, 10000));
     ASSERT_TRUE(core->Flows.WaitIdle(10000));
-    // They stay paused, even once the port works again.
-    bus->restoreLink();
+    // They stay paused, even once the port works again, and nobody watches for a return.
+    link->failWrites = false;
     const int steps = core->VerbindenThread().StepsRun();
     std::this_thread::sleep_for(milliseconds(800));
     EXPECT_EQ(core->VerbindenThread().StepsRun(), steps);
     EXPECT_TRUE(core->Com.WriteError());
+    EXPECT_FALSE(core->Com.LinkLost());
+    EXPECT_FALSE(core->PortWatchActive());
+}
+
+TEST_F(MainCoreSim, LostPortPausesPollingAndReconnectsWhenItIsBack)
+{
+    make(sim::BusOptions::WithControllers(1), 200);
+    core->SetPortWatchMs(100);
+    ASSERT_TRUE(connect());
+    model->setChecked(fld::SpeedButtonBetrieb, true);
+    core->Flows.Post("Betrieb", [&] { core->SpeedButtonBetriebClick(); });
+    ASSERT_TRUE(waitFor([&] { return core->VAVBetrieb.BetriebAktiv.load(); }, 5000));
+    bus->hangUp();
+    // The loss is shown by the port's own notification, not by the next poll.
+    EXPECT_EQ(t(kStatusMessage), "Schnittstelle getrennt");
+    EXPECT_EQ(model->caption(fld::PanelProgStatus), "Schnittstelle getrennt");
+    EXPECT_TRUE(model->text(fld::EditSerNr).isEmpty());
+    ASSERT_TRUE(core->Flows.WaitIdle(10000));
+    EXPECT_TRUE(core->VerbindenThread().Suspended());
+    EXPECT_TRUE(core->BetriebThread().Suspended());
+    EXPECT_FALSE(core->VAVBetrieb.BetriebAktiv.load());
+    EXPECT_FALSE(model->checked(fld::SpeedButtonBetrieb));
+    EXPECT_TRUE(core->PortWatchActive());
+    std::this_thread::sleep_for(milliseconds(500));
+    EXPECT_EQ(core->Reconnects(), 0); // still gone
+    EXPECT_EQ(t(kStatusMessage), "Schnittstelle getrennt");
+
+    bus->clearRecord();
+    bus->restoreLink();
+    ASSERT_TRUE(waitFor([&] { return core->Reconnects() == 1 && core->DataRead.load(); }, 10000));
+    EXPECT_EQ(model->text(fld::EditSerNr), "00812-04711-003-001");
+    EXPECT_TRUE(t(kStatusMessage).isEmpty());
+    EXPECT_FALSE(core->Com.WriteError());
+    EXPECT_FALSE(core->VerbindenThread().Suspended());
+    EXPECT_EQ(host.portErrors.load(), 0);
+    // The connect step's telegrams reached the controller, then polling goes on.
+    ASSERT_FALSE(bus->record().empty());
+    const size_t afterConnect = bus->record().size();
+    ASSERT_TRUE(waitFor([&] { return bus->record().size() > afterConnect + 2; }, 10000));
+    EXPECT_TRUE(bus->checkSequential().ok) << bus->checkSequential().detail;
+
+    // A loss again later is handled the same way.
+    bus->hangUp();
+    EXPECT_EQ(t(kStatusMessage), "Schnittstelle getrennt");
+    bus->restoreLink();
+    ASSERT_TRUE(waitFor([&] { return core->Reconnects() == 2 && core->DataRead.load(); }, 10000));
 }
 
 TEST_F(MainCoreSim, PortThatCannotOpenLeavesPollingStopped)
@@ -202,7 +275,9 @@ TEST_F(MainCoreSim, PortThatCannotOpenLeavesPollingStopped)
     core->Start();
     EXPECT_FALSE(core->COMVerbinden());
     EXPECT_EQ(host.portErrors.load(), 1);
-    EXPECT_TRUE(host.lastError.startsWith("Kann COM nicht öffnen! (/dev/kadex-missing)"));
+    EXPECT_EQ(host.lastError, "Kann COM nicht öffnen! (/dev/kadex-missing)\nDie Schnittstelle ist nicht vorhanden.");
+    EXPECT_EQ(core->Com.LastOpenErrorKind(), PortOpenError::NoSuchDevice);
+    EXPECT_FALSE(core->Com.LastOpenSystemText().isEmpty());
     EXPECT_EQ(t(kStatusMessage), "Kann COM nicht öffnen!");
     EXPECT_EQ(t(kStatusPort), "/dev/kadex-missing");
     EXPECT_TRUE(core->VerbindenThread().Suspended());
@@ -412,4 +487,37 @@ TEST(MainCoreViews, SensorViewsFollowFunctionAndSensorType)
     model.setChecked(fld::RadioButtonSensTypDruck, true, Origin::User);
     EXPECT_FALSE(model.visible(fld::EditDichte));
     EXPECT_FALSE(model.visible(fld::GroupBoxVAVLeitwert));
+}
+
+TEST(PortChoice, StoredPortMissingOnFirstStart)
+{
+    using A = TPortChoice::Action;
+    const QStringList none;
+    const QStringList onboard{"/dev/ttyS0"};
+    const QStringList oneUsb{"/dev/ttyS0", "/dev/ttyUSB0"};
+    const QStringList twoUsb{"/dev/ttyACM0", "/dev/ttyUSB0"};
+    struct Case {
+        const char* stored;
+        QStringList present;
+        bool exists;
+        A action;
+        const char* port;
+    } cases[] = {
+        {"/dev/ttyS1", {"/dev/ttyS0", "/dev/ttyS1"}, true, A::UseStored, ""},
+        {"/dev/ttyUSB0", oneUsb, true, A::UseStored, ""},
+        {"/tmp/sim-link", none, true, A::UseStored, ""},   // a link or a pseudo-terminal: never listed
+        {"/dev/ttyS1", none, true, A::Keep, ""},           // a ttyS node without hardware
+        {"/dev/ttyS1", none, false, A::Keep, ""},
+        {"/dev/ttyS1", oneUsb, true, A::Pick, "/dev/ttyUSB0"},
+        {"/dev/ttyUSB3", {"/dev/ttyACM0"}, false, A::Pick, "/dev/ttyACM0"},
+        {"/dev/ttyS1", twoUsb, false, A::Ask, ""},
+        {"/dev/ttyS1", onboard, false, A::Ask, ""},
+    };
+    for (const Case& c : cases) {
+        const TPortChoice r = ChoosePort(QString::fromLatin1(c.stored), c.present, c.exists);
+        SCOPED_TRACE(std::string(c.stored) + " among " + c.present.join(',').toStdString());
+        EXPECT_EQ(r.action, c.action);
+        EXPECT_EQ(r.port, QString::fromLatin1(c.port));
+        EXPECT_EQ(r.ports, c.action == A::Ask ? c.present : QStringList());
+    }
 }

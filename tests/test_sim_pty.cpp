@@ -2,6 +2,7 @@
 // and end to end: the kadex-sim program driven through its standard input with kadex-cli
 // identifying its controllers.
 #include "comm/ComForm.h"
+#include "comm/SerialTransport.h"
 #include "comm/ZBCmd.h"
 #include "comm/ZBFrame.h"
 #include "sim/PtyServer.h"
@@ -323,4 +324,84 @@ TEST(SimEndToEnd, KadexSimStopsOnSigtermAndRejectsBadOptions)
         EXPECT_TRUE(err.endsWith(QStringLiteral("Try 'kadex-sim --help'.\n"))) << what << ": " << err.toStdString();
         EXPECT_FALSE(err.contains(QRegularExpression(QStringLiteral("[äöüÄÖÜß]")))) << what;
     }
+}
+
+TEST(SimPty, OpenErrorsAreClassified)
+{
+    auto bus = std::make_shared<SimBus>();
+    PtyServer pty;
+    ASSERT_TRUE(pty.start(bus));
+    TComForm first, second, missing, notATerminal;
+    first.SetPortPath(QString::fromStdString(pty.slavePath()));
+    second.SetPortPath(QString::fromStdString(pty.slavePath()));
+    missing.SetPortPath("/dev/kadex-no-such-port");
+    notATerminal.SetPortPath("/dev/null");
+    ASSERT_TRUE(first.OpenPort());
+    EXPECT_FALSE(second.OpenPort());
+    EXPECT_EQ(second.LastOpenErrorKind(), PortOpenError::InUse) << second.LastOpenSystemText().toStdString();
+    EXPECT_EQ(second.LastOpenError(), "Kann COM nicht öffnen! (" + second.PortPath() + ")\n"
+                                          "Die Schnittstelle wird von einem anderen Programm benutzt.");
+    EXPECT_FALSE(missing.OpenPort());
+    EXPECT_EQ(missing.LastOpenErrorKind(), PortOpenError::NoSuchDevice);
+    EXPECT_FALSE(notATerminal.OpenPort());
+    EXPECT_NE(notATerminal.LastOpenErrorKind(), PortOpenError::None);
+    // The classes from the port's error and the system's words.
+    using E = QSerialPort::SerialPortError;
+    struct Case {
+        E error;
+        const char* text;
+        PortOpenError kind;
+    } cases[] = {
+        {QSerialPort::DeviceNotFoundError, "No such file or directory", PortOpenError::NoSuchDevice},
+        {QSerialPort::PermissionError, "Permission denied", PortOpenError::PermissionDenied},
+        {QSerialPort::PermissionError, "Permission error while locking the device", PortOpenError::InUse},
+        {QSerialPort::PermissionError, "Device or resource busy", PortOpenError::InUse},
+        {QSerialPort::OpenError, "Inappropriate ioctl for device", PortOpenError::Other},
+        {QSerialPort::UnknownError, "No such device", PortOpenError::NoSuchDevice},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SerialTransport::ClassifyOpenError(c.error, QString::fromLatin1(c.text)), c.kind) << c.text;
+    EXPECT_EQ(TComForm::OpenErrorReasonEnglish(PortOpenError::PermissionDenied, "uucp", "Permission denied"),
+              "permission denied; add the user to the uucp group and log in again");
+    EXPECT_EQ(TComForm::OpenErrorReasonText(PortOpenError::PermissionDenied, "dialout"),
+              "Keine Berechtigung: Der Benutzer muss Mitglied der Gruppe \"dialout\" sein (danach neu anmelden).");
+    first.ClosePort();
+}
+
+TEST(SimPty, UnplugAndPlugKeepTheLinkPath)
+{
+    const std::string link = "/tmp/kadex-test-link-" + std::to_string(::getpid());
+    auto bus = std::make_shared<SimBus>();
+    PtyServer pty;
+    pty.setLinkPath(link);
+    ASSERT_TRUE(pty.start(bus));
+    EXPECT_EQ(pty.portPath(), link);
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(link)).isSymLink());
+
+    TComForm com;
+    com.SetPortPath(QString::fromStdString(link));
+    std::atomic<int> lost{0};
+    com.SetLinkLostHandler([&](const QString&) { ++lost; });
+    ASSERT_TRUE(com.OpenPort());
+    pty.unplug();
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(link)));
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (lost.load() == 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(lost.load(), 1);
+    EXPECT_TRUE(com.LinkLost());
+    EXPECT_FALSE(com.PortPresent());
+
+    ASSERT_TRUE(pty.plug());
+    EXPECT_TRUE(com.PortPresent());
+    ASSERT_TRUE(com.OpenPort()) << com.LastOpenError().toStdString();
+    EXPECT_FALSE(com.LinkLost());
+    EXPECT_FALSE(com.WriteError());
+    TZBCmd zb(com);
+    uint8_t d1 = 0, d2 = 0;
+    EXPECT_TRUE(zb.GetMode(d1, d2));
+    EXPECT_EQ(bus->record().size(), 1u);
+    com.ClosePort();
+    pty.stop();
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(link)));
 }

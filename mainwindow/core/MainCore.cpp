@@ -4,6 +4,7 @@
 #include "common/Paths.h"
 #include "device/model/WindowFields.h"
 #include "settings/Texts.h"
+#include "settings/Trace.h"
 
 namespace kadex {
 
@@ -61,8 +62,10 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
       betrieb_("betrieb", [this] { OperationStep(); }, [this] { return VAVBetrieb.DruckmessungAktiv.load(); }),
       secTimer_(1000, false, [this] { SecTimerTimer(); }),
       comErrorTimer_(50, true, [this] { Flows.Post("ComErrorTimer", [this] { ComErrorTimerTimer(); }); }),
-      betrOffTimer_(50, true, [this] { Flows.Post("BetrOffTimer", [this] { BetrOffTimerTimer(); }); })
+      betrOffTimer_(50, true, [this] { Flows.Post("BetrOffTimer", [this] { BetrOffTimerTimer(); }); }),
+      portWatch_(1000, false, [this] { PortWatchTimerTimer(); })
 {
+    Com.SetLinkLostHandler([this](const QString& reason) { portLost(reason); });
     VAVBetrieb.OnFirmwareRead = [this] {
         if (OnFirmwareRead)
             OnFirmwareRead();
@@ -130,12 +133,22 @@ bool TMainCore::COMVerbinden()
     EnableMainControls(false);
     EnableDeviceButtons(false);
     if (!Com.OpenPort()) {
-        if (host_)
-            host_->ShowPortError(Com.LastOpenError());
-        ShowCOMData(IniMessageText.Msg(15));
+        if (reconnecting_.load()) {
+            // The device node is back but not usable yet (permissions still being set):
+            // keep watching quietly.
+            ShowCOMData(IniStatusText.PortLost);
+            if (!Closing.load())
+                portWatch_.Start();
+        } else {
+            if (host_)
+                host_->ShowPortError(Com.LastOpenError());
+            ShowCOMData(IniMessageText.Msg(15));
+        }
         EnableMainControls(true);
         return false;
     }
+    if (m_.caption(fld::PanelProgStatus) == IniStatusText.PortLost)
+        m_.setCaption(fld::PanelProgStatus, QString());
     setBusy(true);
     ShowCOMData(QString());
     EnableMainControls(false);
@@ -329,7 +342,9 @@ void TMainCore::ConnectionStep()
     if (Closing.load())
         return;
     lostDisplay();
-    if (Com.WriteError()) {
+    // A lost port is handled by portLost and the port watch; only a write error on a port
+    // that is still there stops polling for good.
+    if (Com.WriteError() && !Com.LinkLost()) {
         ShowCOMData(IniMessageText.Msg(18));
         comErrorTimer_.Start();
     }
@@ -372,8 +387,61 @@ void TMainCore::OperationStep()
     }
     if (!r) {
         lostDisplay();
-        betrOffTimer_.Start();
+        if (!Com.LinkLost())
+            betrOffTimer_.Start();
     }
+}
+
+// ------------------------------------------------------------------------ lost port
+
+void TMainCore::portLost(const QString& reason)
+{
+    // Runs on the serial I/O thread: touch only the model and flags here; pausing the threads
+    // waits for a running step, which may itself wait for this thread.
+    if (Closing.load())
+        return;
+    TraceMain.TraceText(QStringLiteral("Port lost ") + Com.DevicePath(), reason);
+    ShowCOMData(IniStatusText.PortLost);
+    m_.setCaption(fld::PanelProgStatus, IniStatusText.PortLost);
+    lostDisplay();
+    // The address selector and the bus commands follow the port; the rest stays as the
+    // running action (if any) left it.
+    for (const FieldId& f : {fld::ComboBoxZBAdress, fld::ExtrasZBAdress, fld::ExtrasZBCommand})
+        m_.setEnabled(f, false);
+    Flows.Post("PortLost", [this] {
+        SuspendVerbindenThread();
+        SuspendBetriebThread();
+        if (VAVBetrieb.BetriebAktiv.load()) {
+            // Nothing can be sent; the reconnect's identification releases a forced mode.
+            m_.setChecked(kBetrieb, false);
+            VAVBetrieb.BetriebAktiv = false;
+            SetBetriebActive(false);
+        }
+        m_.setCaption(fld::PanelProgStatus, IniStatusText.PortLost);
+        if (!Closing.load() && Com.LinkLost())
+            portWatch_.Start();
+    });
+}
+
+void TMainCore::PortWatchTimerTimer()
+{
+    if (Closing.load() || !Com.LinkLost()) {
+        portWatch_.Stop();
+        return;
+    }
+    if (!Com.PortPresent())
+        return;
+    portWatch_.Stop();
+    Flows.Post("COMVerbinden", [this] {
+        if (Closing.load() || !Com.LinkLost())
+            return;
+        reconnecting_ = true;
+        Com.ClosePort();
+        COMVerbinden();
+        reconnecting_ = false;
+        if (Com.PortOpen())
+            ++reconnects_;
+    });
 }
 
 // ------------------------------------------------------------------------ bus address
@@ -625,6 +693,7 @@ void TMainCore::Close()
     secTimer_.Stop();
     comErrorTimer_.Stop();
     betrOffTimer_.Stop();
+    portWatch_.Stop();
     verbinden_.Stop();
     betrieb_.Stop();
 }

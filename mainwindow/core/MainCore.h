@@ -26,7 +26,8 @@ namespace kadex {
 class IMainHost {
 public:
     virtual ~IMainHost() = default;
-    // The error box of a port that cannot be opened.
+    // The error box of a port that cannot be opened (not shown for the quiet retries after a
+    // lost port).
     virtual void ShowPortError(const QString& text) = 0;
     virtual void SetBusyCursor(bool busy) = 0;
 };
@@ -101,6 +102,13 @@ public:
     void SecTimerTimer();
     void ComErrorTimerTimer();
     void BetrOffTimerTimer();
+    // About every second while the port is lost: reconnects once the device is back.
+    void PortWatchTimerTimer();
+    bool PortWatchActive() const { return portWatch_.Active(); }
+    // Interval of the port watch (1000 ms); tests make it shorter.
+    void SetPortWatchMs(int ms) { portWatch_.SetInterval(ms); }
+    // Connects done by the port watch after a loss.
+    int Reconnects() const { return reconnects_.load(); }
     bool SecTimerActive() const { return secTimer_.Active(); }
 
     // --- threads ------------------------------------------------------------------------
@@ -130,6 +138,8 @@ public:
     std::function<void()> OnFirmwareRead;
 
 private:
+    // The port went away (serial I/O thread): show it, stop polling, watch for its return.
+    void portLost(const QString& reason);
     void resumeOne();
     void lostDisplay();
     void setBusy(bool busy);
@@ -145,6 +155,10 @@ private:
     CoreTimer secTimer_;
     CoreTimer comErrorTimer_;
     CoreTimer betrOffTimer_;
+    CoreTimer portWatch_;
+    std::atomic<int> reconnects_{0};
+    // Set while COMVerbinden runs for the port watch: a failed open then shows no box.
+    std::atomic<bool> reconnecting_{false};
 };
 
 } // namespace kadex

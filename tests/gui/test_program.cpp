@@ -2,6 +2,7 @@
 // connection supervision as the window shows it, the Transfer view, port errors, the single
 // instance and the orderly end.
 #include "mainwindow/MainWindowController.h"
+#include "sim/PtyServer.h"
 #include "sim/SimBus.h"
 
 #include <QAbstractButton>
@@ -107,10 +108,60 @@ TEST_F(Program, PortThatCannotOpenShowsTheErrorAndStaysPaused)
     o.portPath = QStringLiteral("/dev/kadex-no-such-port");
     start(o);
     ASSERT_TRUE(pump([&] { return ctl->PortErrorsShown() == 1; }, 10000));
-    EXPECT_TRUE(ctl->LastPortError().startsWith("Kann COM nicht öffnen! (/dev/kadex-no-such-port)"));
+    EXPECT_EQ(ctl->LastPortError(),
+              "Kann COM nicht öffnen! (/dev/kadex-no-such-port)\nDie Schnittstelle ist nicht vorhanden.");
     ASSERT_TRUE(pump([&] { return ctl->Form().StatusField(2)->text() == "Kann COM nicht öffnen!"; }, 5000));
     EXPECT_TRUE(ctl->Core().VerbindenThread().Suspended());
     EXPECT_EQ(ctl->Core().VerbindenThread().StepsRun(), 0);
+}
+
+TEST_F(Program, LostPortIsNamedAndReopenedWhenItComesBack)
+{
+    // The simulator behind a stable path, as an adapter that is pulled and plugged in again.
+    auto bus = std::make_shared<sim::SimBus>();
+    sim::PtyServer pty;
+    pty.setLinkPath(home.filePath("ttyKadex").toStdString());
+    std::string why;
+    ASSERT_TRUE(pty.start(bus, &why)) << why;
+    TProgramOptions o;
+    o.portPath = QString::fromStdString(pty.portPath());
+    o.pollPeriodMs = 300;
+    start(o);
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    ctl->Core().SetPortWatchMs(200);
+    ASSERT_TRUE(pump([&] { return ctl->Core().VerbindenThread().StepsRun() > 0; }, 10000));
+    auto* status = ctl->Form().StatusField(2);
+
+    pty.unplug();
+    // Generous bounds; bench_lostport measures the real figures.
+    ASSERT_TRUE(pump([&] { return status->text() == "Schnittstelle getrennt"; }, 3000));
+    EXPECT_EQ(ctl->Model().caption(fld::PanelProgStatus), "Schnittstelle getrennt");
+    ASSERT_TRUE(pump([&] { return field("EditSerNr").isEmpty(); }, 3000));
+    ASSERT_TRUE(pump([&] { return ctl->Core().Flows.WaitIdle(0) && ctl->Core().PortWatchActive(); }, 5000));
+    EXPECT_TRUE(ctl->Core().VerbindenThread().Suspended());
+    EXPECT_EQ(ctl->PortErrorsShown(), 0);
+    // While gone nothing reaches the bus, whatever the polling period.
+    bus->clearRecord();
+    pump([] { return false; }, 1000);
+    EXPECT_TRUE(bus->record().empty());
+
+    ASSERT_TRUE(pty.plug(&why)) << why;
+    ASSERT_TRUE(pump([&] { return ctl->Core().Reconnects() == 1; }, 10000));
+    ASSERT_TRUE(pump([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 10000));
+    EXPECT_TRUE(ctl->Core().DataRead.load());
+    EXPECT_TRUE(status->text().isEmpty()) << status->text().toStdString();
+    EXPECT_EQ(ctl->PortErrorsShown(), 0);
+    // Polling resumed: the controller sees the connection step's mode requests again.
+    auto modeRequests = [&] {
+        int n = 0;
+        for (const auto& t : bus->record())
+            n += t.command() == 0x4B;
+        return n;
+    };
+    const int afterConnect = modeRequests();
+    ASSERT_TRUE(pump([&] { return modeRequests() >= afterConnect + 2; }, 10000));
+    ctl->Form().close();
+    pty.stop();
 }
 
 TEST_F(Program, TransferViewTracesOnlyWhileShown)
