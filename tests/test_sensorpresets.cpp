@@ -1,7 +1,6 @@
 // Sensor and actuator presets: recognition, display units, remembered sets per sensor kind.
 #include "QtPrinters.h"
 #include "mainwindow/core/SensorPresets.h"
-#include "settings/ToolIni.h"
 
 #include <gtest/gtest.h>
 
@@ -89,18 +88,6 @@ TEST(SensorPresets, Actuators)
     PresetTable odd = t;
     odd.hfx.StellwSignLin = 7;
     EXPECT_EQ(DetectActuatorPreset({2000, 10000, 2000, 10000, 5, true}, odd), ActuatorChoice::HFX);
-}
-
-TEST(SensorPresets, PresetsComeFromTheToolSettings)
-{
-    ResetToolIniRecords();
-    IniPresetDSK3[SensorPreset300] = {1, 2, 3, 4, 5, 6};
-    IniPresetRGT.LZAntrieb = 77;
-    const PresetTable t = PresetTable::FromToolSettings();
-    ResetToolIniRecords();
-    EXPECT_EQ(t.dsk3[SensorPreset300], (TIniPresetSensor{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(t.rgt.LZAntrieb, 77);
-    EXPECT_EQ(DetectSensorPreset(SensorKind::DSK3, {1, 2, 3, 4, 5, 6}, t, 1.0), SensorChoice::Size300);
 }
 
 TEST(SensorPresets, RememberedSetPerSensorKind)
@@ -191,23 +178,4 @@ TEST(SensorPresets, SwitchingKindsInLitresPerSecondDoesNotDrift)
 
     // A value the user typed is stored divided by the factor: 300 l/s -> 1080 m³/h.
     EXPECT_EQ(StoreSensorSet({0, 10000, 300, 3, 30, 5}, in.oemSet, 1 / 3.6).Pnom, 1080);
-}
-
-TEST(SensorPresets, SensorTypeAvailability)
-{
-    struct Row {
-        int firmwareNr;
-        uint16_t version;
-        int reglerFkt;
-        bool dsk3, vs;
-    } rows[] = {
-        {307, 0x0220, 1, false, true},
-        {308, 0x021F, 1, true, false},
-        {400, 0x0300, 2, true, false},
-    };
-    for (const Row& row : rows) {
-        const SensorTypeAvailability a = AvailableSensorTypes(row.firmwareNr, row.version, row.reglerFkt);
-        EXPECT_EQ(a.dsk3Visible, row.dsk3) << row.firmwareNr;
-        EXPECT_EQ(a.volumeSignalEnabled, row.vs) << row.firmwareNr;
-    }
 }

@@ -136,19 +136,6 @@ TEST(ValueCoupling, FiguresForOldAndNewFirmware)
     }
 }
 
-TEST(ValueCoupling, OldAndNewFirmwareReadVminPercentDifferently)
-{
-    // V'min 50 % with V'max 80 % of V'nom 1000: 400 (share of V'max) or 500 (share of V'nom).
-    for (auto [fw, expected] : {std::pair{OldFw, "400"}, std::pair{NewFw, "500"}}) {
-        CouplingInput in;
-        in.firmware = fw;
-        in.changed = FlowField::VminPrz;
-        in.values = figures(1000, 80, 800, 50, 0, 50, 0);
-        in.vnomOem = 1000;
-        EXPECT_EQ(rewritesOf(Couple(in))["EditVminM3"], expected) << std::hex << fw;
-    }
-}
-
 TEST(ValueCoupling, TailSetzenSlidersWarningAndSetpoint)
 {
     struct Row {
@@ -504,11 +491,9 @@ TEST(ValueCoupling, RangeHintsAndQvLimits)
         Bound hit;
         bool unreadable;
     } rows[] = {
-        {QvSpin::Jahr, "150", 99, Bound::Max, false},   {QvSpin::Jahr, "26", 26, Bound::None, false},
-        {QvSpin::Woche, "0", 1, Bound::Min, false},     {QvSpin::Woche, "abc", 1, Bound::None, true},
-        {QvSpin::Nummer, "5536", 5535, Bound::Max, false}, {QvSpin::Teststation, "", 1, Bound::None, true},
-        {QvSpin::Tn, "-5", 0, Bound::Min, false},       {QvSpin::T1, "40000", 32767, Bound::Max, false},
-        {QvSpin::DevFam, "7", 3, Bound::Max, false},    {QvSpin::FamSuff, "255", 255, Bound::None, false},
+        {QvSpin::Jahr, "150", 99, Bound::Max, false},   {QvSpin::Woche, "0", 1, Bound::Min, false},
+        {QvSpin::Woche, "abc", 1, Bound::None, true},   {QvSpin::Nummer, "5536", 5535, Bound::Max, false},
+        {QvSpin::Tn, "-5", 0, Bound::Min, false},       {QvSpin::DevFam, "7", 3, Bound::Max, false},
     };
     for (const Row& row : rows) {
         const QvSpinValue v = ClampQvSpin(row.spin, QString::fromLatin1(row.text));
@@ -516,9 +501,6 @@ TEST(ValueCoupling, RangeHintsAndQvLimits)
         EXPECT_EQ(v.hit, row.hit) << row.text;
         EXPECT_EQ(v.unreadable, row.unreadable) << row.text;
     }
-    EXPECT_FALSE(QvSpinLimits(QvSpin::DevFam).enabled);
-    EXPECT_FALSE(QvSpinLimits(QvSpin::FamSuff).enabled);
-    EXPECT_EQ(QvSpinLimits(QvSpin::Nummer).maxChars, 4);
 }
 
 TEST(ValueCoupling, SnapshotValidation)
