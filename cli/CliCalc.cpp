@@ -30,7 +30,7 @@ bool number(const std::optional<QString>& text, const char* option, const char* 
     }
     const QLocale c = QLocale::c();
     rc = usageError(QStringLiteral("--%1 needs %2 from %3 to %4, not '%5'")
-                        .arg(QLatin1String(option), QLatin1String(what),
+                        .arg(QLatin1String(option), QString::fromUtf8(what),
                              c.toString(min, 'f', QLocale::FloatingPointShortest),
                              c.toString(max, 'f', QLocale::FloatingPointShortest), *text));
     return false;
