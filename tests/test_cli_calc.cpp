@@ -68,7 +68,6 @@ TEST(CliCalc, TextOutputAndUsageErrors)
         {L({"conductance", "--flow", "1000", "--pressure", "0.4"}), 1, QStringLiteral("no conductance at a pressure of 0 Pa")},
         // Out of range or not a number, each named.
         {L({"density", "--altitude", "9000"}), 2, QStringLiteral("--altitude needs an altitude in m from 0 to 8800, not '9000'")},
-        {L({"density", "--altitude", "-1"}), 2, QStringLiteral("--altitude needs")},
         {L({"density", "--temperature", "-148.7"}), 2, QStringLiteral("--temperature needs a temperature in degrees Celsius from -148.6 to 10000")},
         {L({"density", "--temperature", ""}), 2, QStringLiteral("--temperature needs")},
         {L({"density", "--humidity", "12,5"}), 2, QStringLiteral("--humidity needs a relative humidity in % from 0 to 100, not '12,5'")},
@@ -76,7 +75,6 @@ TEST(CliCalc, TextOutputAndUsageErrors)
         {L({"conductance", "--flow", "70000", "--pressure", "100"}), 2, QStringLiteral("--flow needs a flow in m³/h from 0 to 65535")},
         {L({"conductance", "--flow", "1000", "--pressure", "-1"}), 2, QStringLiteral("--pressure needs a pressure in Pa from 0 to 65535")},
         {L({"conductance", "--flow", "1000", "--pressure", "100", "--density", "0"}), 2, QStringLiteral("--density needs a density in kg/m³ from 0.5 to 2")},
-        {L({"conductance", "--flow", "1000", "--pressure", "100", "--density", "heavy"}), 2, QStringLiteral("--density needs")},
         {L({"conductance", "--flow", "1000"}), 2, QStringLiteral("conductance needs --flow and --pressure")},
         {L({"conductance", "--flow"}), 2, QStringLiteral("missing value after '--flow'")},
         // Options belong to their command; no port options; no words.
@@ -123,12 +121,6 @@ TEST(CliCalc, JsonCarriesTheIntermediates)
     EXPECT_DOUBLE_EQ(o.value("density").toDouble(), 1.096);
     EXPECT_DOUBLE_EQ(o.value("densityStored").toDouble(), 1.096);
     EXPECT_EQ(o.value("partialPressureLimited"), QJsonValue(false));
-
-    r = cli(L({"--json", "density", "--altitude", "8800"}));
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    o = object(r.out);
-    EXPECT_DOUBLE_EQ(o.value("density").toDouble(), 0.397);
-    EXPECT_DOUBLE_EQ(o.value("densityStored").toDouble(), 0.5);
 
     // 998.5 m³/h -> 998, 250 Pa, 1.2 kg/m³: 998 / sqrt(208.3333) = 998 / 14.43376 = 69.1435
     r = cli(L({"conductance", "--flow", "998.5", "--pressure", "250", "--density", "1.2", "--json"}));
