@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace kadex::cli {
@@ -107,6 +109,14 @@ const char* kUsage =
     "  --json             print results as one JSON object (monitor: one object per line)\n"
     "  --trace            print every telegram (\"<- \" sent, \"-> \" received) to stderr\n"
     "  --count N          monitor only: stop after N samples\n"
+    "  --altitude M       density only: altitude above sea level in m, 0 .. 8800;\n"
+    "                     default 0\n"
+    "  --temperature C    density only: mean temperature of the medium in degrees\n"
+    "                     Celsius, -148.6 .. 10000; default 20\n"
+    "  --humidity PCT     density only: relative humidity in %, 0 .. 100; default 40\n"
+    "  --flow V           conductance only: reference flow in m3/h, 0 .. 65535\n"
+    "  --pressure P       conductance only: differential pressure in Pa, 0 .. 65535\n"
+    "  --density RHO      conductance only: air density in kg/m3, 0.5 .. 2; default 1.2\n"
     "  -h, --help         show this help and exit\n"
     "  --version          show the version and exit\n"
     "--port, --com and --simulate exclude each other.\n"
@@ -123,10 +133,20 @@ const char* kUsage =
     "                     one line per sample, until Ctrl-C or N samples were printed\n"
     "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
     "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
+    "  density [--altitude M] [--temperature C] [--humidity PCT]\n"
+    "                     the air density in kg/m3 from the ambient conditions, as the\n"
+    "                     ambient-conditions dialog computes it; with --json also the\n"
+    "                     pressure, the saturation and the partial vapour pressure\n"
+    "  conductance --flow V --pressure P [--density RHO]\n"
+    "                     the damper conductance V / sqrt(p / rho) as the conductance\n"
+    "                     dialog computes it from a typed flow and pressure (both taken\n"
+    "                     to whole numbers)\n"
+    "density and conductance need no controller and take no port options.\n"
     "\n"
-    "Exit status: 0 success, 2 usage error, 3 the port cannot be opened or was lost\n"
-    "(monitor: ended while the port was gone), 4 the controller does not answer or answers\n"
-    "badly (monitor: never answered). monitor waits for a lost port and goes on when it is back.\n";
+    "Exit status: 0 success, 1 no conductance (a pressure of 0 Pa), 2 usage error,\n"
+    "3 the port cannot be opened or was lost (monitor: ended while the port was gone),\n"
+    "4 the controller does not answer or answers badly (monitor: never answered).\n"
+    "monitor waits for a lost port and goes on when it is back.\n";
 
 bool parseAddress(const QString& text, int& index)
 {
@@ -154,9 +174,16 @@ int parse(const QStringList& args, Options& o)
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption trace(QStringLiteral("trace"));
     const QCommandLineOption count(QStringLiteral("count"), QString(), QStringLiteral("N"));
+    const QCommandLineOption altitude(QStringLiteral("altitude"), QString(), QStringLiteral("M"));
+    const QCommandLineOption temperature(QStringLiteral("temperature"), QString(), QStringLiteral("C"));
+    const QCommandLineOption humidity(QStringLiteral("humidity"), QString(), QStringLiteral("PCT"));
+    const QCommandLineOption flow(QStringLiteral("flow"), QString(), QStringLiteral("V"));
+    const QCommandLineOption pressure(QStringLiteral("pressure"), QString(), QStringLiteral("P"));
+    const QCommandLineOption densityOpt(QStringLiteral("density"), QString(), QStringLiteral("RHO"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    p.addOptions({port, com, baud, address, simulate, json, trace, count, help, version});
+    p.addOptions({port, com, baud, address, simulate, json, trace, count, altitude, temperature, humidity, flow,
+                  pressure, densityOpt, help, version});
 
     QString error;
     if (!cmdline::Parse(p, args, error))
@@ -194,9 +221,33 @@ int parse(const QStringList& args, Options& o)
         {QStringLiteral("read"), 0, 0, QString()},
         {QStringLiteral("monitor"), 0, 0, QString()},
         {QStringLiteral("raw"), 1, 7, QStringLiteral("BYTE... (1 to 7 bytes in hex: command code, then payload)")},
+        {QStringLiteral("density"), 0, 0, QString()},
+        {QStringLiteral("conductance"), 0, 0, QString()},
     };
     if (!cmdline::TakeCommand(p.positionalArguments(), commands, o.command, o.args, error))
         return usageError(error);
+    // The calculations' values belong to their command; the port options to the others.
+    const std::pair<const QCommandLineOption*, const char*> owned[]{
+        {&altitude, "density"}, {&temperature, "density"}, {&humidity, "density"},
+        {&flow, "conductance"}, {&pressure, "conductance"}, {&densityOpt, "conductance"}};
+    for (const auto& [opt, owner] : owned)
+        if (p.isSet(*opt) && o.command != QLatin1String(owner))
+            return usageError(QStringLiteral("--%1 is for %2 only").arg(opt->names().first(), QLatin1String(owner)));
+    if (o.command == QLatin1String("density") || o.command == QLatin1String("conductance")) {
+        for (const QCommandLineOption* opt : {&port, &com, &baud, &address, &simulate, &trace})
+            if (p.isSet(*opt))
+                return usageError(QStringLiteral("%1 needs no controller; --%2 is not used")
+                                      .arg(o.command, opt->names().first()));
+    }
+    auto given = [&p](const QCommandLineOption& opt) {
+        return p.isSet(opt) ? std::optional<QString>(p.value(opt)) : std::nullopt;
+    };
+    o.altitude = given(altitude);
+    o.temperature = given(temperature);
+    o.humidity = given(humidity);
+    o.flow = given(flow);
+    o.pressure = given(pressure);
+    o.density = given(densityOpt);
     if (p.isSet(count)) {
         if (o.command != QLatin1String("monitor"))
             return usageError(QStringLiteral("--count is for monitor only"));
@@ -279,6 +330,10 @@ int Run(const QStringList& args)
         return parsed;
     if (o.command == QLatin1String("monitor"))
         return runMonitor(o); // the polling core owns the port
+    if (o.command == QLatin1String("density"))
+        return runDensity(o);
+    if (o.command == QLatin1String("conductance"))
+        return runConductance(o);
 
     std::unique_ptr<ITransport> simulated;
     if (o.simulate) {

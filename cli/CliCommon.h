@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTextStream>
 #include <memory>
+#include <optional>
 
 namespace kadex::cli {
 
@@ -23,6 +24,8 @@ struct Options {
     bool json = false;
     bool trace = false;
     int count = 0; // monitor: samples to print, 0 until stopped
+    // density and conductance: the option texts as given, none when not given
+    std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
     QString command;
     QStringList args;
 };
@@ -60,5 +63,9 @@ int runRead(TZBCmd& zb, const Options& o);
 // "monitor": checks its arguments, then polls until interrupted or the count is reached.
 // It owns its port (the polling core does), hence the transport instead of a bus.
 int runMonitor(const Options& o);
+
+// "density" and "conductance": calculations that need no controller.
+int runDensity(const Options& o);
+int runConductance(const Options& o);
 
 } // namespace kadex::cli
