@@ -277,15 +277,15 @@ TComForm::WaitResult TComForm::WaitAnswer(IClock& clock, uint64_t t0, uint32_t t
     }
 }
 
-bool TComForm::WaitQuiet(IClock& clock, uint32_t quietMs, uint32_t maxMs, const std::atomic<bool>& closing,
-                         std::vector<uint8_t>& discarded)
+bool TComForm::WaitQuiet(IClock& clock, uint64_t notBeforeMs, uint32_t quietMs, uint32_t maxMs,
+                         const std::atomic<bool>& closing, std::vector<uint8_t>& discarded)
 {
     bool quiet = false;
     {
         std::unique_lock<std::mutex> lk(rxMutex_);
         awaiting_ = false;
-        const uint64_t start = clock.NowMs();
-        uint64_t quietFrom = start;
+        uint64_t quietFrom = std::max(clock.NowMs(), notBeforeMs);
+        const uint64_t giveUp = quietFrom + maxMs;
         uint64_t seen = rxTotal_;
         for (;;) {
             if (closing.load() || lostLocked())
@@ -293,15 +293,15 @@ bool TComForm::WaitQuiet(IClock& clock, uint32_t quietMs, uint32_t maxMs, const 
             const uint64_t now = clock.NowMs();
             if (rxTotal_ != seen) {
                 seen = rxTotal_;
-                quietFrom = now;
+                quietFrom = std::max(now, notBeforeMs);
             }
-            if (now - quietFrom >= quietMs) {
+            if (now >= quietFrom + quietMs) {
                 quiet = true;
                 break;
             }
-            if (now - start >= maxMs)
+            if (now >= giveUp)
                 break;
-            clock.WaitUntil(lk, rxCv_, std::min<uint64_t>(quietFrom + quietMs, start + maxMs));
+            clock.WaitUntil(lk, rxCv_, std::min(quietFrom + quietMs, giveUp));
         }
         discarded = std::move(stray_);
         stray_.clear();

@@ -85,12 +85,13 @@ public:
     // stray until the next telegram is written.
     WaitResult WaitAnswer(IClock& clock, uint64_t t0, uint32_t timeoutMs, const std::atomic<bool>& closing,
                           uint8_t* bytes256, uint8_t& length);
-    // Waits until no byte has arrived for quietMs, but at most maxMs in all; every byte that
+    // Waits until no byte has arrived for quietMs, silence counting from notBeforeMs at the
+    // earliest, but at most until maxMs after the later of now and notBeforeMs. Every byte that
     // arrives meanwhile, and every stray byte held before, is discarded and returned in
-    // discarded. True when the line went quiet, false when maxMs ran out, the link was lost or
-    // closing() turned true.
-    bool WaitQuiet(IClock& clock, uint32_t quietMs, uint32_t maxMs, const std::atomic<bool>& closing,
-                   std::vector<uint8_t>& discarded);
+    // discarded. True when the line went quiet, false when the time ran out, the link was lost
+    // or closing() turned true.
+    bool WaitQuiet(IClock& clock, uint64_t notBeforeMs, uint32_t quietMs, uint32_t maxMs,
+                   const std::atomic<bool>& closing, std::vector<uint8_t>& discarded);
     // Takes the bytes that arrived while no answer was awaited (after an answer was collected or
     // given up, before the next telegram), and drops the transport's pending input. Keeps at
     // most the first 256 bytes; StrayCount() tells how many there were.

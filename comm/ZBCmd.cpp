@@ -139,11 +139,15 @@ TxResult TZBCmd::checkAnswer(int expectedData) const
     return TxResult::Ok;
 }
 
-void TZBCmd::resync()
+void TZBCmd::resync(uint64_t sentMs)
 {
+    if (GuardMs == 0) {
+        clock_->SleepMs(PauseMs);
+        return;
+    }
     std::vector<uint8_t> discarded;
-    const bool quiet = com_.WaitQuiet(*clock_, std::max(GuardMs, PauseMs), std::max(GuardMaxMs, GuardMs), closing_,
-                                      discarded);
+    const bool quiet = com_.WaitQuiet(*clock_, sentMs + TimeoutMs, std::max(GuardMs, PauseMs),
+                                      std::max(GuardMaxMs, GuardMs), closing_, discarded);
     traceDiscarded(discarded);
     if (!quiet && !Closing() && com_.PortOpen())
         trace(QStringLiteral("-> Line not quiet after %1 ms").arg(std::max(GuardMaxMs, GuardMs)));
@@ -172,6 +176,7 @@ bool TZBCmd::transact(int expectedData)
             result = TxResult::Ok;
             break;
         }
+        const uint64_t sentMs = clock_->NowMs();
         const bool received = ReceiveAnswer(RxBuf, RxLen);
         result = received ? checkAnswer(expectedData) : lastResult_.load();
         if (result == TxResult::LinkLost || result == TxResult::Closing)
@@ -188,7 +193,7 @@ bool TZBCmd::transact(int expectedData)
             }
         }
         if (result != TxResult::Ok && result != TxResult::DeviceRefused)
-            resync();
+            resync(sentMs);
     } while (result != TxResult::Ok && attempt < Attempts && !Closing());
     if (Closing())
         result = TxResult::Closing;

@@ -83,8 +83,11 @@ public:
     uint8_t HeaderMode = 0;
     uint32_t TimeoutMs = 700;
     // After an attempt that left the line out of step (no answer, bad or misframed answer), the
-    // next telegram waits until nothing has arrived for GuardMs, at most GuardMaxMs in all: a
-    // controller that answers late is heard out instead of answering the next telegram.
+    // next telegram waits until nothing has arrived for GuardMs, counted from the end of the
+    // attempt's answer window (TimeoutMs after it was sent) at the earliest, and for at most
+    // GuardMaxMs beyond that: the controller's own answer may still be on its way even when the
+    // attempt failed early on noise, and a controller that answers late is heard out instead of
+    // answering the next telegram. GuardMs 0: no guard, only the plain pause.
     uint32_t GuardMs = 150;
     uint32_t GuardMaxMs = 1000;
     static constexpr uint32_t PauseMs = 20;
@@ -157,8 +160,8 @@ private:
     // expectedData: the answer's data bytes, or -1 for any.
     bool transact(int expectedData);
     TxResult checkAnswer(int expectedData) const;
-    // Waits for a quiet line after a failed attempt and traces what was discarded.
-    void resync();
+    // Waits for a quiet line after a failed attempt sent at sentMs and traces what was discarded.
+    void resync(uint64_t sentMs);
     void traceDiscarded(const std::vector<uint8_t>& bytes);
     bool command(ZbCommand cmd, std::initializer_list<uint8_t> payload);
     bool fail(TxResult r) { lastResult_ = r; return false; }

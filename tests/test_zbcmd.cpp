@@ -319,35 +319,52 @@ TEST_F(Transaction, EveryCommandTakesExactlyItsAnswerLength)
     }
 }
 
-// A controller that answers after the timeout is heard out before anything else is sent: its
-// answer, as long as the next command's and with valid check bytes, never becomes that
-// command's answer.
+// A controller that answers after the timeout, or after noise made the attempt fail early, is
+// heard out before anything else is sent: its answer, as long as the next command's and with
+// valid check bytes, never becomes that command's answer.
 TEST_F(Transaction, LateAnswerOfTheSameLengthIsDiscardedInTheGuardTime)
 {
-    const uint8_t stale[2] = {0xDE, 0xAD};
-    std::vector<uint64_t> writtenAt;
-    link->onWrite = [&](const Bytes& t, int) {
-        writtenAt.push_back(clock.now);
-        const uint16_t addr = static_cast<uint16_t>((t[2] << 8) | t[3]);
-        if (addr == 0x0100) // every attempt answered 800 ms late
-            link->Reply(800, ScriptedLink::Answer({stale[0], stale[1]}));
-        else // the next read is answered after 100 ms, with its own bytes
-            link->Reply(100, ScriptedLink::Answer({0x12, 0x34}));
+    const Bytes late = ScriptedLink::Answer({0xDE, 0xAD});
+    struct Case {
+        const char* what;
+        std::vector<std::pair<uint32_t, Bytes>> perAttempt; // besides the late answer at +800
+        uint64_t retryAfter;
     };
-    uint8_t out[2] = {};
-    EXPECT_FALSE(zb->ReadMem(0x0100, 2, out));
-    EXPECT_EQ(zb->LastResult(), TxResult::Timeout);
-    ASSERT_EQ(writtenAt.size(), 3u);
-    // Each retry waited for the late answer (at +800 ms) and 150 ms of silence after it.
-    EXPECT_EQ(writtenAt[1] - writtenAt[0], 800u + zb->GuardMs);
-    EXPECT_EQ(writtenAt[2] - writtenAt[1], 800u + zb->GuardMs);
-    const Bytes late = ScriptedLink::Answer({stale[0], stale[1]});
-    EXPECT_EQ(sink.lines.filter("-> Discarded: " + HexBytes(late.data(), late.size())).size(), 3);
+    const std::vector<Case> cases = {
+        {"timed out", {}, 800 + 150},
+        {"noise made it fail early", {{60, {0x86, 0x22, 0x1B}}}, 800 + 150},
+        {"echo spoilt", {{0, {0x00}}}, 800 + 150},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sink.lines.clear();
+        std::vector<uint64_t> writtenAt;
+        link->onWrite = [&](const Bytes& t, int) {
+            writtenAt.push_back(clock.now);
+            const uint16_t addr = static_cast<uint16_t>((t[2] << 8) | t[3]);
+            if (addr == 0x0100) { // every attempt is answered 800 ms late
+                for (const auto& [delay, bytes] : c.perAttempt)
+                    link->Reply(delay, bytes);
+                link->Reply(800, late);
+            } else { // the next read is answered after 100 ms, with its own bytes
+                link->Reply(100, ScriptedLink::Answer({0x12, 0x34}));
+            }
+        };
+        uint8_t out[2] = {};
+        EXPECT_FALSE(zb->ReadMem(0x0100, 2, out));
+        ASSERT_EQ(writtenAt.size(), 3u);
+        // Each retry waited for the late answer and 150 ms of silence after it.
+        EXPECT_EQ(writtenAt[1] - writtenAt[0], c.retryAfter);
+        EXPECT_EQ(writtenAt[2] - writtenAt[1], c.retryAfter);
+        const QStringList discarded = sink.lines.filter("-> Discarded: ");
+        ASSERT_EQ(discarded.size(), 3);
+        EXPECT_TRUE(discarded[0].endsWith(HexBytes(late.data(), late.size())));
 
-    EXPECT_TRUE(zb->ReadMem(0x0200, 2, out));
-    EXPECT_EQ(out[0], 0x12);
-    EXPECT_EQ(out[1], 0x34);
-    EXPECT_EQ(zb->LastResult(), TxResult::Ok);
+        EXPECT_TRUE(zb->ReadMem(0x0200, 2, out));
+        EXPECT_EQ(out[0], 0x12);
+        EXPECT_EQ(out[1], 0x34);
+        EXPECT_EQ(zb->LastResult(), TxResult::Ok);
+    }
 }
 
 TEST_F(Transaction, NoiseInTheGuardTimeIsDiscardedAndTraced)
