@@ -171,6 +171,7 @@ void TComForm::ResetReceive()
 {
     std::lock_guard<std::mutex> lk(rxMutex_);
     resetReceiveLocked();
+    awaiting_ = false; // no answer is due any more: what comes now is stray
 }
 
 void TComForm::resetReceiveLocked()

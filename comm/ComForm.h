@@ -63,6 +63,7 @@ public:
     // until it is out. False (and WriteError set) on a port error. From here until the answer
     // is collected or given up, received bytes go to the answer assembly.
     bool WriteTelegram(const uint8_t* bytes, size_t length);
+    // AnswerComplete = false, RxWriteIndex = 0; no answer is awaited any more.
     void ResetReceive();
 
     // Receive notification: feeds the bytes that arrived to the answer assembly. A notification
