@@ -711,6 +711,7 @@ TEST(AnswerAssembly, StreamsAfterATelegram)
         {"echo cut short, answer follows", {cat({Bytes(tel.begin(), tel.end() - 1), ans})}, W::EchoMismatch, false},
         {"surplus in the same notification", {cat({tel, ans, {0x55}})}, W::Surplus, true},
         {"surplus in a later notification", {cat({tel, ans}), {0x55}}, W::Surplus, false},
+        // a notification without bytes clears AnswerComplete, so the answer is not taken
         {"empty notification after completion", {cat({tel, ans}), {}}, W::Timeout, false},
         {"answer incomplete", {cat({tel, Bytes(ans.begin(), ans.end() - 1)})}, W::Timeout, false},
         {"300 bytes at once", {cat({tel, Bytes(296, 0x70)})}, W::Surplus, false},
@@ -738,27 +739,6 @@ TEST(AnswerAssembly, StreamsAfterATelegram)
         EXPECT_FALSE(com.Snapshot().answerComplete);
         EXPECT_EQ(com.Snapshot().writeIndex, 0);
     }
-}
-
-TEST(AnswerAssembly, EmptyNotificationClearsAnswerComplete)
-{
-    FakeClock clock;
-    auto l = std::make_unique<ScriptedLink>(clock);
-    ScriptedLink* link = l.get();
-    TComForm com(std::move(l));
-    ASSERT_TRUE(com.OpenPort());
-    link->echo = false;
-    const Bytes tel = zb::Frame(0x01, {0x4B});
-    Bytes all = tel;
-    const Bytes ans = ScriptedLink::Answer({0x01, 0x02});
-    all.insert(all.end(), ans.begin(), ans.end());
-    ASSERT_TRUE(com.WriteTelegram(tel.data(), tel.size()));
-    com.ComPort1RxChar(all.data(), all.size());
-    ASSERT_TRUE(com.Snapshot().answerComplete);
-    com.ComPort1RxChar(all.data(), 0);
-    const TComForm::RxState s = com.Snapshot();
-    EXPECT_FALSE(s.answerComplete);
-    EXPECT_EQ(s.count, ans.size()); // nothing stored, nothing lost from the buffer
 }
 
 TEST(SerialLink, SettingMappings)
