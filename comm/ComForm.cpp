@@ -1,6 +1,7 @@
 #include "comm/ComForm.h"
 
 #include "comm/SerialTransport.h"
+#include "comm/ZBFrame.h"
 
 #include "settings/Texts.h"
 #include "settings/Trace.h"
@@ -201,18 +202,27 @@ bool TComForm::WriteTelegram(const uint8_t* bytes, size_t length)
         writeError_ = true;
         return false;
     }
-    // Whatever is still pending belongs to an earlier telegram (a late answer); it must not
-    // become part of this telegram's answer.
+    // Whatever is still pending belongs to an earlier telegram (a late answer) or to nobody
+    // (noise); it must not become part of this telegram's answer.
     transport_->discardInput();
     {
         std::lock_guard<std::mutex> lk(rxMutex_);
         resetReceiveLocked();
         rxCount_ = 0;
+        rxSeen_ = 0;
+        answerDone_ = false;
+        lineFault_ = WaitResult::Answer;
+        stray_.clear();
+        strayCount_ = 0;
         std::memcpy(lastSent_, bytes, length);
         sentLen_ = static_cast<uint8_t>(length);
+        // Set before writing: a transport may deliver the echo from inside write().
+        awaiting_ = true;
     }
     if (!transport_->write(bytes, length)) {
         writeError_ = true;
+        std::lock_guard<std::mutex> lk(rxMutex_);
+        awaiting_ = false;
         return false;
     }
     return true;
@@ -222,6 +232,7 @@ void TComForm::ResetReceive()
 {
     std::lock_guard<std::mutex> lk(rxMutex_);
     resetReceiveLocked();
+    awaiting_ = false; // no answer is due any more: what comes now is stray
 }
 
 void TComForm::resetReceiveLocked()
@@ -232,54 +243,152 @@ void TComForm::resetReceiveLocked()
 
 void TComForm::ComPort1RxChar(const uint8_t* data, size_t count)
 {
-    if (data == nullptr || count == 0)
-        return;
     {
         std::lock_guard<std::mutex> lk(rxMutex_);
-        assembleLocked(data, count);
+        if (data == nullptr || count == 0) {
+            answerComplete_ = false; // nothing is stored, but a pending completion is gone
+        } else {
+            rxTotal_ += count;
+            if (awaiting_)
+                assembleLocked(data, count);
+            else
+                strayLocked(data, count);
+        }
     }
     rxCv_.notify_all();
+}
+
+void TComForm::strayLocked(const uint8_t* data, size_t count)
+{
+    strayCount_ += count;
+    const size_t room = stray_.size() < 256 ? 256 - stray_.size() : 0;
+    stray_.insert(stray_.end(), data, data + std::min(room, count));
 }
 
 void TComForm::assembleLocked(const uint8_t* data, size_t count)
 {
     answerComplete_ = false;
-    for (size_t i = 0; i < count; ++i)
-        rxBuffer_[rxWriteIndex_++] = data[i]; // 8-bit index wraps at 256
+    // An answer was complete already: whatever follows means the line is not where the answer
+    // said it would be.
+    const bool afterCompletion = answerDone_;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t b = data[i];
+        // The echo must be the telegram itself; anything else is a line out of step.
+        if (rxSeen_ < sentLen_ && b != lastSent_[rxSeen_] && lineFault_ == WaitResult::Answer)
+            lineFault_ = WaitResult::EchoMismatch;
+        rxBuffer_[rxWriteIndex_++] = b; // 8-bit index wraps at 256
+        ++rxSeen_;
+    }
     rxCount_ = rxWriteIndex_;
-    if (rxCount_ > sentLen_) {
-        const uint8_t header = rxBuffer_[sentLen_];
-        const int needed = sentLen_ + ((header & 0x70) >> 4) + 3;
-        if (rxCount_ >= needed) {
-            std::memmove(rxBuffer_, rxBuffer_ + sentLen_, rxCount_ - sentLen_);
-            rxCount_ = static_cast<uint8_t>(rxCount_ - sentLen_);
-            rxWriteIndex_ = 0;
-            answerComplete_ = true;
+    if (lineFault_ != WaitResult::Answer)
+        return;
+    if (afterCompletion) {
+        lineFault_ = WaitResult::Surplus;
+        return;
+    }
+    if (rxSeen_ <= sentLen_)
+        return;
+    const size_t needed = static_cast<size_t>(sentLen_) + zb::LengthField(rxBuffer_[sentLen_]) + 3;
+    if (rxSeen_ < needed)
+        return;
+    if (rxSeen_ > 256) {
+        // The buffer positions have wrapped; what is held is no answer.
+        lineFault_ = WaitResult::Surplus;
+        return;
+    }
+    // Bytes beyond the needed count stay in the answer (so its check bytes fail) and mark it.
+    if (rxSeen_ > needed)
+        lineFault_ = WaitResult::Surplus;
+    std::memmove(rxBuffer_, rxBuffer_ + sentLen_, rxCount_ - sentLen_);
+    rxCount_ = static_cast<uint8_t>(rxCount_ - sentLen_);
+    rxWriteIndex_ = 0;
+    answerComplete_ = true;
+    answerDone_ = true;
+}
+
+TComForm::WaitResult TComForm::WaitAnswer(IClock& clock, uint64_t t0, uint32_t timeoutMs,
+                                          const std::atomic<bool>& closing, uint8_t* bytes256, uint8_t& length)
+{
+    std::unique_lock<std::mutex> lk(rxMutex_);
+    auto finish = [&](WaitResult r) {
+        if (r == WaitResult::Answer || r == WaitResult::EchoMismatch || r == WaitResult::Surplus) {
+            std::memcpy(bytes256, rxBuffer_, 256);
+            length = r == WaitResult::Answer ? rxCount_ : static_cast<uint8_t>(std::min<size_t>(rxSeen_, 255));
         }
+        resetReceiveLocked();
+        awaiting_ = false;
+        rxSeen_ = 0;
+        answerDone_ = false;
+        lineFault_ = WaitResult::Answer;
+        return r;
+    };
+    for (;;) {
+        const uint64_t now = clock.NowMs();
+        if (closing.load())
+            return finish(WaitResult::Closing);
+        // A lost link cannot deliver anything; do not sit out the timeout.
+        if (lostLocked())
+            return finish(WaitResult::LinkLost);
+        if (now - t0 > timeoutMs)
+            return finish(WaitResult::Timeout);
+        if (lineFault_ != WaitResult::Answer)
+            return finish(lineFault_);
+        if (answerComplete_)
+            return finish(WaitResult::Answer);
+        clock.WaitUntil(lk, rxCv_, t0 + timeoutMs + 1);
     }
 }
 
-bool TComForm::WaitAnswer(IClock& clock, uint64_t t0, uint32_t timeoutMs, const std::atomic<bool>& closing,
-                          uint8_t* bytes256, uint8_t& length)
+bool TComForm::WaitQuiet(IClock& clock, uint64_t notBeforeMs, uint32_t quietMs, uint32_t maxMs,
+                         const std::atomic<bool>& closing, std::vector<uint8_t>& discarded)
 {
-    std::unique_lock<std::mutex> lk(rxMutex_);
-    for (;;) {
-        const uint64_t now = clock.NowMs();
-        // A lost link cannot deliver anything; do not sit out the timeout.
-        const bool lost = writeError_.load() && !portOpen_.load();
-        const bool timedOut = (now - t0 > timeoutMs) || closing.load() || lost;
-        if (timedOut) {
-            resetReceiveLocked();
-            return false;
+    bool quiet = false;
+    {
+        std::unique_lock<std::mutex> lk(rxMutex_);
+        awaiting_ = false;
+        uint64_t quietFrom = std::max(clock.NowMs(), notBeforeMs);
+        const uint64_t giveUp = quietFrom + maxMs;
+        uint64_t seen = rxTotal_;
+        for (;;) {
+            if (closing.load() || lostLocked())
+                break;
+            const uint64_t now = clock.NowMs();
+            if (rxTotal_ != seen) {
+                seen = rxTotal_;
+                quietFrom = std::max(now, notBeforeMs);
+            }
+            if (now >= quietFrom + quietMs) {
+                quiet = true;
+                break;
+            }
+            if (now >= giveUp)
+                break;
+            clock.WaitUntil(lk, rxCv_, std::min(quietFrom + quietMs, giveUp));
         }
-        if (answerComplete_) {
-            resetReceiveLocked();
-            std::memcpy(bytes256, rxBuffer_, 256);
-            length = rxCount_;
-            return true;
-        }
-        clock.WaitUntil(lk, rxCv_, t0 + timeoutMs + 1);
+        discarded = std::move(stray_);
+        stray_.clear();
+        strayCount_ = 0;
+        resetReceiveLocked();
+        rxCount_ = 0;
     }
+    if (transport_)
+        transport_->discardInput();
+    return quiet;
+}
+
+std::vector<uint8_t> TComForm::TakeStray()
+{
+    std::lock_guard<std::mutex> lk(rxMutex_);
+    std::vector<uint8_t> s = std::move(stray_);
+    stray_.clear();
+    strayCount_ = 0;
+    return s;
+}
+
+size_t TComForm::StrayCount() const
+{
+    std::lock_guard<std::mutex> lk(rxMutex_);
+    return strayCount_;
 }
 
 void TComForm::WakeWaiters()

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace kadex {
 
@@ -74,18 +75,44 @@ public:
     QString SetDtrRts();
 
     // Discards pending input and the receive state, records the telegram, writes it and waits
-    // until it is out. False (and WriteError set) on a port error.
+    // until it is out. False (and WriteError set) on a port error. From here until the answer
+    // is collected or given up, received bytes go to the answer assembly.
     bool WriteTelegram(const uint8_t* bytes, size_t length);
+    // AnswerComplete = false, RxWriteIndex = 0; no answer is awaited any more.
     void ResetReceive();
 
-    // Receive notification: feeds the bytes that arrived to the answer assembly.
+    // Receive notification: feeds the bytes that arrived to the answer assembly. A notification
+    // always clears AnswerComplete first, also one that carries no bytes.
     void ComPort1RxChar(const uint8_t* data, size_t count);
 
-    // Blocks until an answer is complete, closing() turns true, or NowMs() > t0 + timeoutMs
-    // (equal is not yet a timeout). On success copies the answer, resets the receive state and
-    // returns true. On timeout resets the receive state and returns false.
-    bool WaitAnswer(IClock& clock, uint64_t t0, uint32_t timeoutMs, const std::atomic<bool>& closing,
-                    uint8_t* bytes256, uint8_t& length);
+    // How a wait for an answer ended.
+    enum class WaitResult {
+        Answer,       // a complete answer is in the caller's buffer
+        Timeout,      // nothing complete within the timeout
+        EchoMismatch, // the echo differs from the telegram sent: the line is out of step
+        Surplus,      // more bytes arrived than the answer's header announces
+        LinkLost,     // the link is gone
+        Closing,      // the program is closing
+    };
+    // Blocks until an answer is complete, the line is seen out of step, closing() turns true, or
+    // NowMs() > t0 + timeoutMs (equal is not yet a timeout). On Answer copies the answer and its
+    // length; on anything else copies what was received for the telegram (echo included), for
+    // the trace. Either way the receive state is reset, and bytes arriving from then on are
+    // stray until the next telegram is written.
+    WaitResult WaitAnswer(IClock& clock, uint64_t t0, uint32_t timeoutMs, const std::atomic<bool>& closing,
+                          uint8_t* bytes256, uint8_t& length);
+    // Waits until no byte has arrived for quietMs, silence counting from notBeforeMs at the
+    // earliest, but at most until maxMs after the later of now and notBeforeMs. Every byte that
+    // arrives meanwhile, and every stray byte held before, is discarded and returned in
+    // discarded. True when the line went quiet, false when the time ran out, the link was lost
+    // or closing() turned true.
+    bool WaitQuiet(IClock& clock, uint64_t notBeforeMs, uint32_t quietMs, uint32_t maxMs,
+                   const std::atomic<bool>& closing, std::vector<uint8_t>& discarded);
+    // Takes the bytes that arrived while no answer was awaited (after an answer was collected or
+    // given up, before the next telegram), and drops the transport's pending input. Keeps at
+    // most the first 256 bytes; StrayCount() tells how many there were.
+    std::vector<uint8_t> TakeStray();
+    size_t StrayCount() const;
     // Wakes every waiter (used when closing).
     void WakeWaiters();
 
@@ -107,6 +134,9 @@ public:
 private:
     void assembleLocked(const uint8_t* data, size_t count);
     void resetReceiveLocked();
+    void strayLocked(const uint8_t* data, size_t count);
+    // The line cannot deliver anything any more.
+    bool lostLocked() const { return writeError_.load() && !portOpen_.load(); }
     void attachHandlers();
     void onLinkLost(const QString& reason);
 
@@ -131,6 +161,15 @@ private:
     uint8_t sentLen_ = 0;
     bool answerComplete_ = false;
     uint8_t lastSent_[256] = {};
+    // Beyond the classic receive state: whether an answer is awaited, how many bytes came for the
+    // telegram (without wrapping), what went wrong on the line, and the stray bytes.
+    bool awaiting_ = false;
+    size_t rxSeen_ = 0;
+    bool answerDone_ = false; // completed once; unlike answerComplete_ not cleared by a notification
+    WaitResult lineFault_ = WaitResult::Answer;
+    uint64_t rxTotal_ = 0;
+    std::vector<uint8_t> stray_;
+    size_t strayCount_ = 0;
 
     std::mutex lostMutex_;
     std::function<void(const QString&)> linkLostHandler_;

@@ -3,6 +3,7 @@
 #include "common/Helpers.h"
 #include "common/TextFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kadex {
@@ -61,10 +62,18 @@ void TZBCmd::trace(const QString& line)
         sink_->AddTransferLine(line);
 }
 
+void TZBCmd::traceDiscarded(const std::vector<uint8_t>& bytes)
+{
+    if (!bytes.empty())
+        trace(QStringLiteral("-> Discarded: ") + HexBytes(bytes.data(), bytes.size()));
+}
+
 bool TZBCmd::SendTelegram(const uint8_t* bytes, size_t length)
 {
     if (Closing() || length < 2)
         return false;
+    // Bytes that came while nothing was asked for (noise, a very late answer) are dropped here.
+    traceDiscarded(com_.TakeStray());
     trace(QStringLiteral("<- ") + CommandName(bytes[1]) + QStringLiteral(" : ") + HexBytes(bytes, length));
     return com_.WriteTelegram(bytes, length);
 }
@@ -72,18 +81,37 @@ bool TZBCmd::SendTelegram(const uint8_t* bytes, size_t length)
 bool TZBCmd::ReceiveAnswer(uint8_t* bytes256, uint8_t& length)
 {
     const uint64_t t0 = clock_->NowMs();
-    if (!com_.WaitAnswer(*clock_, t0, TimeoutMs, closing_, bytes256, length)) {
-        if (sink_ && sink_->TransferOn()) {
-            sink_->AddTransferLine(QStringLiteral("-> Timeout"));
-            sink_->AddTransferLine(QString());
-        }
-        return false;
+    uint8_t got[256];
+    uint8_t n = 0;
+    const TComForm::WaitResult r = com_.WaitAnswer(*clock_, t0, TimeoutMs, closing_, got, n);
+    switch (r) {
+    case TComForm::WaitResult::Answer:
+        std::memcpy(bytes256, got, sizeof got);
+        length = n;
+        lastResult_ = TxResult::Ok;
+        trace(QStringLiteral("-> ") + HexBytes(got, n));
+        trace(QString());
+        return true;
+    case TComForm::WaitResult::Timeout:
+        lastResult_ = TxResult::Timeout;
+        trace(QStringLiteral("-> Timeout"));
+        break;
+    case TComForm::WaitResult::EchoMismatch:
+    case TComForm::WaitResult::Surplus:
+        lastResult_ = r == TComForm::WaitResult::EchoMismatch ? TxResult::EchoMismatch : TxResult::WrongLength;
+        trace(QStringLiteral("-> ") + HexBytes(got, n));
+        trace(QStringLiteral("-> Rejected: ") + TxResultText(lastResult_));
+        break;
+    case TComForm::WaitResult::LinkLost:
+        lastResult_ = TxResult::LinkLost;
+        trace(QStringLiteral("-> ") + TxResultText(lastResult_));
+        break;
+    case TComForm::WaitResult::Closing:
+        lastResult_ = TxResult::Closing;
+        break;
     }
-    if (sink_ && sink_->TransferOn()) {
-        sink_->AddTransferLine(QStringLiteral("-> ") + HexBytes(bytes256, length));
-        sink_->AddTransferLine(QString());
-    }
-    return true;
+    trace(QString());
+    return false;
 }
 
 bool TZBCmd::ValidateAnswer() const
@@ -95,51 +123,150 @@ bool TZBCmd::ValidateAnswer() const
         && CheckB(RxBuf, static_cast<size_t>(l - 1)) == RxBuf[l - 1];
 }
 
+TxResult TZBCmd::checkAnswer(int expectedData) const
+{
+    const int m = zb::LengthField(RxBuf[0]);
+    if (RxLen != m + 3)
+        return TxResult::WrongLength;
+    if (!ValidateAnswer())
+        return TxResult::BadCheck;
+    if (RxBuf[0] & zb::ErrorBit)
+        return TxResult::DeviceRefused;
+    // The answer carries no sequence number: its length is one of the few things that tell
+    // whether it belongs to this request.
+    if (expectedData >= 0 && m != expectedData)
+        return TxResult::WrongLength;
+    return TxResult::Ok;
+}
+
+void TZBCmd::resync(uint64_t sentMs)
+{
+    if (GuardMs == 0) {
+        clock_->SleepMs(PauseMs);
+        return;
+    }
+    std::vector<uint8_t> discarded;
+    const bool quiet = com_.WaitQuiet(*clock_, sentMs + TimeoutMs, std::max(GuardMs, PauseMs),
+                                      std::max(GuardMaxMs, GuardMs), closing_, discarded);
+    traceDiscarded(discarded);
+    if (!quiet && !Closing() && com_.PortOpen())
+        trace(QStringLiteral("-> Line not quiet after %1 ms").arg(std::max(GuardMaxMs, GuardMs)));
+}
+
 bool TZBCmd::Transact()
 {
+    return transact(-1);
+}
+
+bool TZBCmd::transact(int expectedData)
+{
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    bool ok = true;
-    bool sent = false;
+    TxResult result = TxResult::Ok;
     int attempt = 0;
     do {
         ++attempt;
-        sent = SendTelegram(TxBuf, TxLen);
-        if (sent && HeaderMode == 1) {
+        if (!SendTelegram(TxBuf, TxLen)) {
+            // A failed write is not retried.
+            result = Closing() ? TxResult::Closing : TxResult::LinkLost;
+            break;
+        }
+        if (HeaderMode == 1) {
             clock_->SleepMs(TimeoutMs);
             com_.ResetReceive();
-        } else if (sent) {
-            ok = ReceiveAnswer(RxBuf, RxLen);
-            if (ok)
-                ok = ValidateAnswer();
-            if (ok)
-                ok = (RxBuf[0] & zb::ErrorBit) == 0;
-            clock_->SleepMs(20);
+            result = TxResult::Ok;
+            break;
         }
-    } while (!ok && attempt < Attempts && HeaderMode != 1 && !Closing() && sent);
-    if (Closing() || !sent)
-        return false;
-    return ok;
+        const uint64_t sentMs = clock_->NowMs();
+        const bool received = ReceiveAnswer(RxBuf, RxLen);
+        result = received ? checkAnswer(expectedData) : lastResult_.load();
+        if (result == TxResult::LinkLost || result == TxResult::Closing)
+            break;
+        if (received && result == TxResult::WrongLength)
+            trace(QStringLiteral("-> Rejected: ") + TxResultText(result));
+        const bool inStep = result == TxResult::Ok || result == TxResult::DeviceRefused;
+        if (inStep) {
+            clock_->SleepMs(PauseMs);
+            // Bytes right after a complete answer: it was not the answer it looked like.
+            if (com_.StrayCount() > 0) {
+                traceDiscarded(com_.TakeStray());
+                result = TxResult::WrongLength;
+            }
+        }
+        if (result != TxResult::Ok && result != TxResult::DeviceRefused)
+            resync(sentMs);
+    } while (result != TxResult::Ok && attempt < Attempts && !Closing());
+    if (Closing())
+        result = TxResult::Closing;
+    lastResult_ = result;
+    return result == TxResult::Ok;
 }
 
 // ---------------------------------------------------------------------------- commands
 
-bool TZBCmd::command(std::initializer_list<uint8_t> body)
+int AnswerDataLength(ZbCommand cmd)
 {
-    std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    BuildRequest(body.begin(), static_cast<int>(body.size()));
-    return Transact();
+    switch (cmd) {
+    case ZbCommand::ReadMem: return -1;
+    case ZbCommand::GetBusAddress:
+    case ZbCommand::GetAlarms: return 1;
+    case ZbCommand::GetMode: return 2;
+    case ZbCommand::GetW1Range:
+    case ZbCommand::GetU5Range:
+    case ZbCommand::GetSetpoint:
+    case ZbCommand::GetActualValue: return 4;
+    case ZbCommand::GetFirmware:
+    case ZbCommand::GetFlowLimits:
+    case ZbCommand::GetVLevels:
+    case ZbCommand::GetTextAddresses: return 6;
+    case ZbCommand::GetConfigInfo:
+    case ZbCommand::GetIdentity: return 7;
+    case ZbCommand::WriteMem:
+    case ZbCommand::SetW1Range:
+    case ZbCommand::SetOverride:
+    case ZbCommand::SetU5Range:
+    case ZbCommand::SetSetpoint:
+    case ZbCommand::SetAddressBySerial:
+    case ZbCommand::Lock:
+    case ZbCommand::SetVLevels:
+    case ZbCommand::Unlock: return 0;
+    }
+    return -1;
 }
 
-// An answer must carry at least the data bytes its layout names; a shorter one would leave
-// stale bytes of an earlier answer in the outputs.
-#define KADEX_NEED(k) (RxLen >= (k) + 3 && zb::LengthField(RxBuf[0]) >= (k))
+QString TxResultText(TxResult result)
+{
+    switch (result) {
+    case TxResult::Ok: return QStringLiteral("ok");
+    case TxResult::Timeout: return QStringLiteral("no answer");
+    case TxResult::BadCheck: return QStringLiteral("answer with bad check bytes");
+    case TxResult::DeviceRefused: return QStringLiteral("refused by the controller");
+    case TxResult::WrongLength: return QStringLiteral("answer of the wrong length");
+    case TxResult::EchoMismatch: return QStringLiteral("echo differs from the telegram sent");
+    case TxResult::LinkLost: return QStringLiteral("link lost");
+    case TxResult::Closing: return QStringLiteral("program closing");
+    case TxResult::InvalidRequest: return QStringLiteral("request not expressible");
+    }
+    return QStringLiteral("unknown");
+}
+
+bool TZBCmd::command(ZbCommand cmd, std::initializer_list<uint8_t> payload)
+{
+    std::lock_guard<std::recursive_mutex> bus(busMutex_);
+    uint8_t body[zb::MaxBody];
+    body[0] = static_cast<uint8_t>(cmd);
+    std::copy(payload.begin(), payload.end(), body + 1);
+    BuildRequest(body, static_cast<int>(payload.size()) + 1);
+    return transact(AnswerDataLength(cmd));
+}
 
 bool TZBCmd::ReadMem(uint16_t addr, uint8_t count, uint8_t* out)
 {
     if (count == 0 || count > 7)
-        return false;
+        return fail(TxResult::InvalidRequest);
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    if (!command({0x01, uint8_t(addr >> 8), uint8_t(addr), count}) || !KADEX_NEED(count))
+    const uint8_t body[4] = {static_cast<uint8_t>(ZbCommand::ReadMem), uint8_t(addr >> 8), uint8_t(addr), count};
+    BuildRequest(body, 4);
+    if (!transact(count))
         return false;
     std::memcpy(out, RxBuf + 1, count);
     return true;
@@ -148,24 +275,24 @@ bool TZBCmd::ReadMem(uint16_t addr, uint8_t count, uint8_t* out)
 bool TZBCmd::WriteMem(uint16_t addr, const uint8_t* data, uint8_t count)
 {
     if (count == 0 || count > 4)
-        return false;
+        return fail(TxResult::InvalidRequest);
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    uint8_t body[7] = {0x02, uint8_t(addr >> 8), uint8_t(addr)};
+    uint8_t body[7] = {static_cast<uint8_t>(ZbCommand::WriteMem), uint8_t(addr >> 8), uint8_t(addr)};
     std::memcpy(body + 3, data, count);
     BuildRequest(body, 3 + count);
-    return Transact();
+    return transact(AnswerDataLength(ZbCommand::WriteMem));
 }
 
 bool TZBCmd::SetW1Range(uint16_t minMv, uint16_t spanMv)
 {
-    return command({0x03, uint8_t(minMv >> 8), uint8_t(minMv), uint8_t(spanMv >> 8), uint8_t(spanMv)});
+    return command(ZbCommand::SetW1Range, {uint8_t(minMv >> 8), uint8_t(minMv), uint8_t(spanMv >> 8), uint8_t(spanMv)});
 }
 
 bool TZBCmd::GetW1Range(uint16_t& minMv, uint16_t& spanMv)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     minMv = spanMv = 0;
-    if (!command({0x06}) || !KADEX_NEED(4))
+    if (!command(ZbCommand::GetW1Range, {}))
         return false;
     minMv = rx16(1);
     spanMv = rx16(3);
@@ -175,7 +302,7 @@ bool TZBCmd::GetW1Range(uint16_t& minMv, uint16_t& spanMv)
 bool TZBCmd::GetBusAddress(uint8_t& pattern)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    if (!command({0x0D}) || !KADEX_NEED(1))
+    if (!command(ZbCommand::GetBusAddress, {}))
         return false;
     pattern = RxBuf[1];
     return true;
@@ -183,13 +310,13 @@ bool TZBCmd::GetBusAddress(uint8_t& pattern)
 
 bool TZBCmd::SetOverride(uint8_t code)
 {
-    return command({0x0E, code});
+    return command(ZbCommand::SetOverride, {code});
 }
 
 bool TZBCmd::GetConfigInfo(uint8_t& b1, uint16_t& w1, uint16_t& w2, uint16_t& tableId)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    if (!command({0x12}) || !KADEX_NEED(7))
+    if (!command(ZbCommand::GetConfigInfo, {}))
         return false;
     b1 = RxBuf[1];
     w1 = rx16(2);
@@ -200,14 +327,14 @@ bool TZBCmd::GetConfigInfo(uint8_t& b1, uint16_t& w1, uint16_t& w2, uint16_t& ta
 
 bool TZBCmd::SetU5Range(uint16_t minMv, uint16_t spanMv)
 {
-    return command({0x13, uint8_t(minMv >> 8), uint8_t(minMv), uint8_t(spanMv >> 8), uint8_t(spanMv)});
+    return command(ZbCommand::SetU5Range, {uint8_t(minMv >> 8), uint8_t(minMv), uint8_t(spanMv >> 8), uint8_t(spanMv)});
 }
 
 bool TZBCmd::GetFirmware(uint16_t& version, uint16_t& w2, uint16_t& w3)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     version = w2 = w3 = 0;
-    if (!command({0x14}) || !KADEX_NEED(6))
+    if (!command(ZbCommand::GetFirmware, {}))
         return false;
     version = rx16(1);
     w2 = rx16(3);
@@ -219,7 +346,7 @@ bool TZBCmd::GetU5Range(uint16_t& minMv, uint16_t& spanMv)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     minMv = spanMv = 0;
-    if (!command({0x15}) || !KADEX_NEED(4))
+    if (!command(ZbCommand::GetU5Range, {}))
         return false;
     minMv = rx16(1);
     spanMv = rx16(3);
@@ -230,7 +357,7 @@ bool TZBCmd::GetAlarms(uint8_t& bits)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     bits = 0;
-    if (!command({0x1A}) || !KADEX_NEED(1))
+    if (!command(ZbCommand::GetAlarms, {}))
         return false;
     bits = RxBuf[1];
     return true;
@@ -240,7 +367,7 @@ bool TZBCmd::GetFlowLimits(uint16_t& vnom, uint16_t& vmax, uint16_t& vmin)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     vnom = vmax = vmin = 0;
-    if (!command({0x1E}) || !KADEX_NEED(6))
+    if (!command(ZbCommand::GetFlowLimits, {}))
         return false;
     vnom = rx16(1);
     vmax = rx16(3);
@@ -250,19 +377,20 @@ bool TZBCmd::GetFlowLimits(uint16_t& vnom, uint16_t& vmax, uint16_t& vmin)
 
 bool TZBCmd::SetSetpoint(uint16_t value)
 {
-    return command({0x25, uint8_t(value >> 8), uint8_t(value)});
+    return command(ZbCommand::SetSetpoint, {uint8_t(value >> 8), uint8_t(value)});
 }
 
 bool TZBCmd::SetAddressBySerial(uint16_t w1, uint16_t w2, uint8_t last, uint8_t pattern)
 {
-    return command({0x26, uint8_t(w1 >> 8), uint8_t(w1), uint8_t(w2 >> 8), uint8_t(w2), last, pattern});
+    return command(ZbCommand::SetAddressBySerial,
+                   {uint8_t(w1 >> 8), uint8_t(w1), uint8_t(w2 >> 8), uint8_t(w2), last, pattern});
 }
 
 bool TZBCmd::GetSetpoint(uint16_t& w1, uint16_t& setpoint)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     w1 = setpoint = 0;
-    if (!command({0x29}) || !KADEX_NEED(4))
+    if (!command(ZbCommand::GetSetpoint, {}))
         return false;
     w1 = rx16(1);
     setpoint = rx16(3);
@@ -272,7 +400,7 @@ bool TZBCmd::GetSetpoint(uint16_t& w1, uint16_t& setpoint)
 bool TZBCmd::GetIdentity(uint16_t& w1, uint16_t& w2, uint8_t& d5, uint8_t& type, uint8_t& last)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    if (!command({0x32}) || !KADEX_NEED(7))
+    if (!command(ZbCommand::GetIdentity, {}))
         return false;
     w1 = rx16(1);
     w2 = rx16(3);
@@ -286,7 +414,7 @@ bool TZBCmd::GetActualValue(uint16_t& actual, uint16_t& w2)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     actual = w2 = 0;
-    if (!command({0x39}) || !KADEX_NEED(4))
+    if (!command(ZbCommand::GetActualValue, {}))
         return false;
     actual = rx16(1);
     w2 = rx16(3);
@@ -297,7 +425,7 @@ bool TZBCmd::GetVLevels(uint16_t& vmin, uint16_t& vmid, uint16_t& vmax)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     vmin = vmid = vmax = 0;
-    if (!command({0x3B}) || !KADEX_NEED(6))
+    if (!command(ZbCommand::GetVLevels, {}))
         return false;
     vmin = rx16(1);
     vmid = rx16(3);
@@ -307,19 +435,19 @@ bool TZBCmd::GetVLevels(uint16_t& vmin, uint16_t& vmid, uint16_t& vmax)
 
 void TZBCmd::Lock()
 {
-    command({0x3C});
+    command(ZbCommand::Lock, {});
 }
 
 bool TZBCmd::SetVLevels(uint16_t vmin, uint16_t vmid, uint16_t vmax)
 {
-    return command({0x3D, uint8_t(vmin >> 8), uint8_t(vmin), uint8_t(vmid >> 8), uint8_t(vmid),
-                    uint8_t(vmax >> 8), uint8_t(vmax)});
+    return command(ZbCommand::SetVLevels, {uint8_t(vmin >> 8), uint8_t(vmin), uint8_t(vmid >> 8), uint8_t(vmid),
+                                           uint8_t(vmax >> 8), uint8_t(vmax)});
 }
 
 bool TZBCmd::GetTextAddresses(uint16_t& oemAdr, uint16_t& posAdr, uint16_t& typeAdr)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    if (!command({0x47}) || !KADEX_NEED(6))
+    if (!command(ZbCommand::GetTextAddresses, {}))
         return false;
     oemAdr = rx16(1);
     posAdr = rx16(3);
@@ -330,7 +458,7 @@ bool TZBCmd::GetTextAddresses(uint16_t& oemAdr, uint16_t& posAdr, uint16_t& type
 bool TZBCmd::GetMode(uint8_t& mode, uint8_t& modeOld)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    if (!command({0x4B}) || !KADEX_NEED(2))
+    if (!command(ZbCommand::GetMode, {}))
         return false;
     mode = RxBuf[1];
     modeOld = RxBuf[2];
@@ -339,10 +467,8 @@ bool TZBCmd::GetMode(uint8_t& mode, uint8_t& modeOld)
 
 bool TZBCmd::Unlock(uint32_t key)
 {
-    return command({0x4E, uint8_t(key >> 24), uint8_t(key >> 16), uint8_t(key >> 8), uint8_t(key)});
+    return command(ZbCommand::Unlock, {uint8_t(key >> 24), uint8_t(key >> 16), uint8_t(key >> 8), uint8_t(key)});
 }
-
-#undef KADEX_NEED
 
 // ---------------------------------------------------------------------------- derived
 

@@ -10,8 +10,55 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace kadex {
+
+// Command codes of the controller.
+enum class ZbCommand : uint8_t {
+    ReadMem = 0x01,
+    WriteMem = 0x02,
+    SetW1Range = 0x03,
+    GetW1Range = 0x06,
+    GetBusAddress = 0x0D,
+    SetOverride = 0x0E,
+    GetConfigInfo = 0x12,
+    SetU5Range = 0x13,
+    GetFirmware = 0x14,
+    GetU5Range = 0x15,
+    GetAlarms = 0x1A,
+    GetFlowLimits = 0x1E,
+    SetSetpoint = 0x25,
+    SetAddressBySerial = 0x26,
+    GetSetpoint = 0x29,
+    GetIdentity = 0x32,
+    GetActualValue = 0x39,
+    GetVLevels = 0x3B,
+    Lock = 0x3C,
+    SetVLevels = 0x3D,
+    GetTextAddresses = 0x47,
+    GetMode = 0x4B,
+    Unlock = 0x4E,
+};
+
+// The data bytes a good answer to the command carries; -1 for ReadMem, whose answer carries as
+// many bytes as were asked for.
+int AnswerDataLength(ZbCommand cmd);
+
+// Why the last transaction ended as it did.
+enum class TxResult {
+    Ok,
+    Timeout,        // no complete answer in time, on every attempt
+    BadCheck,       // check bytes wrong
+    DeviceRefused,  // bit 7 of the answer header set
+    WrongLength,    // the answer's length is not the command's, or bytes followed it
+    EchoMismatch,   // the echo was not the telegram sent: the line was out of step
+    LinkLost,       // nothing could be written, or the link went away while waiting
+    Closing,        // the program is closing; nothing was sent
+    InvalidRequest, // the request cannot be expressed on the wire; nothing was sent
+};
+// A short English text for messages and the transfer trace ("no answer", ...).
+QString TxResultText(TxResult result);
 
 // Receives the transfer trace lines; the Transfer view implements it.
 class ITransferSink {
@@ -35,6 +82,15 @@ public:
     uint8_t AdrIndex = 0;
     uint8_t HeaderMode = 0;
     uint32_t TimeoutMs = 700;
+    // After an attempt that left the line out of step (no answer, bad or misframed answer), the
+    // next telegram waits until nothing has arrived for GuardMs, counted from the end of the
+    // attempt's answer window (TimeoutMs after it was sent) at the earliest, and for at most
+    // GuardMaxMs beyond that: the controller's own answer may still be on its way even when the
+    // attempt failed early on noise, and a controller that answers late is heard out instead of
+    // answering the next telegram. GuardMs 0: no guard, only the plain pause.
+    uint32_t GuardMs = 150;
+    uint32_t GuardMaxMs = 1000;
+    static constexpr uint32_t PauseMs = 20;
 
     void SetClosing(bool closing);
     bool Closing() const { return closing_.load(); }
@@ -50,10 +106,14 @@ public:
 
     // Fills TxBuf/TxLen with header, the body (command code and payload, 1..7 bytes) and check bytes.
     void BuildRequest(const uint8_t* body, int n);
+    // Sends TxBuf and accepts any well-formed answer (the raw telegram path). The command
+    // methods below accept only their own answer length.
     bool Transact();
     bool SendTelegram(const uint8_t* bytes, size_t length);
     bool ReceiveAnswer(uint8_t* bytes256, uint8_t& length);
     bool ValidateAnswer() const;
+    // Why the last transaction (of any command) ended as it did; Ok after success.
+    TxResult LastResult() const { return lastResult_.load(); }
 
     // The bus lock: held for every transaction; flows may hold it across several.
     std::recursive_mutex& BusMutex() { return busMutex_; }
@@ -97,7 +157,14 @@ public:
     static QString TypeText(uint8_t type);
 
 private:
-    bool command(std::initializer_list<uint8_t> body);
+    // expectedData: the answer's data bytes, or -1 for any.
+    bool transact(int expectedData);
+    TxResult checkAnswer(int expectedData) const;
+    // Waits for a quiet line after a failed attempt sent at sentMs and traces what was discarded.
+    void resync(uint64_t sentMs);
+    void traceDiscarded(const std::vector<uint8_t>& bytes);
+    bool command(ZbCommand cmd, std::initializer_list<uint8_t> payload);
+    bool fail(TxResult r) { lastResult_ = r; return false; }
     uint16_t rx16(int i) const { return static_cast<uint16_t>((RxBuf[i] << 8) | RxBuf[i + 1]); }
     void trace(const QString& line);
 
@@ -105,6 +172,7 @@ private:
     IClock* clock_;
     ITransferSink* sink_ = nullptr;
     std::atomic<bool> closing_{false};
+    std::atomic<TxResult> lastResult_{TxResult::Ok};
     std::recursive_mutex busMutex_;
 };
 

@@ -43,6 +43,7 @@ const char* FaultName(FaultKind kind)
     case FaultKind::Split: return "split";
     case FaultKind::Delay: return "delay";
     case FaultKind::HangUp: return "hangup";
+    case FaultKind::Noise: return "noise";
     }
     return "?";
 }
@@ -50,7 +51,8 @@ const char* FaultName(FaultKind kind)
 bool FaultKindFromName(const std::string& name, FaultKind& kind)
 {
     for (FaultKind k : {FaultKind::NoAnswer, FaultKind::Corrupt, FaultKind::BadCheck, FaultKind::ErrorBit,
-                        FaultKind::Surplus, FaultKind::Split, FaultKind::Delay, FaultKind::HangUp}) {
+                        FaultKind::Surplus, FaultKind::Split, FaultKind::Delay, FaultKind::HangUp,
+                        FaultKind::Noise}) {
         if (name == FaultName(k)) {
             kind = k;
             return true;
@@ -100,7 +102,8 @@ SimBus::SimBus(BusOptions options)
     const int n = std::min<int>(static_cast<int>(opt_.controllers.size()), MaxSlots);
     for (int i = 0; i < n; ++i)
         fitController(i + 1, opt_.controllers[i]);
-    scheduler_ = std::thread([this] { schedulerLoop(); });
+    if (opt_.deliveryThread)
+        scheduler_ = std::thread([this] { schedulerLoop(); });
 }
 
 SimBus::~SimBus()
@@ -110,7 +113,8 @@ SimBus::~SimBus()
         stop_ = true;
     }
     cv_.notify_all();
-    scheduler_.join();
+    if (scheduler_.joinable())
+        scheduler_.join();
 }
 
 // ============================================================================== link side
@@ -186,6 +190,11 @@ bool SimBus::fromPc(const IBusLink* link, const uint8_t* data, size_t count, boo
         }
     }
     recordCv_.notify_all();
+    // Noise during the telegram reaches the PC ahead of the echo.
+    const uint64_t echoAt = work.out.empty() ? 0 : work.out.front().timeUs;
+    for (auto& it : work.out)
+        if (it.beforeEcho)
+            it.timeUs = echoAt > 0 ? echoAt - 1 : 0;
     std::stable_sort(work.out.begin(), work.out.end(),
                      [](const TimedBytes& a, const TimedBytes& b) { return a.timeUs < b.timeUs; });
     dispatch(link, std::move(work.out));
@@ -321,6 +330,8 @@ void SimBus::telegramLocked(std::vector<uint8_t> bytes, uint64_t s, uint64_t e, 
         if (!faults.empty())
             addNote(r.note, "fault " + faults + (takers.size() > 1 ? " at slot " + std::to_string(slot) : ""));
         work.hangUp = work.hangUp || hang;
+        if (!shape.noise.empty())
+            work.out.push_back({e + shape.noiseAfterUs, std::move(shape.noise), shape.noiseBeforeEcho});
         if (send)
             answers.push_back({std::move(frame), shape});
     }
@@ -420,7 +431,24 @@ bool SimBus::shapeLocked(Slot& slot, std::vector<uint8_t>& frame, Shaped& shape,
             shape.pieceBytes = std::max(1, f.pieceBytes);
             shape.pauseUs = static_cast<uint64_t>(f.pauseMs) * 1000;
             break;
-        case FaultKind::Delay: shape.delayUs += static_cast<uint64_t>(f.delayMs) * 1000; break;
+        case FaultKind::Delay: {
+            uint64_t us = static_cast<uint64_t>(f.delayMs) * 1000;
+            if (f.delayMaxMs > f.delayMs)
+                us = std::uniform_int_distribution<uint64_t>(us, static_cast<uint64_t>(f.delayMaxMs) * 1000)(rng_);
+            shape.delayUs += us;
+            break;
+        }
+        case FaultKind::Noise: {
+            std::uniform_int_distribution<int> count(1, std::max(1, f.noiseBytes));
+            std::uniform_int_distribution<int> byte(0, 255);
+            std::uniform_int_distribution<uint64_t> when(0, static_cast<uint64_t>(f.noiseWithinMs) * 1000);
+            shape.noiseAfterUs = when(rng_);
+            shape.noiseBeforeEcho = std::uniform_int_distribution<int>(0, 7)(rng_) == 0;
+            shape.noise.resize(static_cast<size_t>(count(rng_)));
+            for (uint8_t& b : shape.noise)
+                b = static_cast<uint8_t>(byte(rng_));
+            break;
+        }
         default: break;
         }
     }
@@ -470,24 +498,42 @@ void SimBus::schedulerLoop()
             continue;
         }
         lk.unlock();
-        {
-            std::lock_guard<std::mutex> d(deliverMu_);
-            Pending p;
-            std::shared_ptr<IBusLink> target;
-            {
-                std::lock_guard<std::mutex> l(mu_);
-                if (!queue_.empty() && queue_.begin()->first.first <= clock_->nowUs()) {
-                    p = std::move(queue_.begin()->second);
-                    queue_.erase(queue_.begin());
-                    if (!linkDown_ && link_ && link_.get() == p.link)
-                        target = link_;
-                }
-            }
-            if (target)
-                target->fromBus(p.bytes.data(), p.bytes.size());
-        }
+        deliverOne();
         lk.lock();
     }
+}
+
+bool SimBus::deliverOne()
+{
+    std::lock_guard<std::mutex> d(deliverMu_);
+    Pending p;
+    std::shared_ptr<IBusLink> target;
+    {
+        std::lock_guard<std::mutex> l(mu_);
+        if (queue_.empty() || queue_.begin()->first.first > clock_->nowUs())
+            return false;
+        p = std::move(queue_.begin()->second);
+        queue_.erase(queue_.begin());
+        if (!linkDown_ && link_ && link_.get() == p.link)
+            target = link_;
+    }
+    if (target)
+        target->fromBus(p.bytes.data(), p.bytes.size());
+    return true;
+}
+
+size_t SimBus::deliverDue()
+{
+    size_t n = 0;
+    while (deliverOne())
+        ++n;
+    return n;
+}
+
+uint64_t SimBus::nextDueUs() const
+{
+    std::lock_guard<std::mutex> l(mu_);
+    return queue_.empty() ? UINT64_MAX : queue_.begin()->first.first;
 }
 
 void SimBus::discardDue(const IBusLink* link)

@@ -35,6 +35,8 @@ enum class FaultKind {
     Split,     // the answer comes in pieces with pauses between them
     Delay,     // the answer comes later than it would
     HangUp,    // instead of answering, the port hangs up
+    Noise,     // random bytes reach the PC at a random moment after the telegram (or, now and then,
+               // ahead of its echo), answering nothing
 };
 const char* FaultName(FaultKind kind);
 bool FaultKindFromName(const std::string& name, FaultKind& kind);
@@ -43,10 +45,13 @@ struct Fault {
     FaultKind kind = FaultKind::NoAnswer;
     int count = 1;          // applies to the next `count` answers of the controller ...
     double rate = 0;        // ... or, with count 0, to each answer with this probability
-    uint32_t delayMs = 800; // Delay
+    uint32_t delayMs = 800; // Delay ...
+    uint32_t delayMaxMs = 0; // ... or, when above delayMs, a random delay from delayMs to this
     int pieceBytes = 1;     // Split: bytes per piece
     uint32_t pauseMs = 20;  // Split: pause between pieces
     int surplusBytes = 2;   // Surplus
+    int noiseBytes = 3;     // Noise: 1 to this many bytes ...
+    uint32_t noiseWithinMs = 1000; // ... within this time after the telegram
 };
 
 struct TelegramRecord {
@@ -82,6 +87,9 @@ struct BusOptions {
     uint32_t resyncGapUs = 30000;   // silence after which a partial telegram is dropped
     uint64_t seed = 1;              // for faults at a rate
     std::shared_ptr<SimClock> clock;  // a RealClock when empty
+    // Without the delivery thread, bytes due later are delivered only by deliverDue(): a driver
+    // that advances a ManualClock itself runs bus and tool on one virtual time, deterministically.
+    bool deliveryThread = true;
 
     // n controllers (1..8) with distinct identities (00812-04711-003-001, -04712-, ...);
     // a single one is addressed PP, several ZB1..ZBn.
@@ -117,6 +125,10 @@ public:
     bool fromPc(const IBusLink* link, const uint8_t* data, size_t count, bool alreadyArrived);
     // Drops bytes that are due for the PC but not yet delivered.
     void discardDue(const IBusLink* link);
+    // Delivers, in order, every queued byte that is due by now; returns how many chunks.
+    size_t deliverDue();
+    // When the next queued bytes are due; UINT64_MAX when nothing is queued.
+    uint64_t nextDueUs() const;
     // The port hangs up: the link is told once, writes fail until restoreLink().
     void hangUp(const std::string& reason = "simulated port hung up");
     bool linkDown() const;
@@ -189,6 +201,7 @@ private:
     struct TimedBytes {
         uint64_t timeUs;
         std::vector<uint8_t> bytes;
+        bool beforeEcho = false; // noise that hit the line while the telegram was on it
     };
     // What processing a chunk of PC bytes produced.
     struct Work {
@@ -208,10 +221,14 @@ private:
         uint64_t delayUs = 0;
         int pieceBytes = 0;
         uint64_t pauseUs = 0;
+        uint64_t noiseAfterUs = 0;
+        bool noiseBeforeEcho = false;
+        std::vector<uint8_t> noise;
     };
     bool shapeLocked(Slot& slot, std::vector<uint8_t>& frame, Shaped& shape, std::string& note, bool& hangUp);
     void dispatch(const IBusLink* link, std::vector<TimedBytes> items);
     void schedulerLoop();
+    bool deliverOne();
 
     BusOptions opt_;
     std::shared_ptr<SimClock> clock_;

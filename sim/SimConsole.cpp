@@ -109,6 +109,8 @@ bool ParseFault(const std::vector<std::string>& w, size_t from, Fault& f, std::s
     case FaultKind::Delay:
         if (!p.empty())
             f.delayMs = static_cast<uint32_t>(p[0]);
+        if (p.size() > 1)
+            f.delayMaxMs = static_cast<uint32_t>(p[1]);
         break;
     case FaultKind::Split:
         if (!p.empty())
@@ -119,6 +121,12 @@ bool ParseFault(const std::vector<std::string>& w, size_t from, Fault& f, std::s
     case FaultKind::Surplus:
         if (!p.empty())
             f.surplusBytes = static_cast<int>(std::max(1LL, p[0]));
+        break;
+    case FaultKind::Noise:
+        if (!p.empty())
+            f.noiseBytes = static_cast<int>(std::clamp(p[0], 1LL, 64LL));
+        if (p.size() > 1)
+            f.noiseWithinMs = static_cast<uint32_t>(std::min(p[1], 60000LL));
         break;
     default:
         if (!p.empty()) {
@@ -142,8 +150,11 @@ const char* SimConsole::Help()
            "  fault SLOT KIND N|@P [PARAM...]\n"
            "                               fault on the next N answers, or on each with probability P\n"
            "                               kinds: noanswer corrupt badcheck errorbit hangup\n"
-           "                                      delay [MS=800]  split [BYTES=1 [PAUSE_MS=20]]\n"
+           "                                      delay [MS=800 [MAX_MS]]  split [BYTES=1 [PAUSE_MS=20]]\n"
            "                                      surplus [BYTES=2]\n"
+           "                                      noise [BYTES=3 [WITHIN_MS=1000]]: 1..BYTES random\n"
+           "                                      bytes at a random moment within WITHIN_MS after\n"
+           "                                      the telegram, answering nothing\n"
            "  clear SLOT                   remove the slot's pending faults\n"
            "  alarm SLOT BITS              set the alarm bits (decimal or 0x..)\n"
            "  w1 SLOT MV                   voltage at the W1 input, mV\n"

@@ -5,6 +5,7 @@
 #include "comm/ZBCmd.h"
 #include "comm/ZBFrame.h"
 #include "sim/SimBus.h"
+#include "sim/SimConsole.h"
 #include "sim/SimTransport.h"
 
 #include <gtest/gtest.h>
@@ -252,6 +253,7 @@ TEST(SimFaults, FaultsAtARateFollowTheSeed)
         f.rate = 0.3;
         rig.bus->addFault(1, f);
         rig.zb->Attempts = 1;  // one telegram per command, so that the runs stay aligned
+        rig.zb->GuardMs = 0;   // and no quiet guard after a bad answer: this is about the seed
         std::vector<bool> faulted;
         uint8_t mode, old;
         for (int i = 0; i < 40; ++i)
@@ -289,4 +291,57 @@ TEST(SimFaults, WireTimingKeepsTheToolsTelegramsInSequence)
     }
     const auto check = rig.bus->checkSequential();
     EXPECT_TRUE(check.ok) << check.detail;
+}
+
+// Noise: random bytes that answer nothing, after the telegram within the given time or, now and
+// then, ahead of its echo. Checked on virtual time with a link that records what reaches the PC.
+TEST(SimFaults, NoiseReachesThePcAnsweringNothing)
+{
+    struct Capture final : IBusLink {
+        std::vector<std::pair<uint64_t, Bytes>> got;
+        ManualClock* clock = nullptr;
+        void fromBus(const uint8_t* d, size_t n) override { got.emplace_back(clock->nowUs(), Bytes(d, d + n)); }
+        void linkLost(const std::string&) override {}
+    };
+    auto clock = std::make_shared<ManualClock>();
+    BusOptions o = BusOptions::WithControllers(1);
+    o.clock = clock;
+    o.deliveryThread = false;
+    SimBus bus(o);
+    auto pc = std::make_shared<Capture>();
+    pc->clock = clock.get();
+    std::string why;
+    ASSERT_TRUE(bus.attach(pc, why));
+    SimConsole console(std::shared_ptr<SimBus>(&bus, [](SimBus*) {}));
+    ASSERT_EQ(console.execute("fault 1 noise 40 4 200"), "OK fault noise on 1");
+    EXPECT_EQ(console.execute("fault 1 noise 1 65").rfind("OK", 0), 0u);  // bytes capped at 64
+    bus.clearFaults(1);
+    ASSERT_EQ(console.execute("fault 1 noise 40 4 200"), "OK fault noise on 1");
+
+    const Bytes tel = zb::Frame(zb::PatternPP, {0x4B});
+    int ahead = 0, after = 0;
+    for (int i = 0; i < 40; ++i) {
+        pc->got.clear();
+        const uint64_t t0 = clock->nowUs();
+        ASSERT_TRUE(bus.fromPc(pc.get(), tel.data(), tel.size(), false));
+        while (bus.nextDueUs() != UINT64_MAX) {
+            clock->advanceUs(bus.nextDueUs() - clock->nowUs());
+            bus.deliverDue();
+        }
+        // Echo, answer and one noise chunk of 1..4 bytes, in one of two orders.
+        ASSERT_EQ(pc->got.size(), 3u);
+        const bool first = pc->got[0].second != tel;
+        const auto& noise = first ? pc->got[0] : pc->got[2];
+        EXPECT_EQ(pc->got[first ? 1 : 0].second, tel);
+        EXPECT_EQ(pc->got[first ? 2 : 1].second[0] & 0x70, 0x20);  // the answer: two data bytes
+        EXPECT_GE(noise.second.size(), 1u);
+        EXPECT_LE(noise.second.size(), 4u);
+        EXPECT_LE(noise.first - t0, 200000u);
+        (first ? ahead : after)++;
+        clock->advanceMs(100);  // a silence between telegrams
+    }
+    EXPECT_GT(ahead, 0);
+    EXPECT_GT(after, ahead);
+    const auto rec = bus.record();
+    EXPECT_TRUE(std::all_of(rec.begin(), rec.end(), [](const TelegramRecord& r) { return contains(r.note, "noise"); }));
 }

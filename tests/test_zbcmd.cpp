@@ -117,8 +117,9 @@ TEST_F(Transaction, SilenceCostsThreeAttemptsWithPauses)
     uint8_t mode, old;
     EXPECT_FALSE(zb->GetMode(mode, old));
     EXPECT_EQ(link->written.size(), 3u);
-    // Each attempt: 701 ms until the timeout is decided, then the 20 ms pause.
-    EXPECT_EQ(clock.now - start, 3u * (701 + 20));
+    // Each attempt: 701 ms until the timeout is decided, then the quiet guard (which covers the
+    // 20 ms pause).
+    EXPECT_EQ(clock.now - start, 3u * (701 + zb->GuardMs));
     const QStringList expected{"<- ZB_Unknown : 11 4B 00 5A ", "-> Timeout", ""};
     ASSERT_EQ(sink.lines.size(), 9);
     EXPECT_EQ(sink.lines.mid(0, 3), expected);
@@ -188,6 +189,269 @@ TEST_F(Transaction, LateAnswerNeverJoinsTheRetry)
     EXPECT_EQ(old, 2);
     EXPECT_EQ(link->written.size(), 2u);
     EXPECT_GE(link->discards, 2);
+}
+
+// One row per rule: what the line does on each attempt, and what the command makes of it.
+TEST_F(Transaction, AnswerRulesAndResults)
+{
+    struct Reply {
+        uint32_t delay;
+        Bytes bytes;
+        bool echoed = true; // the link's own echo comes first
+    };
+    using Attempt = std::vector<Reply>;
+    const Bytes good = ScriptedLink::Answer({0x07, 0x01});
+    Bytes badCheck = good;
+    badCheck[3] ^= 0x01;
+    const Bytes req = zb::Frame(0x01, {0x4B});
+    Bytes badEcho = req;
+    badEcho[2] ^= 0x40;
+    Bytes echoAndGood = badEcho;
+    echoAndGood.insert(echoAndGood.end(), good.begin(), good.end());
+    struct Case {
+        const char* what;
+        std::vector<Attempt> attempts; // the last one repeats
+        bool ok;
+        TxResult result;
+        size_t written;
+    };
+    const std::vector<Case> cases = {
+        {"good answer", {{{5, good}}}, true, TxResult::Ok, 1},
+        {"silence", {{}}, false, TxResult::Timeout, 3},
+        {"bad check, then good", {{{5, badCheck}}, {{5, good}}}, true, TxResult::Ok, 2},
+        {"bad check throughout", {{{5, badCheck}}}, false, TxResult::BadCheck, 3},
+        {"refused", {{{5, ScriptedLink::Answer({}, 0x80)}}}, false, TxResult::DeviceRefused, 3},
+        {"altered echo, then good", {{{1, echoAndGood, false}}, {{5, good}}}, true, TxResult::Ok, 2},
+        {"altered echo throughout", {{{1, echoAndGood, false}}}, false, TxResult::EchoMismatch, 3},
+        {"answer too long", {{{5, ScriptedLink::Answer({0x07, 0x01, 0x00})}}}, false, TxResult::WrongLength, 3},
+        {"answer too short", {{{5, ScriptedLink::Answer({0x07})}}}, false, TxResult::WrongLength, 3},
+        {"no data at all", {{{5, ScriptedLink::Answer({})}}}, false, TxResult::WrongLength, 3},
+        {"surplus with the answer", {{{5, [&] { Bytes b = good; b.push_back(0x55); return b; }()}}, {{5, good}}},
+         true, TxResult::Ok, 2},
+        {"surplus before collection", {{{5, good}, {5, {0x55}}}, {{5, good}}}, true, TxResult::Ok, 2},
+        {"surplus during the pause", {{{5, good}, {15, {0xAA, 0x55}}}, {{5, good}}}, true, TxResult::Ok, 2},
+        {"surplus during the pause throughout", {{{5, good}, {15, {0xAA}}}}, false, TxResult::WrongLength, 3},
+        {"answer at exactly the timeout", {{{700, good}}}, true, TxResult::Ok, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        link->written.clear();
+        clock.events.clear();
+        const auto attempts = c.attempts;
+        auto at = [attempts](size_t i) -> const Attempt& { return attempts[std::min(i, attempts.size() - 1)]; };
+        // The link's own echo is delivered inside write(), so whether the next write is echoed
+        // is set beforehand; a row without it sends the (altered) echo itself.
+        auto echoed = [](const Attempt& a) { return a.empty() || a.front().echoed; };
+        link->echo = echoed(at(0));
+        link->onWrite = [this, at, echoed](const Bytes&, int n) {
+            for (const Reply& r : at(static_cast<size_t>(n - 1)))
+                link->Reply(r.delay, r.bytes); // delays count from the write
+            link->echo = echoed(at(static_cast<size_t>(n)));
+        };
+        uint8_t mode = 0, old = 0;
+        EXPECT_EQ(zb->GetMode(mode, old), c.ok);
+        EXPECT_EQ(zb->LastResult(), c.result) << TxResultText(zb->LastResult()).toStdString();
+        EXPECT_EQ(link->written.size(), c.written);
+        if (c.ok) {
+            EXPECT_EQ(mode, 7);
+            EXPECT_EQ(old, 1);
+        }
+        link->echo = true;
+        clock.advanceTo(clock.now + 2000); // let every scheduled byte pass before the next row
+    }
+}
+
+// Each command accepts exactly the answer length of its layout; one data byte more or less is
+// refused on every attempt.
+TEST_F(Transaction, EveryCommandTakesExactlyItsAnswerLength)
+{
+    uint16_t u1, u2, u3;
+    uint8_t b1, b2;
+    uint8_t mem[7];
+    const uint8_t data[4] = {1, 2, 3, 4};
+    struct Case {
+        ZbCommand cmd;
+        int dataBytes; // from the answer layout
+        std::function<bool()> call;
+    };
+    const std::vector<Case> cases = {
+        {ZbCommand::WriteMem, 0, [&] { return zb->WriteMem(0x80, data, 4); }},
+        {ZbCommand::SetW1Range, 0, [&] { return zb->SetW1Range(0, 10000); }},
+        {ZbCommand::GetW1Range, 4, [&] { return zb->GetW1Range(u1, u2); }},
+        {ZbCommand::GetBusAddress, 1, [&] { return zb->GetBusAddress(b1); }},
+        {ZbCommand::SetOverride, 0, [&] { return zb->SetOverride(1); }},
+        {ZbCommand::GetConfigInfo, 7, [&] { uint16_t id; return zb->GetConfigInfo(b1, u1, u2, id); }},
+        {ZbCommand::SetU5Range, 0, [&] { return zb->SetU5Range(0, 10000); }},
+        {ZbCommand::GetFirmware, 6, [&] { return zb->GetFirmware(u1, u2, u3); }},
+        {ZbCommand::GetU5Range, 4, [&] { return zb->GetU5Range(u1, u2); }},
+        {ZbCommand::GetAlarms, 1, [&] { return zb->GetAlarms(b1); }},
+        {ZbCommand::GetFlowLimits, 6, [&] { return zb->GetFlowLimits(u1, u2, u3); }},
+        {ZbCommand::SetSetpoint, 0, [&] { return zb->SetSetpoint(5000); }},
+        {ZbCommand::SetAddressBySerial, 0, [&] { return zb->SetAddressBySerial(812, 4711, 1, 0x04); }},
+        {ZbCommand::GetSetpoint, 4, [&] { return zb->GetSetpoint(u1, u2); }},
+        {ZbCommand::GetIdentity, 7, [&] { uint8_t t, l; return zb->GetIdentity(u1, u2, b1, t, l); }},
+        {ZbCommand::GetActualValue, 4, [&] { return zb->GetActualValue(u1, u2); }},
+        {ZbCommand::GetVLevels, 6, [&] { return zb->GetVLevels(u1, u2, u3); }},
+        {ZbCommand::Lock, 0, [&] { zb->Lock(); return zb->LastResult() == TxResult::Ok; }},
+        {ZbCommand::SetVLevels, 0, [&] { return zb->SetVLevels(1000, 5000, 10000); }},
+        {ZbCommand::GetTextAddresses, 6, [&] { return zb->GetTextAddresses(u1, u2, u3); }},
+        {ZbCommand::GetMode, 2, [&] { return zb->GetMode(b1, b2); }},
+        {ZbCommand::Unlock, 0, [&] { return zb->Unlock(1); }},
+        {ZbCommand::ReadMem, 3, [&] { return zb->ReadMem(0x10, 3, mem); }},
+        {ZbCommand::ReadMem, 7, [&] { return zb->ReadMem(0x10, 7, mem); }},
+    };
+    for (const Case& c : cases) {
+        for (int d : {-1, 0, 1}) {
+            const int m = c.dataBytes + d;
+            if (m < 0 || m > 7)
+                continue;
+            answerWith({ScriptedLink::Answer(Bytes(static_cast<size_t>(m), 0x11))});
+            link->written.clear();
+            const auto what = [&] { return "command 0x" + QString::number(int(c.cmd), 16).toStdString() + " answered with "
+                                       + std::to_string(m) + " data bytes"; };
+            EXPECT_EQ(c.call(), d == 0) << what();
+            ASSERT_FALSE(link->written.empty());
+            EXPECT_EQ(link->written[0][1], static_cast<uint8_t>(c.cmd));
+            EXPECT_EQ(link->written.size(), d == 0 ? 1u : 3u) << what();
+            if (d != 0)
+                EXPECT_EQ(zb->LastResult(), TxResult::WrongLength) << what();
+        }
+    }
+}
+
+// A controller that answers after the timeout, or after noise made the attempt fail early, is
+// heard out before anything else is sent: its answer, as long as the next command's and with
+// valid check bytes, never becomes that command's answer.
+TEST_F(Transaction, LateAnswerOfTheSameLengthIsDiscardedInTheGuardTime)
+{
+    const Bytes late = ScriptedLink::Answer({0xDE, 0xAD});
+    struct Case {
+        const char* what;
+        std::vector<std::pair<uint32_t, Bytes>> perAttempt; // besides the late answer at +800
+        uint64_t retryAfter;
+    };
+    const std::vector<Case> cases = {
+        {"timed out", {}, 800 + 150},
+        {"noise made it fail early", {{60, {0x86, 0x22, 0x1B}}}, 800 + 150},
+        {"echo spoilt", {{0, {0x00}}}, 800 + 150},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sink.lines.clear();
+        std::vector<uint64_t> writtenAt;
+        link->onWrite = [&](const Bytes& t, int) {
+            writtenAt.push_back(clock.now);
+            const uint16_t addr = static_cast<uint16_t>((t[2] << 8) | t[3]);
+            if (addr == 0x0100) { // every attempt is answered 800 ms late
+                for (const auto& [delay, bytes] : c.perAttempt)
+                    link->Reply(delay, bytes);
+                link->Reply(800, late);
+            } else { // the next read is answered after 100 ms, with its own bytes
+                link->Reply(100, ScriptedLink::Answer({0x12, 0x34}));
+            }
+        };
+        uint8_t out[2] = {};
+        EXPECT_FALSE(zb->ReadMem(0x0100, 2, out));
+        ASSERT_EQ(writtenAt.size(), 3u);
+        // Each retry waited for the late answer and 150 ms of silence after it.
+        EXPECT_EQ(writtenAt[1] - writtenAt[0], c.retryAfter);
+        EXPECT_EQ(writtenAt[2] - writtenAt[1], c.retryAfter);
+        const QStringList discarded = sink.lines.filter("-> Discarded: ");
+        ASSERT_EQ(discarded.size(), 3);
+        EXPECT_TRUE(discarded[0].endsWith(HexBytes(late.data(), late.size())));
+
+        EXPECT_TRUE(zb->ReadMem(0x0200, 2, out));
+        EXPECT_EQ(out[0], 0x12);
+        EXPECT_EQ(out[1], 0x34);
+        EXPECT_EQ(zb->LastResult(), TxResult::Ok);
+    }
+}
+
+TEST_F(Transaction, NoiseInTheGuardTimeIsDiscardedAndTraced)
+{
+    struct Case {
+        const char* what;
+        std::vector<uint32_t> noiseAfterWrite; // one byte 0x5A each, for the first attempt
+        uint64_t retryAfter;                   // when the second telegram goes out
+        bool notQuiet;
+    };
+    const std::vector<Case> cases = {
+        {"quiet line", {}, 701 + 150, false},
+        {"one burst", {760}, 760 + 150, false},
+        {"bursts that keep the guard open", {710, 800, 900, 1000}, 1000 + 150, false},
+        // noise every 100 ms never leaves 150 ms of silence: the guard gives up after 1000 ms
+        {"endless noise", [] { std::vector<uint32_t> v; for (uint32_t t = 750; t < 3000; t += 100) v.push_back(t); return v; }(),
+         701 + 1000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clock.events.clear();
+        sink.lines.clear();
+        std::vector<uint64_t> writtenAt;
+        link->onWrite = [&](const Bytes&, int n) {
+            writtenAt.push_back(clock.now);
+            if (n == 1)
+                for (uint32_t t : c.noiseAfterWrite)
+                    link->Reply(t, {0x5A});
+            else
+                link->Reply(5, ScriptedLink::Answer({0x00, 0x00}));
+        };
+        link->written.clear();
+        uint8_t mode, old;
+        EXPECT_TRUE(zb->GetMode(mode, old));
+        ASSERT_EQ(writtenAt.size(), 2u);
+        EXPECT_EQ(writtenAt[1] - writtenAt[0], c.retryAfter);
+        const QStringList discarded = sink.lines.filter("-> Discarded:");
+        if (c.noiseAfterWrite.empty()) {
+            EXPECT_TRUE(discarded.isEmpty());
+        } else {
+            ASSERT_EQ(discarded.size(), 1);
+            EXPECT_TRUE(discarded[0].startsWith("-> Discarded: 5A "));
+        }
+        EXPECT_EQ(sink.lines.filter("-> Line not quiet").size(), c.notQuiet ? 1 : 0);
+        clock.advanceTo(clock.now + 5000);
+        link->onWrite = nullptr;
+        com->TakeStray();
+    }
+}
+
+TEST_F(Transaction, StrayBytesBetweenTransactionsAreDroppedBeforeTheNextTelegram)
+{
+    answerWith({ScriptedLink::Answer({0x03, 0x00})});
+    uint8_t mode = 0, old = 0;
+    ASSERT_TRUE(zb->GetMode(mode, old));
+    // A late answer of the same length turns up while nothing is asked.
+    link->Deliver(ScriptedLink::Answer({0x09, 0x09}));
+    answerWith({ScriptedLink::Answer({0x04, 0x00})}, 300);
+    sink.lines.clear();
+    ASSERT_TRUE(zb->GetMode(mode, old));
+    EXPECT_EQ(mode, 4);
+    ASSERT_GE(sink.lines.size(), 2);
+    const Bytes late = ScriptedLink::Answer({0x09, 0x09});
+    EXPECT_EQ(sink.lines[0], "-> Discarded: " + HexBytes(late.data(), late.size()));
+    EXPECT_TRUE(sink.lines[1].startsWith("<- "));
+}
+
+TEST_F(Transaction, ResultsOfTransactionsThatSendNothing)
+{
+    uint8_t out[8];
+    EXPECT_FALSE(zb->ReadMem(0, 8, out));
+    EXPECT_EQ(zb->LastResult(), TxResult::InvalidRequest);
+    link->failWrites = true;
+    EXPECT_FALSE(zb->ReadMem(0, 2, out));
+    EXPECT_EQ(zb->LastResult(), TxResult::LinkLost);
+    link->failWrites = false;
+    zb->SetClosing(true);
+    EXPECT_FALSE(zb->ReadMem(0, 2, out));
+    EXPECT_EQ(zb->LastResult(), TxResult::Closing);
+    // Every reason has its own text.
+    QStringList texts;
+    for (TxResult r : {TxResult::Ok, TxResult::Timeout, TxResult::BadCheck, TxResult::DeviceRefused,
+                       TxResult::WrongLength, TxResult::EchoMismatch, TxResult::LinkLost, TxResult::Closing,
+                       TxResult::InvalidRequest})
+        texts << TxResultText(r);
+    texts.removeDuplicates();
+    EXPECT_EQ(texts.size(), 9);
 }
 
 TEST_F(Transaction, BroadcastIsWrittenOnceAndWaitsTheTimeout)
@@ -420,41 +684,61 @@ TEST_F(Transaction, Texts)
     EXPECT_FALSE(zb->WriteText16(0x0080, "Abc"));
 }
 
-TEST(AnswerAssembly, EchoDroppedAndWrapAt256)
+TEST(AnswerAssembly, StreamsAfterATelegram)
 {
-    FakeClock clock;
-    auto l = std::make_unique<ScriptedLink>(clock);
-    ScriptedLink* link = l.get();
-    TComForm com(std::move(l));
-    ASSERT_TRUE(com.OpenPort());
+    using W = TComForm::WaitResult;
     const Bytes tel = zb::Frame(0x01, {0x4B});
-    link->echo = false;
-    ASSERT_TRUE(com.WriteTelegram(tel.data(), tel.size()));
-    // Echo and answer in one notification.
-    Bytes all = tel;
     const Bytes ans = ScriptedLink::Answer({0x01, 0x02});
-    all.insert(all.end(), ans.begin(), ans.end());
-    com.ComPort1RxChar(all.data(), all.size());
-    TComForm::RxState s = com.Snapshot();
-    EXPECT_TRUE(s.answerComplete);
-    EXPECT_EQ(s.count, ans.size());
-    EXPECT_EQ(Bytes(s.buffer, s.buffer + s.count), ans);
-
-    // 300 bytes in one notification: positions wrap at 256, so 44 bytes are held; the byte
-    // after the echo claims 7 data bytes and the 40 bytes count as one (bad) answer.
-    com.ResetReceive();
-    Bytes noise(300, 0x70);
-    com.ComPort1RxChar(noise.data(), noise.size());
-    s = com.Snapshot();
-    EXPECT_TRUE(s.answerComplete);
-    EXPECT_EQ(s.count, 300 % 256 - tel.size());
-    EXPECT_EQ(s.writeIndex, 0);
-    // Fewer bytes than the header claims: not complete.
-    com.ResetReceive();
-    com.ComPort1RxChar(noise.data(), 10);
-    s = com.Snapshot();
-    EXPECT_FALSE(s.answerComplete);
-    EXPECT_EQ(s.writeIndex, 10);
+    auto cat = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes& p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    Bytes badEcho = tel;
+    badEcho[1] ^= 0x10;
+    struct Case {
+        const char* what;
+        std::vector<Bytes> notifications; // an empty entry is a notification with no bytes
+        W result;
+        bool completeBeforeWait;
+    };
+    const std::vector<Case> cases = {
+        {"echo and answer at once", {cat({tel, ans})}, W::Answer, true},
+        {"byte by byte", {Bytes(tel.begin(), tel.begin() + 1), Bytes(tel.begin() + 1, tel.end()), ans}, W::Answer, true},
+        {"echo altered", {cat({badEcho, ans})}, W::EchoMismatch, false},
+        {"noise before the echo", {cat({{0x55}, tel, ans})}, W::EchoMismatch, false},
+        {"echo cut short, answer follows", {cat({Bytes(tel.begin(), tel.end() - 1), ans})}, W::EchoMismatch, false},
+        {"surplus in the same notification", {cat({tel, ans, {0x55}})}, W::Surplus, true},
+        {"surplus in a later notification", {cat({tel, ans}), {0x55}}, W::Surplus, false},
+        // a notification without bytes clears AnswerComplete, so the answer is not taken
+        {"empty notification after completion", {cat({tel, ans}), {}}, W::Timeout, false},
+        {"answer incomplete", {cat({tel, Bytes(ans.begin(), ans.end() - 1)})}, W::Timeout, false},
+        {"300 bytes at once", {cat({tel, Bytes(296, 0x70)})}, W::Surplus, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeClock clock;
+        auto l = std::make_unique<ScriptedLink>(clock);
+        ScriptedLink* link = l.get();
+        TComForm com(std::move(l));
+        ASSERT_TRUE(com.OpenPort());
+        link->echo = false;
+        ASSERT_TRUE(com.WriteTelegram(tel.data(), tel.size()));
+        for (const Bytes& n : c.notifications)
+            com.ComPort1RxChar(n.data(), n.size());
+        EXPECT_EQ(com.Snapshot().answerComplete, c.completeBeforeWait);
+        uint8_t buf[256] = {};
+        uint8_t len = 0;
+        std::atomic<bool> closing{false};
+        const W r = com.WaitAnswer(clock, clock.now, 700, closing, buf, len);
+        EXPECT_EQ(r, c.result);
+        if (r == W::Answer)
+            EXPECT_EQ(Bytes(buf, buf + len), ans);
+        // Whatever the outcome, the next telegram starts from an empty receive state.
+        EXPECT_FALSE(com.Snapshot().answerComplete);
+        EXPECT_EQ(com.Snapshot().writeIndex, 0);
+    }
 }
 
 TEST(SerialLink, SettingMappings)
