@@ -139,40 +139,9 @@ void TMainWindowController::loadSettings()
     SeedToolIni();
     iniPath_ = GetToolIniPath();
     ReadToolIni(iniPath_);
-    TStartupSettings& st = StartupSettings;
-    st.Tabsheet = IniConfig.Tabsheet;
-    st.ZBAdrIndex = IniConfig.ZBAdrIndex;
-    st.EinheitIndex = IniConfig.EinheitIndex;
-    // Without a settings file the function is 0; the tool then works as volume-flow
-    // application instead of taking every value for a pressure.
-    st.ReglerFkt = IniConfig.ReglerFkt == 2 ? 2 : 1;
-    st.BetrData.VminPrz = IniBetrieb.VminPrz;
-    st.BetrData.VmidPrz = IniBetrieb.VmidPrz;
-    st.BetrData.VmaxPrz = IniBetrieb.VmaxPrz;
-    st.BetrData.W1MinMV = IniBetrieb.W1MinMV;
-    st.BetrData.W1MaxMV = IniBetrieb.W1MaxMV;
-    st.BetrData.U5MinMV = IniBetrieb.U5MinMV;
-    st.BetrData.U5MaxMV = IniBetrieb.U5MaxMV;
-    st.BetrData.PosText = IniBetrieb.PositionText;
-    if (!IniQV.FenwixText.isEmpty() || !IniQV.FenwixTextKPR.isEmpty()) {
-        st.FenwixText = IniQV.FenwixText;
-        st.FenwixTextKPR = IniQV.FenwixTextKPR;
-    }
-    st.ComNr = IniCom.COMNr;
-    st.ComPath = IniCom.COMPort;
-    st.Baudrate = IniCom.Baudrate;
+    StartupSettings = TStartupSettings::FromToolIni();
     if (!options_.portPath.isEmpty())
-        st.ComPath = options_.portPath;
-
-    // Log and default folders below the per-user folder unless the user chose others.
-    const QString base = GetLocalAppDataDir();
-    if (IniPath.LogDatei.isEmpty() && !base.isEmpty())
-        IniPath.LogDatei = base + QStringLiteral("Kadex_Logs");
-    if (IniPath.DefaultDatei.isEmpty() && !base.isEmpty())
-        IniPath.DefaultDatei = base + QStringLiteral("Kadex_Defaults");
-    for (const QString& dir : {IniPath.LogDatei, IniPath.DefaultDatei})
-        if (!dir.isEmpty())
-            QDir().mkpath(dir);
+        StartupSettings.ComPath = options_.portPath;
 }
 
 void TMainWindowController::closing()

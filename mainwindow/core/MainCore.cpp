@@ -4,6 +4,10 @@
 #include "common/Paths.h"
 #include "mainwindow/core/WindowFields.h"
 #include "settings/Texts.h"
+#include "settings/ToolIni.h"
+#include "settings/Trace.h"
+
+#include <QDir>
 
 namespace kadex {
 
@@ -50,6 +54,21 @@ QString L(const char* s) { return QString::fromLatin1(s); }
 
 } // namespace
 
+TStartupSettings TStartupSettings::FromToolIni()
+{
+    TStartupSettings st;
+    st.Tabsheet = IniConfig.Tabsheet;
+    st.ZBAdrIndex = IniConfig.ZBAdrIndex;
+    st.EinheitIndex = IniConfig.EinheitIndex;
+    st.ReglerFkt = IniConfig.ReglerFkt;
+    st.FenwixText = IniQV.FenwixText;
+    st.FenwixTextKPR = IniQV.FenwixTextKPR;
+    st.ComNr = IniCom.COMNr;
+    st.ComPath = IniCom.COMPort;
+    st.Baudrate = IniCom.Baudrate;
+    return st;
+}
+
 TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, IMainHost* host)
     : Com(std::move(transport)),
       ZB(Com),
@@ -64,10 +83,7 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
       comErrorTimer_(50, true, [this] { Flows.Post("ComErrorTimer", [this] { ComErrorTimerTimer(); }); }),
       betrOffTimer_(50, true, [this] { Flows.Post("BetrOffTimer", [this] { BetrOffTimerTimer(); }); })
 {
-    VAVBetrieb.OnFirmwareRead = [this] {
-        if (OnFirmwareRead)
-            OnFirmwareRead();
-    };
+    VAVBetrieb.OnFirmwareRead = [this] { FirmwareRead(); };
     Flows.SetBusyHandler([this](bool busy, const std::string&) { setBusy(busy); });
     m_.onChange(QStringList{L("RadioButtonSensTypDruck"), L("RadioButtonSensTypVolumenstr"),
                             L("RadioButtonSensTypDSK3Druck")},
@@ -128,23 +144,31 @@ void TMainCore::resumeOne()
 
 bool TMainCore::COMVerbinden()
 {
+    TraceMethodScope trace(TraceMain, this, u"COMVerbinden");
     DataRead = false;
     EnableMainControls(false);
     EnableDeviceButtons(false);
+    TraceMain.TraceMessage(u"Trying to open ComPort");
     if (!Com.OpenPort()) {
+        TraceMain.TraceText(u"ComPort not opened", Com.LastOpenError());
         if (host_)
             host_->ShowPortError(Com.LastOpenError());
         ShowCOMData(IniMessageText.Msg(15));
         EnableMainControls(true);
         return false;
     }
+    TraceMain.TraceMessage(u"ComPort opened");
     setBusy(true);
     ShowCOMData(QString());
     EnableMainControls(false);
+    TraceMain.TraceMessage(u"Setting DTR and RTS");
     Com.SetDtrRts(); // pseudo-terminals have no modem lines; that is no failure
+    TraceMain.TraceMessage(u"Identifying ZBDevice");
     const bool identified = VAVBetrieb.Identify();
+    TraceMain.TraceBool(u"ZBDevice identified", identified);
     if (identified) {
         enableIf(L("ButtonDruckmessung"), true);
+        TraceMain.TraceMessage(u"Enabling second timer");
         SecondsOnline = 0;
         m_.setCaption(L("PanelSecOnline"), OnlineText(0));
         secTimer_.Start();
@@ -166,6 +190,7 @@ bool TMainCore::COMVerbinden()
 
 bool TMainCore::ReadConfig()
 {
+    TraceMethodScope trace(TraceMain, this, u"ReadConfig");
     DataRead = false;
     const QString status = m_.caption(L("PanelProgStatus"));
     m_.setCaption(L("PanelProgStatus"), IniStatusText.DataRead);
@@ -206,6 +231,7 @@ void TMainCore::endUserFlow(const QString& status)
 
 bool TMainCore::ButtonLesenClick()
 {
+    TraceMethodScope trace(TraceMain, this, u"ButtonLesenClick");
     DataRead = false;
     const QString status = beginUserFlow(IniStatusText.DataRead);
     const bool ok = VAVBetrieb.ReadData();
@@ -218,6 +244,7 @@ bool TMainCore::ButtonLesenClick()
 
 bool TMainCore::ButtonSetzenClick()
 {
+    TraceMethodScope trace(TraceMain, this, u"ButtonSetzenClick");
     const QString status = beginUserFlow(IniStatusText.DataWrite);
     const bool ok = VAVBetrieb.WriteData();
     VAVBetrieb.RefreshIdent();
@@ -231,6 +258,7 @@ bool TMainCore::ButtonSetzenClick()
 
 void TMainCore::FormCreate()
 {
+    TraceMethodScope trace(TraceMain, this, u"FormCreate");
     Ctx.FirmwareVersion = 0x0220;
     AnzConfPcHwEqual(false);
     m_.setItemIndex(L("ComboBoxZBAdress"), 0);
@@ -246,6 +274,7 @@ void TMainCore::FormCreate()
 
 void TMainCore::StartTimerTimer(const TStartupSettings& st)
 {
+    TraceMethodScope trace(TraceMain, this, u"StartTimerTimer");
     Ctx.ReglerFkt = st.ReglerFkt;
     Ctx.UnitIndex = (st.EinheitIndex >= 0 && st.EinheitIndex <= 2) ? st.EinheitIndex : 0;
     Ctx.SetTypeTexts(st.FenwixText, st.FenwixTextKPR);
@@ -254,6 +283,7 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
     Com.SetBaudRate(st.Baudrate);
 
     // Tabs 0..3 shown, Transfer hidden; the stored tab, or Experte when that one is hidden.
+    TraceMain.TraceMessage(u"Enabling Tab Sheets");
     for (const char* tab : {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"})
         m_.setVisible(L(tab), true);
     m_.setVisible(L("TabSheetTransfer"), false);
@@ -264,8 +294,18 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
     m_.setItemIndex(L("PageControl1"), tab);
     PageControl1Change();
 
+    // Log and default folders below the per-user folder unless the user chose others; a
+    // folder that cannot be made is not reported here.
+    if (IniPath.LogDatei.isEmpty())
+        IniPath.LogDatei = DefaultLogDir();
+    if (IniPath.DefaultDatei.isEmpty())
+        IniPath.DefaultDatei = DefaultDataFileDir();
+    for (const QString& dir : {IniPath.LogDatei, IniPath.DefaultDatei})
+        if (!dir.isEmpty())
+            QDir().mkpath(dir);
+
     UpdateSensorViews();
-    VAVBetrieb.InitBetriebData(st.BetrData);
+    m_.setText(L("EditVAVLwErmittelt"), m_.text(L("EditVAVLwAktiv")));
     ClearDeviceInfo();
     VAVBetrieb.SetData();
 
@@ -382,6 +422,7 @@ void TMainCore::OperationStep()
 
 void TMainCore::ComboBoxZBAdressChange()
 {
+    TraceMethodScope trace(TraceMain, this, u"ComboBoxZBAdressChange");
     int index = m_.itemIndex(L("ComboBoxZBAdress"));
     if (index < 0 || index > 8) {
         index = 0;
@@ -430,6 +471,7 @@ void TMainCore::ComboBoxZBAdressChange()
 
 void TMainCore::SpeedButtonBetriebClick(bool fromBetrOffTimer)
 {
+    TraceMethodScope trace(TraceMain, this, u"SpeedButtonBetriebClick");
     setBusy(true);
     for (const char* tab : {"TabSheetKonfigOEM", "TabSheetExperte", "TabSheetService", "TabSheetKonfigQV"})
         m_.setEnabled(L(tab), false);
@@ -594,6 +636,14 @@ void TMainCore::ClearDeviceInfo()
     m_.setChecked(L("RadioBetrAuto"), true);
 }
 
+void TMainCore::FirmwareRead()
+{
+    const bool dsk3 = VAVBetrieb.GetFirmwareNr() > 307;
+    m_.setVisible(L("RadioButtonSensTypDSK3Druck"), dsk3);
+    if (!dsk3 && m_.checked(L("RadioButtonSensTypDSK3Druck")))
+        m_.setChecked(L("RadioButtonSensTypDruck"), true);
+}
+
 void TMainCore::UpdateSensorViews()
 {
     const bool dsk3 = m_.checked(L("RadioButtonSensTypDSK3Druck"));
@@ -609,6 +659,7 @@ void TMainCore::UpdateSensorViews()
 
 void TMainCore::AnzConfPcHwEqual(bool equal)
 {
+    TraceMain.TraceBool(u"Konfiguration ist gleich: ", equal);
     m_.setVisible(L("ImageNotEqual"), !equal);
     m_.setVisible(L("ImageEqual"), equal);
 }
@@ -619,6 +670,7 @@ void TMainCore::Close()
 {
     if (Closing.load())
         return;
+    TraceMethodScope trace(TraceMain, this, u"FormCloseQuery");
     Flows.Stop();
     SuspendBetriebThread();
     SuspendVerbindenThread();
