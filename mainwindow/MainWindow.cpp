@@ -28,6 +28,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 // Resources of a static library must be registered by hand, from the global namespace.
 static void InitKadexResources()
 {
@@ -54,6 +56,24 @@ QAction* NewAction(QObject* parent, const char* name, const QString& text,
     if (!hint.isEmpty())
         action->setToolTip(hint);
     return action;
+}
+
+// A toolbar icon that looks plainly disabled when its command is: the style's grey version
+// of a mostly grey icon (the printer) looks like the enabled one, so it is faded as well.
+QIcon ToolIcon(const QString& resource)
+{
+    const QImage normal = QImage(resource).convertToFormat(QImage::Format_ARGB32);
+    QIcon icon(QPixmap::fromImage(normal));
+    QImage faded = normal;
+    for (int y = 0; y < faded.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(faded.scanLine(y));
+        for (int x = 0; x < faded.width(); ++x) {
+            const int grey = qGray(line[x]);
+            line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) * 35 / 100);
+        }
+    }
+    icon.addPixmap(QPixmap::fromImage(faded), QIcon::Disabled);
+    return icon;
 }
 
 QToolButton* NewMenuButton(QWidget* parent, const char* name, const QString& text, QMenu* menu)
@@ -110,6 +130,9 @@ TMainForm::TMainForm(QWidget* parent)
     BuildTabs(content);
     mainBox->addWidget(PageControl1_, 1);
     mainBox->addWidget(BuildButtonStrip(content));
+    // Before anything measures the layouts: a panel hidden after that would still count in the
+    // window's minimum width until the window is shown.
+    ShowTabPanels(PageControl1_->currentIndex());
     splitter->addWidget(content);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
@@ -117,7 +140,6 @@ TMainForm::TMainForm(QWidget* parent)
     setCentralWidget(splitter);
 
     LoadUserLogo();
-    ShowTabPanels(PageControl1_->currentIndex());
 
     resize(kClientWidth, kClientHeight);
     if (const QScreen* screen = this->screen()) {
@@ -138,14 +160,14 @@ void TMainForm::BuildActions()
     datei->setObjectName(QStringLiteral("MenuDatei"));
     QAction* open = NewAction(this, "DateiOeffnen", QStringLiteral("&öffnen    (Defaultdatei)"),
                               QKeySequence(Qt::Key_F8), QStringLiteral("Datei öffnen"));
-    open->setIcon(QIcon(QStringLiteral(":/kadex/open.png")));
+    open->setIcon(ToolIcon(QStringLiteral(":/kadex/open.png")));
     QAction* save = NewAction(this, "DateiSpeichern", QStringLiteral("&speichern (Defaultdatei)"), {},
                               QStringLiteral("Datei speichern"));
-    save->setIcon(QIcon(QStringLiteral(":/kadex/save.png")));
+    save->setIcon(ToolIcon(QStringLiteral(":/kadex/save.png")));
     QAction* saveAs = NewAction(this, "DateiSpeichernUnter", QStringLiteral("Speichern &unter..."));
     QAction* print = NewAction(this, "DateiDrucken", QStringLiteral("&Drucken..."),
                                QKeySequence(Qt::CTRL | Qt::Key_P), QStringLiteral("Einstelldaten drucken"));
-    print->setIcon(QIcon(QStringLiteral(":/kadex/print.png")));
+    print->setIcon(ToolIcon(QStringLiteral(":/kadex/print.png")));
     QAction* printFile = NewAction(this, "DateiDruckenInDatei", QStringLiteral("D&rucken in Datei..."),
                                    QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P));
     QAction* quit = NewAction(this, "DateiBeenden", QStringLiteral("&Beenden"));
@@ -162,7 +184,7 @@ void TMainForm::BuildActions()
     extras->setObjectName(QStringLiteral("MenuExtras"));
     QAction* regFkt = NewAction(this, "ExtrasRegSetting", QStringLiteral("&Regler Funktion einstellen..."),
                                 QKeySequence(Qt::Key_F9), QStringLiteral("Regler Funktion einstellen"));
-    regFkt->setIcon(QIcon(QStringLiteral(":/kadex/regfkt.png")));
+    regFkt->setIcon(ToolIcon(QStringLiteral(":/kadex/regfkt.png")));
     QAction* zbAdr = NewAction(this, "ExtrasZBAdress", QStringLiteral("ZB-&Adresse..."), QKeySequence(Qt::Key_F2));
     QAction* options = NewAction(this, "ExtrasOptionen", QStringLiteral("&Optionen..."));
     QAction* transfer = NewAction(this, "ExtrasTransferAnzeige", QStringLiteral("&Transfer-Anzeige"));
@@ -253,8 +275,9 @@ void TMainForm::BuildStatusBar()
 
 QWidget* TMainForm::BuildIdentPane(QWidget* parent)
 {
+    // No minimum of its own: the splitter keeps the pane at its layout's minimum, so the
+    // logo and the serial number are never cut.
     QFrame* pane = NewContainerPanel(parent, "PanelIdent");
-    pane->setMinimumWidth(160);
     auto* box = new QVBoxLayout(pane);
     box->setContentsMargins(6, 6, 6, 6);
     box->setSpacing(10);
@@ -280,6 +303,9 @@ QWidget* TMainForm::BuildIdentPane(QWidget* parent)
     add("LabelPosition", QStringLiteral("Position"), "EditPosition");
     add("LabelSerNr", QStringLiteral("Ser.Nr."), "EditSerNr");
     add("LabelZBAdr", QStringLiteral("ZB Adr."), "EditZBAdr");
+    // The serial number is the longest identification text; it is always shown whole.
+    if (auto* serNr = pane->findChild<QLineEdit*>(QStringLiteral("EditSerNr")))
+        serNr->setMinimumWidth(FieldWidthFor(serNr, QStringLiteral("00000-00000-000-000")));
     fields->setColumnStretch(1, 1);
     box->addLayout(fields);
     box->addStretch(1);
@@ -326,9 +352,14 @@ QWidget* TMainForm::BuildButtonStrip(QWidget* parent)
     notEqual->raise();
     row->addWidget(indicator, 0, Qt::AlignVCenter);
 
+    // Rewritten every second while connected: a fixed size keeps the text change from asking
+    // the layouts for a new pass, and an opaque background keeps the parents from repainting.
     QLabel* online = NewPanel(strip, "PanelSecOnline", FieldWidth(strip, 8) + 4);
     online->setAlignment(Qt::AlignCenter);
-    online->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    online->setText(QStringLiteral("00:00:00"));
+    online->setFixedSize(std::max(online->minimumWidth(), online->sizeHint().width()), online->sizeHint().height());
+    online->clear();
+    online->setAutoFillBackground(true);
     online->setToolTip(QStringLiteral("Online-Zeit"));
     row->addWidget(online);
 

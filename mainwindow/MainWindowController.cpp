@@ -189,12 +189,35 @@ void TMainWindowController::SetBusyCursor(bool busy)
 void TMainWindowController::setBusyOnGui(bool busy)
 {
     if (busy) {
-        if (busyDepth_++ == 0)
+        if (busyDepth_++ == 0) {
             QApplication::setOverrideCursor(Qt::BusyCursor);
+            QWidget* focus = QApplication::focusWidget();
+            focusBeforeBusy_ = focus && focus->window() == form_.get() ? focus : nullptr;
+        }
     } else if (busyDepth_ > 0) {
-        if (--busyDepth_ == 0)
+        if (--busyDepth_ == 0) {
             QApplication::restoreOverrideCursor();
+            restoreFocus();
+        }
     }
+}
+
+void TMainWindowController::restoreFocus()
+{
+    // The enabling that ends the busy phase was posted before its end, so it is shown by now.
+    QWidget* before = focusBeforeBusy_;
+    focusBeforeBusy_ = nullptr;
+    if (!before || QApplication::focusWidget() == before)
+        return;
+    const auto canTake = [](const QWidget* w) {
+        return w && w->isEnabled() && w->isVisible() && (w->focusPolicy() & Qt::TabFocus);
+    };
+    if (canTake(before)) {
+        before->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (QWidget* lesen = form_->Control(QStringLiteral("ButtonLesen")); canTake(lesen))
+        lesen->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace kadex

@@ -6,6 +6,7 @@
 #include "mainwindow/core/WindowModel.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <memory>
 
@@ -60,6 +61,7 @@ private:
     void closing();
     void loadSettings();
     void openHelp();
+    void restoreFocus();
 
     TProgramOptions options_;
     WindowModel model_;
@@ -72,6 +74,9 @@ private:
     QString lastPortError_;
     QString iniPath_;
     int busyDepth_ = 0;
+    // Where the keyboard focus was when the busy phase began: disabling the focused button
+    // moves the focus on, and it is brought back when the controls are enabled again.
+    QPointer<QWidget> focusBeforeBusy_;
     bool closed_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "mainwindow/ModelBinder.h"
 
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/WidgetFactory.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -398,7 +399,7 @@ void ModelBinder::applyContent(Binding& b, const FieldState& s, Prop p)
             if (e->text() != t)
                 e->setText(t);
         } else if (p == Prop::ReadOnly && e->isReadOnly() != s.readOnly)
-            e->setReadOnly(s.readOnly);
+            gui::SetFieldReadOnly(e, s.readOnly);
         return;
     }
     if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
@@ -410,7 +411,7 @@ void ModelBinder::applyContent(Binding& b, const FieldState& s, Prop p)
     }
     if (auto* spinBox = qobject_cast<QAbstractSpinBox*>(w)) {
         if (p == Prop::ReadOnly && spinBox->isReadOnly() != s.readOnly) {
-            spinBox->setReadOnly(s.readOnly);
+            gui::SetFieldReadOnly(spinBox, s.readOnly);
         } else if (p == Prop::Value) {
             if (auto* spin = qobject_cast<QSpinBox*>(w)) {
                 const std::optional<int> v = roundedValue(s.value);

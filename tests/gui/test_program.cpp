@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -124,6 +125,39 @@ TEST_F(Program, StartUpWritesTheMainWindowsTracePoints)
             at = found + 1;
         }
     }
+}
+
+TEST_F(Program, FocusGoesBackAfterReadingAndNeverIntoAReadOnlyField)
+{
+    TProgramOptions o;
+    o.simulate = true;
+    start(o);
+    auto* lesen = ctl->Form().ControlAs<QAbstractButton>("ButtonLesen");
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load() && lesen->isEnabled(); }, 20000));
+    ctl->Form().activateWindow();
+    ASSERT_TRUE(pump([&] { return QApplication::activeWindow() == &ctl->Form(); }, 5000));
+    // Every widget the focus visits meanwhile.
+    QList<QPointer<QWidget>> visited;
+    const QMetaObject::Connection watch = QObject::connect(
+        qApp, &QApplication::focusChanged, &ctl->Form(), [&visited](QWidget*, QWidget* now) { visited << now; });
+    for (const bool viaKeyboardFocus : {true, false}) {
+        SCOPED_TRACE(viaKeyboardFocus ? "Lesen focused" : "focus in V'nom");
+        QWidget* before = viaKeyboardFocus ? static_cast<QWidget*>(lesen) : ctl->Form().Control("EditVnomM3");
+        before->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(pump([&] { return QApplication::focusWidget() == before; }, 2000));
+        visited.clear();
+        lesen->click();
+        ASSERT_TRUE(pump([&] { return !lesen->isEnabled(); }, 5000)); // the flow has begun
+        ASSERT_TRUE(pump([&] { return lesen->isEnabled() && !QApplication::overrideCursor(); }, 20000));
+        EXPECT_EQ(QApplication::focusWidget(), before);
+        for (const QPointer<QWidget>& w : visited) {
+            if (auto* e = qobject_cast<QLineEdit*>(w.data()))
+                EXPECT_FALSE(e->isReadOnly()) << "focus went to " << e->objectName().toStdString();
+        }
+    }
+    QObject::disconnect(watch);
+    for (QLineEdit* e : ctl->Form().findChildren<QLineEdit*>())
+        EXPECT_FALSE(e->isReadOnly() && e->hasSelectedText()) << e->objectName().toStdString();
 }
 
 TEST_F(Program, LostAndReplacedControllerAsTheWindowShowsIt)
