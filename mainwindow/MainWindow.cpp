@@ -20,6 +20,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QStatusBar>
@@ -76,6 +77,28 @@ QIcon ToolIcon(const QString& resource)
     return icon;
 }
 
+// Holds the window's contents. Its minimum is the contents' minimum, so the window's minimum
+// comes from the layout; where the window is still made smaller (a window manager that
+// ignores the minimum, or none at all), the contents scroll instead of being squashed until
+// their texts overlap.
+class ContentArea : public QScrollArea {
+public:
+    explicit ContentArea(QWidget* parent) : QScrollArea(parent)
+    {
+        setObjectName(QStringLiteral("ScrollBoxHaupt"));
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+    }
+    QSize minimumSizeHint() const override
+    {
+        return widget() ? widget()->minimumSizeHint() : QScrollArea::minimumSizeHint();
+    }
+    QSize sizeHint() const override
+    {
+        return widget() ? widget()->sizeHint() : QScrollArea::sizeHint();
+    }
+};
+
 QToolButton* NewMenuButton(QWidget* parent, const char* name, const QString& text, QMenu* menu)
 {
     auto* button = new QToolButton(parent);
@@ -117,7 +140,8 @@ TMainForm::TMainForm(QWidget* parent)
     BuildToolBar();
     BuildStatusBar();
 
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    auto* area = new ContentArea(this);
+    auto* splitter = new QSplitter(Qt::Horizontal, area);
     splitter->setObjectName(QStringLiteral("SplitterIdent"));
     splitter->setChildrenCollapsible(false);
     splitter->addWidget(BuildIdentPane(splitter));
@@ -137,7 +161,8 @@ TMainForm::TMainForm(QWidget* parent)
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({kIdentPaneWidth, kClientWidth - kIdentPaneWidth});
-    setCentralWidget(splitter);
+    area->setWidget(splitter);
+    setCentralWidget(area);
 
     LoadUserLogo();
 

@@ -1083,6 +1083,14 @@ TEST_F(MainWindowLayout, ShrinksNoFurtherThanItsLayoutAllows)
     QWidget* pane = form->Control(QStringLiteral("PanelIdent"));
     EXPECT_GE(pane->width(), pane->minimumSizeHint().width());
     ExpectNothingClipped(*form, minimum);
+    // Made smaller all the same (as a window manager may, or an X server without one): the
+    // contents keep their minimum and scroll.
+    form->setMinimumSize(1, 1);
+    form->resize(400, 300);
+    QApplication::processEvents();
+    ASSERT_EQ(form->width(), 400);
+    EXPECT_GE(splitter->width(), splitter->minimumSizeHint().width());
+    EXPECT_GE(splitter->height(), splitter->minimumSizeHint().height());
 }
 
 // The longest texts the program writes into the window later (pressure application, other
