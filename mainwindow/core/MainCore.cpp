@@ -305,6 +305,7 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
             QDir().mkpath(dir);
 
     UpdateSensorViews();
+    // The conductance entry starts from the active one, before the device info is emptied.
     m_.setText(L("EditVAVLwErmittelt"), m_.text(L("EditVAVLwAktiv")));
     ClearDeviceInfo();
     VAVBetrieb.SetData();
