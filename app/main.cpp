@@ -1,5 +1,6 @@
 // Entry of the desktop program.
 #include "common/CommandLine.h"
+#include "common/DateFormat.h"
 #include "common/SingleInstance.h"
 #include "common/ToolArguments.h"
 #include "mainwindow/MainWindowController.h"
@@ -9,7 +10,6 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
-#include <QLocale>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -94,8 +94,9 @@ int main(int argc, char* argv[])
         return 3;
     }
 
-    // The point is the decimal separator whatever the desktop's regional settings say.
-    QLocale::setDefault(QLocale::c());
+    // The point is the decimal separator and dates read dd.MM.yyyy whatever the desktop's
+    // regional settings say.
+    kadex::SetProcessFormats();
     QApplication app(argc, argv);
     kadex::TTrace::Instance().Setup(); // off unless KADEX_TRACE=1
     QApplication::setApplicationName(QStringLiteral("Kadex Tool"));

@@ -8,8 +8,15 @@ namespace kadex {
 
 double GetFloatWert(const QString& text)
 {
+    // With the point as decimal separator a comma is a typing slip ("1,000" meant as 1.000),
+    // never a thousands separator: such text is no number.
+    static const QLocale c = [] {
+        QLocale l = QLocale::c();
+        l.setNumberOptions(QLocale::RejectGroupSeparator);
+        return l;
+    }();
     bool ok = false;
-    const double v = QLocale::c().toDouble(text.trimmed(), &ok);
+    const double v = c.toDouble(text.trimmed(), &ok);
     if (!ok || !std::isfinite(v))
         return 0.0;
     return v;

@@ -4,6 +4,7 @@
 #include "comm/ZBCmd.h"
 #include "common/Units.h"
 #include "device/model/WindowModel.h"
+#include "settings/ToolIni.h"
 
 #include <QString>
 #include <atomic>
@@ -19,8 +20,8 @@ struct TDeviceContext {
 
     // Firmware of the connected controller; 0x0220 until one reports its own.
     std::atomic<uint16_t> FirmwareVersion{0x0220};
-    // Controller function: 1 volume flow, 2 pressure.
-    std::atomic<int> ReglerFkt{1};
+    // Controller function: 1 volume flow, 2 pressure; the settings' value until start-up sets it.
+    std::atomic<int> ReglerFkt{TIniConfig{}.ReglerFkt};
     // Unit set the fields are expressed in.
     std::atomic<int> UnitIndex{0};
 
@@ -42,8 +43,8 @@ struct TDeviceContext {
 
 private:
     mutable std::mutex m;
-    QString fenwixText = QStringLiteral("Kadex");
-    QString fenwixTextKPR = QStringLiteral("Kadex [KPR Mode]");
+    QString fenwixText = TIniQV{}.FenwixText;
+    QString fenwixTextKPR = TIniQV{}.FenwixTextKPR;
 };
 
 } // namespace kadex

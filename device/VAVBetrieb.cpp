@@ -3,6 +3,7 @@
 #include "common/Helpers.h"
 #include "device/Identify.h"
 #include "settings/Texts.h"
+#include "settings/ToolIni.h"
 #include "settings/Trace.h"
 
 namespace kadex {
@@ -19,6 +20,7 @@ uint16_t be16(const uint8_t* b) { return static_cast<uint16_t>((b[0] << 8) | b[1
 TVAVBetrieb::TVAVBetrieb(TDeviceContext& ctx) : ctx_(ctx), zb_(ctx.zb), m_(ctx.model)
 {
     Mess.Reset();
+    InitBetriebData();
 }
 
 QString TVAVBetrieb::SerNr() const
@@ -36,6 +38,13 @@ void TVAVBetrieb::SetSerNr(const QString& s)
 namespace {
 constexpr char16_t kClass[] = u"TVAVBetrieb";
 } // namespace
+
+void TVAVBetrieb::InitBetriebData()
+{
+    const TBetrieb& b = IniBetrieb;
+    InitBetriebData(TBetrData{b.VminPrz, b.VmidPrz, b.VmaxPrz, b.W1MinMV, b.W1MaxMV, b.U5MinMV, b.U5MaxMV,
+                              b.PositionText});
+}
 
 void TVAVBetrieb::InitBetriebData(const TBetrData& defaults)
 {

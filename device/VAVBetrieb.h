@@ -43,6 +43,7 @@ enum BetrChoice {
 
 class TVAVBetrieb {
 public:
+    // Takes its defaults from the tool settings as they are read at this moment.
     explicit TVAVBetrieb(TDeviceContext& ctx);
 
     TBetrData BetrData;
@@ -61,6 +62,8 @@ public:
     double MotRueckPrz = 0;
     betrieb::Sampling Mess;
 
+    // BetrData := the BETRIEB defaults of the tool settings (at creation), or the given ones.
+    void InitBetriebData();
     void InitBetriebData(const TBetrData& defaults);
     void SetData();
     bool ReadData();

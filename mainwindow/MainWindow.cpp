@@ -20,6 +20,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QEvent>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QStatusBar>
@@ -27,6 +29,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // Resources of a static library must be registered by hand, from the global namespace.
 static void InitKadexResources()
@@ -55,6 +59,56 @@ QAction* NewAction(QObject* parent, const char* name, const QString& text,
         action->setToolTip(hint);
     return action;
 }
+
+// A toolbar icon that looks plainly disabled when its command is: the style's grey version
+// of a mostly grey icon (the printer) looks like the enabled one, so it is faded as well.
+QIcon ToolIcon(const QString& resource)
+{
+    const QImage normal = QImage(resource).convertToFormat(QImage::Format_ARGB32);
+    QIcon icon(QPixmap::fromImage(normal));
+    QImage faded = normal;
+    for (int y = 0; y < faded.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(faded.scanLine(y));
+        for (int x = 0; x < faded.width(); ++x) {
+            const int grey = qGray(line[x]);
+            line[x] = qRgba(grey, grey, grey, qAlpha(line[x]) * 35 / 100);
+        }
+    }
+    icon.addPixmap(QPixmap::fromImage(faded), QIcon::Disabled);
+    return icon;
+}
+
+// Holds the window's contents. Its minimum is the contents' minimum, so the window's minimum
+// comes from the layout; where the window is still made smaller (a window manager that
+// ignores the minimum, or none at all), the contents scroll instead of being squashed until
+// their texts overlap.
+class ContentArea : public QScrollArea {
+public:
+    explicit ContentArea(QWidget* parent) : QScrollArea(parent)
+    {
+        setObjectName(QStringLiteral("ScrollBoxHaupt"));
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+    }
+    QSize minimumSizeHint() const override
+    {
+        return widget() ? widget()->minimumSizeHint() : QScrollArea::minimumSizeHint();
+    }
+    QSize sizeHint() const override
+    {
+        return widget() ? widget()->sizeHint() : QScrollArea::sizeHint();
+    }
+
+protected:
+    // The contents' minimum grows when captions arrive from the model after the window was
+    // built; pass that on, or the window keeps the minimum of the empty captions.
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest)
+            updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+};
 
 QToolButton* NewMenuButton(QWidget* parent, const char* name, const QString& text, QMenu* menu)
 {
@@ -97,7 +151,8 @@ TMainForm::TMainForm(QWidget* parent)
     BuildToolBar();
     BuildStatusBar();
 
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    auto* area = new ContentArea(this);
+    auto* splitter = new QSplitter(Qt::Horizontal, area);
     splitter->setObjectName(QStringLiteral("SplitterIdent"));
     splitter->setChildrenCollapsible(false);
     splitter->addWidget(BuildIdentPane(splitter));
@@ -110,14 +165,17 @@ TMainForm::TMainForm(QWidget* parent)
     BuildTabs(content);
     mainBox->addWidget(PageControl1_, 1);
     mainBox->addWidget(BuildButtonStrip(content));
+    // Before anything measures the layouts: a panel hidden after that would still count in the
+    // window's minimum width until the window is shown.
+    ShowTabPanels(PageControl1_->currentIndex());
     splitter->addWidget(content);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({kIdentPaneWidth, kClientWidth - kIdentPaneWidth});
-    setCentralWidget(splitter);
+    area->setWidget(splitter);
+    setCentralWidget(area);
 
     LoadUserLogo();
-    ShowTabPanels(PageControl1_->currentIndex());
 
     resize(kClientWidth, kClientHeight);
     if (const QScreen* screen = this->screen()) {
@@ -138,14 +196,14 @@ void TMainForm::BuildActions()
     datei->setObjectName(QStringLiteral("MenuDatei"));
     QAction* open = NewAction(this, "DateiOeffnen", QString(),
                               QKeySequence(Qt::Key_F8), QStringLiteral("Datei öffnen"));
-    open->setIcon(QIcon(QStringLiteral(":/kadex/open.png")));
+    open->setIcon(ToolIcon(QStringLiteral(":/kadex/open.png")));
     QAction* save = NewAction(this, "DateiSpeichern", QString(), {},
                               QStringLiteral("Datei speichern"));
-    save->setIcon(QIcon(QStringLiteral(":/kadex/save.png")));
+    save->setIcon(ToolIcon(QStringLiteral(":/kadex/save.png")));
     QAction* saveAs = NewAction(this, "DateiSpeichernUnter", QString());
     QAction* print = NewAction(this, "DateiDrucken", QString(),
                                QKeySequence(Qt::CTRL | Qt::Key_P), QStringLiteral("Einstelldaten drucken"));
-    print->setIcon(QIcon(QStringLiteral(":/kadex/print.png")));
+    print->setIcon(ToolIcon(QStringLiteral(":/kadex/print.png")));
     QAction* printFile = NewAction(this, "DateiDruckenInDatei", QString(),
                                    QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P));
     QAction* quit = NewAction(this, "DateiBeenden", QString());
@@ -162,7 +220,7 @@ void TMainForm::BuildActions()
     extras->setObjectName(QStringLiteral("MenuExtras"));
     QAction* regFkt = NewAction(this, "ExtrasRegSetting", QString(),
                                 QKeySequence(Qt::Key_F9), QStringLiteral("Regler Funktion einstellen"));
-    regFkt->setIcon(QIcon(QStringLiteral(":/kadex/regfkt.png")));
+    regFkt->setIcon(ToolIcon(QStringLiteral(":/kadex/regfkt.png")));
     QAction* zbAdr = NewAction(this, "ExtrasZBAdress", QString(), QKeySequence(Qt::Key_F2));
     QAction* options = NewAction(this, "ExtrasOptionen", QString());
     QAction* transfer = NewAction(this, "ExtrasTransferAnzeige", QString());
@@ -253,8 +311,9 @@ void TMainForm::BuildStatusBar()
 
 QWidget* TMainForm::BuildIdentPane(QWidget* parent)
 {
+    // No minimum of its own: the splitter keeps the pane at its layout's minimum, so the
+    // logo and the serial number are never cut.
     QFrame* pane = NewContainerPanel(parent, "PanelIdent");
-    pane->setMinimumWidth(160);
     auto* box = new QVBoxLayout(pane);
     box->setContentsMargins(6, 6, 6, 6);
     box->setSpacing(10);
@@ -280,6 +339,9 @@ QWidget* TMainForm::BuildIdentPane(QWidget* parent)
     add("LabelPosition", QString(), "EditPosition");
     add("LabelSerNr", QString(), "EditSerNr");
     add("LabelZBAdr", QString(), "EditZBAdr");
+    // The serial number is the longest identification text; it is always shown whole.
+    if (auto* serNr = pane->findChild<QLineEdit*>(QStringLiteral("EditSerNr")))
+        serNr->setMinimumWidth(FieldWidthFor(serNr, QStringLiteral("00000-00000-000-000")));
     fields->setColumnStretch(1, 1);
     box->addLayout(fields);
     box->addStretch(1);
@@ -326,9 +388,14 @@ QWidget* TMainForm::BuildButtonStrip(QWidget* parent)
     notEqual->raise();
     row->addWidget(indicator, 0, Qt::AlignVCenter);
 
+    // Rewritten every second while connected: a fixed size keeps the text change from asking
+    // the layouts for a new pass, and an opaque background keeps the parents from repainting.
     QLabel* online = NewPanel(strip, "PanelSecOnline", FieldWidth(strip, 8) + 4);
     online->setAlignment(Qt::AlignCenter);
-    online->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    online->setText(QStringLiteral("00:00:00"));
+    online->setFixedSize(std::max(online->minimumWidth(), online->sizeHint().width()), online->sizeHint().height());
+    online->clear();
+    online->setAutoFillBackground(true);
     online->setToolTip(QStringLiteral("Online-Zeit"));
     row->addWidget(online);
 

@@ -165,40 +165,9 @@ void TMainWindowController::loadSettings()
     SeedToolIni();
     iniPath_ = GetToolIniPath();
     ReadToolIni(iniPath_);
-    TStartupSettings& st = StartupSettings;
-    st.Tabsheet = IniConfig.Tabsheet;
-    st.ZBAdrIndex = IniConfig.ZBAdrIndex;
-    st.EinheitIndex = IniConfig.EinheitIndex;
-    // Without a settings file the function is 0; the tool then works as volume-flow
-    // application instead of taking every value for a pressure.
-    st.ReglerFkt = IniConfig.ReglerFkt == 2 ? 2 : 1;
-    st.BetrData.VminPrz = IniBetrieb.VminPrz;
-    st.BetrData.VmidPrz = IniBetrieb.VmidPrz;
-    st.BetrData.VmaxPrz = IniBetrieb.VmaxPrz;
-    st.BetrData.W1MinMV = IniBetrieb.W1MinMV;
-    st.BetrData.W1MaxMV = IniBetrieb.W1MaxMV;
-    st.BetrData.U5MinMV = IniBetrieb.U5MinMV;
-    st.BetrData.U5MaxMV = IniBetrieb.U5MaxMV;
-    st.BetrData.PosText = IniBetrieb.PositionText;
-    if (!IniQV.FenwixText.isEmpty() || !IniQV.FenwixTextKPR.isEmpty()) {
-        st.FenwixText = IniQV.FenwixText;
-        st.FenwixTextKPR = IniQV.FenwixTextKPR;
-    }
-    st.ComNr = IniCom.COMNr;
-    st.ComPath = IniCom.COMPort;
-    st.Baudrate = IniCom.Baudrate;
+    StartupSettings = TStartupSettings::FromToolIni();
     if (!options_.portPath.isEmpty())
-        st.ComPath = options_.portPath;
-
-    // Log and default folders below the per-user folder unless the user chose others.
-    const QString base = GetLocalAppDataDir();
-    if (IniPath.LogDatei.isEmpty() && !base.isEmpty())
-        IniPath.LogDatei = base + QStringLiteral("Kadex_Logs");
-    if (IniPath.DefaultDatei.isEmpty() && !base.isEmpty())
-        IniPath.DefaultDatei = base + QStringLiteral("Kadex_Defaults");
-    for (const QString& dir : {IniPath.LogDatei, IniPath.DefaultDatei})
-        if (!dir.isEmpty())
-            QDir().mkpath(dir);
+        StartupSettings.ComPath = options_.portPath;
 }
 
 void TMainWindowController::closing()
@@ -246,12 +215,35 @@ void TMainWindowController::SetBusyCursor(bool busy)
 void TMainWindowController::setBusyOnGui(bool busy)
 {
     if (busy) {
-        if (busyDepth_++ == 0)
+        if (busyDepth_++ == 0) {
             QApplication::setOverrideCursor(Qt::BusyCursor);
+            QWidget* focus = QApplication::focusWidget();
+            focusBeforeBusy_ = focus && focus->window() == form_.get() ? focus : nullptr;
+        }
     } else if (busyDepth_ > 0) {
-        if (--busyDepth_ == 0)
+        if (--busyDepth_ == 0) {
             QApplication::restoreOverrideCursor();
+            restoreFocus();
+        }
     }
+}
+
+void TMainWindowController::restoreFocus()
+{
+    // The enabling that ends the busy phase was posted before its end, so it is shown by now.
+    QWidget* before = focusBeforeBusy_;
+    focusBeforeBusy_ = nullptr;
+    if (!before || QApplication::focusWidget() == before)
+        return;
+    const auto canTake = [](const QWidget* w) {
+        return w && w->isEnabled() && w->isVisible() && (w->focusPolicy() & Qt::TabFocus);
+    };
+    if (canTake(before)) {
+        before->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (QWidget* lesen = form_->Control(QStringLiteral("ButtonLesen")); canTake(lesen))
+        lesen->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace kadex

@@ -6,6 +6,7 @@
 #include "device/model/WindowModel.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <memory>
 
@@ -62,6 +63,7 @@ private:
     // A stored port that is missing: the only USB adapter, or the user's choice.
     void choosePort(TStartupSettings& st);
     void openHelp();
+    void restoreFocus();
 
     TProgramOptions options_;
     WindowModel model_;
@@ -74,6 +76,9 @@ private:
     QString lastPortError_;
     QString iniPath_;
     int busyDepth_ = 0;
+    // Where the keyboard focus was when the busy phase began: disabling the focused button
+    // moves the focus on, and it is brought back when the controls are enabled again.
+    QPointer<QWidget> focusBeforeBusy_;
     bool closed_ = false;
 };
 

@@ -472,7 +472,7 @@ QWidget* BuildTabService(QWidget* parent)
         QVBoxLayout* box = NewGroupColumn(betrieb);
         QButtonGroup* buttons = NewButtonGroup(page, "ButtonGroupBetrieb");
         auto* choices = new QGridLayout;
-        choices->setHorizontalSpacing(10);
+        choices->setHorizontalSpacing(kSpacing);
         choices->setVerticalSpacing(4);
         // Overrides of the damper in the first row, the fixed stages and the setpoint in the second.
         choices->addWidget(NewRadio(betrieb, "RadioBetrAuto", QString(), buttons, true), 0, 0);

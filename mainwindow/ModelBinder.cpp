@@ -1,6 +1,9 @@
 #include "mainwindow/ModelBinder.h"
 
+#include <QLayout>
+
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/WidgetFactory.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -169,6 +172,14 @@ void ModelBinder::bindAll()
     connect(&model_, &WindowModel::fieldChanged, this, &ModelBinder::onFieldChanged, Qt::QueuedConnection);
     for (const QString& name : model_.names())
         bindField(name);
+    // Captions and limits arrived after the layouts measured the widgets; a layout inside a
+    // panel that was hidden then keeps the old sizes until it is told.
+    if (root_) {
+        for (QLayout* l : root_->findChildren<QLayout*>())
+            l->invalidate();
+        for (QWidget* w : root_->findChildren<QWidget*>())
+            w->updateGeometry();
+    }
 }
 
 void ModelBinder::bindField(const QString& name)
@@ -403,7 +414,7 @@ void ModelBinder::applyContent(Binding& b, const FieldState& s, Prop p)
             if (e->text() != t)
                 e->setText(t);
         } else if (p == Prop::ReadOnly && e->isReadOnly() != s.readOnly)
-            e->setReadOnly(s.readOnly);
+            gui::SetFieldReadOnly(e, s.readOnly);
         return;
     }
     if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
@@ -428,7 +439,7 @@ void ModelBinder::applyContent(Binding& b, const FieldState& s, Prop p)
             return;
         }
         if (p == Prop::ReadOnly && spinBox->isReadOnly() != s.readOnly) {
-            spinBox->setReadOnly(s.readOnly);
+            gui::SetFieldReadOnly(spinBox, s.readOnly);
         } else if (p == Prop::Value) {
             if (auto* spin = qobject_cast<QSpinBox*>(w)) {
                 const std::optional<int> v = roundedValue(s.value);

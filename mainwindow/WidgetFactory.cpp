@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QAbstractSpinBox>
 
 #include <algorithm>
 
@@ -27,6 +28,11 @@ int FieldWidth(const QWidget* widget, int chars)
 {
     const QFontMetrics fm(widget->font());
     return fm.horizontalAdvance(QString(chars, QLatin1Char('0'))) + kEditPadding;
+}
+
+int FieldWidthFor(const QWidget* widget, const QString& text)
+{
+    return QFontMetrics(widget->font()).horizontalAdvance(text) + kEditPadding;
 }
 
 int TextWidth(const QWidget* widget, const QStringList& texts)
@@ -90,7 +96,7 @@ QLineEdit* NewNumberEdit(QWidget* parent, const char* name, int chars, bool read
     edit->setObjectName(QLatin1String(name));
     edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     edit->setFixedWidth(FieldWidth(edit, chars));
-    edit->setReadOnly(readOnly);
+    SetFieldReadOnly(edit, readOnly);
     return edit;
 }
 
@@ -101,7 +107,7 @@ QLineEdit* NewTextEdit(QWidget* parent, const char* name, int chars, bool readOn
     // Texts are letters, which run wider than digits on average.
     const QFontMetrics fm(edit->font());
     edit->setMinimumWidth(fm.averageCharWidth() * chars + kEditPadding);
-    edit->setReadOnly(readOnly);
+    SetFieldReadOnly(edit, readOnly);
     return edit;
 }
 
@@ -112,6 +118,20 @@ QSpinBox* NewSpin(QWidget* parent, const char* name, int minimum, int maximum)
     spin->setRange(minimum, maximum);
     spin->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return spin;
+}
+
+void SetFieldReadOnly(QWidget* field, bool readOnly)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(field)) {
+        edit->setReadOnly(readOnly);
+        if (readOnly)
+            edit->deselect();
+    } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(field)) {
+        spin->setReadOnly(readOnly);
+    } else {
+        return;
+    }
+    field->setFocusPolicy(readOnly ? Qt::ClickFocus : Qt::StrongFocus);
 }
 
 QRadioButton* NewRadio(QWidget* parent, const char* name, const QString& text, QButtonGroup* group,

@@ -26,6 +26,8 @@ namespace kadex::gui {
 
 // Width in pixels a line edit needs to show `chars` digits in the widget's font.
 int FieldWidth(const QWidget* widget, int chars);
+// Width in pixels a line edit needs to show `text` whole in the widget's font.
+int FieldWidthFor(const QWidget* widget, const QString& text);
 // Width in pixels of the widest of `texts` in the widget's font.
 int TextWidth(const QWidget* widget, const QStringList& texts);
 
@@ -47,6 +49,10 @@ QLineEdit* NewNumberEdit(QWidget* parent, const char* name, int chars, bool read
 // A text entry at least wide enough for `chars` characters.
 QLineEdit* NewTextEdit(QWidget* parent, const char* name, int chars, bool readOnly = false);
 QSpinBox* NewSpin(QWidget* parent, const char* name, int minimum, int maximum);
+// Makes a line edit or spin box read-only or editable. A read-only field takes the focus
+// only by a click (to copy from it): Tab passes it by, and focus that moves on by itself
+// (when the focused button is disabled) never lands in it with its text selected.
+void SetFieldReadOnly(QWidget* field, bool readOnly);
 
 QRadioButton* NewRadio(QWidget* parent, const char* name, const QString& text,
                        QButtonGroup* group, bool checked = false);

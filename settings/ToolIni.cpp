@@ -96,7 +96,7 @@ std::vector<KeyDef> keyTable()
     num(kSecConfig, "EinheitIndex", &IniConfig.EinheitIndex, 0, true);
     num(kSecConfig, "Tabsheet", &IniConfig.Tabsheet, 0, true);
     num(kSecConfig, "ZBAdrIndex", &IniConfig.ZBAdrIndex, 0, true);
-    num(kSecConfig, "ReglerFkt", &IniConfig.ReglerFkt, 1, true);
+    num(kSecConfig, "ReglerFkt", &IniConfig.ReglerFkt, TIniConfig{}.ReglerFkt, true);
 
     text(kSecSprachwahl, "Sprache", &SprachWahl.Sprache, kDefaultLanguage, true);
 
@@ -146,8 +146,8 @@ std::vector<KeyDef> keyTable()
     num(q, "SnrTestStation", &IniQV.SnrTestStation, 1);
     num(q, "ZBAdress", &IniQV.ZBAdress, 1);
     num(q, "SensorIntern", &IniQV.SensorIntern, 0);
-    text(q, "FenwixText", &IniQV.FenwixText, QStringLiteral("Kadex"));
-    text(q, "FenwixTextKPR", &IniQV.FenwixTextKPR, QStringLiteral("Kadex [KPR Mode]"));
+    text(q, "FenwixText", &IniQV.FenwixText, TIniQV{}.FenwixText);
+    text(q, "FenwixTextKPR", &IniQV.FenwixTextKPR, TIniQV{}.FenwixTextKPR);
     return t;
 }
 
@@ -269,6 +269,8 @@ void LoadToolIniRecords(const TIniFile& ini)
 {
     for (const KeyDef& d : keyTable())
         readKey(ini, d);
+    if (IniConfig.ReglerFkt != 1 && IniConfig.ReglerFkt != 2)
+        IniConfig.ReglerFkt = TIniConfig{}.ReglerFkt;
     SprachWahl.SprachDatei = SprachWahl.Sprache.isEmpty()
                                  ? QString()
                                  : ini.ReadString(kSecSprache, SprachWahl.Sprache, kDefaultLanguageFile);
@@ -334,21 +336,6 @@ QString DefaultDataFileDir()
 {
     const QString base = GetLocalAppDataDir();
     return base.isEmpty() ? QString() : base + QStringLiteral("Kadex_Defaults");
-}
-
-void ApplyToolIniFixUps()
-{
-    if (IniPath.LogDatei.isEmpty())
-        IniPath.LogDatei = DefaultLogDir();
-    if (IniPath.DefaultDatei.isEmpty())
-        IniPath.DefaultDatei = DefaultDataFileDir();
-    for (const QString& dir : {IniPath.LogDatei, IniPath.DefaultDatei})
-        if (!dir.isEmpty())
-            QDir().mkpath(dir);
-    if (IniConfig.ZBAdrIndex > 8)
-        IniConfig.ZBAdrIndex = 0;
-    if (IniConfig.Tabsheet > 3)
-        IniConfig.Tabsheet = 3;
 }
 
 } // namespace kadex

@@ -24,7 +24,10 @@ struct TIniConfig {
     uint8_t EinheitIndex = 0; // unit set 0..2
     uint8_t Tabsheet = 0;     // main-window tab active at exit
     uint8_t ZBAdrIndex = 0;   // 0 = PP, 1..8 = ZB1..ZB8
-    uint8_t ReglerFkt = 0;    // 1 = volume flow, 2 = pressure
+    // 1 = volume flow, 2 = pressure. Also without a settings file and for a value the file
+    // cannot mean, the tool works as volume-flow application: 0 would take every value for a
+    // pressure.
+    uint8_t ReglerFkt = 1;
 };
 
 // Sections SPRACHWAHL and SPRACHE.
@@ -104,8 +107,10 @@ struct TIniQV {
     uint16_t SnrTestStation = 0;
     uint16_t ZBAdress = 0;
     uint16_t SensorIntern = 0;
-    QString FenwixText;    // type text a volume-flow controller must carry
-    QString FenwixTextKPR; // type text a pressure controller must carry
+    // Type texts a volume-flow and a pressure controller must carry; they hold without a
+    // settings file too, or every controller would be marked as of the wrong type.
+    QString FenwixText = QStringLiteral("Kadex");
+    QString FenwixTextKPR = QStringLiteral("Kadex [KPR Mode]");
     bool operator==(const TIniQV&) const = default;
 };
 
@@ -125,7 +130,8 @@ extern TBetrieb IniBetrieb;
 extern TIniOem IniOem;
 extern TIniQV IniQV;
 
-// All records as without a settings file: port 1 at 1200 baud, everything else zero or empty.
+// All records as without a settings file: port 1 at 1200 baud, volume-flow function with the
+// product type texts, everything else zero or empty.
 void ResetToolIniRecords();
 
 // Full path of the settings file below the per-user folder ("Fenwix/KadexTool.ini"); creates
@@ -164,8 +170,5 @@ QList<ToolIniKey> ToolIniKeys();
 // The default folders below the per-user folder; empty when that is unknown.
 QString DefaultLogDir();      // .../Kadex_Logs
 QString DefaultDataFileDir(); // .../Kadex_Defaults
-// Start-up fix-ups once the language is loaded: empty folders become the defaults (and both
-// folders are created), ZBAdrIndex above 8 becomes 0, Tabsheet above 3 becomes 3.
-void ApplyToolIniFixUps();
 
 } // namespace kadex

@@ -1,10 +1,12 @@
 // Shared number/text helpers, unit sets and code page 1252 text files.
 #include "QtPrinters.h"
+#include "common/DateFormat.h"
 #include "common/Helpers.h"
 #include "common/TextFile.h"
 #include "common/Units.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -12,13 +14,19 @@ using namespace kadex;
 
 TEST(Helpers, NumberParsingAndRounding)
 {
-    EXPECT_DOUBLE_EQ(GetFloatWert("12.5"), 12.5);
-    EXPECT_DOUBLE_EQ(GetFloatWert(" 3 "), 3.0);
-    EXPECT_DOUBLE_EQ(GetFloatWert("12,5"), 0.0); // comma is no decimal separator
-    EXPECT_DOUBLE_EQ(GetFloatWert("abc"), 0.0);
-    EXPECT_DOUBLE_EQ(GetFloatWert(""), 0.0);
-    EXPECT_DOUBLE_EQ(GetFloatWert("nan"), 0.0);
-    EXPECT_DOUBLE_EQ(GetFloatWert("-0.25"), -0.25);
+    // Only point-decimal numbers count; anything else, group separators too, is 0.
+    const struct {
+        const char* text;
+        double value;
+    } numbers[] = {
+        {"12.5", 12.5},   {" 3 ", 3.0},     {"-0.25", -0.25}, {"+7", 7.0},      {"1e3", 1000.0},
+        {".5", 0.5},      {"12,5", 0.0},    {"1,000", 0.0},   {"12,345.5", 0.0}, {"1.000,5", 0.0},
+        {"1 000", 0.0},   {"abc", 0.0},     {"", 0.0},        {"nan", 0.0},     {"inf", 0.0},
+        {"1e999", 0.0},   {"5x", 0.0},      {"0x10", 0.0},
+    };
+    for (const auto& n : numbers)
+        EXPECT_DOUBLE_EQ(GetFloatWert(QString::fromLatin1(n.text)), n.value) << n.text;
+    EXPECT_EQ(GetIntFromString("1,000", 100), 0);
 
     EXPECT_EQ(RoundHalfEven(2.5), 2);
     EXPECT_EQ(RoundHalfEven(3.5), 4);
@@ -47,6 +55,27 @@ TEST(Helpers, TextFormatting)
     EXPECT_EQ(AppendZeroAfterPoint("15"), "15");
     const uint8_t b[3] = {0x0A, 0xFF, 0x00};
     EXPECT_EQ(HexBytes(b, 3), "0A FF 00 ");
+}
+
+TEST(Helpers, DatesAndTimesIgnoreTheLocale)
+{
+    SetProcessFormats();
+    const QString timeFormat = LongTimeFormat();
+    EXPECT_FALSE(timeFormat.contains(QLatin1Char('t'))) << timeFormat.toStdString();
+    EXPECT_TRUE(timeFormat.contains(QLatin1String("mm"))) << timeFormat.toStdString();
+    EXPECT_EQ(QLocale().decimalPoint(), QStringLiteral("."));
+    // A later change of the regional settings changes nothing.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const struct {
+        QDate date;
+        const char* text;
+    } dates[] = {{QDate(2026, 1, 5), "05.01.2026"}, {QDate(1999, 12, 31), "31.12.1999"}, {QDate(), ""}};
+    for (const auto& d : dates)
+        EXPECT_EQ(DateText(d.date), QString::fromLatin1(d.text));
+    EXPECT_EQ(LongTimeFormat(), timeFormat);
+    EXPECT_EQ(TimeText(QTime(7, 5, 9)), QTime(7, 5, 9).toString(timeFormat));
+    EXPECT_TRUE(TimeText(QTime(7, 5, 9)).contains(QLatin1String("05:09")));
+    QLocale::setDefault(QLocale::c());
 }
 
 TEST(Helpers, UnitSets)

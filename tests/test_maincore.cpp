@@ -6,7 +6,11 @@
 #include "mainwindow/core/MainCore.h"
 #include "device/model/WindowFields.h"
 #include "mainwindow/core/PortChoice.h"
+#include "settings/ToolIni.h"
 #include "sim/SimTransport.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -520,4 +524,63 @@ TEST(PortChoice, StoredPortMissingOnFirstStart)
         EXPECT_EQ(r.port, QString::fromLatin1(c.port));
         EXPECT_EQ(r.ports, c.action == A::Ask ? c.present : QStringList());
     }
+}
+
+TEST_F(MainCoreSim, Dsk3SensorTypeOnlyFromFirmware0308)
+{
+    // FirmwareNr is the hex text read as a decimal number: 0307 is 307, 0308 is 308.
+    const struct {
+        uint16_t firmware;
+        bool dsk3Shown;
+    } cases[] = {{0x0220, false}, {0x0307, false}, {0x0308, true}, {0x0412, true}};
+    for (const auto& c : cases) {
+        sim::BusOptions opts = sim::BusOptions::WithControllers(1);
+        opts.controllers[0].firmware = c.firmware;
+        make(opts, 100000);
+        core->FormCreate();
+        model->setChecked(fld::RadioButtonSensTypDSK3Druck, true, Origin::User);
+        ASSERT_TRUE(connect()) << std::hex << c.firmware;
+        EXPECT_EQ(core->VAVBetrieb.GetFirmwareNr(), QString::number(c.firmware, 16).toInt()) << std::hex << c.firmware;
+        EXPECT_EQ(model->visible(fld::RadioButtonSensTypDSK3Druck), c.dsk3Shown) << std::hex << c.firmware;
+        EXPECT_EQ(model->checked(fld::RadioButtonSensTypDSK3Druck), c.dsk3Shown) << std::hex << c.firmware;
+        EXPECT_EQ(model->checked(fld::RadioButtonSensTypDruck), !c.dsk3Shown) << std::hex << c.firmware;
+        // The sensor views follow the choice the firmware forced.
+        EXPECT_EQ(model->visible(fld::EditHoeheAnz), c.dsk3Shown) << std::hex << c.firmware;
+        core.reset();
+    }
+}
+
+TEST_F(MainCoreSim, StartUpPreparesFoldersAndFields)
+{
+    QTemporaryDir home;
+    const QByteArray oldXdg = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    ResetToolIniRecords();
+    IniBetrieb.VmaxPrz = 9000;
+    IniBetrieb.PositionText = QStringLiteral("Aus den Einstellungen");
+    // No controller answers: the fields keep what the start-up put there.
+    make(sim::BusOptions::WithControllers(1), 100000);
+    bus->removeController(1);
+    // The operating record took the BETRIEB defaults when it was made.
+    EXPECT_EQ(core->VAVBetrieb.BetrData.VmaxPrz, 9000);
+    core->FormCreate();
+    model->setText(fld::EditVAVLwAktiv, "28.00");
+    core->StartTimerTimer(TStartupSettings::FromToolIni());
+    ASSERT_TRUE(core->Flows.WaitIdle(20000));
+    EXPECT_EQ(t(fld::EditVAVLwErmittelt), "28.00"); // copied before the device info was cleared
+    EXPECT_TRUE(t(fld::EditVAVLwAktiv).isEmpty());
+    EXPECT_EQ(t(fld::EditVmaxPrz), "90.00");
+    EXPECT_EQ(t(fld::EditPositionInput), "Aus den Einstellungen");
+    EXPECT_EQ(IniPath.LogDatei, home.path() + "/Kadex_Logs");
+    EXPECT_EQ(IniPath.DefaultDatei, home.path() + "/Kadex_Defaults");
+    EXPECT_TRUE(QFileInfo(IniPath.LogDatei).isDir());
+    EXPECT_TRUE(QFileInfo(IniPath.DefaultDatei).isDir());
+    // A folder the user chose stays.
+    IniPath.LogDatei = home.path() + "/mine";
+    core->StartTimerTimer(TStartupSettings::FromToolIni());
+    EXPECT_EQ(IniPath.LogDatei, home.path() + "/mine");
+    EXPECT_TRUE(QFileInfo(IniPath.LogDatei).isDir());
+    core.reset();
+    ResetToolIniRecords();
+    qputenv("XDG_DATA_HOME", oldXdg);
 }

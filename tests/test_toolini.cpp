@@ -109,19 +109,19 @@ TEST_F(ToolIni, WithoutAFilePort1At1200AndNothingElse)
     EXPECT_FALSE(ReadToolIni(path));
     EXPECT_EQ(IniCom.COMNr, 1);
     EXPECT_EQ(IniCom.Baudrate, 1200);
-    EXPECT_EQ(IniConfig.ReglerFkt, 0);
+    // Volume flow and the product type texts, as with a file that names none of them.
+    EXPECT_EQ(IniConfig.ReglerFkt, 1);
+    EXPECT_EQ(IniQV.FenwixText, "Kadex");
+    EXPECT_EQ(IniQV.FenwixTextKPR, "Kadex [KPR Mode]");
     EXPECT_TRUE(SprachWahl.Sprache.isEmpty());
     EXPECT_TRUE(SprachWahl.SprachDatei.isEmpty());
+    EXPECT_TRUE(IniPath.LogDatei.isEmpty());
     EXPECT_EQ(IniPresetDPK[SensorPreset300], TIniPresetSensor{});
-    EXPECT_EQ(IniQV, TIniQV{});
+    EXPECT_EQ(IniQV.K, 0.0f);
+    EXPECT_EQ(IniQV.Tn, 0);
     EXPECT_EQ(TComForm::MapBaudRate(IniCom.Baudrate), 1200);
-
-    // The folders fall back below the per-user folder and exist afterwards.
-    ApplyToolIniFixUps();
-    EXPECT_EQ(IniPath.LogDatei, home.path() + "/Kadex_Logs");
-    EXPECT_EQ(IniPath.DefaultDatei, home.path() + "/Kadex_Defaults");
-    EXPECT_TRUE(QFileInfo(IniPath.LogDatei).isDir());
-    EXPECT_TRUE(QFileInfo(IniPath.DefaultDatei).isDir());
+    EXPECT_EQ(DefaultLogDir(), home.path() + "/Kadex_Logs");
+    EXPECT_EQ(DefaultDataFileDir(), home.path() + "/Kadex_Defaults");
 
     // Choices are lost at exit: the file is never created.
     IniCom.COMNr = 4;
@@ -279,10 +279,9 @@ TEST_F(ToolIni, HandEditedFileIsReadAndEveryForeignLineSurvivesByteForByte)
     EXPECT_FLOAT_EQ(IniQV.K, 0.75f);
     EXPECT_EQ(IniQV.FenwixText, QString::fromUtf8("Höhe"));
 
-    // The start-up fix-ups correct what is out of range.
-    ApplyToolIniFixUps();
-    EXPECT_EQ(IniConfig.ZBAdrIndex, 0);
-
+    // What the window hands back at exit: its bus address, the default folder it used.
+    IniConfig.ZBAdrIndex = 0;
+    IniPath.DefaultDatei = DefaultDataFileDir();
     IniCom.COMNr = 4;
     IniConfig.Tabsheet = 1;
     SprachWahl.Sprache.clear(); // written as "Deutsch"
@@ -343,6 +342,9 @@ TEST_F(ToolIni, BadFilesGiveTheTableDefaults)
         // Values outside what the field holds.
         "[CONFIG]\r\nEinheitIndex=256\r\nReglerFkt=-1\r\n[OEM]\r\nVnom=65536\r\nDichte=-5\r\n"
         "[ANTRIEB]\r\nRGT_LZAntrieb=70000\r\n[QV]\r\nK=1e300\r\n",
+        // A controller function the tool does not know is the volume-flow one.
+        "[CONFIG]\r\nReglerFkt=0\r\n",
+        "[CONFIG]\r\nReglerFkt=7\r\n",
     };
     const QString path = home.filePath("bad.ini");
     for (const QByteArray& data : bad) {

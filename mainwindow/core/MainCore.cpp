@@ -4,7 +4,10 @@
 #include "common/Paths.h"
 #include "device/model/WindowFields.h"
 #include "settings/Texts.h"
+#include "settings/ToolIni.h"
 #include "settings/Trace.h"
+
+#include <QDir>
 
 namespace kadex {
 
@@ -50,6 +53,21 @@ ModeDisplay modeDisplay(int mode)
 
 } // namespace
 
+TStartupSettings TStartupSettings::FromToolIni()
+{
+    TStartupSettings st;
+    st.Tabsheet = IniConfig.Tabsheet;
+    st.ZBAdrIndex = IniConfig.ZBAdrIndex;
+    st.EinheitIndex = IniConfig.EinheitIndex;
+    st.ReglerFkt = IniConfig.ReglerFkt;
+    st.FenwixText = IniQV.FenwixText;
+    st.FenwixTextKPR = IniQV.FenwixTextKPR;
+    st.ComNr = IniCom.COMNr;
+    st.ComPath = IniCom.COMPort;
+    st.Baudrate = IniCom.Baudrate;
+    return st;
+}
+
 TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, IMainHost* host)
     : Com(std::move(transport)),
       ZB(Com),
@@ -66,10 +84,7 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
       portWatch_(1000, false, [this] { PortWatchTimerTimer(); })
 {
     Com.SetLinkLostHandler([this](const QString& reason) { portLost(reason); });
-    VAVBetrieb.OnFirmwareRead = [this] {
-        if (OnFirmwareRead)
-            OnFirmwareRead();
-    };
+    VAVBetrieb.OnFirmwareRead = [this] { FirmwareRead(); };
     Flows.SetBusyHandler([this](bool busy, const std::string&) { setBusy(busy); });
     m_.onChange({fld::RadioButtonSensTypDruck, fld::RadioButtonSensTypVolumenstr, fld::RadioButtonSensTypDSK3Druck},
                 [this](const Change&) { UpdateSensorViews(); });
@@ -129,10 +144,13 @@ void TMainCore::resumeOne()
 
 bool TMainCore::COMVerbinden()
 {
+    TraceMethodScope trace(TraceMain, this, u"COMVerbinden");
     DataRead = false;
     EnableMainControls(false);
     EnableDeviceButtons(false);
+    TraceMain.TraceMessage(u"Trying to open ComPort");
     if (!Com.OpenPort()) {
+        TraceMain.TraceText(u"ComPort not opened", Com.LastOpenError());
         if (reconnecting_.load()) {
             // The device node is back but not usable yet (permissions still being set):
             // keep watching quietly.
@@ -147,15 +165,20 @@ bool TMainCore::COMVerbinden()
         EnableMainControls(true);
         return false;
     }
+    TraceMain.TraceMessage(u"ComPort opened");
     if (m_.caption(fld::PanelProgStatus) == IniStatusText.PortLost)
         m_.setCaption(fld::PanelProgStatus, QString());
     setBusy(true);
     ShowCOMData(QString());
     EnableMainControls(false);
+    TraceMain.TraceMessage(u"Setting DTR and RTS");
     Com.SetDtrRts(); // pseudo-terminals have no modem lines; that is no failure
+    TraceMain.TraceMessage(u"Identifying ZBDevice");
     const bool identified = VAVBetrieb.Identify();
+    TraceMain.TraceBool(u"ZBDevice identified", identified);
     if (identified) {
         enableIf(fld::ButtonDruckmessung, true);
+        TraceMain.TraceMessage(u"Enabling second timer");
         SecondsOnline = 0;
         m_.setCaption(fld::PanelSecOnline, OnlineText(0));
         secTimer_.Start();
@@ -177,6 +200,7 @@ bool TMainCore::COMVerbinden()
 
 bool TMainCore::ReadConfig()
 {
+    TraceMethodScope trace(TraceMain, this, u"ReadConfig");
     DataRead = false;
     const QString status = m_.caption(fld::PanelProgStatus);
     m_.setCaption(fld::PanelProgStatus, IniStatusText.DataRead);
@@ -217,6 +241,7 @@ void TMainCore::endUserFlow(const QString& status)
 
 bool TMainCore::ButtonLesenClick()
 {
+    TraceMethodScope trace(TraceMain, this, u"ButtonLesenClick");
     DataRead = false;
     const QString status = beginUserFlow(IniStatusText.DataRead);
     const bool ok = VAVBetrieb.ReadData();
@@ -229,6 +254,7 @@ bool TMainCore::ButtonLesenClick()
 
 bool TMainCore::ButtonSetzenClick()
 {
+    TraceMethodScope trace(TraceMain, this, u"ButtonSetzenClick");
     const QString status = beginUserFlow(IniStatusText.DataWrite);
     const bool ok = VAVBetrieb.WriteData();
     VAVBetrieb.RefreshIdent();
@@ -242,6 +268,7 @@ bool TMainCore::ButtonSetzenClick()
 
 void TMainCore::FormCreate()
 {
+    TraceMethodScope trace(TraceMain, this, u"FormCreate");
     Ctx.FirmwareVersion = 0x0220;
     AnzConfPcHwEqual(false);
     m_.setItemIndex(fld::ComboBoxZBAdress, 0);
@@ -257,6 +284,7 @@ void TMainCore::FormCreate()
 
 void TMainCore::StartTimerTimer(const TStartupSettings& st)
 {
+    TraceMethodScope trace(TraceMain, this, u"StartTimerTimer");
     Ctx.ReglerFkt = st.ReglerFkt;
     Ctx.UnitIndex = (st.EinheitIndex >= 0 && st.EinheitIndex <= 2) ? st.EinheitIndex : 0;
     Ctx.SetTypeTexts(st.FenwixText, st.FenwixTextKPR);
@@ -265,6 +293,7 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
     Com.SetBaudRate(st.Baudrate);
 
     // Tabs 0..3 shown, Transfer hidden; the stored tab, or Experte when that one is hidden.
+    TraceMain.TraceMessage(u"Enabling Tab Sheets");
     for (FieldId tab : {fld::TabSheetKonfigOEM, fld::TabSheetExperte, fld::TabSheetService, fld::TabSheetKonfigQV})
         m_.setVisible(tab, true);
     m_.setVisible(fld::TabSheetTransfer, false);
@@ -275,8 +304,19 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
     m_.setItemIndex(fld::PageControl1, tab);
     PageControl1Change();
 
+    // Log and default folders below the per-user folder unless the user chose others; a
+    // folder that cannot be made is not reported here.
+    if (IniPath.LogDatei.isEmpty())
+        IniPath.LogDatei = DefaultLogDir();
+    if (IniPath.DefaultDatei.isEmpty())
+        IniPath.DefaultDatei = DefaultDataFileDir();
+    for (const QString& dir : {IniPath.LogDatei, IniPath.DefaultDatei})
+        if (!dir.isEmpty())
+            QDir().mkpath(dir);
+
     UpdateSensorViews();
-    VAVBetrieb.InitBetriebData(st.BetrData);
+    // The conductance entry starts from the active one, before the device info is emptied.
+    m_.setText(fld::EditVAVLwErmittelt, m_.text(fld::EditVAVLwAktiv));
     ClearDeviceInfo();
     VAVBetrieb.SetData();
 
@@ -448,6 +488,7 @@ void TMainCore::PortWatchTimerTimer()
 
 void TMainCore::ComboBoxZBAdressChange()
 {
+    TraceMethodScope trace(TraceMain, this, u"ComboBoxZBAdressChange");
     int index = m_.itemIndex(fld::ComboBoxZBAdress);
     if (index < 0 || index > 8) {
         index = 0;
@@ -496,6 +537,7 @@ void TMainCore::ComboBoxZBAdressChange()
 
 void TMainCore::SpeedButtonBetriebClick(bool fromBetrOffTimer)
 {
+    TraceMethodScope trace(TraceMain, this, u"SpeedButtonBetriebClick");
     setBusy(true);
     for (FieldId tab : {fld::TabSheetKonfigOEM, fld::TabSheetExperte, fld::TabSheetService, fld::TabSheetKonfigQV})
         m_.setEnabled(tab, false);
@@ -658,6 +700,14 @@ void TMainCore::ClearDeviceInfo()
     m_.setChecked(fld::RadioBetrAuto, true);
 }
 
+void TMainCore::FirmwareRead()
+{
+    const bool dsk3 = VAVBetrieb.GetFirmwareNr() > 307;
+    m_.setVisible(fld::RadioButtonSensTypDSK3Druck, dsk3);
+    if (!dsk3 && m_.checked(fld::RadioButtonSensTypDSK3Druck))
+        m_.setChecked(fld::RadioButtonSensTypDruck, true);
+}
+
 void TMainCore::UpdateSensorViews()
 {
     const bool dsk3 = m_.checked(fld::RadioButtonSensTypDSK3Druck);
@@ -673,6 +723,7 @@ void TMainCore::UpdateSensorViews()
 
 void TMainCore::AnzConfPcHwEqual(bool equal)
 {
+    TraceMain.TraceBool(u"Konfiguration ist gleich: ", equal);
     m_.setVisible(fld::ImageNotEqual, !equal);
     m_.setVisible(fld::ImageEqual, equal);
 }
@@ -683,6 +734,7 @@ void TMainCore::Close()
 {
     if (Closing.load())
         return;
+    TraceMethodScope trace(TraceMain, this, u"FormCloseQuery");
     Flows.Stop();
     SuspendBetriebThread();
     SuspendVerbindenThread();

@@ -12,6 +12,7 @@
 #include "mainwindow/core/FlowRunner.h"
 #include "mainwindow/core/TransferLog.h"
 #include "device/model/WindowModel.h"
+#include "settings/ToolIni.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,18 +33,21 @@ public:
     virtual void SetBusyCursor(bool busy) = 0;
 };
 
-// What the start-up takes from the tool settings.
+// What the start-up takes from the tool settings. A default-made one holds what the settings
+// hold without a file.
 struct TStartupSettings {
-    int Tabsheet = 0;
-    int ZBAdrIndex = 0;
-    int EinheitIndex = 0;
-    int ReglerFkt = 1;
-    TBetrData BetrData;
-    QString FenwixText = QStringLiteral("Kadex");
-    QString FenwixTextKPR = QStringLiteral("Kadex [KPR Mode]");
-    int ComNr = 1;
-    QString ComPath;
-    int Baudrate = 38400;
+    int Tabsheet = TIniConfig{}.Tabsheet;
+    int ZBAdrIndex = TIniConfig{}.ZBAdrIndex;
+    int EinheitIndex = TIniConfig{}.EinheitIndex;
+    int ReglerFkt = TIniConfig{}.ReglerFkt;
+    QString FenwixText = TIniQV{}.FenwixText;
+    QString FenwixTextKPR = TIniQV{}.FenwixTextKPR;
+    int ComNr = TIniCom{}.COMNr;
+    QString ComPath = TIniCom{}.COMPort;
+    int Baudrate = TIniCom{}.Baudrate;
+
+    // From the settings records as read now.
+    static TStartupSettings FromToolIni();
 };
 
 class TMainCore {
@@ -78,7 +82,8 @@ public:
 
     // --- start-up (window thread; touches only the model) ----------------------------------
     void FormCreate();
-    // Restores tab and bus address, fills the fields, then posts the connect step.
+    // Restores tab and bus address, prepares the log and default folders, fills the fields,
+    // then posts the connect step.
     void StartTimerTimer(const TStartupSettings& settings);
     void PageControl1Change();
     // "&Transfer-Anzeige": shows or hides the Transfer tab; telegrams are traced while shown.
@@ -134,8 +139,9 @@ public:
     void SetBetriebActive(bool on);
     static QString OnlineText(int seconds);
 
-    // Runs when a firmware read finished (menu and sensor-type choices follow it).
-    std::function<void()> OnFirmwareRead;
+    // The operating-data record's firmware event: the DSK3 sensor type exists from firmware
+    // 0308 on; hiding it while chosen chooses the DPK sensor.
+    void FirmwareRead();
 
 private:
     // The port went away (serial I/O thread): show it, stop polling, watch for its return.

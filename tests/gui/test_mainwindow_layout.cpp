@@ -30,6 +30,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -607,6 +608,8 @@ TEST_F(MainWindowLayout, ReadOnlyAndEditableFields)
         auto* e = Get<QLineEdit>(name);
         ASSERT_NE(e, nullptr);
         EXPECT_TRUE(e->isReadOnly()) << name;
+        // Tab passes read-only fields by; a click still lets the user copy from them.
+        EXPECT_EQ(e->focusPolicy(), Qt::ClickFocus) << name;
     }
     const char* editable[] = {"EditVnomM3", "EditVmaxM3_OEM", "EditVminM3_OEM", "EditVAVLwErmittelt",
                               "EditPositionInput_OEM", "EditOEMInputOEM", "EditW1Min", "EditW1Max", "EditU5Min",
@@ -616,6 +619,7 @@ TEST_F(MainWindowLayout, ReadOnlyAndEditableFields)
         auto* e = Get<QLineEdit>(name);
         ASSERT_NE(e, nullptr);
         EXPECT_FALSE(e->isReadOnly()) << name;
+        EXPECT_EQ(e->focusPolicy(), Qt::StrongFocus) << name;
     }
     auto* memo = Get<QPlainTextEdit>("MemoCOMTransf");
     ASSERT_NE(memo, nullptr);
@@ -785,6 +789,38 @@ TEST_F(MainWindowLayout, ToolbarButtonsFollowTheirActions)
     EXPECT_TRUE(regFkt->isVisible());
     form->Action(QStringLiteral("DateiDrucken"))->setEnabled(false);
     EXPECT_FALSE(Get<QToolButton>("ToolButtonDrucken")->isEnabled());
+}
+
+// How dark a picture looks on a light background: the sum of opacity times darkness.
+double Ink(const QPixmap& pixmap)
+{
+    const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    double ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            ink += qAlpha(p) / 255.0 * (255 - qGray(p)) / 255.0;
+        }
+    return ink;
+}
+
+TEST_F(MainWindowLayout, DisabledToolbarCommandsLookDisabled)
+{
+    ShowAtDesignSize();
+    for (const char* name : {"DateiOeffnen", "DateiSpeichern", "DateiDrucken", "ExtrasRegSetting"}) {
+        const QIcon icon = form->Action(QLatin1String(name))->icon();
+        const double enabled = Ink(icon.pixmap(QSize(24, 24), QIcon::Normal));
+        const double disabled = Ink(icon.pixmap(QSize(24, 24), QIcon::Disabled));
+        EXPECT_GT(enabled, 0) << name;
+        EXPECT_LT(disabled, enabled / 2) << name << " is hardly lighter when disabled";
+    }
+    // The menu buttons of the toolbar show their text greyed.
+    for (const char* name : {"ToolButtonDateiMenu", "ToolButtonExtrasMenu", "ToolButtonHilfeMenu"}) {
+        const QPalette pal = Get<QToolButton>(name)->palette();
+        const QColor on = pal.color(QPalette::Active, QPalette::ButtonText);
+        const QColor off = pal.color(QPalette::Disabled, QPalette::ButtonText);
+        EXPECT_GT(std::abs(qGray(on.rgb()) - qGray(off.rgb())), 60) << name;
+    }
 }
 
 TEST_F(MainWindowLayout, BusAddressSelectorHasNineAddresses)
@@ -1060,13 +1096,13 @@ TEST_F(MainWindowLayout, FitsTheDesignedSize)
     EXPECT_EQ(form->Control(QStringLiteral("PanelIdent"))->width(), TMainForm::kIdentPaneWidth);
 }
 
-// On every tab of a window shown at its designed size: no caption is cut and no named control
-// sticks out of the window.
-void ExpectNothingClipped(TMainForm& form)
+// On every tab of a window shown at its designed size (or the given one): no caption is cut
+// and no named control sticks out of the window.
+void ExpectNothingClipped(TMainForm& form, QSize size = QSize(TMainForm::kClientWidth, TMainForm::kClientHeight))
 {
     EXPECT_LE(form.minimumSizeHint().width(), TMainForm::kClientWidth);
     EXPECT_LE(form.minimumSizeHint().height(), TMainForm::kClientHeight);
-    form.resize(TMainForm::kClientWidth, TMainForm::kClientHeight);
+    form.resize(size);
     form.show();
     QApplication::processEvents();
     QTabWidget* tabs = form.PageControl();
@@ -1117,6 +1153,34 @@ void ExpectNothingClipped(TMainForm& form)
 TEST_F(MainWindowLayout, NoClippedCaptionsOnAnyTab)
 {
     ExpectNothingClipped(*form);
+}
+
+TEST_F(MainWindowLayout, ShrinksNoFurtherThanItsLayoutAllows)
+{
+    form->ControlAs<QLineEdit>(QStringLiteral("EditSerNr"))->setText(QStringLiteral("00852-20017-003-001"));
+    form->ControlAs<QLineEdit>(QStringLiteral("EditFenwix"))->setText(QStringLiteral("Kadex [KPR Mode]"));
+    ShowAtDesignSize();
+    form->resize(300, 200);
+    QApplication::processEvents();
+    const QSize minimum = form->minimumSizeHint();
+    EXPECT_GE(form->width(), minimum.width());
+    EXPECT_GE(form->height(), minimum.height());
+    // Dragging the splitter to the left stops where the pane's contents still fit.
+    auto* splitter = form->findChild<QSplitter*>(QStringLiteral("SplitterIdent"));
+    ASSERT_NE(splitter, nullptr);
+    splitter->setSizes({10, 5000});
+    QApplication::processEvents();
+    QWidget* pane = form->Control(QStringLiteral("PanelIdent"));
+    EXPECT_GE(pane->width(), pane->minimumSizeHint().width());
+    ExpectNothingClipped(*form, minimum);
+    // Made smaller all the same (as a window manager may, or an X server without one): the
+    // contents keep their minimum and scroll.
+    form->setMinimumSize(1, 1);
+    form->resize(400, 300);
+    QApplication::processEvents();
+    ASSERT_EQ(form->width(), 400);
+    EXPECT_GE(splitter->width(), splitter->minimumSizeHint().width());
+    EXPECT_GE(splitter->height(), splitter->minimumSizeHint().height());
 }
 
 // The longest texts the program writes into the window later (pressure application, other

@@ -3,6 +3,7 @@
 // instance and the orderly end.
 #include "mainwindow/MainWindowController.h"
 #include "sim/PtyServer.h"
+#include "settings/Trace.h"
 #include "sim/SimBus.h"
 
 #include <QAbstractButton>
@@ -10,10 +11,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QThread>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -79,6 +82,83 @@ TEST_F(Program, StartUpConnectsToTheSimulatedController)
     // Features of later work are there but disabled.
     EXPECT_FALSE(ctl->Form().Action("DateiOeffnen")->isEnabled());
     EXPECT_TRUE(ctl->Form().Action("DateiBeenden")->isEnabled());
+}
+
+TEST_F(Program, StartUpWritesTheMainWindowsTracePoints)
+{
+    qputenv("KADEX_TRACE", "1");
+    TTrace::Instance().Setup();
+    qunsetenv("KADEX_TRACE");
+    ASSERT_TRUE(TTrace::Enabled());
+    TProgramOptions o;
+    o.simulate = true;
+    start(o);
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    ctl->Form().close();
+    ctl.reset();
+    TTrace::Instance().SetEnabled(false);
+
+    QFile file(home.path() + "/Kadex_Logs/Log.sil");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    // "<time> [<thread>] <kind> <text>": the kind and the text, in file order.
+    QStringList entries;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QString l = QString::fromUtf8(line);
+        const qsizetype thread = l.indexOf(QLatin1String("] "));
+        if (thread > 0)
+            entries << l.mid(thread + 2);
+    }
+    // Each operation in order; the connect step runs on the flow runner, beside the start-up.
+    const QList<QStringList> sequences = {
+        {"Enter TMainCore.FormCreate", "Leave TMainCore.FormCreate", "Enter TMainCore.StartTimerTimer",
+         "Message Enabling Tab Sheets", "Enter TVAVBetrieb.SetData", "Leave TMainCore.StartTimerTimer"},
+        {"Enter TMainCore.StartTimerTimer", "Enter TMainCore.COMVerbinden", "Message Trying to open ComPort",
+         "Message ComPort opened", "Message Setting DTR and RTS", "Message Identifying ZBDevice",
+         "Value ZBDevice identified = True", "Message Enabling second timer", "Enter TMainCore.ReadConfig",
+         "Enter TVAVBetrieb.ReadData", "Value Konfiguration ist gleich:  = True", "Leave TMainCore.ReadConfig",
+         "Leave TMainCore.COMVerbinden", "Enter TMainCore.FormCloseQuery", "Leave TMainCore.FormCloseQuery"},
+    };
+    for (const QStringList& expected : sequences) {
+        qsizetype at = 0;
+        for (const QString& e : expected) {
+            const qsizetype found = entries.indexOf(e, at);
+            ASSERT_GE(found, 0) << "missing or out of order: " << e.toStdString();
+            at = found + 1;
+        }
+    }
+}
+
+TEST_F(Program, FocusGoesBackAfterReadingAndNeverIntoAReadOnlyField)
+{
+    TProgramOptions o;
+    o.simulate = true;
+    start(o);
+    auto* lesen = ctl->Form().ControlAs<QAbstractButton>("ButtonLesen");
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load() && lesen->isEnabled(); }, 20000));
+    ctl->Form().activateWindow();
+    ASSERT_TRUE(pump([&] { return QApplication::activeWindow() == &ctl->Form(); }, 5000));
+    // Every widget the focus visits meanwhile.
+    QList<QPointer<QWidget>> visited;
+    const QMetaObject::Connection watch = QObject::connect(
+        qApp, &QApplication::focusChanged, &ctl->Form(), [&visited](QWidget*, QWidget* now) { visited << now; });
+    for (const bool viaKeyboardFocus : {true, false}) {
+        SCOPED_TRACE(viaKeyboardFocus ? "Lesen focused" : "focus in V'nom");
+        QWidget* before = viaKeyboardFocus ? static_cast<QWidget*>(lesen) : ctl->Form().Control("EditVnomM3");
+        before->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(pump([&] { return QApplication::focusWidget() == before; }, 2000));
+        visited.clear();
+        lesen->click();
+        ASSERT_TRUE(pump([&] { return !lesen->isEnabled(); }, 5000)); // the flow has begun
+        ASSERT_TRUE(pump([&] { return lesen->isEnabled() && !QApplication::overrideCursor(); }, 20000));
+        EXPECT_EQ(QApplication::focusWidget(), before);
+        for (const QPointer<QWidget>& w : visited) {
+            if (auto* e = qobject_cast<QLineEdit*>(w.data()))
+                EXPECT_FALSE(e->isReadOnly()) << "focus went to " << e->objectName().toStdString();
+        }
+    }
+    QObject::disconnect(watch);
+    for (QLineEdit* e : ctl->Form().findChildren<QLineEdit*>())
+        EXPECT_FALSE(e->isReadOnly() && e->hasSelectedText()) << e->objectName().toStdString();
 }
 
 TEST_F(Program, LostAndReplacedControllerAsTheWindowShowsIt)
