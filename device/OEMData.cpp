@@ -67,6 +67,19 @@ double TOEMData::sensorFactor(int sensorTyp) const
     return sensorTyp == SENSOR_DRUCK ? PressureFactor(u) : FlowFactor(u);
 }
 
+uint16_t TOEMData::fromShown(const Shown& memo, int kind, double shown, double factor) const
+{
+    const int32_t whole = RoundHalfEven(shown);
+    if (whole == shown && memo.matches(ctx_.UnitIndex.load(), kind, whole))
+        return memo.device;
+    return u16(RoundHalfEven(shown / factor));
+}
+
+void TOEMData::remember(Shown& memo, int kind, uint16_t device, int32_t shown)
+{
+    memo = Shown{true, ctx_.UnitIndex.load(), kind, shown, device};
+}
+
 TSensorSet TOEMData::SensorSetOf(const TOEM_Data& d) { return {d.Pmin, d.Pmax, d.Pnom, d.Ptot, d.Pverz, d.Vtot}; }
 
 void TOEMData::setSensorSet(TOEM_Data& d, const TSensorSet& s)
@@ -138,7 +151,7 @@ TOEM_Data TOEMData::MaskToOEMDataRecord() const
     TOEM_Data d;
     d.Password = OemPasswordValue(m_.text(fld::EditPasswordInput));
     d.ReglerFkt = m_.checked(fld::RadioButtonVolumenstrom) ? 1 : 2;
-    d.Vnom = u16(RoundHalfEven(Trunc(GetFloatWert(m_.text(fld::EditVnomM3))) / factorFor(d.ReglerFkt)));
+    d.Vnom = fromShown(vnomShown_, d.ReglerFkt, Trunc(GetFloatWert(m_.text(fld::EditVnomM3))), factorFor(d.ReglerFkt));
     // A negative conductance cannot be stored; the entry rules keep it out, this keeps it safe.
     d.Leitwert = static_cast<uint32_t>(std::max(0, GetIntFromString(m_.text(fld::EditVAVLwErmittelt), 100)));
     d.Dichte = u16(GetIntFromString(m_.text(fld::EditVAVDichte), 1024));
@@ -151,8 +164,8 @@ TOEM_Data TOEMData::MaskToOEMDataRecord() const
     d.SensorTyp = (dpk || dsk3) ? SENSOR_DRUCK : SENSOR_VS;
     d.DrucksensorTyp = dpk ? 1 : dsk3 ? 2 : OEM_Data_HW.DrucksensorTyp;
     const double f = sensorFactor(d.SensorTyp);
-    d.Pnom = u16(RoundHalfEven(m_.value(fld::SpinEditVAVPnom) / f));
-    d.Ptot = u16(RoundHalfEven(m_.value(fld::SpinEditVAVPtot) / f));
+    d.Pnom = fromShown(pnomShown_, d.SensorTyp, m_.value(fld::SpinEditVAVPnom), f);
+    d.Ptot = fromShown(ptotShown_, d.SensorTyp, m_.value(fld::SpinEditVAVPtot), f);
     d.Ymin = spinU16(m_, fld::SpinEditVAVYmin);
     d.Ymax = spinU16(m_, fld::SpinEditVAVYmax);
     d.YRmin = spinU16(m_, fld::SpinEditVAVYRmin);
@@ -181,6 +194,10 @@ void TOEMData::showRecord(const TOEM_Data& rec)
         m_.setChecked(fld::RadioButtonSensTypVolumenstr, true);
     }
     const double f = sensorFactor(rec.SensorTyp);
+    // Their maximum follows the unit: a device value must never be cut by the limit.
+    const int32_t top = RoundHalfEven(f * 65535);
+    m_.setRange(fld::SpinEditVAVPnom, 1, top);
+    m_.setRange(fld::SpinEditVAVPtot, 1, top);
     setSpin(m_, fld::SpinEditVAVPnom, RoundHalfEven(rec.Pnom * f));
     setSpin(m_, fld::SpinEditVAVPtot, RoundHalfEven(rec.Ptot * f));
     setSpin(m_, fld::SpinEditVAVPmin, rec.Pmin);
@@ -215,6 +232,9 @@ void TOEMData::OEMDataRecordToMask(const TOEM_Data& rec)
     const double f = sensorFactor(rec.SensorTyp);
     OEM_Data_HW.Pnom = u16(RoundHalfEven(rec.Pnom * f));
     OEM_Data_HW.Ptot = u16(RoundHalfEven(rec.Ptot * f));
+    remember(vnomShown_, rec.ReglerFkt, rec.Vnom, OEM_Data_HW.Vnom);
+    remember(pnomShown_, rec.SensorTyp, rec.Pnom, OEM_Data_HW.Pnom);
+    remember(ptotShown_, rec.SensorTyp, rec.Ptot, OEM_Data_HW.Ptot);
     hwKnown_ = true;
 }
 
@@ -319,6 +339,7 @@ bool TOEMData::WriteConfig()
     if (wr.be16(mm::Vnom, rec.Vnom)) {
         betrieb_.HW.VnomM3 = rec.Vnom;
         hw.Vnom = u16(RoundHalfEven(rec.Vnom * vnomFactor));
+        remember(vnomShown_, rec.ReglerFkt, rec.Vnom, hw.Vnom);
     }
     if (wr.be32(mm::Password, rec.Password))
         hw.Password = rec.Password;
@@ -360,10 +381,12 @@ bool TOEMData::WriteConfig()
     if (wr.be16x2(mm::Pmax, rec.Pmax, rec.Pnom)) {
         hw.Pmax = rec.Pmax;
         hw.Pnom = u16(RoundHalfEven(rec.Pnom * sensFactor));
+        remember(pnomShown_, rec.SensorTyp, rec.Pnom, hw.Pnom);
     }
     if (wr.be16x2(mm::Ptot, rec.Ptot, rec.Pverz)) {
         hw.Ptot = u16(RoundHalfEven(rec.Ptot * sensFactor));
         hw.Pverz = rec.Pverz;
+        remember(ptotShown_, rec.SensorTyp, rec.Ptot, hw.Ptot);
     }
     if (wr.be16x2(mm::Ymin, rec.Ymin, rec.Ymax)) {
         hw.Ymin = rec.Ymin;

@@ -113,6 +113,21 @@ public:
     static void setSensorSet(TOEM_Data& rec, const TSensorSet& set);
 
 private:
+    // A device value and the whole display value it was shown as. Converting the display
+    // value back would lose the device value wherever a display unit is coarser than the
+    // device unit (250 m³/h shows as 69 l/s, which converts back to 248), so an unchanged
+    // text is written as the device value it came from.
+    struct Shown {
+        bool valid = false;
+        int unitIndex = 0;
+        int kind = 0; // the controller function (Vnom) or the sensor type (Pnom, Ptot)
+        int32_t shown = 0;
+        uint16_t device = 0;
+        bool matches(int unit, int k, int32_t s) const { return valid && unit == unitIndex && k == kind && s == shown; }
+    };
+    uint16_t fromShown(const Shown& memo, int kind, double shown, double factor) const;
+    void remember(Shown& memo, int kind, uint16_t device, int32_t shown);
+
     double factorFor(int reglerFkt) const;
     double sensorFactor(int sensorTyp) const;
     uint16_t storeVnom(double factor);
@@ -124,6 +139,7 @@ private:
     TZBCmd& zb_;
     WindowModel& m_;
     bool hwKnown_ = true;
+    Shown vnomShown_, pnomShown_, ptotShown_;
 };
 
 } // namespace kadex

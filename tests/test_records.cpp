@@ -306,6 +306,74 @@ TEST_F(Records, ConductanceAndConstantsByFirmware)
     }
 }
 
+TEST_F(Records, UnchangedValuesSurviveEveryUnitSet)
+{
+    struct Row {
+        int unit;
+        const char* vnomShown; // 250 m³/h
+        const char* typed;     // then typed in its place
+        uint16_t vnomWritten;
+    };
+    const Row rows[] = {
+        {0, "250", "300", 300},
+        {1, "69", "70", 252},  // 250 / 3.6 = 69.4; 70 l/s = 252 m³/h
+        {2, "147", "148", 251}, // 250 * 0.5887 = 147.2; 148 / 0.5887 = 251.4
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.unit);
+        build(0x0308);
+        ctx->UnitIndex = r.unit;
+        identify();
+        const auto before = memory();
+        ASSERT_TRUE(oem->ReadConfig());
+        EXPECT_EQ(model->text(fld::EditVnomM3), r.vnomShown);
+        ASSERT_TRUE(oem->WriteConfig());
+        EXPECT_EQ(memory(), before);
+        ASSERT_TRUE(betrieb->RefreshIdent());
+        EXPECT_TRUE(oem->IsPcHwEqual());
+        set(fld::EditVnomM3, r.typed);
+        ASSERT_TRUE(oem->WriteConfig());
+        EXPECT_EQ(be16(0x0032), r.vnomWritten);
+        EXPECT_TRUE(oem->IsPcHwEqual());
+    }
+}
+
+TEST_F(Records, PresetsAndRememberedSets)
+{
+    // The main window's preset choices decide the start values.
+    model->setChecked(fld::RadioButtonDPK100, true);
+    model->setChecked(fld::RadioButtonAntr_RGT, true);
+    oem->InitOEMData();
+    EXPECT_EQ(TOEMData::SensorSetOf(oem->OEM_Data), (TSensorSet{0, 10000, 100, 1, 30, 5}));
+    EXPECT_EQ(oem->OEM_Data.tLZAntrieb, 120);
+    EXPECT_EQ(oem->OEM_Data.StellwSignLin, 0);
+    EXPECT_EQ(oem->OEM_Data.Dichte, 1229); // 1200 / 1000 * 1024 = 1228.8
+    EXPECT_EQ(oem->SensorSetVS, (TSensorSet{0, 10000, 100, 1, 30, 5}));
+
+    // The device's DPK-300 set and HFX actuator are presets; one value off makes them variable.
+    identify();
+    ASSERT_TRUE(oem->ReadConfig());
+    EXPECT_FALSE(oem->IsSensorVariabel());
+    EXPECT_FALSE(oem->IsAntriebVariabel());
+    EXPECT_EQ(oem->SensorSetDruck, (TSensorSet{0, 10000, 300, 3, 30, 5}));
+    poke16(0x0046, 31);
+    poke16(0x002E, 6);
+    ASSERT_TRUE(oem->ReadConfig());
+    EXPECT_TRUE(oem->IsSensorVariabel());
+    EXPECT_TRUE(oem->IsAntriebVariabel());
+
+    // Remembered sets convert from the shown pressure unit (uPSI: x 145.0389).
+    ctx->UnitIndex = 2;
+    model->setValue(fld::SpinEditVAVPnom, 43512); // 300 Pa
+    set(fld::EditVnomM3, "290.9");
+    oem->StoreSensorSetDruck();
+    oem->StoreVnomDruck();
+    EXPECT_EQ(oem->SensorSetDruck[2], 300);
+    EXPECT_EQ(oem->VnomDruck, 2); // trunc(290.9) / 145.0389 = 1.9995
+    oem->RestoreVnomVS();
+    EXPECT_EQ(oem->OEM_Data.Vnom, oem->VnomVS);
+}
+
 TEST(CalcKonstanten, WorkedNumbers)
 {
     struct Row {
@@ -597,10 +665,12 @@ TEST_F(Records, RandomFaultsNeverLeaveAFalseEqual)
             EXPECT_TRUE(qvInMemory(qv->MaskToQVDataRecord()));
         }
         // A device copy that counts as known is what the controller holds.
-        if (oem->DeviceCopyKnown())
+        if (oem->DeviceCopyKnown()) {
             EXPECT_TRUE(oemInMemory(oem->OEM_Data_HW, oem->OEM_Data_HW.OEMText));
-        if (qv->DeviceCopyKnown())
+        }
+        if (qv->DeviceCopyKnown()) {
             EXPECT_TRUE(qvInMemory(qv->QV_Data_HW));
+        }
     }
     bus->setObserver(nullptr);
     // The run saw both outcomes often enough to mean something.
