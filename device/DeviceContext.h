@@ -34,6 +34,12 @@ struct TDeviceContext {
         std::lock_guard<std::mutex> lk(m);
         return ReglerFkt.load() == 1 ? fenwixText : fenwixTextKPR;
     }
+    // The identification text for a controller function (1 volume flow, else pressure).
+    QString TypeTextFor(int reglerFkt) const
+    {
+        std::lock_guard<std::mutex> lk(m);
+        return reglerFkt == 1 ? fenwixText : fenwixTextKPR;
+    }
     void SetTypeTexts(const QString& volumeFlow, const QString& pressure)
     {
         std::lock_guard<std::mutex> lk(m);

@@ -144,10 +144,10 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
     {
         QButtonGroup* buttons = NewButtonGroup(page, "ButtonGroupSensor");
         QVBoxLayout* box = NewGroupColumn(sensor);
-        box->addWidget(NewRadio(sensor, "RadioButtonDPK100", QStringLiteral("DPK-100"), buttons));
-        box->addWidget(NewRadio(sensor, "RadioButtonDPK300", QStringLiteral("DPK-300"), buttons, true));
-        box->addWidget(NewRadio(sensor, "RadioButtonDPK600", QStringLiteral("DPK-600"), buttons));
-        box->addWidget(NewRadio(sensor, "RadioButtonDPKVariabel", QStringLiteral("variabel"), buttons));
+        box->addWidget(NewRadio(sensor, "RadioButtonDPK100", QString(), buttons));
+        box->addWidget(NewRadio(sensor, "RadioButtonDPK300", QString(), buttons, true));
+        box->addWidget(NewRadio(sensor, "RadioButtonDPK600", QString(), buttons));
+        box->addWidget(NewRadio(sensor, "RadioButtonDPKVariabel", QString(), buttons));
         box->addStretch(1);
     }
 
@@ -156,9 +156,9 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
     {
         QButtonGroup* buttons = NewButtonGroup(page, "ButtonGroupAntrieb");
         QVBoxLayout* box = NewGroupColumn(antrieb);
-        box->addWidget(NewRadio(antrieb, "RadioButtonAntr_HFX_ST", QStringLiteral("Schnellläufer (..-HFX)"), buttons, true));
-        box->addWidget(NewRadio(antrieb, "RadioButtonAntr_RGT", QStringLiteral("Standard (..-RGT)"), buttons));
-        box->addWidget(NewRadio(antrieb, "RadioButtonAntr_Variabel", QStringLiteral("variabel"), buttons));
+        box->addWidget(NewRadio(antrieb, "RadioButtonAntr_HFX_ST", QString(), buttons, true));
+        box->addWidget(NewRadio(antrieb, "RadioButtonAntr_RGT", QString(), buttons));
+        box->addWidget(NewRadio(antrieb, "RadioButtonAntr_Variabel", QString(), buttons));
         box->addStretch(1);
     }
 
@@ -622,7 +622,7 @@ QWidget* BuildTabKonfigQV(QWidget* parent)
         AddFieldRow(g, 3, NewLabel(params, "LabelVAVT1", QStringLiteral("T1")),
                     NewSpin(params, "SpinEditVAVT1", 0, 32767),
                     NewDimLabel(params, "LabelVAVT1Dim", QStringLiteral("ms")));
-        g->addWidget(NewCheckBox(params, "CheckBoxVAVAdaptiv", QStringLiteral("Adaptiv")), 4, 1, 1, 2);
+        g->addWidget(NewCheckBox(params, "CheckBoxVAVAdaptiv", QString()), 4, 1, 1, 2);
         EqualizeWidths({params->findChild<QWidget*>(QStringLiteral("EditVAVK")),
                         params->findChild<QWidget*>(QStringLiteral("SpinEditVAVTn")),
                         params->findChild<QWidget*>(QStringLiteral("SpinEditVAVTv")),
@@ -635,8 +635,8 @@ QWidget* BuildTabKonfigQV(QWidget* parent)
     {
         QButtonGroup* buttons = NewButtonGroup(page, "ButtonGroupSensorIE");
         QVBoxLayout* box = NewGroupColumn(sensor);
-        box->addWidget(NewRadio(sensor, "RadioButtonVAVSensorIntern", QStringLiteral("Intern"), buttons));
-        box->addWidget(NewRadio(sensor, "RadioButtonVAVSensorExtern", QStringLiteral("Extern"), buttons, true));
+        box->addWidget(NewRadio(sensor, "RadioButtonVAVSensorIntern", QString(), buttons));
+        box->addWidget(NewRadio(sensor, "RadioButtonVAVSensorExtern", QString(), buttons, true));
         box->addStretch(1);
     }
 

@@ -83,10 +83,14 @@ void Controller::loadDefaults(const ControllerSetup& s)
     setIdentity(s.identity);
     mem_[mem::QvFlags] = 0;  // internal sensor
     setAddressCode(s.addressCode);
+    // Controller parameters as the tool's settings preset them, so that a fresh read written
+    // back unchanged writes the same bytes.
+    pokeBe16(mem::BetrOn, 0);
+    pokeBe16(mem::BetrRun, 0);
     pokeBe16(mem::T1, 0);
-    pokeBe16(mem::T1 + 2, 0);
-    pokeBe16(mem::T1 + 4, 400);
-    pokeBe16(mem::T1 + 6, 1);
+    pokeBe16(mem::Tv, 0);
+    pokeBe16(mem::Tn, 400);
+    pokeBe16(mem::KTa, 1);
     mem_[mem::Adaptive] = 1;
     pokeFloatLe(mem::K, 1.2f);
 
@@ -103,14 +107,14 @@ void Controller::loadDefaults(const ControllerSetup& s)
     pokeBe16(mem::RunningTime, 5);
     pokeBe16(mem::Vnom, 250);
     pokeBe16(mem::Ymin, 2000);
-    pokeBe16(mem::Ymin + 2, 10000);
+    pokeBe16(mem::Ymax, 10000);
     pokeBe16(mem::Ptot, 3);
-    pokeBe16(mem::Ptot + 2, 30);
+    pokeBe16(mem::Pverz, 30);
     pokeBe16(mem::Pmin, 0);
-    pokeBe16(mem::Pmin + 2, 10000);
-    pokeBe16(mem::Pmin + 4, 300);
+    pokeBe16(mem::Pmax, 10000);
+    pokeBe16(mem::Pnom, 300);
     pokeBe16(mem::YRmin, 2000);
-    pokeBe16(mem::YRmin + 2, 10000);
+    pokeBe16(mem::YRmax, 10000);
     pokeBe16(mem::Altitude, 0);
     pokeBe16(mem::Temperature, 20);
     pokeBe16(mem::Humidity, 50);

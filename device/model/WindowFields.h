@@ -12,6 +12,12 @@ namespace kadex {
 // Radio groups.
 inline constexpr const char* kGroupBetrieb = "Betrieb"; // the ten operation choices
 inline constexpr const char* kGroupSensTyp = "SensTyp"; // sensor type on the OEM tab
+inline constexpr const char* kGroupSensor = "Sensor";   // sensor preset on the OEM tab
+inline constexpr const char* kGroupAntrieb = "Antrieb"; // actuator preset on the OEM tab
+inline constexpr const char* kGroupOEMInput = "OEMInput"; // which OEM text is written
+inline constexpr const char* kGroupSensorIE = "SensorIE"; // internal or external flow sensor (QV)
+inline constexpr const char* kGroupYSignal = "YSignal";   // actuator signal type (actuator dialog)
+inline constexpr const char* kGroupRegFkt = "RegFkt";     // controller function (function dialog)
 
 // The operation choices in the order of their operation numbers 1 ("Auto") to 10
 // ("Schnell auf"): kOperationChoices[n - 1] is the field of operation number n.

@@ -89,6 +89,7 @@ struct FieldState {
     Colour textColour = Colour::WindowText;
     QString hint;
     QString group; // radio group, empty for none
+    QString window; // the dialog that shows the field; empty for the main window
     // Numbers (decimals >= 0): the text shows device value / scale with these decimals.
     double scale = 1;
     int decimals = -1;
@@ -114,6 +115,8 @@ struct FieldDecl {
     FieldDecl& hidden() { s.visible = false; return *this; }
     FieldDecl& checked(bool on = true) { s.checked = on; return *this; }
     FieldDecl& inGroup(const char* group) { s.group = QString::fromUtf8(group); return *this; }
+    // A dialog's field, held here so that the records can use it while the dialog is closed.
+    FieldDecl& window(const char* form) { s.window = QString::fromUtf8(form); return *this; }
     FieldDecl& items(const QStringList& items, int index = -1);
     FieldDecl& index(int i) { s.itemIndex = i; return *this; }
     FieldDecl& value(double v) { s.value = v; return *this; }

@@ -100,9 +100,7 @@ protected:
         model.setMisuse(WindowModel::Misuse::Warn);
         model.declare(mainWindowFields());
         model.setValue(fld::TrackBarVMax, 30);
-        // Controls the registry does not list yet, for the kinds it has no field of.
-        model.declare(F("SpinEditSnrJahr", Kind::Spin).value(24));
-        model.declare(F("CheckBoxVAVAdaptiv", Kind::Check, "Adaptiv"));
+        model.setValue(fld::SpinEditSnrJahr, 24);
         form = std::make_unique<TMainForm>();
         binder = std::make_unique<ModelBinder>(model, *form);
     }

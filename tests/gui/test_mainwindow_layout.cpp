@@ -535,6 +535,8 @@ TEST_F(MainWindowLayout, LayoutAndFieldDeclarationAgree)
         SCOPED_TRACE(f.latin1());
         if (f == kadex::fld::ButtonDruckmessung)
             continue; // the conductance measurement has no control in this window yet
+        if (!model->state(f).window.isEmpty())
+            continue; // a dialog's field
         EXPECT_EQ(count[f.name()], 1) << "controls of that name";
         QObject* plain = f.kind == Kind::Action ? static_cast<QObject*>(bare.Action(f)) : bare.Control(f);
         QObject* bound = binder->boundObject(f.name());
