@@ -46,11 +46,17 @@ QString addressName(int adrIndex)
 
 namespace {
 const TComForm* errorPort = nullptr;
+const TZBCmd* errorBus = nullptr;
 }
 
 void SetErrorPort(const TComForm* com)
 {
     errorPort = com;
+}
+
+void SetErrorBus(const TZBCmd* zb)
+{
+    errorBus = zb;
 }
 
 int portLostError(const TComForm& com)
@@ -63,8 +69,11 @@ int deviceError(const Options& o)
 {
     if (errorPort && errorPort->LinkLost())
         return portLostError(*errorPort);
-    err() << "kadex-cli: the controller at " << addressName(o.adrIndex) << " does not answer or answers badly"
-          << Qt::endl;
+    err() << "kadex-cli: the controller at " << addressName(o.adrIndex) << " does not answer or answers badly";
+    // Why the last transaction failed helps more than the bare fact.
+    if (errorBus && errorBus->LastResult() != TxResult::Ok)
+        err() << " (" << TxResultText(errorBus->LastResult()) << ")";
+    err() << Qt::endl;
     return ExitDevice;
 }
 
@@ -359,6 +368,7 @@ int Run(const QStringList& args)
     StderrSink sink;
     if (o.trace)
         zb.SetTransferSink(&sink);
+    SetErrorBus(&zb);
 
     int rc = ExitUsage;
     if (o.command == QLatin1String("identify"))
@@ -370,6 +380,7 @@ int Run(const QStringList& args)
     if (rc == ExitOk && com.LinkLost())
         rc = portLostError(com);
     SetErrorPort(nullptr);
+    SetErrorBus(nullptr);
     zb.SetClosing(true);
     com.ClosePort();
     return rc;

@@ -41,6 +41,8 @@ QString addressName(int adrIndex);
 // given to SetErrorPort was lost meanwhile, says that instead and returns ExitPort.
 int deviceError(const Options& o);
 void SetErrorPort(const TComForm* com);
+// The bus whose last failure reason deviceError names ("no answer", ...).
+void SetErrorBus(const TZBCmd* zb);
 // "lost the port PATH"; returns ExitPort.
 int portLostError(const TComForm& com);
 void printJson(const QJsonObject& obj);

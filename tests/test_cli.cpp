@@ -648,6 +648,9 @@ TEST(CliEndToEnd, ReadAgainstKadexSimOnAPseudoTerminal)
     r = runCli({QStringLiteral("--port"), port, QStringLiteral("--address"), QStringLiteral("ZB5"), QStringLiteral("read")});
     EXPECT_EQ(r.exitCode, 4) << r.out.toStdString();
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    // The message says why the last telegram failed.
+    EXPECT_TRUE(r.err.contains(QStringLiteral("the controller at ZB5 does not answer or answers badly (no answer)")))
+        << r.err.toStdString();
     r = runCli({QStringLiteral("--port"), port, QStringLiteral("--address"), QStringLiteral("ZB5"),
                 QStringLiteral("monitor"), QStringLiteral("--count"), QStringLiteral("1")});
     EXPECT_EQ(r.exitCode, 4) << r.out.toStdString();
