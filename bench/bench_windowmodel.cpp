@@ -1,12 +1,13 @@
 // Prints what one change of a window field costs: with 0..64 plain listeners, with a change
 // rule, with a queued connection to a receiver on the GUI thread (delivery included), and with
-// two threads writing at once.
+// two threads writing at once, and how long a GUI-side change waits for a worker's cascade.
 #include "device/model/WindowFields.h"
 #include "device/model/WindowModel.h"
 
 #include <QCoreApplication>
 #include <QObject>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -103,6 +104,34 @@ int main(int argc, char** argv)
         t1.join();
         t2.join();
         std::printf("  change, 2 threads at once         %7.1f ns per change\n", nsPer(start, 2 * count));
+    }
+    {
+        // A worker's cascades (a change whose rule writes two more fields) run back to back
+        // while the GUI side edits a field of its own: its wait is bounded by one cascade.
+        WindowModel m(mainWindowFields());
+        m.addListener([](const QString&, Prop) {});
+        m.onChange(fld::EditSignW1, [&](const Change&) {
+            m.setText(fld::EditSignU5, m.text(fld::EditSignW1));
+            m.setText(fld::EditSensorSign, m.text(fld::EditSignU5));
+        });
+        std::atomic<bool> stop{false};
+        std::thread worker([&] {
+            for (int i = 0; !stop; ++i)
+                m.setText(fld::EditSignW1, QString::number(i));
+        });
+        const int count = kChanges / 4;
+        std::vector<double> waits;
+        waits.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            const auto start = Clock::now();
+            m.setText(fld::EditVmaxPrz, (i & 1) ? QStringLiteral("12.50") : QStringLiteral("13.50"), Origin::User);
+            waits.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        }
+        stop = true;
+        worker.join();
+        std::sort(waits.begin(), waits.end());
+        std::printf("  GUI change beside worker cascades  median %.1f us, 99.9 %% %.1f us, max %.1f us\n",
+                    waits[waits.size() / 2], waits[waits.size() * 999 / 1000], waits.back());
     }
     return 0;
 }

@@ -143,20 +143,22 @@ bool TComForm::PortPresent() const
 
 QString TComForm::OpenErrorReasonText(PortOpenError kind, const QString& group)
 {
+    const auto texts = CurrentTexts();
+    const TIniStatusText& st = texts->Status;
     switch (kind) {
     case PortOpenError::None:
         return {};
     case PortOpenError::NoSuchDevice:
-        return IniStatusText.PortMissing;
+        return st.PortMissing;
     case PortOpenError::PermissionDenied:
-        return QString(IniStatusText.PortPermission).replace(QStringLiteral("%GROUP%"),
-                                                             group.isEmpty() ? QStringLiteral("dialout") : group);
+        return QString(st.PortPermission).replace(QStringLiteral("%GROUP%"),
+                                                  group.isEmpty() ? QStringLiteral("dialout") : group);
     case PortOpenError::InUse:
-        return IniStatusText.PortInUse;
+        return st.PortInUse;
     case PortOpenError::Other:
         break;
     }
-    return IniStatusText.PortOther;
+    return st.PortOther;
 }
 
 QString TComForm::OpenErrorReasonEnglish(PortOpenError kind, const QString& group, const QString& systemText)

@@ -95,26 +95,27 @@ void TOEMData::setSensorSet(TOEM_Data& d, const TSensorSet& s)
 void TOEMData::InitOEMData()
 {
     TraceMethodScope scope(TraceMain, kClass, u"InitOEMData");
+    const auto ini = CurrentToolIni();
     if (m_.checked(fld::RadioButtonSensTypDruck)) {
         int size = SensorPreset300;
         if (m_.checked(fld::RadioButtonDPK100))
             size = SensorPreset100;
         else if (!m_.checked(fld::RadioButtonDPK300) && m_.checked(fld::RadioButtonDPK600))
             size = SensorPreset600;
-        SensorSetDruck = presetSet(IniPresetDPK[size]);
+        SensorSetDruck = presetSet(ini->PresetDPK[size]);
         setSensorSet(OEM_Data, SensorSetDruck);
-        SensorSetVS = presetSet(IniPresetVS);
+        SensorSetVS = presetSet(ini->PresetVS);
     } else {
-        SensorSetVS = presetSet(IniPresetVS);
+        SensorSetVS = presetSet(ini->PresetVS);
         setSensorSet(OEM_Data, SensorSetVS);
-        SensorSetDruck = presetSet(IniPresetDPK[SensorPreset300]);
+        SensorSetDruck = presetSet(ini->PresetDPK[SensorPreset300]);
     }
-    OEM_Data.Password = OemPasswordValue(IniOem.Password);
-    OEM_Data.Vnom = VnomDruck = VnomVS = IniOem.Vnom;
-    OEM_Data.Leitwert = static_cast<uint32_t>(std::max(0, IniOem.Leitwert));
-    OEM_Data.Dichte = u16(RoundHalfEven(IniOem.Dichte / 1000.0 * 1024));
+    OEM_Data.Password = OemPasswordValue(ini->Oem.Password);
+    OEM_Data.Vnom = VnomDruck = VnomVS = ini->Oem.Vnom;
+    OEM_Data.Leitwert = static_cast<uint32_t>(std::max(0, ini->Oem.Leitwert));
+    OEM_Data.Dichte = u16(RoundHalfEven(ini->Oem.Dichte / 1000.0 * 1024));
     const bool rgt = !m_.checked(fld::RadioButtonAntr_HFX_ST) && m_.checked(fld::RadioButtonAntr_RGT);
-    const TIniPresetAntrieb& a = rgt ? IniPresetRGT : IniPresetHFX;
+    const TIniPresetAntrieb& a = rgt ? ini->PresetRGT : ini->PresetHFX;
     OEM_Data.Ymin = a.Ymin;
     OEM_Data.Ymax = a.Ymax;
     OEM_Data.YRmin = a.YRmin;
@@ -553,7 +554,8 @@ void TOEMData::StoreSensorSetVS() { SensorSetVS = storeSensorSet(FlowFactor(ctx_
 bool TOEMData::IsSensorVariabel() const
 {
     const TSensorSet s = SensorSetOf(OEM_Data_HW);
-    for (const TIniPresetSensor& p : IniPresetDPK)
+    const auto ini = CurrentToolIni();
+    for (const TIniPresetSensor& p : ini->PresetDPK)
         if (s == presetSet(p))
             return false;
     return true;
@@ -561,7 +563,8 @@ bool TOEMData::IsSensorVariabel() const
 
 bool TOEMData::IsAntriebVariabel() const
 {
-    return !sameActuator(OEM_Data_HW, IniPresetHFX) && !sameActuator(OEM_Data_HW, IniPresetRGT);
+    const auto ini = CurrentToolIni();
+    return !sameActuator(OEM_Data_HW, ini->PresetHFX) && !sameActuator(OEM_Data_HW, ini->PresetRGT);
 }
 
 } // namespace kadex

@@ -102,16 +102,18 @@ void TQVData::InitQVData(const QDate& today)
     const int yy = today.year() % 100;
     QV_Data.SnrYearWeek = static_cast<uint16_t>(yy * 100 + today.weekNumber());
     QV_Data.SnrDaySnr = static_cast<uint16_t>((today.dayOfWeek() - 1) * 10000 + 1);
-    QV_Data.SnrSuffix = IniQV.SnrSuffix;
-    QV_Data.SnrDevFam = IniQV.SnrDevFam;
-    QV_Data.SnrTestStation = IniQV.SnrTestStation;
-    QV_Data.SensorIntern = static_cast<int16_t>(IniQV.SensorIntern);
-    QV_Data.K = IniQV.K;
-    QV_Data.T1 = IniQV.T1;
-    QV_Data.Tv = IniQV.Tv;
-    QV_Data.Tn = IniQV.Tn;
-    QV_Data.Adaptiv = static_cast<int16_t>(IniQV.Adaptiv);
-    QV_Data.KTa = static_cast<int16_t>(IniQV.KTa);
+    const auto ini = CurrentToolIni();
+    const TIniQV& qv = ini->QV;
+    QV_Data.SnrSuffix = qv.SnrSuffix;
+    QV_Data.SnrDevFam = qv.SnrDevFam;
+    QV_Data.SnrTestStation = qv.SnrTestStation;
+    QV_Data.SensorIntern = static_cast<int16_t>(qv.SensorIntern);
+    QV_Data.K = qv.K;
+    QV_Data.T1 = qv.T1;
+    QV_Data.Tv = qv.Tv;
+    QV_Data.Tn = qv.Tn;
+    QV_Data.Adaptiv = static_cast<int16_t>(qv.Adaptiv);
+    QV_Data.KTa = static_cast<int16_t>(qv.KTa);
 }
 
 void TQVData::SetData()
@@ -227,8 +229,10 @@ bool TQVData::WriteConfig()
 {
     TraceMethodScope scope(TraceMain, kClass, u"WriteConfig");
     std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
-    setSpin(m_, fld::SpinEditSnrDevFam, IniQV.SnrDevFam);
-    setSpin(m_, fld::SpinEditSnrSuffix, IniQV.SnrSuffix);
+    const auto ini = CurrentToolIni();
+    const TIniQV& qv = ini->QV;
+    setSpin(m_, fld::SpinEditSnrDevFam, qv.SnrDevFam);
+    setSpin(m_, fld::SpinEditSnrSuffix, qv.SnrSuffix);
     const TQV_Data rec = MaskToQVDataRecord();
     TQV_Data& hw = QV_Data_HW;
     hwKnown_ = false;
@@ -237,7 +241,7 @@ bool TQVData::WriteConfig()
     // The QV area is protected memory.
     wr.ok = zb_.Unlock(betrieb_.DeviceKey);
     TraceMain.TraceBool(u"Unlock successful", wr.ok);
-    wr.be16x2(mm::BetrOn, IniQV.BetrOn, IniQV.BetrRun);
+    wr.be16x2(mm::BetrOn, qv.BetrOn, qv.BetrRun);
     if (wr.be16x2(mm::SnrYearWeek, rec.SnrYearWeek, rec.SnrDaySnr)) {
         hw.SnrYearWeek = rec.SnrYearWeek;
         hw.SnrDaySnr = rec.SnrDaySnr;
@@ -256,7 +260,7 @@ bool TQVData::WriteConfig()
         wr.ok = zb_.ReadMem(mm::AddressCode, 1, &code);
     if (wr.ok && !IsAddressCode(code)) {
         TraceMain.TraceInt(u"Bus address code repaired", code);
-        code = static_cast<uint8_t>(IniQV.ZBAdress);
+        code = static_cast<uint8_t>(qv.ZBAdress);
         wr.u8(mm::AddressCode, code);
     }
     const auto flags = static_cast<uint8_t>((code & ~1u) | (rec.SensorIntern == 1 ? 0u : 1u));

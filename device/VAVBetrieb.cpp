@@ -41,7 +41,8 @@ constexpr char16_t kClass[] = u"TVAVBetrieb";
 
 void TVAVBetrieb::InitBetriebData()
 {
-    const TBetrieb& b = IniBetrieb;
+    const auto settings = CurrentToolIni();
+    const TBetrieb& b = settings->Betrieb;
     InitBetriebData(TBetrData{b.VminPrz, b.VmidPrz, b.VmaxPrz, b.W1MinMV, b.W1MaxMV, b.U5MinMV, b.U5MaxMV,
                               b.PositionText});
 }
@@ -341,7 +342,7 @@ uint8_t TVAVBetrieb::ModeFromAnswer(uint8_t d1, uint8_t d2) const
 bool TVAVBetrieb::SetBetriebsart(int choice)
 {
     std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
-    m_.setCaption(fld::PanelProgStatus, IniStatusText.Betrieb);
+    m_.setCaption(fld::PanelProgStatus, CurrentTexts()->Status.Betrieb);
     bool r = true;
     switch (choice) {
     case ChoiceAuto:
@@ -374,7 +375,7 @@ bool TVAVBetrieb::SetBetriebsart(int choice)
     if (r) {
         uint8_t d1 = 0, d2 = 0;
         if (zb_.GetMode(d1, d2))
-            m_.setCaption(fld::PanelBetrStatus, IniStatusText.ForMode(ModeFromAnswer(d1, d2)));
+            m_.setCaption(fld::PanelBetrStatus, CurrentTexts()->Status.ForMode(ModeFromAnswer(d1, d2)));
     }
     if (r)
         r = ShowBetrWerte(choice);
@@ -473,7 +474,7 @@ void TVAVBetrieb::StartSampling()
 
 bool TVAVBetrieb::StartBetrieb()
 {
-    m_.setCaption(fld::PanelProgStatus, IniStatusText.DataRead);
+    m_.setCaption(fld::PanelProgStatus, CurrentTexts()->Status.DataRead);
     BetriebAktiv = true;
     bool r = true;
     if (SkipNextRead.exchange(false))

@@ -114,6 +114,7 @@ void TMainWindowController::choosePort(TStartupSettings& st)
     st.ComPath = chosen;
     StartupSettings.ComPath = chosen;
     IniCom.COMPort = chosen; // remembered like a port chosen in the options
+    PublishToolIni();
 }
 
 void TMainWindowController::wireActions()

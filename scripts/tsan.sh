@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the test program with ThreadSanitizer in a tree of its own and runs the tests that
-# exercise the polling threads, the flow runner and the window model from several threads.
+# exercise the polling threads, the flow runner, the window model and the settings snapshots
+# from several threads.
 # Usage: scripts/tsan.sh [GTEST_FILTER]   (build tree: $KADEX_TSAN_BUILD, default /tmp/kadex-tsan)
 # Leave out the tests that start programs (Cli*, SimEndToEnd*): once a test has started one
 # through QProcess, the sanitizer loses track of the locks in this process and every report
@@ -8,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${KADEX_TSAN_BUILD:-/tmp/kadex-tsan}
-filter=${1:-'MainCoreSim.*:PollThread*:FlowRunner*:WindowModel*:VAVBetriebSim*'}
+filter=${1:-'MainCoreSim.*:PollThread*:FlowRunner*:WindowModel*:VAVBetriebSim*:SettingsSnapshot*'}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKADEX_SANITIZE=thread -DKADEX_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target kadex-tests -j"${JOBS:-$(nproc)}"

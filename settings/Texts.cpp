@@ -1,9 +1,34 @@
 #include "settings/Texts.h"
 
+#include "settings/Snapshot.h"
+
 namespace kadex {
 
 TIniStatusText IniStatusText;
 TIniMessageText IniMessageText;
+
+namespace {
+SnapshotSlot<TTexts>& textsSlot()
+{
+    static SnapshotSlot<TTexts> slot;
+    return slot;
+}
+} // namespace
+
+std::shared_ptr<const TTexts> CurrentTexts()
+{
+    return textsSlot().get();
+}
+
+void SetTexts(std::shared_ptr<const TTexts> texts)
+{
+    textsSlot().set(std::move(texts));
+}
+
+void PublishTexts()
+{
+    SetTexts(std::make_shared<const TTexts>(TTexts{IniStatusText, IniMessageText}));
+}
 
 QString TIniStatusText::ForMode(int mode) const
 {

@@ -1,7 +1,14 @@
 #pragma once
 // Text records that other parts read to build status lines and messages. They hold the German
 // defaults until a language file replaces them.
+//
+// Threads: the texts in force are an immutable snapshot, CurrentTexts(), which any thread may
+// read; the language loader builds new texts and swaps them in as a whole with SetTexts().
+// The globals IniStatusText and IniMessageText are the GUI thread's working copy: only the
+// GUI thread reads or writes them, and PublishTexts() makes them the snapshot in force.
 #include <QString>
+
+#include <memory>
 
 namespace kadex {
 
@@ -61,6 +68,21 @@ struct TIniMessageText {
     const QString& Msg(int n) const { return MsgText[(n >= 1 && n <= 18) ? n : 0]; }
 };
 
+// Every text record, as one snapshot.
+struct TTexts {
+    TIniStatusText Status;
+    TIniMessageText Messages;
+};
+
+// The texts in force; never null. Any thread.
+std::shared_ptr<const TTexts> CurrentTexts();
+// Replaces the texts in force as a whole (null: the defaults). Any thread; readers that hold
+// the old snapshot keep it until they let go.
+void SetTexts(std::shared_ptr<const TTexts> texts);
+// Makes the GUI thread's working copy below the texts in force. GUI thread.
+void PublishTexts();
+
+// The GUI thread's working copy (see above); worker threads read CurrentTexts().
 extern TIniStatusText IniStatusText;
 extern TIniMessageText IniMessageText;
 

@@ -2,11 +2,14 @@
 
 #include "common/Paths.h"
 #include "settings/IniFile.h"
+#include "settings/Snapshot.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <iterator>
 #include <cfloat>
 #include <cmath>
 #include <variant>
@@ -28,6 +31,12 @@ TIniOem IniOem;
 TIniQV IniQV;
 
 namespace {
+
+SnapshotSlot<TToolIni>& toolIniSlot()
+{
+    static SnapshotSlot<TToolIni> slot;
+    return slot;
+}
 
 const QString kSecCom = QStringLiteral("COM");
 const QString kSecConfig = QStringLiteral("CONFIG");
@@ -190,6 +199,34 @@ QString defaultText(const KeyDef& d)
 
 } // namespace
 
+std::shared_ptr<const TToolIni> CurrentToolIni()
+{
+    return toolIniSlot().get();
+}
+
+void SetToolIni(std::shared_ptr<const TToolIni> settings)
+{
+    toolIniSlot().set(std::move(settings));
+}
+
+void PublishToolIni()
+{
+    auto s = std::make_shared<TToolIni>();
+    s->Com = IniCom;
+    s->Config = IniConfig;
+    s->SprachWahl = SprachWahl;
+    s->Path = IniPath;
+    std::copy(std::begin(IniPresetDPK), std::end(IniPresetDPK), s->PresetDPK);
+    std::copy(std::begin(IniPresetDSK3), std::end(IniPresetDSK3), s->PresetDSK3);
+    s->PresetVS = IniPresetVS;
+    s->PresetHFX = IniPresetHFX;
+    s->PresetRGT = IniPresetRGT;
+    s->Betrieb = IniBetrieb;
+    s->Oem = IniOem;
+    s->QV = IniQV;
+    SetToolIni(std::move(s));
+}
+
 uint32_t OemPasswordValue(const QString& text)
 {
     const auto v = ParseIniInteger64(text);
@@ -212,6 +249,7 @@ void ResetToolIniRecords()
     IniBetrieb = TBetrieb{};
     IniOem = TIniOem{};
     IniQV = TIniQV{};
+    PublishToolIni();
 }
 
 QList<ToolIniKey> ToolIniKeys()
@@ -275,6 +313,7 @@ void LoadToolIniRecords(const TIniFile& ini)
                                  ? QString()
                                  : ini.ReadString(kSecSprache, SprachWahl.Sprache, kDefaultLanguageFile);
     SprachWahl.HilfeDatei.clear();
+    PublishToolIni();
 }
 
 bool ReadToolIni(const QString& path)
@@ -295,6 +334,7 @@ bool ReadLanguageChoice(const QString& path)
     SprachWahl.SprachDatei = SprachWahl.Sprache.isEmpty()
                                  ? QString()
                                  : ini.ReadString(kSecSprache, SprachWahl.Sprache, kDefaultLanguageFile);
+    PublishToolIni();
     return true;
 }
 

@@ -2,10 +2,16 @@
 // The tool's own settings file "KadexTool.ini": the user's last choices (written back at exit)
 // and the preset tables (read only). Everything is read once into the global records below;
 // the rest of the tool reads the records, never the file.
+//
+// Threads: the settings in force are an immutable snapshot, CurrentToolIni(), which any thread
+// may read. The global records are the GUI thread's working copy: only the GUI thread reads or
+// writes them; ReadToolIni, LoadToolIniRecords, ResetToolIniRecords and ReadLanguageChoice
+// publish them when done, and code that changes a record by hand calls PublishToolIni().
 #include <QList>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace kadex {
 
@@ -129,6 +135,29 @@ extern TIniPresetAntrieb IniPresetRGT;    // standard actuator
 extern TBetrieb IniBetrieb;
 extern TIniOem IniOem;
 extern TIniQV IniQV;
+
+// Every settings record, as one snapshot.
+struct TToolIni {
+    TIniCom Com;
+    TIniConfig Config;
+    TSprachWahl SprachWahl;
+    TPath Path;
+    TIniPresetSensor PresetDPK[3];
+    TIniPresetSensor PresetDSK3[3];
+    TIniPresetSensor PresetVS;
+    TIniPresetAntrieb PresetHFX;
+    TIniPresetAntrieb PresetRGT;
+    TBetrieb Betrieb;
+    TIniOem Oem;
+    TIniQV QV;
+};
+
+// The settings in force; never null. Any thread.
+std::shared_ptr<const TToolIni> CurrentToolIni();
+// Replaces the settings in force as a whole (null: the defaults). Any thread.
+void SetToolIni(std::shared_ptr<const TToolIni> settings);
+// Makes the GUI thread's working copy (the global records) the settings in force. GUI thread.
+void PublishToolIni();
 
 // All records as without a settings file: port 1 at 1200 baud, volume-flow function with the
 // product type texts, everything else zero or empty.

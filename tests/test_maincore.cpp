@@ -558,6 +558,7 @@ TEST_F(MainCoreSim, StartUpPreparesFoldersAndFields)
     ResetToolIniRecords();
     IniBetrieb.VmaxPrz = 9000;
     IniBetrieb.PositionText = QStringLiteral("Aus den Einstellungen");
+    PublishToolIni(); // the device records read the published settings
     // No controller answers: the fields keep what the start-up put there.
     make(sim::BusOptions::WithControllers(1), 100000);
     bus->removeController(1);

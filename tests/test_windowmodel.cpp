@@ -18,6 +18,7 @@
 #include <random>
 #include <atomic>
 #include <map>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -752,4 +753,193 @@ TEST(WindowModelThreads, ConcurrentWritersReadersAndRulesStayConsistent)
         EXPECT_EQ(notes[mirror[t].name()], kRounds);
     }
     EXPECT_FALSE(m.changesSuspended(fld::PanelBetrStatus));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cascades across threads
+
+namespace {
+
+// What the rules of one cascade leave behind, to check afterwards that no other thread's
+// rules ran in the middle of it.
+struct CascadeLog {
+    std::mutex m;
+    std::vector<std::pair<int, std::thread::id>> entries; // (top-level change number, thread)
+    std::atomic<int> threadsInside{0};
+    std::atomic<int> overlaps{0};
+
+    void note(int op)
+    {
+        std::lock_guard<std::mutex> lk(m);
+        entries.emplace_back(op, std::this_thread::get_id());
+    }
+};
+
+thread_local int currentOp = -1; // the top-level change this thread is making
+thread_local int ruleNesting = 0;
+
+// Marks a rule's run: the first rule of a cascade on this thread counts the thread as inside;
+// a second thread inside at the same time is an overlap.
+struct InsideRule {
+    CascadeLog& log;
+    explicit InsideRule(CascadeLog& l) : log(l)
+    {
+        if (ruleNesting++ == 0 && log.threadsInside.fetch_add(1) != 0)
+            ++log.overlaps;
+        log.note(currentOp);
+    }
+    ~InsideRule()
+    {
+        log.note(currentOp);
+        if (--ruleNesting == 0)
+            --log.threadsInside;
+    }
+};
+
+} // namespace
+
+// A worker writes fields while the GUI thread edits and leaves fields whose rules change
+// further fields: every cascade runs to its end before the next one starts, whichever thread.
+TEST(WindowModelThreads, CascadesFromSeveralThreadsNeverInterleave)
+{
+    auto m = smallModel();
+    CascadeLog log;
+    const QString A = "EditA", B = "EditB", C = "EditC", D = "SpinD";
+    // A -> B -> C, D -> C, leave(A) -> B: chains that span several nested rules, with pauses
+    // that give another thread every chance to step in.
+    m->onChange(A, [&](const Change&) {
+        InsideRule in(log);
+        std::this_thread::yield();
+        m->setText(B, m->text(A) + "b");
+        std::this_thread::yield();
+    });
+    m->onChange(B, [&](const Change&) {
+        InsideRule in(log);
+        m->setText(C, m->text(B) + "c");
+    });
+    m->onChange(C, [&](const Change&) { InsideRule in(log); std::this_thread::yield(); });
+    m->onChange(D, [&](const Change&) {
+        InsideRule in(log);
+        m->setText(C, QString::number(m->value(D)));
+    });
+    m->onLeave(A, [&](const QString&) {
+        InsideRule in(log);
+        m->setText(B, m->text(A) + "left");
+    });
+
+    const uint32_t seed = 20261210;
+    constexpr int kRounds = 3000;
+    std::atomic<int> nextOp{0};
+    auto run = [&](uint32_t s, bool gui) {
+        std::mt19937 rng(s);
+        for (int i = 0; i < kRounds; ++i) {
+            currentOp = nextOp++; // one number per top-level change (or ChangeCascade)
+            const int what = static_cast<int>(rng() % 5);
+            const QString v = QString::number(rng() % 1000);
+            if (gui) {
+                switch (what) {
+                case 0: m->setText(A, v, Origin::User); break;
+                case 1: m->setText(C, v, Origin::User); break;
+                case 2: m->leave(A); break;
+                default: m->setValue(D, rng() % 1000, Origin::User); break;
+                }
+            } else if (what == 4) {
+                // A record's read-modify-write, as one cascade.
+                ChangeCascade step(*m);
+                m->setText(A, m->text(C) + "w");
+                m->setValue(D, m->value(D) + 1);
+            } else {
+                m->setText(what % 2 ? A : B, v);
+                currentOp = nextOp++;
+                m->setValue(D, rng() % 1000);
+            }
+            currentOp = -1;
+        }
+    };
+    std::thread worker(run, seed + 1, false);
+    std::thread secondWorker(run, seed + 2, false);
+    run(seed, true);
+    worker.join();
+    secondWorker.join();
+
+    EXPECT_EQ(log.overlaps.load(), 0) << "seed " << seed;
+    // Every top-level change's rule runs form one unbroken block of the log.
+    std::map<int, size_t> lastSeen;
+    int broken = 0;
+    for (size_t i = 0; i < log.entries.size(); ++i) {
+        const int op = log.entries[i].first;
+        auto it = lastSeen.find(op);
+        if (it != lastSeen.end() && it->second != i - 1)
+            ++broken;
+        lastSeen[op] = i;
+    }
+    EXPECT_EQ(broken, 0) << "seed " << seed;
+    EXPECT_GT(lastSeen.size(), size_t(kRounds)) << "rules ran for most changes";
+    EXPECT_FALSE(m->inCascade());
+}
+
+// A change from another thread waits while a cascade runs, and goes ahead once it ended.
+TEST(WindowModelThreads, AChangeWaitsForTheRunningCascadeOfAnotherThread)
+{
+    auto m = smallModel();
+    std::promise<void> entered, release;
+    std::shared_future<void> released = release.get_future().share();
+    QStringList order;
+    std::mutex orderM;
+    auto mark = [&](const QString& s) {
+        std::lock_guard<std::mutex> lk(orderM);
+        order << s;
+    };
+    m->onChange(QStringLiteral("EditA"), [&](const Change&) {
+        mark("A begins");
+        entered.set_value();
+        released.wait(); // a test may hold a cascade open; product rules never wait
+        m->setText(QStringLiteral("EditB"), "from A"); // same thread: nests, no wait
+        mark("A ends");
+    });
+    m->onChange(QStringLiteral("EditC"), [&](const Change&) { mark("C rule"); });
+
+    std::thread first([&] { m->setText(QStringLiteral("EditA"), "go"); });
+    entered.get_future().wait();
+    std::atomic<bool> secondDone{false};
+    std::thread second([&] {
+        m->setText(QStringLiteral("EditC"), "late");
+        secondDone = true;
+    });
+    // Appearance changes run no rules and do not wait.
+    EXPECT_TRUE(m->setEnabled(QStringLiteral("EditC"), false));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(secondDone.load()) << "the second change must wait for the cascade";
+    EXPECT_EQ(m->text(QStringLiteral("EditC")), "c") << "not even the change itself may slip in";
+    release.set_value();
+    first.join();
+    second.join();
+    EXPECT_EQ(order, QStringList({"A begins", "A ends", "C rule"}));
+    EXPECT_EQ(m->text(QStringLiteral("EditB")), "from A");
+    EXPECT_EQ(m->text(QStringLiteral("EditC")), "late");
+}
+
+// A scope switches off the rules for its own thread's changes only.
+TEST(WindowModelThreads, SuspensionBelongsToTheThreadThatTookIt)
+{
+    auto m = smallModel();
+    std::atomic<int> runs{0};
+    m->onChange(QStringLiteral("EditA"), [&](const Change&) { ++runs; });
+    std::promise<void> suspended, othersDone;
+    std::thread holder([&] {
+        ChangesSuspended quiet(*m, {"EditA"});
+        suspended.set_value();
+        othersDone.get_future().wait();
+        EXPECT_TRUE(m->changesSuspended(QStringLiteral("EditA")));
+        m->setText(QStringLiteral("EditA"), "mine");
+        EXPECT_EQ(runs.load(), 1) << "the holder's own change skips the rules";
+    });
+    suspended.get_future().wait();
+    EXPECT_FALSE(m->changesSuspended(QStringLiteral("EditA")));
+    m->setText(QStringLiteral("EditA"), "theirs");
+    EXPECT_EQ(runs.load(), 1) << "another thread's change runs the rules";
+    othersDone.set_value();
+    holder.join();
+    m->setText(QStringLiteral("EditA"), "after");
+    EXPECT_EQ(runs.load(), 2);
 }

@@ -4,7 +4,10 @@
 
 #include <QDebug>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace kadex {
@@ -15,6 +18,10 @@ namespace {
 // depth the model stops and reports instead of overflowing the stack.
 constexpr int kMaxRuleDepth = 32;
 thread_local int ruleDepth = 0;
+
+// A change waiting this long for another thread's cascade points at a rule or listener that
+// waits for something; it is logged once and the wait goes on.
+constexpr auto kLongCascadeWait = std::chrono::seconds(2);
 
 // Stored values are assigned from a temporary (f.s.text = QString(text)) on purpose: that is a
 // move, inline in the headers, whereas QString's copy assignment lives in the Qt library, where
@@ -139,7 +146,16 @@ FieldDecl F(const char* name, Kind kind, const char* initial)
 
 struct WindowModel::Field {
     FieldState s;
-    int suspended = 0;
+    // Open ChangesSuspended scopes per thread; rarely more than one entry.
+    std::vector<std::pair<std::thread::id, int>> suspendedBy;
+    int suspendedFor(std::thread::id t) const
+    {
+        for (const auto& [owner, count] : suspendedBy) {
+            if (owner == t)
+                return count;
+        }
+        return 0;
+    }
     std::shared_ptr<const RuleList> rules;
     std::shared_ptr<const LeaveList> leaveRules;
 };
@@ -354,13 +370,17 @@ void WindowModel::noteChange(Pending& pending, Field& f, PropSet props, Origin o
             pending.notes.push_back({f.s.name, static_cast<Prop>(b)});
     }
     const PropSet content = props & kContentProps;
-    if (content && f.suspended == 0 && f.rules && !f.rules->empty())
+    if (content && f.rules && !f.rules->empty() && f.suspendedFor(std::this_thread::get_id()) == 0)
         pending.calls.push_back({f.rules, Change{f.s.name, content, origin}});
 }
 
 template <class Mutate>
 bool WindowModel::apply(const QString& name, Prop p, Origin origin, Mutate&& mutate)
 {
+    // A change that can run rules is a cascade of its own, or a step of the caller's.
+    std::optional<ChangeCascade> cascade;
+    if ((bit(p) & (kContentProps | bit(Prop::Items))) != 0)
+        cascade.emplace(*this);
     Pending pending;
     QString what;
     {
@@ -673,6 +693,7 @@ void WindowModel::onLeave(const QString& name, LeaveRule rule)
 
 void WindowModel::leave(const QString& name)
 {
+    ChangeCascade cascade(*this);
     std::shared_ptr<const LeaveList> rules;
     bool known = false;
     {
@@ -697,10 +718,50 @@ bool WindowModel::changesSuspended(const QString& name) const
     {
         std::lock_guard<std::mutex> lk(m_);
         if (Field* f = find(name))
-            return f->suspended > 0;
+            return f->suspendedFor(std::this_thread::get_id()) > 0;
     }
     misused(QStringLiteral("unknown field %1").arg(name));
     return false;
+}
+
+bool WindowModel::inCascade() const
+{
+    std::lock_guard<std::mutex> lk(cascadeM_);
+    return cascadeDepth_ > 0 && cascadeOwner_ == std::this_thread::get_id();
+}
+
+void WindowModel::enterCascade()
+{
+    const std::thread::id me = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lk(cascadeM_);
+    if (cascadeDepth_ > 0 && cascadeOwner_ == me) {
+        ++cascadeDepth_;
+        return;
+    }
+    // First come, first served: a waiting thread waits for at most the cascades that queued
+    // before it, one per other thread.
+    const uint64_t ticket = cascadeNextTicket_++;
+    auto myTurn = [&] { return cascadeServing_ == ticket; };
+    if (!cascadeFree_.wait_for(lk, kLongCascadeWait, myTurn)) {
+        if (!longWaitReported_.exchange(true))
+            qWarning().noquote() << "window model: a change waited over" << kLongCascadeWait.count()
+                                 << "s for another thread's change rules";
+        cascadeFree_.wait(lk, myTurn);
+    }
+    cascadeOwner_ = me;
+    cascadeDepth_ = 1;
+}
+
+void WindowModel::leaveCascade()
+{
+    {
+        std::lock_guard<std::mutex> lk(cascadeM_);
+        if (--cascadeDepth_ > 0)
+            return;
+        cascadeOwner_ = std::thread::id();
+        ++cascadeServing_;
+    }
+    cascadeFree_.notify_all();
 }
 
 QStringList WindowModel::suspend(const QStringList& names)
@@ -712,8 +773,15 @@ QStringList WindowModel::suspend(const QStringList& names)
             (find(n) ? known : unknown) << n;
         // In strict mode nothing is counted, so the throw leaves no field switched off.
         if (unknown.isEmpty() || misuse_.load() == Misuse::Warn) {
-            for (const QString& n : known)
-                ++find(n)->suspended;
+            const std::thread::id me = std::this_thread::get_id();
+            for (const QString& n : known) {
+                auto& by = find(n)->suspendedBy;
+                auto it = std::find_if(by.begin(), by.end(), [&](const auto& e) { return e.first == me; });
+                if (it == by.end())
+                    by.emplace_back(me, 1);
+                else
+                    ++it->second;
+            }
         }
     }
     for (const QString& n : unknown)
@@ -721,13 +789,17 @@ QStringList WindowModel::suspend(const QStringList& names)
     return known;
 }
 
-void WindowModel::resume(const QStringList& names)
+void WindowModel::resume(const QStringList& names, std::thread::id owner)
 {
     std::lock_guard<std::mutex> lk(m_);
     for (const QString& n : names) {
         Field* f = find(n);
-        if (f && f->suspended > 0)
-            --f->suspended;
+        if (!f)
+            continue;
+        auto& by = f->suspendedBy;
+        auto it = std::find_if(by.begin(), by.end(), [&](const auto& e) { return e.first == owner; });
+        if (it != by.end() && --it->second == 0)
+            by.erase(it);
     }
 }
 
@@ -856,6 +928,7 @@ bool WindowModel::setUnit(FieldId f, const QString& u)
 
 bool WindowModel::clampToRange(FieldId f)
 {
+    ChangeCascade cascade(*this); // the check and the rewrite as one step
     FieldState n;
     if (!numberOf(f, n) || !n.ranged)
         return false;
@@ -873,6 +946,7 @@ bool WindowModel::clampToRange(FieldId f)
 
 bool WindowModel::formatValue(FieldId f)
 {
+    ChangeCascade cascade(*this);
     FieldState n;
     if (!numberOf(f, n))
         return false;
@@ -889,11 +963,13 @@ void WindowModel::usePlainEntry(FieldId f)
 ChangesSuspended::ChangesSuspended(WindowModel& model, QStringList names)
     : model_(model)
     , names_(model.suspend(names))
+    , owner_(std::this_thread::get_id())
 {
 }
 
 ChangesSuspended::ChangesSuspended(WindowModel& model, std::initializer_list<FieldId> fields)
     : model_(model)
+    , owner_(std::this_thread::get_id())
 {
     QStringList names;
     for (FieldId f : fields)
@@ -903,7 +979,18 @@ ChangesSuspended::ChangesSuspended(WindowModel& model, std::initializer_list<Fie
 
 ChangesSuspended::~ChangesSuspended()
 {
-    model_.resume(names_);
+    model_.resume(names_, owner_);
+}
+
+ChangeCascade::ChangeCascade(WindowModel& model)
+    : model_(model)
+{
+    model_.enterCascade();
+}
+
+ChangeCascade::~ChangeCascade()
+{
+    model_.leaveCascade();
 }
 
 } // namespace kadex

@@ -12,8 +12,21 @@
 // - Change rules run after every change of a field's content (text, value, checked, item
 //   index), whether the user or the program made it, on the thread that made it, with the
 //   model unlocked, so a rule may read and change other fields. A ChangesSuspended scope
-//   switches a field's rules off for its lifetime.
+//   switches a field's rules off for its lifetime, for the changes its own thread makes.
 // - Leave rules run only when the widget layer reports that the user left the field.
+// - Cascades run one at a time. A cascade is a content change (or a leave event) with the
+//   rules it triggers, recursively; it holds the model's cascade lock from the change until its
+//   last rule returned. A content change on another thread meanwhile waits for that; the same
+//   thread nests freely. A ChangeCascade scope makes a read-modify-write of several fields one
+//   cascade. Appearance changes (caption, enabled, colours, range, ...) run no rules and take
+//   no cascade lock.
+// - Lock order: bus lock, then cascade lock, then the data lock. The data lock is never held
+//   while anything outside the model runs. Whatever runs inside a cascade (rules, plain
+//   listeners, direct connections to fieldChanged) must not wait for another thread: no bus
+//   lock, no BlockingQueuedConnection, no pausing or joining a worker, no waiting for a flow;
+//   post such work to the flow runner instead. Then a waiting change waits at most for one
+//   cascade of model work (microseconds), which bounds how long the GUI thread can block on a
+//   worker's write; a worker must never hold a ChangeCascade across bus I/O.
 // - Every property change is announced twice: to plain listeners, called at once on the
 //   changing thread (tests, benchmarks), and through the fieldChanged signal, which the widget
 //   layer connects with Qt::QueuedConnection so that widgets are updated on the GUI thread.
@@ -31,12 +44,14 @@
 #include <QStringList>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace kadex {
@@ -306,8 +321,10 @@ public:
     void onLeave(const QString& name, LeaveRule rule);
     // The widget layer calls this when the user leaves a field (focus out).
     void leave(const QString& name);
-    // True while at least one ChangesSuspended scope covers the field.
+    // True while at least one ChangesSuspended scope of the calling thread covers the field.
     bool changesSuspended(const QString& name) const;
+    // True while the calling thread runs a cascade (a change, its rules or a ChangeCascade).
+    bool inCascade() const;
 
     // Plain listeners, called on the changing thread with the model unlocked. A listener
     // removed while another thread is announcing a change may still see that one change.
@@ -320,6 +337,7 @@ Q_SIGNALS:
 
 private:
     friend class ChangesSuspended;
+    friend class ChangeCascade;
     struct Field;
     struct Pending;
     using RuleList = std::vector<ChangeRule>;
@@ -341,7 +359,10 @@ private:
     void deliver(Pending& pending);
     // Counts a suspension of each known name; returns the names counted.
     QStringList suspend(const QStringList& names);
-    void resume(const QStringList& names);
+    void resume(const QStringList& names, std::thread::id owner);
+    // The cascade lock: recursive, owned by one thread at a time.
+    void enterCascade();
+    void leaveCascade();
 
     mutable std::mutex m_;
     std::vector<std::unique_ptr<Field>> fields_;
@@ -350,6 +371,14 @@ private:
     std::shared_ptr<const ListenerList> listeners_;
     int nextListenerId_ = 1;
 
+    mutable std::mutex cascadeM_;
+    std::condition_variable cascadeFree_;
+    std::thread::id cascadeOwner_;
+    int cascadeDepth_ = 0;
+    uint64_t cascadeNextTicket_ = 0;
+    uint64_t cascadeServing_ = 0;
+    std::atomic<bool> longWaitReported_{false};
+
     mutable std::mutex problemsM_;
     mutable QStringList problems_;
     std::atomic<Misuse> misuse_;
@@ -357,7 +386,8 @@ private:
 
 // Switches the change rules of the named fields off until the scope ends ("with the change
 // notifications suspended"). Scopes nest per field; widgets are still notified meanwhile. The
-// switch is per field, not per thread: a change from any thread skips the rules while it lasts.
+// switch belongs to the thread that made the scope (and so to its cascade): the same field
+// changed by another thread meanwhile runs its rules as usual. Make and end it on one thread.
 class ChangesSuspended {
 public:
     ChangesSuspended(WindowModel& model, QStringList names);
@@ -369,6 +399,21 @@ public:
 private:
     WindowModel& model_;
     QStringList names_;
+    std::thread::id owner_;
+};
+
+// Holds the model's cascade lock for its lifetime, so that reading some fields and writing
+// others from them is one cascade that no other thread's change interleaves with. Nests with
+// the cascades of the changes made inside it. Keep it short and free of waits (see above).
+class ChangeCascade {
+public:
+    explicit ChangeCascade(WindowModel& model);
+    ~ChangeCascade();
+    ChangeCascade(const ChangeCascade&) = delete;
+    ChangeCascade& operator=(const ChangeCascade&) = delete;
+
+private:
+    WindowModel& model_;
 };
 
 } // namespace kadex
