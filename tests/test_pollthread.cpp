@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <random>
+#include <vector>
 #include <chrono>
 #include <thread>
 
@@ -190,4 +192,53 @@ TEST(CoreTimer, IntervalRestartStopAndOneShot)
     clock.Advance(10000);
     EXPECT_EQ(shots.load(), 1);
     EXPECT_FALSE(once.Active());
+}
+
+// The virtual clock itself, seeded: threads wait for random deadlines on their own condition
+// variables while time jumps by random steps; nobody returns early, and once an advance has
+// returned no thread is still waiting for a deadline it passed.
+TEST(VirtualClock, AdvanceWakesEveryDueWaiterAndNoOneEarly)
+{
+    VirtualClock clock(0);
+    std::mt19937 rng(20261210);
+    constexpr int kThreads = 4;
+    std::atomic<bool> stop{false};
+    std::atomic<int> early{0};
+    std::atomic<uint64_t> waitingFor[kThreads];
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        waitingFor[i] = 0;
+        threads.emplace_back([&, i, seed = rng()] {
+            std::mt19937 r(seed);
+            std::mutex m;
+            std::condition_variable cv;
+            std::unique_lock<std::mutex> lk(m);
+            while (!stop.load()) {
+                const uint64_t deadline = clock.NowMs() + 1 + r() % 300;
+                waitingFor[i] = deadline;
+                while (clock.NowMs() < deadline && !stop.load())
+                    clock.WaitUntil(lk, cv, deadline);
+                if (!stop.load() && clock.NowMs() < deadline)
+                    ++early;
+                waitingFor[i] = 0;
+            }
+        });
+    }
+    for (int step = 0; step < 2000; ++step) {
+        clock.Advance(rng() % 120);
+        const uint64_t now = clock.NowMs();
+        for (int i = 0; i < kThreads; ++i) {
+            const uint64_t d = waitingFor[i].load();
+            // A thread may sit in its loop between waits, never in a wait for a passed deadline.
+            if (d != 0 && d <= now) {
+                ASSERT_TRUE(waitFor([&] { return waitingFor[i].load() != d || clock.NowMs() != now; }, 2000))
+                    << "thread " << i << " still waits for " << d << " at " << now;
+            }
+        }
+    }
+    stop = true;
+    clock.Advance(1000);
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(early.load(), 0);
 }
