@@ -9,6 +9,7 @@
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise; for a real X server:
 //   QT_QPA_PLATFORM=xcb xvfb-run -a bench_gui_idle 60
 #include "mainwindow/MainWindowController.h"
+#include "tests/gui/RecordingDialogs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -109,7 +110,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     kadex::TProgramOptions options;
     options.simulate = true;
-    options.quietErrors = true;
+    kadex::test::RecordingDialogs dialogs;
+    options.dialogs = &dialogs;
     kadex::TMainWindowController ctl(options);
     ctl.Show();
     while (!ctl.Core().DataRead.load() && clock.elapsed() < 30000)

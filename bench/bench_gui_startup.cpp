@@ -2,6 +2,7 @@
 // on a pseudo-terminal), its resident memory after a minute connected, and the CPU time that
 // minute cost. Usage: bench_gui_startup [SECONDS] (default 60); runs on the offscreen platform.
 #include "mainwindow/MainWindowController.h"
+#include "tests/gui/RecordingDialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -51,7 +52,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     kadex::TProgramOptions options;
     options.simulate = true;
-    options.quietErrors = true;
+    kadex::test::RecordingDialogs dialogs;
+    options.dialogs = &dialogs;
     kadex::TMainWindowController ctl(options);
     ctl.Show();
     auto* ser = ctl.Form().ControlAs<QLineEdit>(kadex::fld::EditSerNr);

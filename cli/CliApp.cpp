@@ -1,4 +1,5 @@
 #include "cli/CliApp.h"
+#include "sim/SimLink.h"
 #include "cli/CliCommon.h"
 
 #include "comm/ComForm.h"
@@ -345,13 +346,8 @@ int Run(const QStringList& args)
         return runConductance(o);
 
     std::unique_ptr<ITransport> simulated;
-    if (o.simulate) {
-        simulated = MakeSimulatedTransport();
-        if (!simulated) {
-            err() << "kadex-cli: the simulated controller is not available in this build" << Qt::endl;
-            return ExitPort;
-        }
-    }
+    if (o.simulate)
+        simulated = sim::MakeSimulatedLink().transport;
     TComForm com(std::move(simulated));
     com.SetPortNumber(o.comNr);
     com.SetPortPath(o.portPath);

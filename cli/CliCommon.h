@@ -57,8 +57,6 @@ public:
     void AddTransferLine(const QString& line) override;
 };
 
-// The built-in simulated controller, or nullptr when this build has none.
-std::unique_ptr<ITransport> MakeSimulatedTransport();
 
 // "read": identification, then the operating data.
 int runRead(TZBCmd& zb, const Options& o);

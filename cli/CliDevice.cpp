@@ -1,5 +1,6 @@
 // The commands that go through the device records: "read" and "monitor".
 #include "cli/CliCommon.h"
+#include "sim/SimLink.h"
 
 #include "comm/ComForm.h"
 #include "common/Paths.h"
@@ -282,13 +283,8 @@ int runMonitor(const Options& o)
     StopSignals stop; // before the simulator's and the core's threads exist
 
     std::unique_ptr<ITransport> simulated;
-    if (o.simulate) {
-        simulated = MakeSimulatedTransport();
-        if (!simulated) {
-            err() << "kadex-cli: the simulated controller is not available in this build" << Qt::endl;
-            return ExitPort;
-        }
-    }
+    if (o.simulate)
+        simulated = sim::MakeSimulatedLink().transport;
     WindowModel model(mainWindowFields());
     model.setMisuse(WindowModel::Misuse::Warn);
     // The core's polling threads are never started: the steps run here, one per period.

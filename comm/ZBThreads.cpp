@@ -1,13 +1,11 @@
 #include "comm/ZBThreads.h"
 
-#include <chrono>
-
 namespace kadex {
 
-using namespace std::chrono;
-
-TPollThread::TPollThread(std::string name, std::function<void()> step, std::function<bool()> skipPause)
-    : name_(std::move(name)), step_(std::move(step)), skipPause_(std::move(skipPause))
+TPollThread::TPollThread(std::string name, std::function<void()> step, std::function<bool()> skipPause,
+                         IClock* clock)
+    : name_(std::move(name)), step_(std::move(step)), skipPause_(std::move(skipPause)),
+      clock_(clock ? *clock : SteadyClock::Instance())
 {
 }
 
@@ -30,7 +28,9 @@ bool TPollThread::Suspend(int waitMs)
     cv_.notify_all();
     if (std::this_thread::get_id() == thread_.get_id())
         return true; // a step pausing its own thread: takes effect when the step ends
-    idleCv_.wait_for(lk, milliseconds(waitMs), [&] { return !busy_.load(); });
+    const uint64_t deadline = clock_.NowMs() + static_cast<uint64_t>(waitMs > 0 ? waitMs : 0);
+    while (busy_.load() && clock_.NowMs() < deadline)
+        clock_.WaitUntil(lk, idleCv_, deadline);
     return !busy_.load();
 }
 
@@ -63,19 +63,20 @@ void TPollThread::run()
 {
     std::unique_lock<std::mutex> lk(m_);
     // The period runs from the end of the last step; pausing does not restart it.
-    steady_clock::time_point nextStep = steady_clock::now();
+    uint64_t nextStep = clock_.NowMs();
     for (;;) {
         cv_.wait(lk, [&] { return stop_ || !suspended_.load(); });
         if (stop_)
             return;
-        if (steady_clock::now() < nextStep) {
-            cv_.wait_until(lk, nextStep, [&] { return stop_ || suspended_.load() || wake_; });
+        if (clock_.NowMs() < nextStep) {
+            while (!(stop_ || suspended_.load() || wake_) && clock_.NowMs() < nextStep)
+                clock_.WaitUntil(lk, cv_, nextStep);
             wake_ = false;
             if (stop_)
                 return;
             if (suspended_.load())
                 continue;
-            if (steady_clock::now() < nextStep && !(skipPause_ && skipPause_()))
+            if (clock_.NowMs() < nextStep && !(skipPause_ && skipPause_()))
                 continue;
         }
         busy_ = true;
@@ -86,7 +87,7 @@ void TPollThread::run()
         lk.lock();
         busy_ = false;
         idleCv_.notify_all();
-        nextStep = steady_clock::now() + (noPause ? milliseconds(0) : milliseconds(periodMs_.load()));
+        nextStep = clock_.NowMs() + (noPause ? 0 : static_cast<uint64_t>(periodMs_.load()));
     }
 }
 

@@ -2,6 +2,8 @@
 // The two polling threads: each runs one step of the main window every period, can be paused
 // and resumed at step boundaries, and at most one of them runs at a time (the callers see to
 // that by pausing one before resuming the other).
+#include "comm/Clock.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -14,7 +16,9 @@ namespace kadex {
 class TPollThread {
 public:
     // step runs on the thread; skipPause() is asked after each step: true = next step at once.
-    TPollThread(std::string name, std::function<void()> step, std::function<bool()> skipPause = {});
+    // The period and the pause bound are counted on clock (the steady clock when null).
+    TPollThread(std::string name, std::function<void()> step, std::function<bool()> skipPause = {},
+                IClock* clock = nullptr);
     ~TPollThread();
     TPollThread(const TPollThread&) = delete;
     TPollThread& operator=(const TPollThread&) = delete;
@@ -46,6 +50,7 @@ private:
     std::string name_;
     std::function<void()> step_;
     std::function<bool()> skipPause_;
+    IClock& clock_;
     std::thread thread_;
     mutable std::mutex m_;
     std::condition_variable cv_;

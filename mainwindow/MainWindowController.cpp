@@ -7,8 +7,7 @@
 #include "mainwindow/core/PortChoice.h"
 #include "settings/Texts.h"
 #include "settings/ToolIni.h"
-#include "sim/PtyServer.h"
-#include "sim/SimBus.h"
+#include "sim/SimLink.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -35,29 +34,45 @@ constexpr FieldId kNotBuiltYet[] = {
     fld::HilfeInfo, fld::ButtonTest, fld::ButtonDefaultLaden, fld::ButtonCalculateLW, fld::ButtonCalculateDichte,
     fld::ButtonDruckmessung,
 };
+class BoxDialogs final : public IProgramDialogs {
+public:
+    void Message(QWidget* parent, Kind kind, const QString& text) override
+    {
+        if (kind == Kind::Error)
+            QMessageBox::critical(parent, QStringLiteral("Kadex Tool"), text);
+        else
+            QMessageBox::information(parent, QStringLiteral("Kadex Tool"), text);
+    }
+    QString ChooseItem(QWidget* parent, const QString& text, const QStringList& items) override
+    {
+        bool ok = false;
+        const QString chosen = QInputDialog::getItem(parent, QStringLiteral("Kadex Tool"), text, items, 0, false, &ok);
+        return ok ? chosen : QString();
+    }
+};
 } // namespace
+
+IProgramDialogs& TMainWindowController::dialogs()
+{
+    static BoxDialogs boxes;
+    return options_.dialogs ? *options_.dialogs : boxes;
+}
 
 TMainWindowController::TMainWindowController(const TProgramOptions& options, QObject* parent)
     : QObject(parent), options_(options), model_(mainWindowFields())
 {
     loadSettings();
     std::unique_ptr<ITransport> transport; // the machine's serial port
-    QString simPath;
     if (options_.simulate) {
-        simBus_ = std::make_shared<sim::SimBus>();
-        pty_ = std::make_unique<sim::PtyServer>();
-        std::string err;
-        if (pty_->start(simBus_, &err))
-            simPath = QString::fromStdString(pty_->slavePath());
+        sim::SimulatedLink link = sim::MakeSimulatedLink();
+        simBus_ = link.bus;
+        transport = std::move(link.transport);
+        StartupSettings.ComPath = QString::fromLatin1(link.portName);
     }
-    core_ = std::make_unique<TMainCore>(model_, std::move(transport), this);
+    core_ = std::make_unique<TMainCore>(model_, std::move(transport), this, options_.clock);
     core_->SetPollPeriodMs(options_.pollPeriodMs);
     for (FieldId f : kNotBuiltYet)
         core_->Unavailable.insert(f);
-    if (!simPath.isEmpty())
-        StartupSettings.ComPath = simPath;
-    else if (!options_.portPath.isEmpty())
-        StartupSettings.ComPath = options_.portPath;
 
     form_ = std::make_unique<TMainForm>();
     form_->setWindowTitle(QStringLiteral("Kadex Tool"));
@@ -75,8 +90,6 @@ TMainWindowController::~TMainWindowController()
     binder_ = nullptr;
     form_.reset();
     core_.reset();
-    if (pty_)
-        pty_->stop();
 }
 
 void TMainWindowController::Show()
@@ -88,9 +101,7 @@ void TMainWindowController::Show()
 void TMainWindowController::startTimer()
 {
     TStartupSettings st = StartupSettings;
-    if (pty_ && !pty_->slavePath().empty())
-        st.ComPath = QString::fromStdString(pty_->slavePath());
-    else if (!options_.simulate && options_.portPath.isEmpty())
+    if (!options_.simulate && options_.portPath.isEmpty())
         choosePort(st);
     core_->StartTimerTimer(st);
 }
@@ -102,12 +113,9 @@ void TMainWindowController::choosePort(TStartupSettings& st)
     QString chosen;
     if (c.action == TPortChoice::Action::Pick) {
         chosen = c.port;
-    } else if (c.action == TPortChoice::Action::Ask && !options_.quietErrors) {
-        bool ok = false;
+    } else if (c.action == TPortChoice::Action::Ask) {
         const QString text = QString(IniStatusText.PortChoice).replace(QStringLiteral("%PORT%"), stored);
-        chosen = QInputDialog::getItem(form_.get(), QStringLiteral("Kadex Tool"), text, c.ports, 0, false, &ok);
-        if (!ok)
-            chosen.clear();
+        chosen = dialogs().ChooseItem(form_.get(), text, c.ports);
     }
     if (chosen.isEmpty())
         return; // the stored port stays; its open error tells why nothing connects
@@ -167,7 +175,7 @@ void TMainWindowController::loadSettings()
     iniPath_ = GetToolIniPath();
     ReadToolIni(iniPath_);
     StartupSettings = TStartupSettings::FromToolIni();
-    if (!options_.portPath.isEmpty())
+    if (!options_.simulate && !options_.portPath.isEmpty())
         StartupSettings.ComPath = options_.portPath;
 }
 
@@ -188,11 +196,11 @@ void TMainWindowController::openHelp()
     const QString path = ProgramDir() + QStringLiteral("Kadexgerm.pdf");
     const QString msg = IniMessageText.Msg(3);
     if (!QFileInfo::exists(path)) {
-        QMessageBox::information(form_.get(), QStringLiteral("Kadex Tool"), msg + QLatin1Char('\n') + path);
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg + QLatin1Char('\n') + path);
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        QMessageBox::information(form_.get(), QStringLiteral("Kadex Tool"), msg + QLatin1Char('\n') + path);
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg + QLatin1Char('\n') + path);
 }
 
 void TMainWindowController::ShowPortError(const QString& text)
@@ -204,8 +212,7 @@ void TMainWindowController::showPortErrorOnGui(const QString& text)
 {
     ++portErrors_;
     lastPortError_ = text;
-    if (!options_.quietErrors)
-        QMessageBox::critical(form_.get(), QStringLiteral("Kadex Tool"), text);
+    dialogs().Message(form_.get(), IProgramDialogs::Kind::Error, text);
 }
 
 void TMainWindowController::SetBusyCursor(bool busy)

@@ -13,16 +13,27 @@
 namespace kadex {
 
 namespace sim {
-class PtyServer;
 class SimBus;
 }
 class ModelBinder;
+
+// Where the program's message boxes and questions go (GUI thread). The program's own shows
+// dialogs; a program embedding the window (or a test) can put its own in.
+class IProgramDialogs {
+public:
+    enum class Kind { Information, Error };
+    virtual ~IProgramDialogs() = default;
+    virtual void Message(QWidget* parent, Kind kind, const QString& text) = 0;
+    // One of items, or empty when the user declines.
+    virtual QString ChooseItem(QWidget* parent, const QString& text, const QStringList& items) = 0;
+};
 
 struct TProgramOptions {
     QString portPath;   // --port: overrides the stored port for this run
     bool simulate = false;
     int pollPeriodMs = 2000;
-    bool quietErrors = false; // no message boxes (tests)
+    IProgramDialogs* dialogs = nullptr; // nullptr: message boxes and list dialogs
+    IClock* clock = nullptr;            // polling periods and core timers; nullptr: the steady clock
 };
 
 class TMainWindowController : public QObject, public IMainHost {
@@ -64,11 +75,11 @@ private:
     void choosePort(TStartupSettings& st);
     void openHelp();
     void restoreFocus();
+    IProgramDialogs& dialogs();
 
     TProgramOptions options_;
     WindowModel model_;
     std::shared_ptr<sim::SimBus> simBus_;
-    std::unique_ptr<sim::PtyServer> pty_;
     std::unique_ptr<TMainCore> core_;
     std::unique_ptr<TMainForm> form_;
     ModelBinder* binder_ = nullptr;

@@ -135,18 +135,13 @@ QString TTrace::partNameLocked(int part) const
            + QLatin1Char('.') + suffix;
 }
 
-void TTrace::SetFileNameForTest(const QString& fileName)
+void TTrace::SetOutput(const QString& fileName, qint64 maxPartSize)
 {
     std::lock_guard<std::mutex> lk(m_);
     closeLocked();
     fileName_ = fileName;
+    maxPartSize_ = maxPartSize > 0 ? maxPartSize : DefaultMaxPartSize;
     started_ = false;
-}
-
-void TTrace::SetMaxPartSizeForTest(qint64 bytes)
-{
-    std::lock_guard<std::mutex> lk(m_);
-    maxPartSize_ = bytes > 0 ? bytes : DefaultMaxPartSize;
 }
 
 void TTrace::closeLocked()

@@ -44,9 +44,9 @@ public:
     // Path of an older part: 1 is the newest older part, MaxParts - 1 the oldest.
     QString PartFileName(int part) const;
 
-    // Test only: where to write and how large a part may grow before it is rotated.
-    void SetFileNameForTest(const QString& fileName);
-    void SetMaxPartSizeForTest(qint64 bytes);
+    // Where to write (empty: nowhere) and how large a part may grow before it is rotated;
+    // replaces what Setup chose. The next entry starts a new run in that file.
+    void SetOutput(const QString& fileName, qint64 maxPartSize = DefaultMaxPartSize);
 
     // Writes one entry "<time> [<thread>] <kind> <text>" whole, rotating first when the part
     // would outgrow its limit. Failures to write are dropped: the trace never stops the tool.

@@ -508,7 +508,7 @@ void Controller::advanceTo(uint64_t nowUs)
         refreshLiveCells();  // memory may have changed under the model
         return;
     }
-    const double dt = (nowUs - lastUs_) / 1e6;
+    const double dt = static_cast<double>(nowUs - lastUs_) / 1e6;
     lastUs_ = nowUs;
     double target = position_;
     double speed = 1.0 / std::max<uint16_t>(peekBe16(mem::RunningTime), 1);  // full travel per running time

@@ -373,8 +373,9 @@ TEST(CliUsage, OptionsAnywhereStrayWordsAndUnknownOptionsRefused)
         EXPECT_TRUE(r.err.startsWith(QStringLiteral("kadex-cli: "))) << what << ": " << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.expect)) << what << ": " << r.err.toStdString();
         EXPECT_FALSE(r.err.contains(kGerman)) << what << ": " << r.err.toStdString();
-        if (c.exitCode == 2)
+        if (c.exitCode == 2) {
             EXPECT_TRUE(r.err.endsWith(QStringLiteral("Try 'kadex-cli --help'.\n"))) << what << ": " << r.err.toStdString();
+        }
     }
 }
 

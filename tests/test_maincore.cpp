@@ -8,6 +8,7 @@
 #include "mainwindow/core/PortChoice.h"
 #include "settings/ToolIni.h"
 #include "sim/SimTransport.h"
+#include "tests/VirtualClock.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -37,16 +38,6 @@ struct RecordingHost : IMainHost {
     void SetBusyCursor(bool) override {}
 };
 
-bool waitFor(const std::function<bool()>& cond, int ms)
-{
-    const auto end = steady_clock::now() + milliseconds(ms);
-    while (!cond()) {
-        if (steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return true;
-}
 
 // The simulator's port with writes that fail on demand while the port stays open.
 class FlakyTransport final : public ITransport {
@@ -67,6 +58,8 @@ private:
     sim::SimTransport inner_;
 };
 
+// Polling periods, pause bounds and timers run on a virtual clock (bus transfers keep their real
+// timing against the simulator); tests that need real polling set clock to nullptr first.
 class MainCoreSim : public ::testing::Test {
 protected:
     void make(sim::BusOptions opts = sim::BusOptions::WithControllers(1), int periodMs = 300)
@@ -74,7 +67,7 @@ protected:
         bus = std::make_shared<SimBus>(opts);
         model = std::make_unique<WindowModel>(mainWindowFields());
         model->setMisuse(WindowModel::Misuse::Throw);
-        core = std::make_unique<TMainCore>(*model, std::make_unique<sim::SimTransport>(bus), &host);
+        core = std::make_unique<TMainCore>(*model, std::make_unique<sim::SimTransport>(bus), &host, clock);
         core->SetPollPeriodMs(periodMs);
         core->Start();
     }
@@ -97,7 +90,38 @@ protected:
         return c;
     }
     QString t(FieldId f) { return model->text(f); }
+    // Waits in real time for cond; meanwhile virtual time moves on whenever no polling step and
+    // no flow runs, so a period passes at once but never cuts a transfer's pause bound short.
+    bool waitFor(const std::function<bool()>& cond, int ms)
+    {
+        const auto end = steady_clock::now() + milliseconds(ms);
+        while (!cond()) {
+            if (steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(milliseconds(1));
+            advanceIfIdle(50);
+        }
+        return true;
+    }
+    void advanceIfIdle(uint64_t ms)
+    {
+        if (clock && core && !core->VerbindenThread().StepRunning() && !core->BetriebThread().StepRunning()
+            && !core->Flows.Busy())
+            vclock.Advance(ms);
+    }
+    // Lets virtual time pass (about ms of it) with the threads doing what they do meanwhile.
+    void passVirtual(uint64_t ms)
+    {
+        const uint64_t end = vclock.NowMs() + ms;
+        const auto limit = steady_clock::now() + seconds(20);
+        while (vclock.NowMs() < end && steady_clock::now() < limit) {
+            std::this_thread::sleep_for(milliseconds(1));
+            advanceIfIdle(50);
+        }
+    }
 
+    test::VirtualClock vclock;
+    IClock* clock = &vclock;
     RecordingHost host;
     std::shared_ptr<SimBus> bus;
     std::unique_ptr<WindowModel> model;
@@ -208,7 +232,7 @@ TEST_F(MainCoreSim, WriteErrorOnAPortThatStaysStopsBothThreadsForGood)
     model->setMisuse(WindowModel::Misuse::Throw);
     auto flaky = std::make_unique<FlakyTransport>(bus);
     FlakyTransport* link = flaky.get();
-    core = std::make_unique<TMainCore>(*model, std::move(flaky), &host);
+    core = std::make_unique<TMainCore>(*model, std::move(flaky), &host, clock);
     core->SetPollPeriodMs(200);
     core->Start();
     ASSERT_TRUE(connect());
@@ -219,7 +243,7 @@ TEST_F(MainCoreSim, WriteErrorOnAPortThatStaysStopsBothThreadsForGood)
     // They stay paused, even once the port works again, and nobody watches for a return.
     link->failWrites = false;
     const int steps = core->VerbindenThread().StepsRun();
-    std::this_thread::sleep_for(milliseconds(800));
+    passVirtual(20 * 200);
     EXPECT_EQ(core->VerbindenThread().StepsRun(), steps);
     EXPECT_TRUE(core->Com.WriteError());
     EXPECT_FALSE(core->Com.LinkLost());
@@ -245,7 +269,7 @@ TEST_F(MainCoreSim, LostPortPausesPollingAndReconnectsWhenItIsBack)
     EXPECT_FALSE(core->VAVBetrieb.BetriebAktiv.load());
     EXPECT_FALSE(model->checked(fld::SpeedButtonBetrieb));
     EXPECT_TRUE(core->PortWatchActive());
-    std::this_thread::sleep_for(milliseconds(500));
+    passVirtual(10 * 100); // ten looks of the port watch
     EXPECT_EQ(core->Reconnects(), 0); // still gone
     EXPECT_EQ(t(kStatusMessage), "Schnittstelle getrennt");
 
@@ -352,7 +376,7 @@ TEST_F(MainCoreSim, ClosingReleasesAForcedModeThenSendsNothing)
     EXPECT_EQ(b.bytes[2], 0xFF);
     EXPECT_EQ(b.bytes[3], 0xFF);
     EXPECT_EQ(bus->mode(1), 0);
-    std::this_thread::sleep_for(milliseconds(600));
+    passVirtual(10 * 200);
     EXPECT_EQ(bus->record().size(), r.size());
     uint8_t d1, d2;
     EXPECT_FALSE(core->ZB.GetMode(d1, d2));
@@ -375,6 +399,7 @@ TEST_F(MainCoreSim, FailedOperationCycleEndsTheOperationMode)
 
 TEST_F(MainCoreSim, PollingAndUserActionsNeverInterleaveOnTheBus)
 {
+    clock = nullptr; // polling flat out in real time, against the flow
     make(sim::BusOptions::WithControllers(1), 1);
     ASSERT_TRUE(connect());
     // Polling runs flat out while a user flow reads and writes without pausing it.

@@ -537,7 +537,7 @@ TEST_F(Records, ComparisonTracesNameEachStep)
 {
     QTemporaryDir dir;
     TTrace& trace = TTrace::Instance();
-    trace.SetFileNameForTest(dir.filePath("Log.sil"));
+    trace.SetOutput(dir.filePath("Log.sil"));
     trace.SetEnabled(true);
     identify();
     ASSERT_TRUE(oem->ReadConfig());

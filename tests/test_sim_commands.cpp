@@ -260,8 +260,8 @@ TEST_P(SimCommands, RefusedCommandsFailAfterThreeAttemptsAndChangeNothing)
 
 INSTANTIATE_TEST_SUITE_P(SimAt, SimCommands,
                          ::testing::Values(Target{0, 1}, Target{2, 2}, Target{5, 3}),
-                         [](const auto& info) {
-                             return std::string(zb::AddressName(zb::AddressPattern(info.param.adrIndex)));
+                         [](const auto& p) {
+                             return std::string(zb::AddressName(zb::AddressPattern(p.param.adrIndex)));
                          });
 
 // ------------------------------------------------------------------------------ addressing

@@ -78,7 +78,7 @@ protected:
         restoreEnv("KADEX_TRACE", flag);
         // Back to the program's state: set up, switched off, nothing written.
         TTrace::Instance().SetEnabled(false);
-        TTrace::Instance().SetFileNameForTest({});
+        TTrace::Instance().SetOutput({});
     }
     void start(const char* value)
     {
@@ -193,7 +193,7 @@ TEST_F(Trace, RotatesAtTheSizeLimitKeepingFiveParts)
 {
     start("1");
     const qint64 limit = 1500;
-    TTrace::Instance().SetMaxPartSizeForTest(limit);
+    TTrace::Instance().SetOutput(TTrace::Instance().FileName(), limit);
     const int count = 400;
     for (int i = 0; i < count; ++i)
         TraceMain.TraceInt(u"n", i);

@@ -372,7 +372,7 @@ TEST_F(VAVBetriebSim, TracePointsNameTheOperationsAndComparisons)
 {
     QTemporaryDir dir;
     TTrace& trace = TTrace::Instance();
-    trace.SetFileNameForTest(dir.filePath("Log.sil"));
+    trace.SetOutput(dir.filePath("Log.sil"));
     trace.SetEnabled(true);
     ASSERT_TRUE(rec->Identify());
     ASSERT_TRUE(rec->ReadData());

@@ -313,8 +313,9 @@ TEST_F(Transaction, EveryCommandTakesExactlyItsAnswerLength)
             ASSERT_FALSE(link->written.empty());
             EXPECT_EQ(link->written[0][1], static_cast<uint8_t>(c.cmd));
             EXPECT_EQ(link->written.size(), d == 0 ? 1u : 3u) << what();
-            if (d != 0)
+            if (d != 0) {
                 EXPECT_EQ(zb->LastResult(), TxResult::WrongLength) << what();
+            }
         }
     }
 }
@@ -733,8 +734,9 @@ TEST(AnswerAssembly, StreamsAfterATelegram)
         std::atomic<bool> closing{false};
         const W r = com.WaitAnswer(clock, clock.now, 700, closing, buf, len);
         EXPECT_EQ(r, c.result);
-        if (r == W::Answer)
+        if (r == W::Answer) {
             EXPECT_EQ(Bytes(buf, buf + len), ans);
+        }
         // Whatever the outcome, the next telegram starts from an empty receive state.
         EXPECT_FALSE(com.Snapshot().answerComplete);
         EXPECT_EQ(com.Snapshot().writeIndex, 0);

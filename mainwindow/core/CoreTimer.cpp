@@ -1,13 +1,10 @@
 #include "mainwindow/core/CoreTimer.h"
 
-#include <chrono>
-
 namespace kadex {
 
-using namespace std::chrono;
-
-CoreTimer::CoreTimer(int intervalMs, bool oneShot, std::function<void()> handler)
-    : intervalMs_(intervalMs), oneShot_(oneShot), handler_(std::move(handler))
+CoreTimer::CoreTimer(int intervalMs, bool oneShot, std::function<void()> handler, IClock* clock)
+    : intervalMs_(intervalMs), oneShot_(oneShot), handler_(std::move(handler)),
+      clock_(clock ? *clock : SteadyClock::Instance())
 {
     thread_ = std::thread([this] { run(); });
 }
@@ -50,8 +47,10 @@ void CoreTimer::run()
         if (quit_)
             return;
         const unsigned gen = generation_;
-        const auto due = steady_clock::now() + milliseconds(intervalMs_.load());
-        if (cv_.wait_until(lk, due, [&] { return quit_ || generation_ != gen; }))
+        const uint64_t due = clock_.NowMs() + static_cast<uint64_t>(intervalMs_.load());
+        while (!(quit_ || generation_ != gen) && clock_.NowMs() < due)
+            clock_.WaitUntil(lk, cv_, due);
+        if (quit_ || generation_ != gen)
             continue; // stopped, restarted or quitting
         if (oneShot_)
             active_ = false;

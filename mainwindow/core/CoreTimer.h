@@ -2,6 +2,8 @@
 // A timer without an event loop: runs its handler on a thread of its own, once or every
 // interval, until stopped. The window's timers that need no widget live here so that the
 // core runs the same with or without a window.
+#include "comm/Clock.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -12,7 +14,8 @@ namespace kadex {
 
 class CoreTimer {
 public:
-    CoreTimer(int intervalMs, bool oneShot, std::function<void()> handler);
+    // The interval is counted on clock (the steady clock when null).
+    CoreTimer(int intervalMs, bool oneShot, std::function<void()> handler, IClock* clock = nullptr);
     ~CoreTimer();
     CoreTimer(const CoreTimer&) = delete;
     CoreTimer& operator=(const CoreTimer&) = delete;
@@ -29,6 +32,7 @@ private:
     std::atomic<int> intervalMs_;
     const bool oneShot_;
     std::function<void()> handler_;
+    IClock& clock_;
     std::mutex m_;
     std::condition_variable cv_;
     std::atomic<bool> active_{false};

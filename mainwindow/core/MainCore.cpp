@@ -68,7 +68,7 @@ TStartupSettings TStartupSettings::FromToolIni()
     return st;
 }
 
-TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, IMainHost* host)
+TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, IMainHost* host, IClock* clock)
     : Com(std::move(transport)),
       ZB(Com),
       Ctx(ZB, model),
@@ -76,12 +76,12 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
       Transfer(model),
       m_(model),
       host_(host),
-      verbinden_("verbinden", [this] { ConnectionStep(); }),
-      betrieb_("betrieb", [this] { OperationStep(); }, [this] { return VAVBetrieb.DruckmessungAktiv.load(); }),
-      secTimer_(1000, false, [this] { SecTimerTimer(); }),
-      comErrorTimer_(50, true, [this] { Flows.Post("ComErrorTimer", [this] { ComErrorTimerTimer(); }); }),
-      betrOffTimer_(50, true, [this] { Flows.Post("BetrOffTimer", [this] { BetrOffTimerTimer(); }); }),
-      portWatch_(1000, false, [this] { PortWatchTimerTimer(); })
+      verbinden_("verbinden", [this] { ConnectionStep(); }, {}, clock),
+      betrieb_("betrieb", [this] { OperationStep(); }, [this] { return VAVBetrieb.DruckmessungAktiv.load(); }, clock),
+      secTimer_(1000, false, [this] { SecTimerTimer(); }, clock),
+      comErrorTimer_(50, true, [this] { Flows.Post("ComErrorTimer", [this] { ComErrorTimerTimer(); }); }, clock),
+      betrOffTimer_(50, true, [this] { Flows.Post("BetrOffTimer", [this] { BetrOffTimerTimer(); }); }, clock),
+      portWatch_(1000, false, [this] { PortWatchTimerTimer(); }, clock)
 {
     Com.SetLinkLostHandler([this](const QString& reason) { portLost(reason); });
     VAVBetrieb.OnFirmwareRead = [this] { FirmwareRead(); };

@@ -52,8 +52,10 @@ struct TStartupSettings {
 
 class TMainCore {
 public:
-    // Without a transport the machine's serial port is used.
-    explicit TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport = nullptr, IMainHost* host = nullptr);
+    // Without a transport the machine's serial port is used. The polling periods, the pause bound
+    // and the timers count on clock (the steady clock when null); the bus keeps its own.
+    explicit TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport = nullptr, IMainHost* host = nullptr,
+                       IClock* clock = nullptr);
     ~TMainCore();
     TMainCore(const TMainCore&) = delete;
     TMainCore& operator=(const TMainCore&) = delete;

@@ -145,7 +145,7 @@ VminLimit UpdateVminLimit(double vnom, double vmaxPrz, uint16_t firmware,
     }
     r.vminPrzMin = RoundHalfEven(limit);
     r.shownLower = std::min(r.vminPrzMin, 100);
-    const int blank = rangeLabel.indexOf(QLatin1Char(' '));
+    const qsizetype blank = rangeLabel.indexOf(QLatin1Char(' '));
     const QString head = blank < 0 ? rangeLabel : rangeLabel.left(blank);
     r.rangeLabel = head + QLatin1Char(' ') + QString::number(r.shownLower) + QStringLiteral(" .. ")
         + r.upperText;

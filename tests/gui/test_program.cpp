@@ -2,6 +2,8 @@
 // connection supervision as the window shows it, the Transfer view, port errors, the single
 // instance and the orderly end.
 #include "mainwindow/MainWindowController.h"
+#include "tests/VirtualClock.h"
+#include "tests/gui/RecordingDialogs.h"
 #include "sim/PtyServer.h"
 #include "settings/Trace.h"
 #include "sim/SimBus.h"
@@ -50,9 +52,32 @@ protected:
     }
     void start(TProgramOptions o)
     {
-        o.quietErrors = true;
+        o.dialogs = &dialogs;
         ctl = std::make_unique<TMainWindowController>(o);
         ctl->Show();
+    }
+    // Like pump, for a program on the virtual clock: virtual time moves on whenever no polling
+    // step and no flow runs, so polling periods and timers pass at once while bus transfers keep
+    // their real timing (and the pause bound is never cut short by a jump).
+    bool pumpVirtual(const std::function<bool()>& cond, int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!cond()) {
+            if (t.elapsed() > ms)
+                return false;
+            QApplication::processEvents(QEventLoop::AllEvents, 2);
+            TMainCore& core = ctl->Core();
+            if (!core.VerbindenThread().StepRunning() && !core.BetriebThread().StepRunning() && !core.Flows.Busy())
+                vclock.Advance(50);
+        }
+        return true;
+    }
+    // About ms of virtual time with the program running.
+    void passVirtual(uint64_t ms)
+    {
+        const uint64_t end = vclock.NowMs() + ms;
+        pumpVirtual([&] { return vclock.NowMs() >= end; }, 20000);
     }
     QString field(const char* name)
     {
@@ -61,6 +86,8 @@ protected:
     }
 
     QTemporaryDir home;
+    test::RecordingDialogs dialogs;
+    test::VirtualClock vclock;
     std::unique_ptr<TMainWindowController> ctl;
 };
 
@@ -152,8 +179,9 @@ TEST_F(Program, FocusGoesBackAfterReadingAndNeverIntoAReadOnlyField)
         ASSERT_TRUE(pump([&] { return lesen->isEnabled() && !QApplication::overrideCursor(); }, 20000));
         EXPECT_EQ(QApplication::focusWidget(), before);
         for (const QPointer<QWidget>& w : visited) {
-            if (auto* e = qobject_cast<QLineEdit*>(w.data()))
+            if (auto* e = qobject_cast<QLineEdit*>(w.data())) {
                 EXPECT_FALSE(e->isReadOnly()) << "focus went to " << e->objectName().toStdString();
+            }
         }
     }
     QObject::disconnect(watch);
@@ -165,21 +193,23 @@ TEST_F(Program, LostAndReplacedControllerAsTheWindowShowsIt)
 {
     TProgramOptions o;
     o.simulate = true;
+    o.clock = &vclock; // the real 2000 ms period, on virtual time
     start(o);
-    ASSERT_TRUE(pump([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 20000));
-    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 20000));
+    ASSERT_TRUE(pumpVirtual([&] { return ctl->Core().DataRead.load(); }, 20000));
     ctl->SimulatedBus()->removeController(1);
-    ASSERT_TRUE(pump([&] { return field("EditSerNr").isEmpty(); }, 15000));
+    ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr").isEmpty(); }, 15000));
     EXPECT_TRUE(field("EditFirmware").isEmpty());
     EXPECT_FALSE(ctl->Form().ControlAs<QAbstractButton>("ButtonLesen")->isEnabled());
     EXPECT_EQ(ctl->PortErrorsShown(), 0);
+    EXPECT_TRUE(dialogs.Errors().isEmpty());
 
     sim::Identity other;
     other.w1 = 913;
     other.w2 = 10042;
     other.last = 7;
     ctl->SimulatedBus()->replaceController(1, other);
-    ASSERT_TRUE(pump([&] { return field("EditSerNr") == "00913-10042-003-007"; }, 15000));
+    ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr") == "00913-10042-003-007"; }, 15000));
 }
 
 TEST_F(Program, PortThatCannotOpenShowsTheErrorAndStaysPaused)
@@ -190,6 +220,7 @@ TEST_F(Program, PortThatCannotOpenShowsTheErrorAndStaysPaused)
     ASSERT_TRUE(pump([&] { return ctl->PortErrorsShown() == 1; }, 10000));
     EXPECT_EQ(ctl->LastPortError(),
               "Kann COM nicht öffnen! (/dev/kadex-no-such-port)\nDie Schnittstelle ist nicht vorhanden.");
+    EXPECT_EQ(dialogs.Errors(), QStringList{ctl->LastPortError()}); // as an error box
     ASSERT_TRUE(pump([&] { return ctl->Form().StatusField(2)->text() == "Kann COM nicht öffnen!"; }, 5000));
     EXPECT_TRUE(ctl->Core().VerbindenThread().Suspended());
     EXPECT_EQ(ctl->Core().VerbindenThread().StepsRun(), 0);
@@ -205,29 +236,29 @@ TEST_F(Program, LostPortIsNamedAndReopenedWhenItComesBack)
     ASSERT_TRUE(pty.start(bus, &why)) << why;
     TProgramOptions o;
     o.portPath = QString::fromStdString(pty.portPath());
-    o.pollPeriodMs = 300;
+    o.clock = &vclock; // the real periods: 2000 ms polling, 1000 ms port watch
     start(o);
-    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
-    ctl->Core().SetPortWatchMs(200);
-    ASSERT_TRUE(pump([&] { return ctl->Core().VerbindenThread().StepsRun() > 0; }, 10000));
+    ASSERT_TRUE(pumpVirtual([&] { return ctl->Core().DataRead.load(); }, 20000));
+    ASSERT_TRUE(pumpVirtual([&] { return ctl->Core().VerbindenThread().StepsRun() > 0; }, 10000));
     auto* status = ctl->Form().StatusField(2);
 
     pty.unplug();
     // Generous bounds; bench_lostport measures the real figures.
-    ASSERT_TRUE(pump([&] { return status->text() == "Schnittstelle getrennt"; }, 3000));
+    ASSERT_TRUE(pump([&] { return status->text() == "Schnittstelle getrennt"; }, 3000)); // without time passing
     EXPECT_EQ(ctl->Model().caption(fld::PanelProgStatus), "Schnittstelle getrennt");
-    ASSERT_TRUE(pump([&] { return field("EditSerNr").isEmpty(); }, 3000));
-    ASSERT_TRUE(pump([&] { return ctl->Core().Flows.WaitIdle(0) && ctl->Core().PortWatchActive(); }, 5000));
+    ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr").isEmpty(); }, 3000));
+    ASSERT_TRUE(pumpVirtual([&] { return ctl->Core().Flows.WaitIdle(0) && ctl->Core().PortWatchActive(); }, 5000));
     EXPECT_TRUE(ctl->Core().VerbindenThread().Suspended());
     EXPECT_EQ(ctl->PortErrorsShown(), 0);
-    // While gone nothing reaches the bus, whatever the polling period.
+    // While gone nothing reaches the bus, for a minute of polling periods and port looks.
     bus->clearRecord();
-    pump([] { return false; }, 1000);
+    passVirtual(60000);
     EXPECT_TRUE(bus->record().empty());
+    EXPECT_EQ(ctl->Core().Reconnects(), 0);
 
     ASSERT_TRUE(pty.plug(&why)) << why;
-    ASSERT_TRUE(pump([&] { return ctl->Core().Reconnects() == 1; }, 10000));
-    ASSERT_TRUE(pump([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 10000));
+    ASSERT_TRUE(pumpVirtual([&] { return ctl->Core().Reconnects() == 1; }, 10000));
+    ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 10000));
     EXPECT_TRUE(ctl->Core().DataRead.load());
     EXPECT_TRUE(status->text().isEmpty()) << status->text().toStdString();
     EXPECT_EQ(ctl->PortErrorsShown(), 0);
@@ -239,7 +270,7 @@ TEST_F(Program, LostPortIsNamedAndReopenedWhenItComesBack)
         return n;
     };
     const int afterConnect = modeRequests();
-    ASSERT_TRUE(pump([&] { return modeRequests() >= afterConnect + 2; }, 10000));
+    ASSERT_TRUE(pumpVirtual([&] { return modeRequests() >= afterConnect + 2; }, 10000));
     ctl->Form().close();
     pty.stop();
 }
