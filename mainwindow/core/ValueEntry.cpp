@@ -286,6 +286,16 @@ void TValueEntry::couple(FlowField changed)
     setRangeHint(fld::EditVmaxM3, 0, std::max(n, 0.0));
     setRangeHint(fld::EditVminM3, 0, std::max(x, 0.0));
     setRangeHint(fld::EditVmidM3, 0, std::max(x, 0.0));
+    if (r.changedClamp != Bound::None) {
+        double hi = 100;
+        if (changed == FlowField::Vnom)
+            hi = VnomMax(in.limit.units);
+        else if (changed == FlowField::VmaxM3)
+            hi = n;
+        else if (changed == FlowField::VminM3 || changed == FlowField::VmidM3)
+            hi = x;
+        setRangeHint(FieldOf(changed), 0, std::max(hi, 0.0));
+    }
     if (r.limit)
         m_.setHint(fld::EditVminPrz, r.limit->rangeLabel);
     m_.setTextColour(fld::EditVminPrz, r.vminWarning ? Colour::Red : Colour::WindowText);
