@@ -139,12 +139,24 @@ TEST_F(ValueEntry, TypingACoupledFieldUpdatesTheOthersForEachFirmware)
                 EXPECT_EQ(text(f), QString::fromUtf8(want)) << f.name().toStdString();
         }
     }
+    // Without a V'nom the percentages stay what they are when a units value is filled in.
+    build(0x0308);
+    type(fld::EditVmaxPrz, "90");
+    model->setText(fld::EditVmaxM3, QStringLiteral("0.00"));
+    EXPECT_EQ(text(fld::EditVmaxPrz), "90.00");
     // The slider sets its percentage; the coupling derives the units.
     build(0x0308);
     type(fld::EditVnomM3, "333");
     model->setValue(fld::TrackBarVMax, 20, Origin::User);
     EXPECT_EQ(text(fld::EditVmaxPrz), "80.00");
     EXPECT_EQ(text(fld::EditVmaxM3), "266");
+    // The variable setpoint goes to the operation panel only in "Variabel".
+    std::vector<int32_t> sent;
+    entry->OnVariableSetpoint = [&](int32_t v) { sent.push_back(v); };
+    type(fld::EditBetrSollwPrz, "12.5");
+    model->setChecked(fld::RadioBetrVariabel, true);
+    type(fld::EditBetrSollwPrz, "12.345");
+    EXPECT_EQ(sent, (std::vector<int32_t>{1234}));
     // A clamped value says its range.
     type(fld::EditVmaxM3, "999", false);
     EXPECT_EQ(text(fld::EditVmaxM3), "333");

@@ -254,6 +254,11 @@ void TValueEntry::couple(FlowField changed)
     in.changed = changed;
     for (const auto& [flow, id] : kFlowFields)
         in.values.set(flow, Parsed(m_, id));
+    // Without a V'nom a units value carries no share: deriving the percentages from it would
+    // wipe them to 0 (the start-up fills V'max units before anything is read).
+    const bool unitsField = changed == FlowField::VmaxM3 || changed == FlowField::VminM3 || changed == FlowField::VmidM3;
+    if (unitsField && in.values.vnom <= 0)
+        return;
     in.vnomOem = Parsed(m_, fld::EditVnomM3);
     in.firmware = ctx_.FirmwareVersion.load();
     in.readEnabled = m_.enabled(fld::ButtonLesen);
@@ -299,6 +304,8 @@ void TValueEntry::couple(FlowField changed)
     if (r.limit)
         m_.setHint(fld::EditVminPrz, r.limit->rangeLabel);
     m_.setTextColour(fld::EditVminPrz, r.vminWarning ? Colour::Red : Colour::WindowText);
+    if (r.variableSetpoint && OnVariableSetpoint)
+        OnVariableSetpoint(*r.variableSetpoint);
     m_.setEnabled(fld::ButtonSetzen, r.setzenEnabled);
     m_.setVisible(fld::LabelOEMHinweisVS, r.strgSHintVisible);
     m_.setHint(fld::ButtonSetzen, r.setzenEnabled ? QString() : QStringLiteral("V'max ≥ 30 %"));

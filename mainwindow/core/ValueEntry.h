@@ -62,6 +62,9 @@ public:
     // The variable dialogs: shown (true) or closed; the dialog layer connects these.
     std::function<void(bool show)> OnShowSensorDialog;
     std::function<void(bool show)> OnShowActuatorDialog;
+    // The variable setpoint typed while "Variabel" is the operation mode (0.01 %); the
+    // operation panel sends it.
+    std::function<void(int32_t setpoint)> OnVariableSetpoint;
 
 private:
     struct Anchors {
