@@ -157,6 +157,11 @@ TEST_F(ValueEntry, TypingACoupledFieldUpdatesTheOthersForEachFirmware)
     model->setChecked(fld::RadioBetrVariabel, true);
     type(fld::EditBetrSollwPrz, "12.345");
     EXPECT_EQ(sent, (std::vector<int32_t>{1234}));
+    // The OEM mirror passes its value on and shows the coupled one.
+    type(fld::EditVmaxM3_OEM, "300");
+    EXPECT_EQ(text(fld::EditVmaxPrz), "90.09");
+    type(fld::EditVminPrz, "10");
+    EXPECT_EQ(text(fld::EditVminM3_OEM), "33");
     // A clamped value says its range.
     type(fld::EditVmaxM3, "999", false);
     EXPECT_EQ(text(fld::EditVmaxM3), "333");
@@ -172,6 +177,7 @@ TEST_F(ValueEntry, LowestVminTurnsTheFieldRedAndNamesTheRange)
     type(fld::EditVAVLwErmittelt, "100");
     EXPECT_EQ(entry->VminPrzMin(), 22);
     EXPECT_EQ(model->hint(fld::EditVminPrz), "Bereich 22 .. 80%");
+    EXPECT_EQ(model->caption(fld::LabelVminPrzBereich), "Bereich 22 .. 80%");
     struct Row {
         const char* vmin;
         Colour colour;
@@ -244,6 +250,16 @@ TEST_F(ValueEntry, VoltageRangesKeepTwoVoltsApart)
         EXPECT_EQ(text(fld::EditU5Min), "0.0");
         EXPECT_EQ(text(fld::EditU5Max), "10.0");
     }
+    // The range choice follows the four voltages on both tabs, and a click sets them.
+    build(0x0308);
+    type(fld::EditW1Min, "2.0");
+    EXPECT_TRUE(model->checked(fld::RadioButtonMode_W1_OEM));
+    EXPECT_TRUE(model->visible(fld::RadioButtonMode_W1));
+    EXPECT_EQ(model->caption(fld::RadioButtonMode_W1), "w: 2.0 .. 10.0 V, U5: 0.0 .. 10.0 V");
+    click(fld::RadioButtonMode_W1_2_10V_OEM);
+    EXPECT_EQ(text(fld::EditU5Min), "2.0");
+    EXPECT_TRUE(model->checked(fld::RadioButtonMode_W1_2_10V));
+    EXPECT_FALSE(model->visible(fld::RadioButtonMode_W1));
     // A clamped start says its range.
     build(0x0308);
     type(fld::EditU5Min, "9", false);

@@ -52,6 +52,11 @@ FieldId FieldOf(VoltageField f)
 const std::initializer_list<FieldId> kCoupled = {
     fld::EditVnomM3Anz, fld::EditVmaxM3, fld::EditVmaxPrz, fld::EditVminM3, fld::EditVminPrz,
     fld::EditVmidM3,    fld::EditVmidPrz, fld::EditBetrSollwPrz, fld::TrackBarVMax, fld::TrackBarVMin,
+    fld::EditVmaxM3_OEM, fld::EditVminM3_OEM,
+};
+const std::initializer_list<FieldId> kModeChoices = {
+    fld::RadioButtonMode_W1_2_10V, fld::RadioButtonMode_W1_0_10V, fld::RadioButtonMode_W1,
+    fld::RadioButtonMode_W1_2_10V_OEM, fld::RadioButtonMode_W1_0_10V_OEM, fld::RadioButtonMode_W1_OEM,
 };
 const std::initializer_list<FieldId> kVoltages = {fld::EditW1Min, fld::EditW1Max, fld::EditU5Min, fld::EditU5Max};
 const std::initializer_list<FieldId> kSensorSpins = {fld::SpinEditVAVPmin, fld::SpinEditVAVPmax, fld::SpinEditVAVPnom,
@@ -140,6 +145,26 @@ void TValueEntry::install()
         const FieldText t = SliderVminMoved(static_cast<int>(m_.value(fld::TrackBarVMin)));
         m_.setText(FieldOf(t.field), t.text);
     });
+    // The OEM mirrors pass their text on to the Service fields, which run the coupling.
+    m_.onChange(fld::EditVmaxM3_OEM, [this](const Change&) { m_.setText(fld::EditVmaxM3, m_.text(fld::EditVmaxM3_OEM)); });
+    m_.onChange(fld::EditVminM3_OEM, [this](const Change&) { m_.setText(fld::EditVminM3, m_.text(fld::EditVminM3_OEM)); });
+    for (const FieldId f : {fld::EditVmaxM3_OEM, fld::EditVminM3_OEM})
+        m_.onLeave(f, [this](const QString&) { leaveFigure(std::nullopt); });
+    // A range choice on either tab sets the four voltages (each runs the change handling).
+    const std::pair<FieldId, VoltageMode> modes[] = {
+        {fld::RadioButtonMode_W1_2_10V, VoltageMode::Range2To10}, {fld::RadioButtonMode_W1_0_10V, VoltageMode::Range0To10},
+        {fld::RadioButtonMode_W1_2_10V_OEM, VoltageMode::Range2To10}, {fld::RadioButtonMode_W1_0_10V_OEM, VoltageMode::Range0To10},
+    };
+    for (const auto& [field, mode] : modes) {
+        const VoltageMode md = mode;
+        m_.onChange(field, [this, md](const Change& c) {
+            if (c.origin != Origin::User || !m_.checked(c.field))
+                return;
+            const VoltageTexts t = VoltageModeTexts(md);
+            for (const auto& [v, id] : kVoltageFields)
+                m_.setText(id, t.at(v));
+        });
+    }
     m_.onLeave(fld::TrackBarVMax, [this](const QString&) { leaveFigure(std::nullopt); });
     m_.onLeave(fld::TrackBarVMin, [this](const QString&) { leaveFigure(std::nullopt); });
 
@@ -276,6 +301,8 @@ void TValueEntry::couple(FlowField changed)
             m_.setText(FieldOf(t.field), t.text);
         m_.setValue(fld::TrackBarVMax, r.sliderVmax);
         m_.setValue(fld::TrackBarVMin, r.sliderVmin);
+        m_.setText(fld::EditVmaxM3_OEM, m_.text(fld::EditVmaxM3));
+        m_.setText(fld::EditVminM3_OEM, m_.text(fld::EditVminM3));
     }
     {
         std::lock_guard<std::mutex> lk(state_);
@@ -301,8 +328,10 @@ void TValueEntry::couple(FlowField changed)
             hi = x;
         setRangeHint(FieldOf(changed), 0, std::max(hi, 0.0));
     }
-    if (r.limit)
+    if (r.limit) {
         m_.setHint(fld::EditVminPrz, r.limit->rangeLabel);
+        m_.setCaption(fld::LabelVminPrzBereich, r.limit->rangeLabel);
+    }
     m_.setTextColour(fld::EditVminPrz, r.vminWarning ? Colour::Red : Colour::WindowText);
     if (r.variableSetpoint && OnVariableSetpoint)
         OnVariableSetpoint(*r.variableSetpoint);
@@ -343,6 +372,7 @@ void TValueEntry::UpdateVminLimit()
         vminRangeLabel_ = l.rangeLabel;
     }
     m_.setHint(fld::EditVminPrz, l.rangeLabel);
+    m_.setCaption(fld::LabelVminPrzBereich, l.rangeLabel);
     m_.setTextColour(fld::EditVminPrz,
                      VminWarning(l.vminPrzMin, Parsed(m_, fld::EditVminPrz)) ? Colour::Red : Colour::WindowText);
 }
@@ -358,6 +388,20 @@ void TValueEntry::voltageChanged(VoltageField f)
     ChangesSuspended quiet(m_, kVoltages);
     for (const VoltageField w : r.rewritten)
         m_.setText(FieldOf(w), r.texts.at(w));
+    if (r.mode) {
+        ChangesSuspended still(m_, kModeChoices);
+        const bool free = *r.mode == VoltageMode::Free;
+        for (const FieldId f : {fld::RadioButtonMode_W1, fld::RadioButtonMode_W1_OEM}) {
+            if (free)
+                m_.setCaption(f, r.freeCaption);
+            m_.setVisible(f, free);
+        }
+        const bool two = *r.mode == VoltageMode::Range2To10;
+        m_.setChecked(free ? fld::RadioButtonMode_W1 : two ? fld::RadioButtonMode_W1_2_10V : fld::RadioButtonMode_W1_0_10V, true);
+        m_.setChecked(free ? fld::RadioButtonMode_W1_OEM
+                           : two ? fld::RadioButtonMode_W1_2_10V_OEM : fld::RadioButtonMode_W1_0_10V_OEM,
+                      true);
+    }
     if (r.changedClamp != Bound::None) {
         const bool start = f == VoltageField::W1Start || f == VoltageField::U5Start;
         setRangeHint(FieldOf(f), 0, start ? VoltageStartMax : VoltageStopMax);
