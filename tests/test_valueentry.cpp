@@ -292,6 +292,14 @@ TEST_F(ValueEntry, SetzenNeedsThirtyPercentAndTheHintFollows)
     model->setEnabled(fld::ButtonLesen, false);
     EXPECT_FALSE(model->enabled(fld::ButtonSetzen));
     EXPECT_TRUE(ValidateSnapshotFields(*model, 0x0308).empty());
+    // The QV spins keep to their ranges.
+    model->setValue(fld::SpinEditSnrWoche, 60, Origin::User);
+    EXPECT_EQ(model->value(fld::SpinEditSnrWoche), 52);
+    EXPECT_EQ(model->hint(fld::SpinEditSnrWoche), "1 .. 52");
+    model->setValue(fld::SpinEditSnrTestStation, 12, Origin::User);
+    EXPECT_EQ(model->value(fld::SpinEditSnrTestStation), 9);
+    model->setValue(fld::SpinEditSnrTestStation, 12); // as read from a device
+    EXPECT_EQ(model->value(fld::SpinEditSnrTestStation), 12);
     // A w range that breaks the 2 V rule (set by the program, never left) is named.
     model->setText(fld::EditW1Min, QStringLiteral("5.0"));
     model->setText(fld::EditW1Max, QStringLiteral("6.0"));

@@ -461,7 +461,23 @@ void TValueEntry::SetRangeHints()
         const QvSpinLimit l = QvSpinLimits(spin);
         m_.setRange(id, l.min, l.max);
         m_.setEnabled(id, l.enabled);
+        if (qvRulesInstalled_ || !l.enabled)
+            continue;
+        // A typed value outside the range is replaced by the bound it broke; a value read from
+        // the device stays as read, so writing it back never changes the serial number.
+        const QvSpin which = spin;
+        const FieldId field = id;
+        m_.onChange(field, [this, which, field](const Change& c) {
+            if (c.origin != Origin::User)
+                return;
+            const QvSpinValue v = ClampQvSpin(which, QString::number(m_.value(field)));
+            if (v.hit == Bound::None)
+                return;
+            ChangesSuspended quiet(m_, {field});
+            m_.setValue(field, v.value);
+        });
     }
+    qvRulesInstalled_ = true;
     m_.setHint(fld::SpinEditSnrJahr, h.jahr);
     m_.setHint(fld::SpinEditSnrWoche, h.woche);
     m_.setHint(fld::SpinEditSnrNum, h.nummer);

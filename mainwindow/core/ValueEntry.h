@@ -90,6 +90,7 @@ private:
     WindowModel& m_;
     const sensor::PresetTable presets_;
     TOEMData* oem_ = nullptr;
+    bool qvRulesInstalled_ = false;
 
     mutable std::mutex state_; // the members below
     int32_t vminPrzMin_ = 0;
