@@ -207,6 +207,15 @@ TEST_F(ValueEntry, UnitSwitchesBackAndForthLeaveTheTextsAndTheDeviceAlone)
         EXPECT_EQ(snapshot(), before) << "switch " << i;
     }
     EXPECT_TRUE(model->checked(fld::RadioButtonDPK300));
+    // The unit change alone shows no difference to the device copy; a typed one stays.
+    entry->ConvertUnits(1);
+    EXPECT_TRUE(oem->IsPcHwEqual());
+    type(fld::EditVnomM3, "70");
+    entry->ConvertUnits(0);
+    EXPECT_EQ(text(fld::EditVnomM3), "252");
+    EXPECT_FALSE(oem->IsPcHwEqual());
+    type(fld::EditVnomM3, "250");
+    EXPECT_TRUE(oem->IsPcHwEqual());
     // In l/s V'nom shows 69 (69.4); written unchanged it is still 250 m³/h, not 248.
     entry->ConvertUnits(1);
     EXPECT_EQ(text(fld::EditVnomM3), "69");

@@ -525,10 +525,28 @@ void TValueEntry::ConvertUnits(int newUnitIndex)
         in.pnom = anchors_.pnom;
         in.ptot = anchors_.ptot;
     }
+    // The compared device copy holds shown values too; converted on its own, a unit change
+    // alone shows no difference and one the user made stays.
+    auto hwAnchor = [](const AnchoredValue& a, uint16_t hwShown, double f) {
+        return int32_t(hwShown) == a.shown || f == 0 ? AnchoredValue{a.device, int32_t(hwShown)}
+                                                    : AnchoredValue{hwShown / f, int32_t(hwShown)};
+    };
+    if (oem_) {
+        const UnitContext oldU{oldUnit, in.reglerFkt, in.sensorTyp};
+        in.dataRead = true;
+        in.hwVnom = hwAnchor(in.vnom, oem_->OEM_Data_HW.Vnom, FunctionFactor(oldU));
+        in.hwPnom = hwAnchor(in.pnom, oem_->OEM_Data_HW.Pnom, SensorFactor(oldU));
+        in.hwPtot = hwAnchor(in.ptot, oem_->OEM_Data_HW.Ptot, SensorFactor(oldU));
+    }
     const ConvertResult r = coupling::ConvertUnits(in);
     ctx_.UnitIndex = newUnitIndex;
-    if (oem_)
+    if (oem_) {
         oem_->CarryShownValues(oldUnit);
+        auto u16 = [](int32_t v) { return static_cast<uint16_t>(std::clamp(v, 0, 65535)); };
+        oem_->OEM_Data_HW.Vnom = u16(r.hwVnom->shown);
+        oem_->OEM_Data_HW.Pnom = u16(r.hwPnom->shown);
+        oem_->OEM_Data_HW.Ptot = u16(r.hwPtot->shown);
+    }
     {
         std::lock_guard<std::mutex> lk(state_);
         anchors_.vnom = r.vnom;
