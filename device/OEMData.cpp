@@ -237,6 +237,23 @@ void TOEMData::OEMDataRecordToMask(const TOEM_Data& rec)
     remember(pnomShown_, rec.SensorTyp, rec.Pnom, OEM_Data_HW.Pnom);
     remember(ptotShown_, rec.SensorTyp, rec.Ptot, OEM_Data_HW.Ptot);
     hwKnown_ = true;
+    if (OnRecordShown)
+        OnRecordShown(rec);
+}
+
+void TOEMData::CarryShownValues(int oldUnitIndex)
+{
+    const int now = ctx_.UnitIndex.load();
+    auto carry = [&](Shown& memo, double shownNow, double factor) {
+        const int32_t whole = RoundHalfEven(shownNow);
+        if (!memo.valid || memo.unitIndex != oldUnitIndex || whole != shownNow || whole != memo.shown)
+            return;
+        memo.unitIndex = now;
+        memo.shown = std::min(RoundHalfEven(memo.device * factor), Trunc(factor * 65535.0));
+    };
+    carry(vnomShown_, Trunc(GetFloatWert(m_.text(fld::EditVnomM3))), factorFor(vnomShown_.kind));
+    carry(pnomShown_, m_.value(fld::SpinEditVAVPnom), sensorFactor(pnomShown_.kind));
+    carry(ptotShown_, m_.value(fld::SpinEditVAVPtot), sensorFactor(ptotShown_.kind));
 }
 
 // ------------------------------------------------------------------------ read

@@ -76,6 +76,8 @@ public:
     std::function<void()> OnActuatorPresetRefresh;
     std::function<void()> OnFunctionShown;
     std::function<void()> OnDetectPresets;
+    // After a record was put into the windows (device values), once the device copy is set.
+    std::function<void(const TOEM_Data& rec)> OnRecordShown;
 
     // From the tool settings and the main window's preset choices.
     void InitOEMData();
@@ -105,6 +107,12 @@ public:
     void StoreSensorSetVS();
     void RestoreSensorSetDruck() { setSensorSet(OEM_Data, SensorSetDruck); }
     void RestoreSensorSetVS() { setSensorSet(OEM_Data, SensorSetVS); }
+
+    // A unit change re-expresses V'nom, P'nom and P'schleichm.: each whose text is still the one
+    // shown for its device value keeps that device value under the text of the new set, so
+    // an unchanged value is written back unchanged whatever set it is shown in. Call before
+    // the texts are converted; ctx.UnitIndex is the new set.
+    void CarryShownValues(int oldUnitIndex);
 
     bool IsSensorVariabel() const;
     bool IsAntriebVariabel() const;

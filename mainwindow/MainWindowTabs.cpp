@@ -197,8 +197,8 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
     {
         QButtonGroup* buttons = NewButtonGroup(page, "ButtonGroupMode_OEM");
         QVBoxLayout* box = NewGroupColumn(mode);
-        box->addWidget(NewRadio(mode, "RadioButtonMode_W1_2_10V_OEM", QStringLiteral("2 .. 10 V"), buttons));
-        box->addWidget(NewRadio(mode, "RadioButtonMode_W1_0_10V_OEM", QStringLiteral("0 .. 10 V"), buttons, true));
+        box->addWidget(NewRadio(mode, "RadioButtonMode_W1_2_10V_OEM", QString(), buttons));
+        box->addWidget(NewRadio(mode, "RadioButtonMode_W1_0_10V_OEM", QString(), buttons, true));
         // Free range: captioned and shown only while w/U5 match neither standard range.
         QRadioButton* free = NewRadio(mode, "RadioButtonMode_W1_OEM", QString(), buttons);
         free->setVisible(false);
@@ -282,8 +282,8 @@ QWidget* BuildTabExperte(QWidget* parent)
         {
             QButtonGroup* buttons = NewButtonGroup(page, "ButtonGroupMode");
             QVBoxLayout* modeBox = NewGroupColumn(mode);
-            modeBox->addWidget(NewRadio(mode, "RadioButtonMode_W1_2_10V", QStringLiteral("2 .. 10 V"), buttons));
-            modeBox->addWidget(NewRadio(mode, "RadioButtonMode_W1_0_10V", QStringLiteral("0 .. 10 V"), buttons, true));
+            modeBox->addWidget(NewRadio(mode, "RadioButtonMode_W1_2_10V", QString(), buttons));
+            modeBox->addWidget(NewRadio(mode, "RadioButtonMode_W1_0_10V", QString(), buttons, true));
             QRadioButton* free = NewRadio(mode, "RadioButtonMode_W1", QString(), buttons);
             free->setVisible(false);
             modeBox->addWidget(free);
@@ -449,7 +449,7 @@ QWidget* BuildTabService(QWidget* parent)
         rows->addWidget(vmid);
         rows->addLayout(FlowRow(einst, cols, "LabelVmin", QStringLiteral("V'min"), "EditVminM3", "LabelVminM3Dim",
                                 "EditVminPrz", "LabelVminPrzDim", QStringLiteral("% von V'max"),
-                                "LabelVminPrzBereich", QStringLiteral("Bereich 0..100%")));
+                                "LabelVminPrzBereich", QString()));
         {
             QHBoxLayout* row = NewRow();
             QLabel* label = NewLabel(einst, "LabelPositionInput", QStringLiteral("Position"));

@@ -16,6 +16,8 @@ inline constexpr const char* kGroupSensor = "Sensor";   // sensor preset on the 
 inline constexpr const char* kGroupAntrieb = "Antrieb"; // actuator preset on the OEM tab
 inline constexpr const char* kGroupOEMInput = "OEMInput"; // which OEM text is written
 inline constexpr const char* kGroupSensorIE = "SensorIE"; // internal or external flow sensor (QV)
+inline constexpr const char* kGroupMode = "Mode";         // w/U5 range (Experte tab)
+inline constexpr const char* kGroupModeOEM = "ModeOEM";   // its twin on the OEM tab
 inline constexpr const char* kGroupYSignal = "YSignal";   // actuator signal type (actuator dialog)
 inline constexpr const char* kGroupRegFkt = "RegFkt";     // controller function (function dialog)
 

@@ -12,6 +12,7 @@
 #include "mainwindow/core/FlowRunner.h"
 #include "mainwindow/core/TransferLog.h"
 #include "device/model/WindowModel.h"
+#include "mainwindow/core/ValueEntry.h"
 #include "settings/ToolIni.h"
 
 #include <QString>
@@ -64,6 +65,7 @@ public:
     TZBCmd ZB;
     TDeviceContext Ctx;
     TVAVBetrieb VAVBetrieb;
+    TValueEntry ValueEntry{Ctx};
     TTransferLog Transfer;
     FlowRunner Flows;
 
