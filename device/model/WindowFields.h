@@ -18,6 +18,8 @@ inline constexpr const char* kGroupOEMInput = "OEMInput"; // which OEM text is w
 inline constexpr const char* kGroupSensorIE = "SensorIE"; // internal or external flow sensor (QV)
 inline constexpr const char* kGroupYSignal = "YSignal";   // actuator signal type (actuator dialog)
 inline constexpr const char* kGroupRegFkt = "RegFkt";     // controller function (function dialog)
+inline constexpr const char* kGroupYRange = "YRange";     // control signal range preset (actuator dialog)
+inline constexpr const char* kGroupYRRange = "YRRange";   // feedback range preset (actuator dialog)
 
 // The operation choices in the order of their operation numbers 1 ("Auto") to 10
 // ("Schnell auf"): kOperationChoices[n - 1] is the field of operation number n.

@@ -314,6 +314,7 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
         if (!dir.isEmpty())
             QDir().mkpath(dir);
 
+    Dialogs.StartUp();
     UpdateSensorViews();
     // The conductance entry starts from the active one, before the device info is emptied.
     m_.setText(fld::EditVAVLwErmittelt, m_.text(fld::EditVAVLwAktiv));

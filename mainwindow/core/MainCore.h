@@ -7,6 +7,8 @@
 #include "comm/ZBCmd.h"
 #include "comm/ZBThreads.h"
 #include "device/DeviceContext.h"
+#include "device/OEMData.h"
+#include "dialogs/core/DialogLogic.h"
 #include "device/VAVBetrieb.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
@@ -62,6 +64,9 @@ public:
     TZBCmd ZB;
     TDeviceContext Ctx;
     TVAVBetrieb VAVBetrieb;
+    TOEMData OEMData{Ctx, VAVBetrieb};
+    // The sensor, actuator and controller function dialogs.
+    TDialogLogic Dialogs{*this, OEMData};
     TTransferLog Transfer;
     FlowRunner Flows;
 
