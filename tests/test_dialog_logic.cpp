@@ -171,6 +171,23 @@ TEST_F(DialogLogic, UnchangedChoiceRestoresButAShownRecordKeepsItsValue)
     EXPECT_EQ(oem->VnomVS, 640);
 }
 
+// Units and limits are written before the texts are loaded, and the V'min limit is computed
+// from the nominal value already shown in the new function's unit.
+TEST_F(DialogLogic, ApplyingRunsTheWindowStepsInOrder)
+{
+    std::vector<std::string> steps;
+    reg->Hooks.ShowUnits = [&] { steps.push_back("units " + vnom().toStdString()); };
+    reg->Hooks.LoadLanguage = [&] { steps.push_back("texts"); };
+    reg->Hooks.UpdateVminLimit = [&] { steps.push_back("vmin " + vnom().toStdString()); };
+    reg->Hooks.CheckDeviceType = [&] { steps.push_back("type"); };
+    ctx->ReglerFkt = 1;
+    ctx->UnitIndex = 2;
+    oem->VnomDruck = 100;
+    choose(2);
+    reg->SetRegForm();
+    EXPECT_EQ(steps, (std::vector<std::string>{"units 250", "texts", "vmin 14504", "type"}));
+}
+
 TEST_F(DialogLogic, StatusTextStopsAtTheBracketOrKeepsACaptionWithout)
 {
     EXPECT_EQ(FunctionStatusText(2, "Volumenstrom", "Druck [Kadex KPR]"), "Druck ");
