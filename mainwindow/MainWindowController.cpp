@@ -3,6 +3,9 @@
 #include "common/Paths.h"
 #include "mainwindow/ModelBinder.h"
 #include "comm/ComPortEnumerator.h"
+#include "dialogs/AntriebForm.h"
+#include "dialogs/RegFktForm.h"
+#include "dialogs/SensorForm.h"
 #include "device/model/WindowFields.h"
 #include "mainwindow/core/PortChoice.h"
 #include "settings/Texts.h"
@@ -30,7 +33,7 @@ namespace {
 // Features that later work adds; their commands stay visible but disabled until then.
 constexpr FieldId kNotBuiltYet[] = {
     fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiSpeichernUnter, fld::DateiDrucken, fld::DateiDruckenInDatei,
-    fld::ExtrasRegSetting, fld::ToolButtonRegFkt, fld::ExtrasZBAdress, fld::ExtrasOptionen, fld::ExtrasZBCommand,
+    fld::ExtrasZBAdress, fld::ExtrasOptionen, fld::ExtrasZBCommand,
     fld::HilfeInfo, fld::ButtonTest, fld::ButtonDefaultLaden, fld::ButtonCalculateLW, fld::ButtonCalculateDichte,
     fld::ButtonDruckmessung,
 };
@@ -78,6 +81,7 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
     form_->setWindowTitle(QStringLiteral("Kadex Tool"));
     form_->installEventFilter(this);
     binder_ = new ModelBinder(model_, *form_, this);
+    createDialogs();
     core_->FormCreate();
     wireActions();
     core_->Start();
@@ -156,14 +160,85 @@ void TMainWindowController::wireActions()
         connect(tabs, &QTabWidget::currentChanged, self, [core](int) { core->PageControl1Change(); });
     if (QAction* a = form_->Action(fld::ExtrasTransferAnzeige))
         connect(a, &QAction::triggered, self, [core](bool on) { core->SetTransferDisplay(on); });
+    if (QAction* a = form_->Action(fld::ExtrasRegSetting))
+        connect(a, &QAction::triggered, self, [this] { openRegFkt(); });
     if (QAction* a = form_->Action(fld::DateiBeenden))
         connect(a, &QAction::triggered, form_.get(), &QWidget::close);
     if (QAction* a = form_->Action(fld::HilfeHilfePdf))
         connect(a, &QAction::triggered, self, [this] { openHelp(); });
 }
 
+void TMainWindowController::createDialogs()
+{
+    // Made after the main window's binder: their controls are bound by their own binders.
+    sensorForm_ = new TSensorForm(model_, form_.get());
+    antriebForm_ = new TAntriebForm(model_, form_.get());
+    regFktForm_ = new TRegFktForm(model_, form_.get());
+    TMainCore* core = core_.get();
+    TDialogLogic& dialogs = core->Dialogs;
+    dialogs.Forms.Hooks.Defer = [this](int ms, std::function<void()> fn) {
+        QMetaObject::invokeMethod(this, [this, ms, fn] { QTimer::singleShot(ms, this, fn); }, Qt::QueuedConnection);
+    };
+    connect(sensorForm_, &TSensorForm::FocusedWriteRequested, this, &TMainWindowController::focusedWrite);
+
+    // The function dialog runs where the other window changes run, with the polling paused.
+    const auto resume = [core] {
+        if (core->VAVBetrieb.BetriebAktiv.load())
+            core->ResumeBetriebThread();
+        else
+            core->ResumeVerbindenThread();
+    };
+    regFktForm_->OnOk = [core, resume] {
+        core->Flows.Post("RegFktOk", [core, resume] {
+            core->Dialogs.RegFkt.Ok();
+            resume();
+        });
+    };
+    regFktForm_->OnCancel = [core, resume] {
+        core->Flows.Post("RegFktAbort", [core, resume] {
+            core->Dialogs.RegFkt.Cancel();
+            resume();
+        });
+    };
+    regFktForm_->OnEscape = [core, resume] {
+        core->Flows.Post("RegFktClose", [core, resume] {
+            core->Dialogs.RegFkt.Close();
+            resume();
+        });
+    };
+    // Double-clicking a chosen "variabel" opens its dialog again after it was closed.
+    for (FieldId f : {fld::RadioButtonDPKVariabel, fld::RadioButtonAntr_Variabel})
+        if (QWidget* w = form_->Control(f.name()))
+            w->installEventFilter(this);
+}
+
+void TMainWindowController::openRegFkt()
+{
+    TMainCore* core = core_.get();
+    if (!model_.visible(fld::ExtrasRegSetting))
+        return;
+    core->Flows.Post("ExtrasRegSetting", [core] {
+        core->SuspendVerbindenThread();
+        core->SuspendBetriebThread();
+        core->Dialogs.RegFkt.Show();
+    });
+}
+
+void TMainWindowController::focusedWrite()
+{
+    // Ctrl+S of the sensor dialog is the main window's focused write; until that exists the
+    // key goes no further.
+}
+
 bool TMainWindowController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == form_->Control(fld::RadioButtonDPKVariabel.name()) && model_.checked(fld::RadioButtonDPKVariabel))
+            core_->Dialogs.Forms.ShowSensorDialog(true);
+        else if (watched == form_->Control(fld::RadioButtonAntr_Variabel.name()) &&
+                 model_.checked(fld::RadioButtonAntr_Variabel))
+            core_->Dialogs.Forms.ShowActuatorDialog(true);
+    }
     if (watched == form_.get() && event->type() == QEvent::Close)
         closing();
     return QObject::eventFilter(watched, event);
@@ -187,6 +262,7 @@ void TMainWindowController::closing()
     core_->Close();
     IniConfig.Tabsheet = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::PageControl1)));
     IniConfig.ZBAdrIndex = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::ComboBoxZBAdress)));
+    IniConfig.ReglerFkt = static_cast<uint8_t>(core_->Ctx.ReglerFkt.load() == 2 ? 2 : 1);
     if (!iniPath_.isEmpty())
         WriteToolIni(iniPath_);
 }

@@ -16,6 +16,9 @@ namespace sim {
 class SimBus;
 }
 class ModelBinder;
+class TAntriebForm;
+class TRegFktForm;
+class TSensorForm;
 
 // Where the program's message boxes and questions go (GUI thread). The program's own shows
 // dialogs; a program embedding the window (or a test) can put its own in.
@@ -47,6 +50,9 @@ public:
     TMainCore& Core() { return *core_; }
     // The simulated bus behind --simulate (nullptr otherwise).
     std::shared_ptr<sim::SimBus> SimulatedBus() const { return simBus_; }
+    TSensorForm& SensorForm() { return *sensorForm_; }
+    TAntriebForm& AntriebForm() { return *antriebForm_; }
+    TRegFktForm& RegFktForm() { return *regFktForm_; }
 
     // Shows the window and, once the event loop runs, the start-up sequence.
     void Show();
@@ -69,6 +75,10 @@ private Q_SLOTS:
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void wireActions();
+    void createDialogs();
+    // "Regler Funktion einstellen..." (menu and toolbar).
+    void openRegFkt();
+    void focusedWrite();
     void closing();
     void loadSettings();
     // A stored port that is missing: the only USB adapter, or the user's choice.
@@ -83,6 +93,9 @@ private:
     std::unique_ptr<TMainCore> core_;
     std::unique_ptr<TMainForm> form_;
     ModelBinder* binder_ = nullptr;
+    TSensorForm* sensorForm_ = nullptr;   // children of the main window
+    TAntriebForm* antriebForm_ = nullptr;
+    TRegFktForm* regFktForm_ = nullptr;
     int portErrors_ = 0;
     QString lastPortError_;
     QString iniPath_;

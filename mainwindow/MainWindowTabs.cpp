@@ -163,16 +163,16 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
     }
 
     // Flow levels in the function unit
-    QGroupBox* volumen = NewGroup(page, "GroupBoxVAVVolumenStrom", QStringLiteral("Volumenstrom"));
+    QGroupBox* volumen = NewGroup(page, "GroupBoxVAVVolumenStrom", QString());
     {
         QGridLayout* g = NewGrid(volumen);
-        AddFieldRow(g, 0, NewLabel(volumen, "LabelVnomM3", QStringLiteral("V'nom")),
+        AddFieldRow(g, 0, NewLabel(volumen, "LabelVnomM3", QString()),
                     NewNumberEdit(volumen, "EditVnomM3", kUnitsChars),
                     NewDimLabel(volumen, "LabelVnomM3Dim", kFlowUnit, AllUnits()));
-        AddFieldRow(g, 1, NewLabel(volumen, "LabelVmaxM3", QStringLiteral("V'max")),
+        AddFieldRow(g, 1, NewLabel(volumen, "LabelVmaxM3", QString()),
                     NewNumberEdit(volumen, "EditVmaxM3_OEM", kUnitsChars),
                     NewDimLabel(volumen, "LabelVmaxM3_OEMDim", kFlowUnit, AllUnits()));
-        AddFieldRow(g, 2, NewLabel(volumen, "LabelVminM3", QStringLiteral("V'min")),
+        AddFieldRow(g, 2, NewLabel(volumen, "LabelVminM3", QString()),
                     NewNumberEdit(volumen, "EditVminM3_OEM", kUnitsChars),
                     NewDimLabel(volumen, "LabelVminM3_OEMDim", kFlowUnit, AllUnits()));
         g->setRowStretch(3, 1);
@@ -433,9 +433,9 @@ QWidget* BuildTabService(QWidget* parent)
         auto* rows = new QVBoxLayout;
         rows->setSpacing(kSpacing);
 
-        rows->addLayout(FlowRow(einst, cols, "LabelVnomM3Anz", QStringLiteral("V'nom"), "EditVnomM3Anz",
+        rows->addLayout(FlowRow(einst, cols, "LabelVnomM3Anz", QString(), "EditVnomM3Anz",
                                 "LabelVnomM3AnzDim", nullptr, nullptr, {}, nullptr, {}, true));
-        rows->addLayout(FlowRow(einst, cols, "LabelVmax", QStringLiteral("V'max"), "EditVmaxM3", "LabelVmaxM3Dim",
+        rows->addLayout(FlowRow(einst, cols, "LabelVmax", QString(), "EditVmaxM3", "LabelVmaxM3Dim",
                                 "EditVmaxPrz", "LabelVmaxPrzDim", QStringLiteral("% von V'nom"),
                                 "LabelVmaxPrzBereich", QStringLiteral("Bereich 30..100%")));
         // V'mid exists only in the volume-flow application; its panel is hidden otherwise.
@@ -447,7 +447,7 @@ QWidget* BuildTabService(QWidget* parent)
             vmid->setLayout(row);
         }
         rows->addWidget(vmid);
-        rows->addLayout(FlowRow(einst, cols, "LabelVmin", QStringLiteral("V'min"), "EditVminM3", "LabelVminM3Dim",
+        rows->addLayout(FlowRow(einst, cols, "LabelVmin", QString(), "EditVminM3", "LabelVminM3Dim",
                                 "EditVminPrz", "LabelVminPrzDim", QStringLiteral("% von V'max"),
                                 "LabelVminPrzBereich", QString()));
         {

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QElapsedTimer>
 #include <QAction>
+#include <QDialog>
 
 namespace kadex {
 
@@ -19,6 +20,16 @@ namespace {
 const char* const kOption = "--screenshot-dir";
 const char* const kTabFileNames[] = {"oem", "experte", "service", "qv", "transfer"};
 constexpr int kTabCount = 5;
+// The dialogs pictured after the tabs: object name and file name.
+struct DialogPicture {
+    const char* object;
+    const char* file;
+};
+constexpr DialogPicture kDialogs[] = {
+    {"SensorForm", "dialog-sensor.png"},
+    {"AntriebForm", "dialog-antrieb.png"},
+    {"RegFktForm", "dialog-regfkt.png"},
+};
 
 // The directory given with the option; empty when missing, null when the option is absent.
 QString OptionValue(const QStringList& arguments, bool* present)
@@ -76,6 +87,27 @@ QStringList TakeScreenshots(TMainForm& form, const QString& dir, QString* error)
     }
     tabs->setTabVisible(TMainForm::TabTransfer, transferShown);
     tabs->setCurrentIndex(previous);
+    for (const DialogPicture& d : kDialogs) {
+        auto* dialog = form.findChild<QDialog*>(QLatin1String(d.object));
+        if (!dialog)
+            continue;
+        // Shown for the picture only (modeless even where the dialog is modal).
+        const Qt::WindowModality modality = dialog->windowModality();
+        dialog->setWindowModality(Qt::NonModal);
+        dialog->adjustSize();
+        dialog->show();
+        QCoreApplication::processEvents();
+        const QString path = QDir(dir).filePath(QLatin1String(d.file));
+        const bool saved = dialog->grab().save(path, "PNG");
+        dialog->hide();
+        dialog->setWindowModality(modality);
+        if (!saved) {
+            if (error)
+                *error = QStringLiteral("cannot write %1").arg(path);
+            break;
+        }
+        written << path;
+    }
     return written;
 }
 
@@ -101,7 +133,7 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
             QTextStream(stdout) << f << '\n';
         if (!error.isEmpty())
             err << error << '\n';
-        QCoreApplication::exit(files.size() == kTabCount ? 0 : 1);
+        QCoreApplication::exit(error.isEmpty() && files.size() >= kTabCount ? 0 : 1);
     };
     if (!waitForDevice) {
         QTimer::singleShot(0, &form, shoot);

@@ -1,6 +1,6 @@
 #pragma once
-// Pictures of the main window, one per tab, for the documentation. A hidden option of the
-// program: "--screenshot-dir DIR" (or "--screenshot-dir=DIR").
+// Pictures of the main window, one per tab, and of its dialogs for the documentation. A hidden
+// option of the program: "--screenshot-dir DIR" (or "--screenshot-dir=DIR").
 #include <QString>
 #include <QStringList>
 
@@ -12,7 +12,8 @@ class TMainForm;
 QString ScreenshotFileName(int tabIndex);
 
 // Activates each tab in turn (the hidden Transfer tab is shown for its picture), grabs the
-// window and writes it into dir, which is created when missing. Returns the files written;
+// window and writes it into dir, which is created when missing; then the variable sensor,
+// variable actuator and controller function dialogs ("dialog-<name>.png"). Returns the files written;
 // a failed write ends the run and leaves the missing file out.
 QStringList TakeScreenshots(TMainForm& form, const QString& dir, QString* error = nullptr);
 

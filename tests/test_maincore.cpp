@@ -583,6 +583,7 @@ TEST_F(MainCoreSim, StartUpPreparesFoldersAndFields)
     ResetToolIniRecords();
     IniBetrieb.VmaxPrz = 9000;
     IniBetrieb.PositionText = QStringLiteral("Aus den Einstellungen");
+    IniOem.Leitwert = 2800; // the calibration record shows it as the active conductance
     PublishToolIni(); // the device records read the published settings
     // No controller answers: the fields keep what the start-up put there.
     make(sim::BusOptions::WithControllers(1), 100000);
@@ -590,7 +591,6 @@ TEST_F(MainCoreSim, StartUpPreparesFoldersAndFields)
     // The operating record took the BETRIEB defaults when it was made.
     EXPECT_EQ(core->VAVBetrieb.BetrData.VmaxPrz, 9000);
     core->FormCreate();
-    model->setText(fld::EditVAVLwAktiv, "28.00");
     core->StartTimerTimer(TStartupSettings::FromToolIni());
     ASSERT_TRUE(core->Flows.WaitIdle(20000));
     EXPECT_EQ(t(fld::EditVAVLwErmittelt), "28.00"); // copied before the device info was cleared
@@ -609,4 +609,23 @@ TEST_F(MainCoreSim, StartUpPreparesFoldersAndFields)
     core.reset();
     ResetToolIniRecords();
     qputenv("XDG_DATA_HOME", oldXdg);
+}
+
+// The stored controller function is applied at start-up, before the first connect.
+TEST_F(MainCoreSim, StartUpAppliesTheStoredFunction)
+{
+    ResetToolIniRecords();
+    make(sim::BusOptions::WithControllers(1), 100000);
+    bus->removeController(1);
+    core->FormCreate();
+    TStartupSettings st = TStartupSettings::FromToolIni();
+    st.ReglerFkt = 2;
+    core->StartTimerTimer(st);
+    ASSERT_TRUE(core->Flows.WaitIdle(20000));
+    EXPECT_EQ(core->Ctx.ReglerFkt.load(), 2);
+    EXPECT_TRUE(model->checked(fld::RadioButtonDruckanwendung));
+    EXPECT_EQ(model->caption(fld::LabelVnomM3), "P'nom");
+    EXPECT_EQ(model->text(kStatusFunction), "Druck ");
+    EXPECT_FALSE(model->visible(fld::PanelVmid));
+    EXPECT_FALSE(model->enabled(fld::RadioButtonSensTypVolumenstr));
 }

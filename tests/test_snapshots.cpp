@@ -93,9 +93,15 @@ TEST(SettingsSnapshot, SwapsWhileReadersReadAreNeverTorn)
             }
         });
     }
+    // On a loaded machine the readers may not have started before all swaps are done; the
+    // swaps must overlap the reads for the test to mean anything.
+    while (reads.load() < 3)
+        std::this_thread::yield();
     for (int g = 1; g <= kGenerations; ++g) {
         SetTexts(textsOf(g));
         SetToolIni(settingsOf(g));
+        if (g % 64 == 0)
+            std::this_thread::yield();
     }
     stop = true;
     for (auto& t : readers)

@@ -20,6 +20,8 @@ inline constexpr const char* kGroupMode = "Mode";         // w/U5 range (Experte
 inline constexpr const char* kGroupModeOEM = "ModeOEM";   // its twin on the OEM tab
 inline constexpr const char* kGroupYSignal = "YSignal";   // actuator signal type (actuator dialog)
 inline constexpr const char* kGroupRegFkt = "RegFkt";     // controller function (function dialog)
+inline constexpr const char* kGroupYRange = "YRange";     // control signal range preset (actuator dialog)
+inline constexpr const char* kGroupYRRange = "YRRange";   // feedback range preset (actuator dialog)
 
 // The operation choices in the order of their operation numbers 1 ("Auto") to 10
 // ("Schnell auf"): kOperationChoices[n - 1] is the field of operation number n.

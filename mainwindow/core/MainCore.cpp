@@ -85,6 +85,7 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
 {
     Com.SetLinkLostHandler([this](const QString& reason) { portLost(reason); });
     VAVBetrieb.OnFirmwareRead = [this] { FirmwareRead(); };
+    ValueEntry.Attach(OEMData);
     Flows.SetBusyHandler([this](bool busy, const std::string&) { setBusy(busy); });
     m_.onChange({fld::RadioButtonSensTypDruck, fld::RadioButtonSensTypVolumenstr, fld::RadioButtonSensTypDSK3Druck},
                 [this](const Change&) { UpdateSensorViews(); });
@@ -314,6 +315,7 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
         if (!dir.isEmpty())
             QDir().mkpath(dir);
 
+    Dialogs.StartUp();
     UpdateSensorViews();
     // The conductance entry starts from the active one, before the device info is emptied.
     m_.setText(fld::EditVAVLwErmittelt, m_.text(fld::EditVAVLwAktiv));

@@ -7,6 +7,8 @@
 #include "comm/ZBCmd.h"
 #include "comm/ZBThreads.h"
 #include "device/DeviceContext.h"
+#include "device/OEMData.h"
+#include "dialogs/core/DialogLogic.h"
 #include "device/VAVBetrieb.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
@@ -65,7 +67,10 @@ public:
     TZBCmd ZB;
     TDeviceContext Ctx;
     TVAVBetrieb VAVBetrieb;
+    TOEMData OEMData{Ctx, VAVBetrieb};
     TValueEntry ValueEntry{Ctx};
+    // The sensor, actuator and controller function dialogs.
+    TDialogLogic Dialogs{*this, OEMData};
     TTransferLog Transfer;
     FlowRunner Flows;
 

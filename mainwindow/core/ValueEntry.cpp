@@ -391,10 +391,10 @@ void TValueEntry::voltageChanged(VoltageField f)
     if (r.mode) {
         ChangesSuspended still(m_, kModeChoices);
         const bool free = *r.mode == VoltageMode::Free;
-        for (const FieldId f : {fld::RadioButtonMode_W1, fld::RadioButtonMode_W1_OEM}) {
+        for (const FieldId choice : {fld::RadioButtonMode_W1, fld::RadioButtonMode_W1_OEM}) {
             if (free)
-                m_.setCaption(f, r.freeCaption);
-            m_.setVisible(f, free);
+                m_.setCaption(choice, r.freeCaption);
+            m_.setVisible(choice, free);
         }
         const bool two = *r.mode == VoltageMode::Range2To10;
         m_.setChecked(free ? fld::RadioButtonMode_W1 : two ? fld::RadioButtonMode_W1_2_10V : fld::RadioButtonMode_W1_0_10V, true);
