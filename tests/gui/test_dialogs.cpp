@@ -145,8 +145,10 @@ TEST_F(Dialogs, SensorDialogKeyboardTabOrderEnterLeavesAndCtrlSIsPassedOn)
     int passedOn = 0;
     QObject::connect(&d, &TSensorForm::FocusedWriteRequested, [&] { ++passedOn; });
     // "Setzen" is enabled only together with "Lesen" (and V'max of at least 30 %).
+    model().setText(fld::EditVmaxPrz, QStringLiteral("100.00"));
     model().setEnabled(fld::ButtonLesen, true);
     model().setEnabled(fld::ButtonSetzen, true);
+    ASSERT_TRUE(model().enabled(fld::ButtonSetzen));
     key(pmax, Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(passedOn, 1);
     model().setEnabled(fld::ButtonSetzen, false);
