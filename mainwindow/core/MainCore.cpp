@@ -73,9 +73,12 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
       ZB(Com),
       Ctx(ZB, model),
       VAVBetrieb(Ctx),
+      OEMData(Ctx, VAVBetrieb),
+      QVData(Ctx, VAVBetrieb),
       Transfer(model),
       m_(model),
       host_(host),
+      records_(model, VAVBetrieb, OEMData, QVData, *this, DataRead),
       verbinden_("verbinden", [this] { ConnectionStep(); }),
       betrieb_("betrieb", [this] { OperationStep(); }, [this] { return VAVBetrieb.DruckmessungAktiv.load(); }),
       secTimer_(1000, false, [this] { SecTimerTimer(); }),
@@ -90,6 +93,56 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
                 [this](const Change&) { UpdateSensorViews(); });
     ZB.SetTransferSink(&Transfer);
     ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
+    subscribeEvents();
+}
+
+void TMainCore::subscribeEvents()
+{
+    // Buttons and commands reach the core as model events, whoever pressed them (the window's
+    // widgets through the binder, a test through the model). Units that couple values attach
+    // their own rules here as well.
+    const auto onClick = [this](FieldId f, std::function<void()> handler) {
+        m_.onChange(f, [handler = std::move(handler)](const Change& c) {
+            if (c.clicked)
+                handler();
+        });
+    };
+    const auto onUserCheck = [this](FieldId f, std::function<void(bool)> handler) {
+        m_.onChange(f, [this, f, handler = std::move(handler)](const Change& c) {
+            if (c.origin == Origin::User && c.has(Prop::Checked))
+                handler(m_.checked(f));
+        });
+    };
+    onClick(fld::ButtonLesen, [this] { Flows.Post("Lesen", [this] { ButtonLesenClick(); }); });
+    onClick(fld::ButtonSetzen, [this] { Flows.Post("Setzen", [this] { ButtonSetzenClick(); }); });
+    onUserCheck(kBetrieb, [this](bool) {
+        records_.ClearFailure();
+        Flows.Post("Betrieb", [this] { SpeedButtonBetriebClick(); });
+    });
+    onUserCheck(fld::RadioBetrVariabel, [this](bool on) {
+        if (on)
+            SetpointRefresh = true;
+    });
+    onClick(fld::ButtonClear, [this] { Transfer.Clear(); });
+    onClick(fld::ButtonResetAlarm, [this] {
+        m_.setItems(fld::ListBoxAlarme, {});
+        m_.setEnabled(fld::ButtonResetAlarm, false);
+    });
+    m_.onChange(fld::ComboBoxZBAdress, [this](const Change& c) {
+        if (c.origin == Origin::User && c.has(Prop::ItemIndex)) {
+            records_.ClearFailure();
+            Flows.Post("ZBAdresse", [this] { ComboBoxZBAdressChange(); });
+        }
+    });
+    onUserCheck(fld::ExtrasTransferAnzeige, [this](bool on) { SetTransferDisplay(on); });
+    onClick(fld::DateiBeenden, [this] {
+        if (host_)
+            host_->RequestClose();
+    });
+    onClick(fld::HilfeHilfePdf, [this] {
+        if (host_)
+            host_->ShowHelp();
+    });
 }
 
 TMainCore::~TMainCore()
@@ -200,20 +253,10 @@ bool TMainCore::COMVerbinden()
 
 bool TMainCore::ReadConfig()
 {
-    TraceMethodScope trace(TraceMain, this, u"ReadConfig");
-    DataRead = false;
-    const QString status = m_.caption(fld::PanelProgStatus);
-    m_.setCaption(fld::PanelProgStatus, IniStatusText.DataRead);
-    const bool r = VAVBetrieb.ReadData();
-    m_.setCaption(fld::PanelProgStatus, status);
-    if (r) {
-        DataRead = true;
-        AnzConfPcHwEqual(VAVBetrieb.IsPcHwEqual());
-    }
-    return r;
+    return records_.ReadConfig();
 }
 
-QString TMainCore::beginUserFlow(const QString& statusText)
+QString TMainCore::BeginUserFlow(const QString& statusText)
 {
     const QString status = m_.caption(fld::PanelProgStatus);
     m_.setCaption(fld::PanelProgStatus, statusText);
@@ -225,7 +268,7 @@ QString TMainCore::beginUserFlow(const QString& statusText)
     return status;
 }
 
-void TMainCore::endUserFlow(const QString& status)
+void TMainCore::EndUserFlow(const QString& status)
 {
     EnableDeviceButtons(true);
     EnableMainControls(true);
@@ -241,27 +284,12 @@ void TMainCore::endUserFlow(const QString& status)
 
 bool TMainCore::ButtonLesenClick()
 {
-    TraceMethodScope trace(TraceMain, this, u"ButtonLesenClick");
-    DataRead = false;
-    const QString status = beginUserFlow(IniStatusText.DataRead);
-    const bool ok = VAVBetrieb.ReadData();
-    endUserFlow(status);
-    DataRead = true;
-    if (ok)
-        AnzConfPcHwEqual(VAVBetrieb.IsPcHwEqual());
-    return ok;
+    return records_.Lesen();
 }
 
 bool TMainCore::ButtonSetzenClick()
 {
-    TraceMethodScope trace(TraceMain, this, u"ButtonSetzenClick");
-    const QString status = beginUserFlow(IniStatusText.DataWrite);
-    const bool ok = VAVBetrieb.WriteData();
-    VAVBetrieb.RefreshIdent();
-    endUserFlow(status);
-    if (ok)
-        AnzConfPcHwEqual(true);
-    return ok;
+    return records_.Setzen();
 }
 
 // ------------------------------------------------------------------------ start-up
@@ -322,7 +350,7 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
 
     const int adr = (st.ZBAdrIndex < 0 || st.ZBAdrIndex > 8) ? 0 : st.ZBAdrIndex;
     m_.setItemIndex(fld::ComboBoxZBAdress, adr);
-    ZB.AdrIndex = static_cast<uint8_t>(adr);
+    ZB.SetAdrIndex(static_cast<uint8_t>(adr));
     Flows.Post("COMVerbinden", [this] { COMVerbinden(); });
 }
 
@@ -494,14 +522,18 @@ void TMainCore::ComboBoxZBAdressChange()
         index = 0;
         m_.setItemIndex(fld::ComboBoxZBAdress, 0);
     }
-    ZB.AdrIndex = static_cast<uint8_t>(index);
-    if (!Com.PortOpen())
+    if (!Com.PortOpen()) {
+        ZB.SetAdrIndex(static_cast<uint8_t>(index));
         return;
+    }
     setBusy(true);
     EnableMainControls(false);
     EnableDeviceButtons(false);
+    // A polling step keeps the address it started with: pause first, then switch under the
+    // bus lock (a step that outlasts the pause still holds the lock per transaction).
     SuspendVerbindenThread();
     SuspendBetriebThread();
+    ZB.SetAdrIndex(static_cast<uint8_t>(index));
     QString id, type;
     uint32_t key = 0;
     uint8_t t = 0;
@@ -730,12 +762,11 @@ void TMainCore::AnzConfPcHwEqual(bool equal)
 
 // ------------------------------------------------------------------------ closing
 
-void TMainCore::Close()
+void TMainCore::closeDevice()
 {
     if (Closing.load())
         return;
     TraceMethodScope trace(TraceMain, this, u"FormCloseQuery");
-    Flows.Stop();
     SuspendBetriebThread();
     SuspendVerbindenThread();
     if (m_.checked(kBetrieb))
@@ -746,6 +777,28 @@ void TMainCore::Close()
     comErrorTimer_.Stop();
     betrOffTimer_.Stop();
     portWatch_.Stop();
+}
+
+void TMainCore::PostClose(std::function<void()> done)
+{
+    auto finish = std::make_shared<std::function<void()>>(std::move(done));
+    const bool posted = Flows.Post("Closing", [this, finish] {
+        closeDevice();
+        if (*finish)
+            (*finish)();
+    });
+    if (!posted && *finish)
+        (*finish)();
+}
+
+void TMainCore::Close()
+{
+    if (!Closing.load()) {
+        Flows.Stop();
+        closeDevice();
+    } else {
+        Flows.Stop();
+    }
     verbinden_.Stop();
     betrieb_.Stop();
 }

@@ -7,7 +7,10 @@
 #include "comm/ZBCmd.h"
 #include "comm/ZBThreads.h"
 #include "device/DeviceContext.h"
+#include "device/OEMData.h"
+#include "device/QVData.h"
 #include "device/VAVBetrieb.h"
+#include "mainwindow/core/RecordFlows.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
 #include "mainwindow/core/TransferLog.h"
@@ -31,6 +34,10 @@ public:
     // lost port).
     virtual void ShowPortError(const QString& text) = 0;
     virtual void SetBusyCursor(bool busy) = 0;
+    // The command "Beenden": the window starts its close (which posts the closing flow).
+    virtual void RequestClose() {}
+    // The command "Hilfe": the window opens the manual.
+    virtual void ShowHelp() {}
 };
 
 // What the start-up takes from the tool settings. A default-made one holds what the settings
@@ -50,7 +57,7 @@ struct TStartupSettings {
     static TStartupSettings FromToolIni();
 };
 
-class TMainCore {
+class TMainCore : private IUserFlowFrame {
 public:
     // Without a transport the machine's serial port is used.
     explicit TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport = nullptr, IMainHost* host = nullptr);
@@ -62,6 +69,8 @@ public:
     TZBCmd ZB;
     TDeviceContext Ctx;
     TVAVBetrieb VAVBetrieb;
+    TOEMData OEMData;
+    TQVData QVData;
     TTransferLog Transfer;
     FlowRunner Flows;
 
@@ -100,8 +109,17 @@ public:
     void ComboBoxZBAdressChange();
     // "Betrieb" pressed or released (the toggle's state is read from the model).
     void SpeedButtonBetriebClick(bool fromBetrOffTimer = false);
-    // Orderly end: pause threads, release a forced mode, then no more bus traffic.
+    // Orderly end: pause threads, release a forced mode, then no more bus traffic. Blocks
+    // until a running flow has ended; the window uses PostClose instead.
     void Close();
+    // The closing flow, posted behind the running flow: pause threads, release a forced mode,
+    // set Closing. done runs on the flow runner when it has ended (also when the runner was
+    // already stopping). The caller's thread never waits.
+    void PostClose(std::function<void()> done);
+    // The read, write and compare flows.
+    TRecordFlows& Records() { return records_; }
+    bool IsPcHwEqual() { return records_.IsPcHwEqual(); }
+    void SetSystemInfo() { records_.SetSystemInfo(); }
 
     // --- timer handlers -----------------------------------------------------------------
     void SecTimerTimer();
@@ -130,7 +148,7 @@ public:
     void EnableDeviceButtons(bool on);
     bool CheckDeviceType();
     void ClearDeviceInfo();
-    void AnzConfPcHwEqual(bool equal);
+    void AnzConfPcHwEqual(bool equal) override;
     // Density, altitude and conductance only mean something for a pressure-type sensor under
     // the volume-flow function; their fields follow the function and the sensor type.
     void UpdateSensorViews();
@@ -151,11 +169,16 @@ private:
     void setBusy(bool busy);
     void enableIf(FieldId field, bool on);
     // The frame of a user action: status text, busy cursor, controls off, threads paused; and back.
-    QString beginUserFlow(const QString& statusText);
-    void endUserFlow(const QString& status);
+    QString BeginUserFlow(const QString& statusText) override;
+    void EndUserFlow(const QString& status) override;
+    // Model events of the window's buttons and commands, handled here.
+    void subscribeEvents();
+    // Pause threads, release a forced mode, set Closing (flow runner or the closing thread).
+    void closeDevice();
 
     WindowModel& m_;
     IMainHost* host_;
+    TRecordFlows records_;
     TPollThread verbinden_;
     TPollThread betrieb_;
     CoreTimer secTimer_;
