@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <thread>
 
 using namespace kadex;
@@ -587,4 +588,37 @@ TEST_F(MainCoreSim, StartUpPreparesFoldersAndFields)
     core.reset();
     ResetToolIniRecords();
     qputenv("XDG_DATA_HOME", oldXdg);
+}
+
+// Address changes raced against the connection step: the change pauses the step before it
+// switches, so one step's telegrams, from its mode query to its identity query, all go to one
+// address.
+TEST_F(MainCoreSim, AddressChangeNeverSplitsAPollingStep)
+{
+    const uint32_t seed = qEnvironmentVariableIsSet("KADEX_SEED") ? qEnvironmentVariableIntValue("KADEX_SEED") : 20261210;
+    const int iterations = qEnvironmentVariableIsSet("KADEX_ITERATIONS") ? qEnvironmentVariableIntValue("KADEX_ITERATIONS") : 12;
+    std::mt19937 rng(seed);
+    make(sim::BusOptions::WithControllers(2), 1); // ZB1, ZB2; steps back to back
+    model->setItemIndex(fld::ComboBoxZBAdress, 1);
+    core->ZB.SetAdrIndex(1);
+    ASSERT_TRUE(connect());
+    for (int i = 0; i < iterations; ++i) {
+        std::this_thread::sleep_for(milliseconds(rng() % 40));
+        model->setItemIndex(fld::ComboBoxZBAdress, 1 + static_cast<int>(rng() % 2), Origin::User);
+        ASSERT_TRUE(core->Flows.WaitIdle(30000));
+    }
+    core->SuspendVerbindenThread();
+    const auto r = bus->record();
+    int steps = 0;
+    for (size_t i = 0; i < r.size(); ++i) {
+        if (r[i].command() != 0x4B)
+            continue;
+        ++steps;
+        for (size_t j = i + 1; j < r.size() && r[j].command() != 0x4B; ++j) {
+            ASSERT_EQ(r[j].pattern(), r[i].pattern()) << "step at " << i << " split at " << j << ": " << r[j].describe();
+            if (r[j].command() == 0x32)
+                break;
+        }
+    }
+    EXPECT_GE(steps, 3); // steps ran between the changes
 }

@@ -10,6 +10,8 @@
 #include "device/OEMData.h"
 #include "device/QVData.h"
 #include "device/VAVBetrieb.h"
+#include "mainwindow/core/EnablingRules.h"
+#include "mainwindow/core/OperationPanel.h"
 #include "mainwindow/core/RecordFlows.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
@@ -57,7 +59,7 @@ struct TStartupSettings {
     static TStartupSettings FromToolIni();
 };
 
-class TMainCore : private IUserFlowFrame {
+class TMainCore : private IUserFlowFrame, private ICoreControl {
 public:
     // Without a transport the machine's serial port is used.
     explicit TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport = nullptr, IMainHost* host = nullptr);
@@ -135,10 +137,10 @@ public:
     bool SecTimerActive() const { return secTimer_.Active(); }
 
     // --- threads ------------------------------------------------------------------------
-    void SuspendVerbindenThread();
-    void SuspendBetriebThread();
-    void ResumeVerbindenThread();
-    void ResumeBetriebThread();
+    void SuspendVerbindenThread() override;
+    void SuspendBetriebThread() override;
+    void ResumeVerbindenThread() override;
+    void ResumeBetriebThread() override;
     TPollThread& VerbindenThread() { return verbinden_; }
     TPollThread& BetriebThread() { return betrieb_; }
 
@@ -162,6 +164,8 @@ public:
     void FirmwareRead();
 
 private:
+    void LostDisplay() override;
+    void SetBusy(bool busy) override;
     // The port went away (serial I/O thread): show it, stop polling, watch for its return.
     void portLost(const QString& reason);
     void resumeOne();
@@ -178,12 +182,13 @@ private:
 
     WindowModel& m_;
     IMainHost* host_;
+    TEnablingRules rules_;
     TRecordFlows records_;
+    TOperationPanel operation_;
     TPollThread verbinden_;
     TPollThread betrieb_;
     CoreTimer secTimer_;
     CoreTimer comErrorTimer_;
-    CoreTimer betrOffTimer_;
     CoreTimer portWatch_;
     std::atomic<int> reconnects_{0};
     // Set while COMVerbinden runs for the port watch: a failed open then shows no box.
