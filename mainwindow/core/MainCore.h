@@ -1,7 +1,8 @@
 #pragma once
-// The main window without widgets: it owns the bus, the records, the two polling threads, the
-// flow runner and the timers, and implements the connect step, the two polling steps, the
-// bus address change and the enabling rules on the window-value model. The desktop program
+// The main window without widgets and the composition root of its concerns: it owns the bus,
+// the three records, the two polling threads, the flow runner and the timers, and wires the
+// units (record flows, operation panel, enabling rules) to them and to the model's button events.
+// Connection supervision, start-up and closing are still implemented here. The desktop program
 // puts widgets on top; tests and the command line use it as it is.
 #include "comm/ComForm.h"
 #include "comm/ZBCmd.h"
