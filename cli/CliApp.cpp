@@ -315,12 +315,12 @@ int runRaw(TZBCmd& zb, const Options& o)
         err() << "kadex-cli: no valid answer after " << zb.Attempts << " attempts" << Qt::endl;
         return ExitDevice;
     }
-    const int n = zb::LengthField(zb.RxBuf[0]);
-    const QString data = HexBytes(zb.RxBuf + 1, static_cast<size_t>(std::min<int>(n, zb.RxLen - 3))).trimmed();
+    const int n = zb::LengthField(zb.RxData()[0]);
+    const QString data = HexBytes(zb.RxData() + 1, static_cast<size_t>(std::min<int>(n, zb.RxLength() - 3))).trimmed();
     if (o.json) {
         QJsonObject obj;
-        obj[QStringLiteral("request")] = HexBytes(zb.TxBuf, zb.TxLen).trimmed();
-        obj[QStringLiteral("answer")] = HexBytes(zb.RxBuf, zb.RxLen).trimmed();
+        obj[QStringLiteral("request")] = HexBytes(zb.TxData(), zb.TxLength()).trimmed();
+        obj[QStringLiteral("answer")] = HexBytes(zb.RxData(), zb.RxLength()).trimmed();
         obj[QStringLiteral("data")] = data;
         printJson(obj);
     } else {
@@ -360,7 +360,7 @@ int Run(const QStringList& args)
 
     TZBCmd zb(com);
     zb.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
-    zb.AdrIndex = static_cast<uint8_t>(o.adrIndex);
+    zb.SetAdrIndex(static_cast<uint8_t>(o.adrIndex));
     StderrSink sink;
     if (o.trace)
         zb.SetTransferSink(&sink);

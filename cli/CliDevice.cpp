@@ -293,7 +293,7 @@ int runMonitor(const Options& o)
     core.Com.SetPortPath(o.portPath);
     core.Com.SetBaudRate(o.baud);
     core.ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
-    core.ZB.AdrIndex = static_cast<uint8_t>(o.adrIndex);
+    core.ZB.SetAdrIndex(static_cast<uint8_t>(o.adrIndex));
     StderrSink sink;
     if (o.trace)
         core.ZB.SetTransferSink(&sink);

@@ -13,6 +13,12 @@ TZBCmd::TZBCmd(TComForm& com, IClock* clock)
 {
 }
 
+void TZBCmd::SetAdrIndex(uint8_t index)
+{
+    std::lock_guard<std::recursive_mutex> lock(busMutex_);
+    adrIndex_ = index;
+}
+
 void TZBCmd::SetClosing(bool closing)
 {
     closing_ = closing;
@@ -40,7 +46,7 @@ uint8_t TZBCmd::BuildHeader(int n) const
 {
     uint8_t pattern;
     switch (HeaderMode) {
-    case 0: pattern = zb::AddressPattern(AdrIndex); break;
+    case 0: pattern = zb::AddressPattern(adrIndex_.load()); break;
     case 2: pattern = zb::PatternButton; break;
     default: pattern = zb::PatternBroadcast; break;
     }

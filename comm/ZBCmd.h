@@ -73,13 +73,18 @@ public:
     explicit TZBCmd(TComForm& com, IClock* clock = nullptr);
 
     // --- transaction -----------------------------------------------------------------
-    uint8_t TxBuf[256] = {};
-    uint8_t RxBuf[256] = {};
-    uint8_t TxLen = 0;
-    uint8_t RxLen = 0;
+    // The last telegram sent and the last answer taken (valid until the next transaction; read
+    // them under BusMutex() when other threads use the bus).
+    const uint8_t* TxData() const { return TxBuf; }
+    uint8_t TxLength() const { return TxLen; }
+    const uint8_t* RxData() const { return RxBuf; }
+    uint8_t RxLength() const { return RxLen; }
+    // The bus address (0 ZB1 .. 8). Setting it takes the bus lock, so a running compound
+    // operation (several telegrams under one lock) keeps the address it started with.
+    uint8_t AdrIndex() const { return adrIndex_.load(); }
+    void SetAdrIndex(uint8_t index);
     QStringList CommandNames;
     uint8_t Attempts = 3;
-    uint8_t AdrIndex = 0;
     uint8_t HeaderMode = 0;
     uint32_t TimeoutMs = 700;
     // After an attempt that left the line out of step (no answer, bad or misframed answer), the
@@ -165,6 +170,11 @@ private:
     void traceDiscarded(const std::vector<uint8_t>& bytes);
     bool command(ZbCommand cmd, std::initializer_list<uint8_t> payload);
     bool fail(TxResult r) { lastResult_ = r; return false; }
+    uint8_t TxBuf[256] = {};
+    uint8_t RxBuf[256] = {};
+    uint8_t TxLen = 0;
+    uint8_t RxLen = 0;
+    std::atomic<uint8_t> adrIndex_{0};
     uint16_t rx16(int i) const { return static_cast<uint16_t>((RxBuf[i] << 8) | RxBuf[i + 1]); }
     void trace(const QString& line);
 

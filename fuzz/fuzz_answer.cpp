@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     com.OpenPort();
     InstantClock clock;
     kadex::TZBCmd zb(com, &clock);
-    zb.AdrIndex = fdp.ConsumeIntegralInRange<uint8_t>(0, 9);
+    zb.SetAdrIndex(fdp.ConsumeIntegralInRange<uint8_t>(0, 9));
     const size_t n = fdp.ConsumeIntegralInRange<size_t>(1, 7);
     std::vector<uint8_t> body = fdp.ConsumeBytes<uint8_t>(n);
     if (body.empty())

@@ -89,7 +89,9 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
 
 TMainWindowController::~TMainWindowController()
 {
-    closing();
+    // Destroyed without a close (tests, a failed start): end the flows here.
+    core_->Close();
+    writeSettings();
     delete binder_;
     binder_ = nullptr;
     form_.reset();
@@ -131,41 +133,14 @@ void TMainWindowController::choosePort(TStartupSettings& st)
 
 void TMainWindowController::wireActions()
 {
-    TMainWindowController* self = this;
+    // Buttons and commands reach the core through the model (the binder reports presses); only
+    // the tab change stays here, because the window's own index changes run it too.
     TMainCore* core = core_.get();
-    auto button = [&](FieldId f) { return form_->ControlAs<QAbstractButton>(f); };
-
-    if (auto* b = button(fld::ButtonLesen))
-        connect(b, &QAbstractButton::clicked, self, [core] { core->Flows.Post("Lesen", [core] { core->ButtonLesenClick(); }); });
-    if (auto* b = button(fld::ButtonSetzen))
-        connect(b, &QAbstractButton::clicked, self, [core] { core->Flows.Post("Setzen", [core] { core->ButtonSetzenClick(); }); });
-    if (auto* b = button(fld::SpeedButtonBetrieb))
-        connect(b, &QAbstractButton::clicked, self, [core] {
-            core->Flows.Post("Betrieb", [core] { core->SpeedButtonBetriebClick(); });
-        });
-    if (auto* b = button(fld::RadioBetrVariabel))
-        connect(b, &QAbstractButton::clicked, self, [core] { core->SetpointRefresh = true; });
-    if (auto* b = button(fld::ButtonClear))
-        connect(b, &QAbstractButton::clicked, self, [core] { core->Transfer.Clear(); });
-    if (auto* b = button(fld::ButtonResetAlarm))
-        connect(b, &QAbstractButton::clicked, self, [this] {
-            model_.setItems(fld::ListBoxAlarme, {});
-            model_.setEnabled(fld::ButtonResetAlarm, false);
-        });
-    if (auto* combo = form_->ControlAs<QComboBox>(fld::ComboBoxZBAdress))
-        connect(combo, QOverload<int>::of(&QComboBox::activated), self, [core](int) {
-            core->Flows.Post("ZBAdresse", [core] { core->ComboBoxZBAdressChange(); });
-        });
     if (QTabWidget* tabs = form_->PageControl())
-        connect(tabs, &QTabWidget::currentChanged, self, [core](int) { core->PageControl1Change(); });
-    if (QAction* a = form_->Action(fld::ExtrasTransferAnzeige))
-        connect(a, &QAction::triggered, self, [core](bool on) { core->SetTransferDisplay(on); });
+        connect(tabs, &QTabWidget::currentChanged, this, [core](int) { core->PageControl1Change(); });
+    // A modal dialog of the window itself, not a device action.
     if (QAction* a = form_->Action(fld::ExtrasRegSetting))
-        connect(a, &QAction::triggered, self, [this] { openRegFkt(); });
-    if (QAction* a = form_->Action(fld::DateiBeenden))
-        connect(a, &QAction::triggered, form_.get(), &QWidget::close);
-    if (QAction* a = form_->Action(fld::HilfeHilfePdf))
-        connect(a, &QAction::triggered, self, [this] { openHelp(); });
+        connect(a, &QAction::triggered, this, [this] { openRegFkt(); });
 }
 
 void TMainWindowController::createDialogs()
@@ -239,9 +214,42 @@ bool TMainWindowController::eventFilter(QObject* watched, QEvent* event)
                  model_.checked(fld::RadioButtonAntr_Variabel))
             core_->Dialogs.Forms.ShowActuatorDialog(true);
     }
-    if (watched == form_.get() && event->type() == QEvent::Close)
-        closing();
+    if (watched == form_.get() && event->type() == QEvent::Close && !closed_) {
+        // The closing flow runs behind the running flow on the flow runner; the window closes
+        // when it reports done, so this thread never waits for the bus.
+        event->ignore();
+        if (!closePosted_) {
+            closePosted_ = true;
+            QPointer<TMainWindowController> self(this);
+            core_->PostClose([self] {
+                QMetaObject::invokeMethod(
+                    self.data(),
+                    [self] {
+                        if (self)
+                            self->closingDone();
+                    },
+                    Qt::QueuedConnection);
+            });
+        }
+        return true;
+    }
     return QObject::eventFilter(watched, event);
+}
+
+void TMainWindowController::closingDone()
+{
+    writeSettings();
+    form_->close();
+}
+
+void TMainWindowController::RequestClose()
+{
+    QMetaObject::invokeMethod(form_.get(), &QWidget::close, Qt::QueuedConnection);
+}
+
+void TMainWindowController::ShowHelp()
+{
+    QMetaObject::invokeMethod(this, [this] { openHelp(); }, Qt::QueuedConnection);
 }
 
 void TMainWindowController::loadSettings()
@@ -254,12 +262,11 @@ void TMainWindowController::loadSettings()
         StartupSettings.ComPath = options_.portPath;
 }
 
-void TMainWindowController::closing()
+void TMainWindowController::writeSettings()
 {
     if (closed_)
         return;
     closed_ = true;
-    core_->Close();
     IniConfig.Tabsheet = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::PageControl1)));
     IniConfig.ZBAdrIndex = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::ComboBoxZBAdress)));
     IniConfig.ReglerFkt = static_cast<uint8_t>(core_->Ctx.ReglerFkt.load() == 2 ? 2 : 1);

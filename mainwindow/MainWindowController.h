@@ -63,6 +63,8 @@ public:
     // IMainHost
     void ShowPortError(const QString& text) override;
     void SetBusyCursor(bool busy) override;
+    void RequestClose() override;
+    void ShowHelp() override;
 
     // Settings the start-up restores (read from the tool settings at creation).
     TStartupSettings StartupSettings;
@@ -79,7 +81,9 @@ private:
     // "Regler Funktion einstellen..." (menu and toolbar).
     void openRegFkt();
     void focusedWrite();
-    void closing();
+    // The closing flow has ended: settings written, the window closes.
+    void closingDone();
+    void writeSettings();
     void loadSettings();
     // A stored port that is missing: the only USB adapter, or the user's choice.
     void choosePort(TStartupSettings& st);
@@ -103,7 +107,8 @@ private:
     // Where the keyboard focus was when the busy phase began: disabling the focused button
     // moves the focus on, and it is brought back when the controls are enabled again.
     QPointer<QWidget> focusBeforeBusy_;
-    bool closed_ = false;
+    bool closePosted_ = false;
+    bool closed_ = false; // settings written, the window may close
 };
 
 } // namespace kadex

@@ -238,6 +238,8 @@ void ModelBinder::connectUser(Binding& b)
         connect(a, &QAction::triggered, this, [this, name, a](bool on) {
             if (a->isCheckable())
                 model_.setChecked(name, on, Origin::User);
+            else
+                model_.click(name);
         });
         return;
     }
@@ -291,6 +293,8 @@ void ModelBinder::connectUser(Binding& b)
                     [this, name](int i) { model_.setItemIndex(name, i, Origin::User); });
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         // clicked() is the user's act (mouse, keyboard, click()); setChecked does not emit it.
+        if (kind == Kind::Button)
+            connect(button, &QAbstractButton::clicked, this, [this, name] { model_.click(name); });
         if (kindHas(kind, Prop::Checked)) {
             const bool radio = kind == Kind::Radio;
             connect(button, &QAbstractButton::clicked, this, [this, name, button, radio] {

@@ -36,6 +36,13 @@ struct TIniStatusText {
                                             "sein (danach neu anmelden).");
     QString PortInUse = QStringLiteral("Die Schnittstelle wird von einem anderen Programm benutzt.");
     QString PortOther = QStringLiteral("Die Schnittstelle meldet einen Fehler.");
+    // A read or write chain that stopped (keys ReadFailed, WriteFailed; %1 = the record, keys
+    // RecordBetrieb, RecordOEM, RecordQV). Shown in the status bar until the next action.
+    QString ReadFailed = QStringLiteral("Lesen fehlgeschlagen: %1");
+    QString WriteFailed = QStringLiteral("Setzen fehlgeschlagen: %1");
+    QString RecordBetrieb = QStringLiteral("Betriebsdaten");
+    QString RecordOEM = QStringLiteral("Kalibrierung");
+    QString RecordQV = QStringLiteral("Reglerparameter");
     // The port choice when the stored port is missing (key PortChoice; %PORT% = stored port).
     QString PortChoice = QStringLiteral("Die Schnittstelle %PORT% ist nicht vorhanden.\nSchnittstelle wählen:");
 

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <thread>
 
 using namespace kadex;
@@ -318,7 +319,7 @@ TEST_F(MainCoreSim, BusAddressChange)
     sim::BusOptions opts = sim::BusOptions::WithControllers(3); // ZB1..ZB3
     make(opts, 100000);
     model->setItemIndex(fld::ComboBoxZBAdress, 1);
-    core->ZB.AdrIndex = 1;
+    core->ZB.SetAdrIndex(1);
     ASSERT_TRUE(connect());
     ASSERT_EQ(t(fld::EditZBAdr), "ZB1");
     const QString first = t(fld::EditSerNr);
@@ -326,7 +327,7 @@ TEST_F(MainCoreSim, BusAddressChange)
     // Another controller: identified anew and read.
     model->setItemIndex(fld::ComboBoxZBAdress, 3);
     core->ComboBoxZBAdressChange();
-    EXPECT_EQ(core->ZB.AdrIndex, 3);
+    EXPECT_EQ(core->ZB.AdrIndex(), 3);
     EXPECT_EQ(t(fld::EditZBAdr), "ZB3");
     EXPECT_NE(t(fld::EditSerNr), first);
     EXPECT_TRUE(model->enabled(fld::ButtonLesen));
@@ -349,7 +350,7 @@ TEST_F(MainCoreSim, AddressChoiceWithClosedPortOnlySetsTheAddress)
     make(sim::BusOptions::WithControllers(1), 100000);
     model->setItemIndex(fld::ComboBoxZBAdress, 3);
     core->ComboBoxZBAdressChange();
-    EXPECT_EQ(core->ZB.AdrIndex, 3);
+    EXPECT_EQ(core->ZB.AdrIndex(), 3);
     EXPECT_TRUE(bus->record().empty());
 }
 
@@ -458,7 +459,7 @@ TEST_F(MainCoreSim, StartUpCorrectsStoredTabAndAddress)
     EXPECT_EQ(model->itemIndex(fld::PageControl1), 3);
     EXPECT_FALSE(model->visible(fld::TabSheetTransfer));
     EXPECT_EQ(model->itemIndex(fld::ComboBoxZBAdress), 0);
-    EXPECT_EQ(core->ZB.AdrIndex, 0);
+    EXPECT_EQ(core->ZB.AdrIndex(), 0);
     EXPECT_FALSE(model->visible(fld::PanelBetrieb));
     ASSERT_TRUE(core->Flows.WaitIdle(20000));
     EXPECT_EQ(t(fld::EditSerNr), "00812-04711-003-001");
@@ -564,6 +565,10 @@ TEST_F(MainCoreSim, Dsk3SensorTypeOnlyFromFirmware0308)
         make(opts, 100000);
         core->FormCreate();
         model->setChecked(fld::RadioButtonSensTypDSK3Druck, true, Origin::User);
+        // The connect reads the calibration record too: a controller that has the DSK3 type
+        // reports it (pressure sensor family 2).
+        if (c.dsk3Shown)
+            bus->poke(1, 0x0020, {2});
         ASSERT_TRUE(connect()) << std::hex << c.firmware;
         EXPECT_EQ(core->VAVBetrieb.GetFirmwareNr(), QString::number(c.firmware, 16).toInt()) << std::hex << c.firmware;
         EXPECT_EQ(model->visible(fld::RadioButtonSensTypDSK3Druck), c.dsk3Shown) << std::hex << c.firmware;
@@ -628,4 +633,38 @@ TEST_F(MainCoreSim, StartUpAppliesTheStoredFunction)
     EXPECT_EQ(model->text(kStatusFunction), "Druck ");
     EXPECT_FALSE(model->visible(fld::PanelVmid));
     EXPECT_FALSE(model->enabled(fld::RadioButtonSensTypVolumenstr));
+}
+
+// Address changes raced against the connection step: the change pauses the step before it
+// switches, so one step's telegrams, from its mode query to its identity query, all go to one
+// address.
+TEST_F(MainCoreSim, AddressChangeNeverSplitsAPollingStep)
+{
+    const uint32_t seed = qEnvironmentVariableIsSet("KADEX_SEED") ? qEnvironmentVariableIntValue("KADEX_SEED") : 20261210;
+    const int iterations = qEnvironmentVariableIsSet("KADEX_ITERATIONS") ? qEnvironmentVariableIntValue("KADEX_ITERATIONS") : 12;
+    std::mt19937 rng(seed);
+    clock = nullptr; // steps back to back in real time, raced by the changes
+    make(sim::BusOptions::WithControllers(2), 1); // ZB1, ZB2
+    model->setItemIndex(fld::ComboBoxZBAdress, 1);
+    core->ZB.SetAdrIndex(1);
+    ASSERT_TRUE(connect());
+    for (int i = 0; i < iterations; ++i) {
+        std::this_thread::sleep_for(milliseconds(rng() % 40));
+        model->setItemIndex(fld::ComboBoxZBAdress, 1 + static_cast<int>(rng() % 2), Origin::User);
+        ASSERT_TRUE(core->Flows.WaitIdle(30000));
+    }
+    core->SuspendVerbindenThread();
+    const auto r = bus->record();
+    int steps = 0;
+    for (size_t i = 0; i < r.size(); ++i) {
+        if (r[i].command() != 0x4B)
+            continue;
+        ++steps;
+        for (size_t j = i + 1; j < r.size() && r[j].command() != 0x4B; ++j) {
+            ASSERT_EQ(r[j].pattern(), r[i].pattern()) << "step at " << i << " split at " << j << ": " << r[j].describe();
+            if (r[j].command() == 0x32)
+                break;
+        }
+    }
+    EXPECT_GE(steps, 3); // steps ran between the changes
 }

@@ -456,7 +456,7 @@ TEST_F(Records, AddressCodeRepairAndFlagsByte)
         SCOPED_TRACE(int(r.code));
         build(0x0308);
         bus->withController(1, [&](sim::Controller& c) { c.setAddressCode(r.code); });
-        zb->AdrIndex = static_cast<uint8_t>(r.adrIndex);
+        zb->SetAdrIndex(static_cast<uint8_t>(r.adrIndex));
         identify();
         ASSERT_TRUE(qv->ReadConfig());
         model->setChecked(r.intern ? fld::RadioButtonVAVSensorIntern : fld::RadioButtonVAVSensorExtern, true);

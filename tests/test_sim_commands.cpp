@@ -70,7 +70,7 @@ protected:
 
     void SetUp() override
     {
-        rig.zb->AdrIndex = static_cast<uint8_t>(GetParam().adrIndex);
+        rig.zb->SetAdrIndex(static_cast<uint8_t>(GetParam().adrIndex));
         rig.bus->clearRecord();
     }
     // Only the addressed controller took the telegrams, each answered without refusal.
@@ -286,7 +286,7 @@ TEST(SimAddressing, BroadcastBySerialMovesOnlyTheMatchingController)
     EXPECT_EQ(rig.bus->peek(1, mem::AddressCode, 1), Bytes{0x01});
     EXPECT_EQ(rig.bus->peek(3, mem::AddressCode, 1), Bytes{0x80});
 
-    rig.zb->AdrIndex = 7;
+    rig.zb->SetAdrIndex(7);
     QString text, typeText;
     uint32_t key;
     uint8_t type;
@@ -323,7 +323,7 @@ protected:
 
     void SetUp() override
     {
-        rig.zb->AdrIndex = 1;
+        rig.zb->SetAdrIndex(1);
         rig.bus->withController(1, [&](Controller& c) {
             c.pokeBe32(mem::Password, 0x0004D2F1);  // the key is the low half only
             oemKey = 0xD2F1;

@@ -178,7 +178,7 @@ TEST(SimFaults, AnswerLaterThanTheTimeoutCountsAsLost)
 TEST(SimFaults, RemovedControllerIsGoneAndReturnsInItsPowerUpState)
 {
     Rig rig(BusOptions::WithControllers(2));
-    rig.zb->AdrIndex = 2;
+    rig.zb->SetAdrIndex(2);
     ASSERT_TRUE(rig.zb->SetOverride(ModeOpen));
     ASSERT_TRUE(rig.zb->WriteText16(0x0080, QStringLiteral("Flur")));
     rig.bus->removeController(2);
@@ -276,7 +276,7 @@ TEST(SimFaults, WireTimingKeepsTheToolsTelegramsInSequence)
 {
     Rig rig(BusOptions::WithControllers(2));
     rig.bus->setWireTiming(true, 9600, 3000);
-    rig.zb->AdrIndex = 1;
+    rig.zb->SetAdrIndex(1);
     uint8_t mode, old;
     Identity id;
     for (int i = 0; i < 5; ++i) {

@@ -153,7 +153,7 @@ TEST(SimPty, ToolsSerialPortWorksOnThePseudoTerminal)
     com.SetLinkLostHandler([&](const QString&) { ++lost; });
     TZBCmd zb(com);
 
-    zb.AdrIndex = 2;
+    zb.SetAdrIndex(2);
     QString text, typeText;
     uint32_t key = 0;
     uint8_t type = 0;

@@ -50,7 +50,7 @@ protected:
                 link->Reply(delay, f);
         };
     }
-    Bytes tx() const { return Bytes(zb->TxBuf, zb->TxBuf + zb->TxLen); }
+    Bytes tx() const { return Bytes(zb->TxData(), zb->TxData() + zb->TxLength()); }
 };
 
 } // namespace
@@ -83,13 +83,13 @@ TEST(Framing, CheckBytesAndPatterns)
 
 TEST_F(Transaction, HeaderModesAndLongestRequest)
 {
-    zb->AdrIndex = 2;
+    zb->SetAdrIndex(2);
     const uint8_t body[7] = {0x3D, 0x03, 0xE8, 0x13, 0x88, 0x27, 0x10};
     zb->BuildRequest(body, 7);
     Bytes expect{0x74, 0x3D, 0x03, 0xE8, 0x13, 0x88, 0x27, 0x10};
     zb::AppendChecks(expect);
     EXPECT_EQ(tx(), expect);
-    EXPECT_EQ(zb::LengthField(zb->TxBuf[0]), 7);
+    EXPECT_EQ(zb::LengthField(zb->TxData()[0]), 7);
     zb->HeaderMode = 1;
     EXPECT_EQ(zb->BuildHeader(1), 0x19);
     zb->HeaderMode = 2;
@@ -143,7 +143,7 @@ TEST_F(Transaction, BadCheckByteRetriedFromEmptyBuffer)
     EXPECT_EQ(mode, 7);
     EXPECT_EQ(old, 1);
     EXPECT_EQ(link->written.size(), 2u);
-    EXPECT_EQ(zb->RxLen, 5);
+    EXPECT_EQ(zb->RxLength(), 5);
 }
 
 TEST_F(Transaction, AnswerSplitAcrossNotifications)
@@ -594,7 +594,7 @@ TEST_F(Transaction, CommandRequestsAndDecoding)
         {[&] { uint8_t out[7]; return zb->ReadMem(0x0454, 7, out) && out[6] == 7; },
          {0x01, 0x04, 0x54, 0x07}, {1, 2, 3, 4, 5, 6, 7}},
     };
-    zb->AdrIndex = 5; // ZB5
+    zb->SetAdrIndex(5); // ZB5
     for (const Case& c : cases) {
         link->written.clear();
         answerWith({ScriptedLink::Answer(c.answer)});

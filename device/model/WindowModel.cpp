@@ -677,6 +677,35 @@ void WindowModel::onChange(const QStringList& names, const ChangeRule& rule)
         onChange(n, rule);
 }
 
+bool WindowModel::click(const QString& name)
+{
+    std::shared_ptr<const RuleList> rules;
+    QString what;
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        Field* f = find(name);
+        if (!f)
+            what = QStringLiteral("unknown field %1").arg(name);
+        else if (f->s.kind != Kind::Button && f->s.kind != Kind::Action)
+            what = QStringLiteral("%1 is no button or command").arg(name);
+        else if (!f->s.enabled)
+            return false;
+        else
+            rules = f->rules;
+    }
+    if (!what.isEmpty()) {
+        misused(what);
+        return false;
+    }
+    if (rules) {
+        Change c{name, 0, Origin::User};
+        c.clicked = true;
+        for (const ChangeRule& rule : *rules)
+            rule(c);
+    }
+    return true;
+}
+
 void WindowModel::onLeave(const QString& name, LeaveRule rule)
 {
     {

@@ -163,6 +163,8 @@ struct Change {
     QString field;
     PropSet props = 0;
     Origin origin = Origin::Program;
+    // A press of a button or command (click()): no property changed.
+    bool clicked = false;
     bool has(Prop p) const { return (props & bit(p)) != 0; }
     bool is(FieldId f) const { return field == f.name(); }
 };
@@ -247,6 +249,7 @@ public:
     KADEX_NO_QUOTED_NAME(setColour) KADEX_NO_QUOTED_NAME(textColour) KADEX_NO_QUOTED_NAME(setTextColour)
     KADEX_NO_QUOTED_NAME(hint) KADEX_NO_QUOTED_NAME(setHint) KADEX_NO_QUOTED_NAME(onChange)
     KADEX_NO_QUOTED_NAME(onLeave) KADEX_NO_QUOTED_NAME(leave) KADEX_NO_QUOTED_NAME(changesSuspended)
+    KADEX_NO_QUOTED_NAME(click)
 #undef KADEX_NO_QUOTED_NAME
 
     // The same by handle: what product code uses.
@@ -307,6 +310,7 @@ public:
     void onChange(std::initializer_list<FieldId> fields, const ChangeRule& rule);
     void onLeave(FieldId f, LeaveRule rule) { onLeave(f.name(), std::move(rule)); }
     void leave(FieldId f) { leave(f.name()); }
+    bool click(FieldId f) { return click(f.name()); }
     bool changesSuspended(FieldId f) const { return changesSuspended(f.name()); }
 
     // Radio groups.
@@ -321,6 +325,11 @@ public:
     void onLeave(const QString& name, LeaveRule rule);
     // The widget layer calls this when the user leaves a field (focus out).
     void leave(const QString& name);
+    // The user pressed a button or triggered a command (kinds Button and Action): runs the
+    // field's change rules with Change::clicked and Origin::User, on the calling thread, after
+    // the lock is released. Nothing changes and nothing is announced. A disabled field takes
+    // no press (false); so does a field of another kind (misuse).
+    bool click(const QString& name);
     // True while at least one ChangesSuspended scope of the calling thread covers the field.
     bool changesSuspended(const QString& name) const;
     // True while the calling thread runs a cascade (a change, its rules or a ChangeCascade).

@@ -15,20 +15,6 @@ namespace {
 
 constexpr FieldId kBetrieb = fld::SpeedButtonBetrieb;
 
-// Operation choices in the order the operation step looks for the selected one, with the
-// number the record takes.
-struct ChoiceRadio {
-    FieldId field;
-    int choice;
-};
-constexpr ChoiceRadio kStepOrder[] = {
-    {fld::RadioBetrAuto, ChoiceAuto},       {fld::RadioBetrZu, ChoiceZu},
-    {fld::RadioBetrAuf, ChoiceAuf},         {fld::RadioBetrSchnellZu, ChoiceSchnellZu},
-    {fld::RadioBetrSchnellAuf, ChoiceSchnellAuf}, {fld::RadioBetrVMin, ChoiceVmin},
-    {fld::RadioBetrVMid, ChoiceVmid},       {fld::RadioBetrVMax, ChoiceVmax},
-    {fld::RadioBetrVNom, ChoiceVnom},       {fld::RadioBetrVariabel, ChoiceVariabel},
-};
-
 // Mode code reported by the device -> choice shown and operation number for the live values.
 struct ModeDisplay {
     bool shown; // false: the choices stay as they are
@@ -73,14 +59,18 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
       ZB(Com),
       Ctx(ZB, model),
       VAVBetrieb(Ctx),
+      OEMData(Ctx, VAVBetrieb),
+      QVData(Ctx, VAVBetrieb),
       Transfer(model),
       m_(model),
       host_(host),
+      rules_(model, Ctx, Com, VAVBetrieb, Unavailable, Closing),
+      records_(model, VAVBetrieb, OEMData, QVData, *this, DataRead),
+      operation_(model, Com, VAVBetrieb, Flows, rules_, *this, SetpointRefresh, clock),
       verbinden_("verbinden", [this] { ConnectionStep(); }, {}, clock),
-      betrieb_("betrieb", [this] { OperationStep(); }, [this] { return VAVBetrieb.DruckmessungAktiv.load(); }, clock),
+      betrieb_("betrieb", [this] { operation_.OperationStep(); }, [this] { return VAVBetrieb.DruckmessungAktiv.load(); }, clock),
       secTimer_(1000, false, [this] { SecTimerTimer(); }, clock),
       comErrorTimer_(50, true, [this] { Flows.Post("ComErrorTimer", [this] { ComErrorTimerTimer(); }); }, clock),
-      betrOffTimer_(50, true, [this] { Flows.Post("BetrOffTimer", [this] { BetrOffTimerTimer(); }); }, clock),
       portWatch_(1000, false, [this] { PortWatchTimerTimer(); }, clock)
 {
     Com.SetLinkLostHandler([this](const QString& reason) { portLost(reason); });
@@ -91,6 +81,56 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
                 [this](const Change&) { UpdateSensorViews(); });
     ZB.SetTransferSink(&Transfer);
     ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
+    subscribeEvents();
+}
+
+void TMainCore::subscribeEvents()
+{
+    // Buttons and commands reach the core as model events, whoever pressed them (the window's
+    // widgets through the binder, a test through the model). Units that couple values attach
+    // their own rules here as well.
+    const auto onClick = [this](FieldId f, std::function<void()> handler) {
+        m_.onChange(f, [handler = std::move(handler)](const Change& c) {
+            if (c.clicked)
+                handler();
+        });
+    };
+    const auto onUserCheck = [this](FieldId f, std::function<void(bool)> handler) {
+        m_.onChange(f, [this, f, handler = std::move(handler)](const Change& c) {
+            if (c.origin == Origin::User && c.has(Prop::Checked))
+                handler(m_.checked(f));
+        });
+    };
+    onClick(fld::ButtonLesen, [this] { Flows.Post("Lesen", [this] { ButtonLesenClick(); }); });
+    onClick(fld::ButtonSetzen, [this] { Flows.Post("Setzen", [this] { ButtonSetzenClick(); }); });
+    onUserCheck(kBetrieb, [this](bool) {
+        records_.ClearFailure();
+        Flows.Post("Betrieb", [this] { SpeedButtonBetriebClick(); });
+    });
+    onUserCheck(fld::RadioBetrVariabel, [this](bool on) {
+        if (on)
+            SetpointRefresh = true;
+    });
+    onClick(fld::ButtonClear, [this] { Transfer.Clear(); });
+    onClick(fld::ButtonResetAlarm, [this] {
+        m_.setItems(fld::ListBoxAlarme, {});
+        m_.setEnabled(fld::ButtonResetAlarm, false);
+    });
+    m_.onChange(fld::ComboBoxZBAdress, [this](const Change& c) {
+        if (c.origin == Origin::User && c.has(Prop::ItemIndex)) {
+            records_.ClearFailure();
+            Flows.Post("ZBAdresse", [this] { ComboBoxZBAdressChange(); });
+        }
+    });
+    onUserCheck(fld::ExtrasTransferAnzeige, [this](bool on) { SetTransferDisplay(on); });
+    onClick(fld::DateiBeenden, [this] {
+        if (host_)
+            host_->RequestClose();
+    });
+    onClick(fld::HilfeHilfePdf, [this] {
+        if (host_)
+            host_->ShowHelp();
+    });
 }
 
 TMainCore::~TMainCore()
@@ -201,20 +241,10 @@ bool TMainCore::COMVerbinden()
 
 bool TMainCore::ReadConfig()
 {
-    TraceMethodScope trace(TraceMain, this, u"ReadConfig");
-    DataRead = false;
-    const QString status = m_.caption(fld::PanelProgStatus);
-    m_.setCaption(fld::PanelProgStatus, IniStatusText.DataRead);
-    const bool r = VAVBetrieb.ReadData();
-    m_.setCaption(fld::PanelProgStatus, status);
-    if (r) {
-        DataRead = true;
-        AnzConfPcHwEqual(VAVBetrieb.IsPcHwEqual());
-    }
-    return r;
+    return records_.ReadConfig();
 }
 
-QString TMainCore::beginUserFlow(const QString& statusText)
+QString TMainCore::BeginUserFlow(const QString& statusText)
 {
     const QString status = m_.caption(fld::PanelProgStatus);
     m_.setCaption(fld::PanelProgStatus, statusText);
@@ -226,7 +256,7 @@ QString TMainCore::beginUserFlow(const QString& statusText)
     return status;
 }
 
-void TMainCore::endUserFlow(const QString& status)
+void TMainCore::EndUserFlow(const QString& status)
 {
     EnableDeviceButtons(true);
     EnableMainControls(true);
@@ -242,27 +272,12 @@ void TMainCore::endUserFlow(const QString& status)
 
 bool TMainCore::ButtonLesenClick()
 {
-    TraceMethodScope trace(TraceMain, this, u"ButtonLesenClick");
-    DataRead = false;
-    const QString status = beginUserFlow(IniStatusText.DataRead);
-    const bool ok = VAVBetrieb.ReadData();
-    endUserFlow(status);
-    DataRead = true;
-    if (ok)
-        AnzConfPcHwEqual(VAVBetrieb.IsPcHwEqual());
-    return ok;
+    return records_.Lesen();
 }
 
 bool TMainCore::ButtonSetzenClick()
 {
-    TraceMethodScope trace(TraceMain, this, u"ButtonSetzenClick");
-    const QString status = beginUserFlow(IniStatusText.DataWrite);
-    const bool ok = VAVBetrieb.WriteData();
-    VAVBetrieb.RefreshIdent();
-    endUserFlow(status);
-    if (ok)
-        AnzConfPcHwEqual(true);
-    return ok;
+    return records_.Setzen();
 }
 
 // ------------------------------------------------------------------------ start-up
@@ -324,7 +339,7 @@ void TMainCore::StartTimerTimer(const TStartupSettings& st)
 
     const int adr = (st.ZBAdrIndex < 0 || st.ZBAdrIndex > 8) ? 0 : st.ZBAdrIndex;
     m_.setItemIndex(fld::ComboBoxZBAdress, adr);
-    ZB.AdrIndex = static_cast<uint8_t>(adr);
+    ZB.SetAdrIndex(static_cast<uint8_t>(adr));
     Flows.Post("COMVerbinden", [this] { COMVerbinden(); });
 }
 
@@ -406,34 +421,6 @@ void TMainCore::lostDisplay()
     VAVBetrieb.SetSerNr(QString());
 }
 
-void TMainCore::OperationStep()
-{
-    const bool variabel = m_.checked(fld::RadioBetrVariabel);
-    m_.setReadOnly(fld::EditBetrSollwPrz, !variabel);
-    m_.setColour(fld::EditBetrSollwPrz, variabel ? Colour::Window : Colour::ButtonFace);
-    bool r = true;
-    if (VAVBetrieb.DruckmessungAktiv.load()) {
-        r = VAVBetrieb.GetSensorValues();
-    } else {
-        int choice = ChoiceNone;
-        for (const ChoiceRadio& c : kStepOrder) {
-            if (m_.checked(c.field)) {
-                choice = c.choice;
-                break;
-            }
-        }
-        if (choice == ChoiceVariabel && SetpointRefresh.exchange(false))
-            m_.setDeviceValue(fld::EditBetrSollwPrz, VAVBetrieb.SollwPrz, 0);
-        if (choice != ChoiceNone)
-            r = VAVBetrieb.SetBetriebsart(choice);
-    }
-    if (!r) {
-        lostDisplay();
-        if (!Com.LinkLost())
-            betrOffTimer_.Start();
-    }
-}
-
 // ------------------------------------------------------------------------ lost port
 
 void TMainCore::portLost(const QString& reason)
@@ -496,14 +483,18 @@ void TMainCore::ComboBoxZBAdressChange()
         index = 0;
         m_.setItemIndex(fld::ComboBoxZBAdress, 0);
     }
-    ZB.AdrIndex = static_cast<uint8_t>(index);
-    if (!Com.PortOpen())
+    if (!Com.PortOpen()) {
+        ZB.SetAdrIndex(static_cast<uint8_t>(index));
         return;
+    }
     setBusy(true);
     EnableMainControls(false);
     EnableDeviceButtons(false);
+    // A polling step keeps the address it started with: pause first, then switch under the
+    // bus lock (a step that outlasts the pause still holds the lock per transaction).
     SuspendVerbindenThread();
     SuspendBetriebThread();
+    ZB.SetAdrIndex(static_cast<uint8_t>(index));
     QString id, type;
     uint32_t key = 0;
     uint8_t t = 0;
@@ -535,86 +526,7 @@ void TMainCore::ComboBoxZBAdressChange()
     setBusy(false);
 }
 
-// ------------------------------------------------------------------------ operation mode
-
-void TMainCore::SpeedButtonBetriebClick(bool fromBetrOffTimer)
-{
-    TraceMethodScope trace(TraceMain, this, u"SpeedButtonBetriebClick");
-    setBusy(true);
-    for (FieldId tab : {fld::TabSheetKonfigOEM, fld::TabSheetExperte, fld::TabSheetService, fld::TabSheetKonfigQV})
-        m_.setEnabled(tab, false);
-    EnableDeviceButtons(false);
-    if (m_.checked(kBetrieb)) {
-        SuspendVerbindenThread();
-        VAVBetrieb.StartBetrieb();
-        SetBetriebActive(true);
-        ResumeBetriebThread();
-    } else {
-        SuspendBetriebThread();
-        SetBetriebActive(false);
-        EnableBetriebPanel(false, true);
-        VAVBetrieb.StopBetrieb();
-        ResumeVerbindenThread();
-    }
-    if (!fromBetrOffTimer)
-        EnableDeviceButtons(true);
-    for (FieldId tab : {fld::TabSheetKonfigOEM, fld::TabSheetExperte, fld::TabSheetService, fld::TabSheetKonfigQV})
-        m_.setEnabled(tab, true);
-    setBusy(false);
-}
-
-void TMainCore::SetBetriebActive(bool on)
-{
-    EnableBetriebPanel(on, on);
-    if (on) {
-        m_.setCaption(fld::PanelProgStatus, IniStatusText.Betrieb);
-        return;
-    }
-    m_.setCaption(fld::PanelProgStatus, QString());
-    for (FieldId f : {fld::EditBetrSollwPrz, fld::EditBetrSollwM3, fld::EditBetrIstwPrz, fld::EditBetrIstwM3})
-        m_.setText(f, QStringLiteral("0"));
-    m_.setText(fld::EditBetrRYSignPrz, QStringLiteral("0.0"));
-    m_.setText(fld::EditBetrMotRueckPrz, QStringLiteral("0.0"));
-}
-
-void TMainCore::EnableBetriebPanel(bool modes, bool values)
-{
-    m_.setCaption(fld::PanelBetrStatus, QString());
-    for (const ChoiceRadio& c : kStepOrder)
-        m_.setEnabled(c.field, modes);
-    for (FieldId f : {fld::LabelBetrSollw, fld::LabelBetrSollwPrzDim, fld::LabelBetrIstw, fld::LabelBetrIstwPrzDim,
-                          fld::LabelBetrRSign, fld::LabelBetrRSignPrzDim, fld::LabelBetrMotRueck, fld::LabelBetrMotRueckPrzDim,
-                          fld::EditBetrSollwPrz, fld::EditBetrSollwM3, fld::EditBetrIstwPrz, fld::EditBetrIstwM3,
-                          fld::EditBetrRYSignPrz, fld::EditBetrMotRueckPrz})
-        m_.setEnabled(f, values);
-    const bool editable = modes && m_.checked(fld::RadioBetrVariabel);
-    m_.setReadOnly(fld::EditBetrSollwPrz, !editable);
-    m_.setColour(fld::EditBetrSollwPrz, editable ? Colour::Window : Colour::ButtonFace);
-}
-
-void TMainCore::EnableSignalPanel(bool on)
-{
-    for (FieldId f : {fld::LabelSignW1, fld::LabelSignW1Dim, fld::LabelSignU5, fld::LabelSignU5Dim, fld::LabelSensorSign,
-                          fld::LabelSensorSignDim, fld::LabelSensorValue, fld::EditSignW1, fld::EditSignU5, fld::EditSensorSign,
-                          fld::EditSensorValue, fld::LabelAlarm, fld::ListBoxAlarme})
-        m_.setEnabled(f, on);
-    if (!on) {
-        for (FieldId f : {fld::EditSignW1, fld::EditSignU5, fld::EditSensorSign, fld::EditSensorValue})
-            m_.setDisplayValue(f, 0);
-        m_.setItems(fld::ListBoxAlarme, {});
-    }
-    m_.setEnabled(fld::ButtonResetAlarm, on && !m_.items(fld::ListBoxAlarme).isEmpty());
-}
-
 // ------------------------------------------------------------------------ timers
-
-QString TMainCore::OnlineText(int seconds)
-{
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-        .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
 
 void TMainCore::SecTimerTimer()
 {
@@ -634,110 +546,37 @@ void TMainCore::ComErrorTimerTimer()
         VAVBetrieb.StopBetrieb();
 }
 
-void TMainCore::BetrOffTimerTimer()
-{
-    betrOffTimer_.Stop();
-    m_.setChecked(kBetrieb, false);
-    SpeedButtonBetriebClick(true);
-}
+// ------------------------------------------------------------------------ operation mode
+
+void TMainCore::OperationStep() { operation_.OperationStep(); }
+void TMainCore::SpeedButtonBetriebClick(bool fromBetrOffTimer) { operation_.SpeedButtonBetriebClick(fromBetrOffTimer); }
+void TMainCore::BetrOffTimerTimer() { operation_.BetrOffTimerTimer(); }
+void TMainCore::LostDisplay() { lostDisplay(); }
+void TMainCore::SetBusy(bool busy) { setBusy(busy); }
 
 // ------------------------------------------------------------------------ window rules
 
-void TMainCore::ShowCOMData(const QString& message)
-{
-    const QString port = Com.PortPath().isEmpty() ? QStringLiteral("COM%1").arg(Com.PortNumber()) : Com.PortPath();
-    m_.setText(kStatusPort, port);
-    m_.setText(kStatusMessage, message);
-}
-
-void TMainCore::enableIf(FieldId field, bool on)
-{
-    m_.setEnabled(field, on && Unavailable.count(field) == 0);
-}
-
-void TMainCore::EnableMainControls(bool on)
-{
-    for (FieldId f : {fld::ButtonCalculateLW, fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiDrucken,
-                          fld::ExtrasRegSetting, fld::ToolButtonDateiMenu, fld::ToolButtonExtrasMenu,
-                          fld::ToolButtonHilfeMenu, fld::ToolButtonRegFkt, fld::TabSheetService,
-                          fld::TabSheetExperte, fld::TabSheetKonfigOEM, fld::TabSheetKonfigQV})
-        enableIf(f, on);
-    const bool bus = on && Com.PortOpen();
-    for (FieldId f : {fld::ComboBoxZBAdress, fld::ExtrasZBAdress, fld::ExtrasZBCommand})
-        enableIf(f, bus);
-}
-
-void TMainCore::EnableDeviceButtons(bool on)
-{
-    enableIf(fld::ButtonLesen, on);
-    enableIf(kBetrieb, on);
-    enableIf(fld::ButtonCalculateDichte, on);
-    const bool write = on && CheckDeviceType();
-    enableIf(fld::ButtonSetzen, write);
-    enableIf(fld::ButtonTest, write);
-    m_.setVisible(fld::LabelOEMHinweisVS, write);
-    m_.setVisible(fld::LabelQVHinweis, on);
-}
-
-bool TMainCore::CheckDeviceType()
-{
-    const QString expected = Ctx.ExpectedTypeText();
-    const bool ok = !expected.isEmpty() && m_.text(fld::EditFenwix).startsWith(expected);
-    m_.setColour(fld::EditFenwix, ok ? Colour::ButtonFace : Colour::Red);
-    return true; // writing is allowed to any device; the colour is the warning
-}
-
-void TMainCore::ClearDeviceInfo()
-{
-    if (Closing.load())
-        return;
-    for (FieldId f : {fld::LabelOEM, fld::LabelPosition, fld::LabelTyp, fld::LabelSerNr, fld::LabelZBAdr})
-        m_.setEnabled(f, false);
-    for (FieldId f : {fld::EditFenwix, fld::EditOEM, fld::EditPosition, fld::EditSerNr, fld::EditZBAdr, fld::EditFirmware,
-                          fld::EditConfTableID, fld::EditLeitwert, fld::EditDichte, fld::EditFunktion, fld::EditSensor,
-                          fld::EditAntrieb, fld::EditVAVLwAktiv})
-        m_.setText(f, QString());
-    m_.setCaption(fld::LabelSensorTyp, QString());
-    m_.setColour(fld::EditFenwix, Colour::ButtonFace);
-    m_.setChecked(fld::RadioBetrAuto, true);
-}
-
-void TMainCore::FirmwareRead()
-{
-    const bool dsk3 = VAVBetrieb.GetFirmwareNr() > 307;
-    m_.setVisible(fld::RadioButtonSensTypDSK3Druck, dsk3);
-    if (!dsk3 && m_.checked(fld::RadioButtonSensTypDSK3Druck))
-        m_.setChecked(fld::RadioButtonSensTypDruck, true);
-}
-
-void TMainCore::UpdateSensorViews()
-{
-    const bool dsk3 = m_.checked(fld::RadioButtonSensTypDSK3Druck);
-    const bool pressureSensor = m_.checked(fld::RadioButtonSensTypDruck) || dsk3;
-    const bool density = Ctx.ReglerFkt.load() == 1 && pressureSensor;
-    for (FieldId f : {fld::LabelDichte, fld::EditDichte, fld::LabelDichteDim, fld::LabelSensorValue, fld::EditSensorValue,
-                          fld::LabelSensorValueDim, fld::LabelLeitwert, fld::EditLeitwert, fld::GroupBoxVAVLeitwert})
-        m_.setVisible(f, density);
-    for (FieldId f : {fld::LabelHoehe, fld::EditHoeheAnz, fld::LabelHoeheAnzDim})
-        m_.setVisible(f, dsk3);
-    m_.setVisible(fld::ButtonCalculateDichte, density || dsk3);
-}
-
-void TMainCore::AnzConfPcHwEqual(bool equal)
-{
-    TraceMain.TraceBool(u"Konfiguration ist gleich: ", equal);
-    m_.setVisible(fld::ImageNotEqual, !equal);
-    m_.setVisible(fld::ImageEqual, equal);
-}
+QString TMainCore::OnlineText(int seconds) { return TEnablingRules::OnlineText(seconds); }
+void TMainCore::ShowCOMData(const QString& message) { rules_.ShowCOMData(message); }
+void TMainCore::enableIf(FieldId field, bool on) { rules_.enableIf(field, on); }
+void TMainCore::EnableMainControls(bool on) { rules_.EnableMainControls(on); }
+void TMainCore::EnableDeviceButtons(bool on) { rules_.EnableDeviceButtons(on); }
+bool TMainCore::CheckDeviceType() { return rules_.CheckDeviceType(); }
+void TMainCore::ClearDeviceInfo() { rules_.ClearDeviceInfo(); }
+void TMainCore::FirmwareRead() { rules_.FirmwareRead(); }
+void TMainCore::UpdateSensorViews() { rules_.UpdateSensorViews(); }
+void TMainCore::AnzConfPcHwEqual(bool equal) { rules_.AnzConfPcHwEqual(equal); }
+void TMainCore::SetBetriebActive(bool on) { rules_.SetBetriebActive(on); }
+void TMainCore::EnableBetriebPanel(bool modes, bool values) { rules_.EnableBetriebPanel(modes, values); }
+void TMainCore::EnableSignalPanel(bool on) { rules_.EnableSignalPanel(on); }
 
 // ------------------------------------------------------------------------ closing
 
-void TMainCore::Close()
+void TMainCore::closeDevice()
 {
     if (Closing.load())
         return;
     TraceMethodScope trace(TraceMain, this, u"FormCloseQuery");
-    Flows.Stop();
     SuspendBetriebThread();
     SuspendVerbindenThread();
     if (m_.checked(kBetrieb))
@@ -746,8 +585,30 @@ void TMainCore::Close()
     ZB.SetClosing(true);
     secTimer_.Stop();
     comErrorTimer_.Stop();
-    betrOffTimer_.Stop();
+    operation_.StopTimer();
     portWatch_.Stop();
+}
+
+void TMainCore::PostClose(std::function<void()> done)
+{
+    auto finish = std::make_shared<std::function<void()>>(std::move(done));
+    const bool posted = Flows.Post("Closing", [this, finish] {
+        closeDevice();
+        if (*finish)
+            (*finish)();
+    });
+    if (!posted && *finish)
+        (*finish)();
+}
+
+void TMainCore::Close()
+{
+    if (!Closing.load()) {
+        Flows.Stop();
+        closeDevice();
+    } else {
+        Flows.Stop();
+    }
     verbinden_.Stop();
     betrieb_.Stop();
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The main window without widgets: it owns the bus, the records, the two polling threads, the
-// flow runner and the timers, and implements the connect step, the two polling steps, the
-// bus address change and the enabling rules on the window-value model. The desktop program
+// The main window without widgets and the composition root of its concerns: it owns the bus,
+// the three records, the two polling threads, the flow runner and the timers, and wires the
+// units (record flows, operation panel, enabling rules) to them and to the model's button events.
+// Connection supervision, start-up and closing are still implemented here. The desktop program
 // puts widgets on top; tests and the command line use it as it is.
 #include "comm/ComForm.h"
 #include "comm/ZBCmd.h"
@@ -9,7 +10,11 @@
 #include "device/DeviceContext.h"
 #include "device/OEMData.h"
 #include "dialogs/core/DialogLogic.h"
+#include "device/QVData.h"
 #include "device/VAVBetrieb.h"
+#include "mainwindow/core/EnablingRules.h"
+#include "mainwindow/core/OperationPanel.h"
+#include "mainwindow/core/RecordFlows.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
 #include "mainwindow/core/TransferLog.h"
@@ -34,6 +39,10 @@ public:
     // lost port).
     virtual void ShowPortError(const QString& text) = 0;
     virtual void SetBusyCursor(bool busy) = 0;
+    // The command "Beenden": the window starts its close (which posts the closing flow).
+    virtual void RequestClose() {}
+    // The command "Hilfe": the window opens the manual.
+    virtual void ShowHelp() {}
 };
 
 // What the start-up takes from the tool settings. A default-made one holds what the settings
@@ -53,7 +62,7 @@ struct TStartupSettings {
     static TStartupSettings FromToolIni();
 };
 
-class TMainCore {
+class TMainCore : private IUserFlowFrame, private ICoreControl {
 public:
     // Without a transport the machine's serial port is used. The polling periods, the pause bound
     // and the timers count on clock (the steady clock when null); the bus keeps its own.
@@ -67,7 +76,8 @@ public:
     TZBCmd ZB;
     TDeviceContext Ctx;
     TVAVBetrieb VAVBetrieb;
-    TOEMData OEMData{Ctx, VAVBetrieb};
+    TOEMData OEMData;
+    TQVData QVData;
     TValueEntry ValueEntry{Ctx};
     // The sensor, actuator and controller function dialogs.
     TDialogLogic Dialogs{*this, OEMData};
@@ -109,8 +119,17 @@ public:
     void ComboBoxZBAdressChange();
     // "Betrieb" pressed or released (the toggle's state is read from the model).
     void SpeedButtonBetriebClick(bool fromBetrOffTimer = false);
-    // Orderly end: pause threads, release a forced mode, then no more bus traffic.
+    // Orderly end: pause threads, release a forced mode, then no more bus traffic. Blocks
+    // until a running flow has ended; the window uses PostClose instead.
     void Close();
+    // The closing flow, posted behind the running flow: pause threads, release a forced mode,
+    // set Closing. done runs on the flow runner when it has ended (also when the runner was
+    // already stopping). The caller's thread never waits.
+    void PostClose(std::function<void()> done);
+    // The read, write and compare flows.
+    TRecordFlows& Records() { return records_; }
+    bool IsPcHwEqual() { return records_.IsPcHwEqual(); }
+    void SetSystemInfo() { records_.SetSystemInfo(); }
 
     // --- timer handlers -----------------------------------------------------------------
     void SecTimerTimer();
@@ -126,10 +145,10 @@ public:
     bool SecTimerActive() const { return secTimer_.Active(); }
 
     // --- threads ------------------------------------------------------------------------
-    void SuspendVerbindenThread();
-    void SuspendBetriebThread();
-    void ResumeVerbindenThread();
-    void ResumeBetriebThread();
+    void SuspendVerbindenThread() override;
+    void SuspendBetriebThread() override;
+    void ResumeVerbindenThread() override;
+    void ResumeBetriebThread() override;
     TPollThread& VerbindenThread() { return verbinden_; }
     TPollThread& BetriebThread() { return betrieb_; }
 
@@ -139,7 +158,7 @@ public:
     void EnableDeviceButtons(bool on);
     bool CheckDeviceType();
     void ClearDeviceInfo();
-    void AnzConfPcHwEqual(bool equal);
+    void AnzConfPcHwEqual(bool equal) override;
     // Density, altitude and conductance only mean something for a pressure-type sensor under
     // the volume-flow function; their fields follow the function and the sensor type.
     void UpdateSensorViews();
@@ -153,6 +172,8 @@ public:
     void FirmwareRead();
 
 private:
+    void LostDisplay() override;
+    void SetBusy(bool busy) override;
     // The port went away (serial I/O thread): show it, stop polling, watch for its return.
     void portLost(const QString& reason);
     void resumeOne();
@@ -160,16 +181,22 @@ private:
     void setBusy(bool busy);
     void enableIf(FieldId field, bool on);
     // The frame of a user action: status text, busy cursor, controls off, threads paused; and back.
-    QString beginUserFlow(const QString& statusText);
-    void endUserFlow(const QString& status);
+    QString BeginUserFlow(const QString& statusText) override;
+    void EndUserFlow(const QString& status) override;
+    // Model events of the window's buttons and commands, handled here.
+    void subscribeEvents();
+    // Pause threads, release a forced mode, set Closing (flow runner or the closing thread).
+    void closeDevice();
 
     WindowModel& m_;
     IMainHost* host_;
+    TEnablingRules rules_;
+    TRecordFlows records_;
+    TOperationPanel operation_;
     TPollThread verbinden_;
     TPollThread betrieb_;
     CoreTimer secTimer_;
     CoreTimer comErrorTimer_;
-    CoreTimer betrOffTimer_;
     CoreTimer portWatch_;
     std::atomic<int> reconnects_{0};
     // Set while COMVerbinden runs for the port watch: a failed open then shows no box.

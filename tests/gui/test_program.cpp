@@ -317,7 +317,8 @@ TEST_F(Program, ClosingDuringOperationReleasesTheForcedMode)
     zu->click();
     auto bus = ctl->SimulatedBus();
     ASSERT_TRUE(pump([&] { return bus->mode(1) == 2; }, 10000));
-    ctl->Form().close();
+    ctl->Form().close(); // posts the closing flow; the window closes when it is done
+    ASSERT_TRUE(pump([&] { return !ctl->Form().isVisible(); }, 10000));
     const auto r = bus->record();
     ASSERT_GE(r.size(), 2u);
     EXPECT_EQ(r[r.size() - 2].command(), 0x0E);
@@ -327,6 +328,43 @@ TEST_F(Program, ClosingDuringOperationReleasesTheForcedMode)
     EXPECT_EQ(bus->mode(1), 0);
     pump([] { return false; }, 700);
     EXPECT_EQ(bus->record().size(), r.size());
+}
+
+// A silent controller and "Betrieb" down: the closing flow's release telegrams go unanswered,
+// each with its three attempts, while the window thread goes on serving events.
+TEST_F(Program, ClosingWithASilentControllerReleasesAndCloses)
+{
+    TProgramOptions o;
+    o.simulate = true;
+    o.pollPeriodMs = 300;
+    start(o);
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    auto* betrieb = ctl->Form().ControlAs<QAbstractButton>("SpeedButtonBetrieb");
+    ASSERT_TRUE(pump([&] { return betrieb->isEnabled(); }, 5000));
+    betrieb->click();
+    ASSERT_TRUE(pump([&] { return ctl->Core().VAVBetrieb.BetriebAktiv.load(); }, 10000));
+    auto bus = ctl->SimulatedBus();
+    bus->removeController(1);
+    const size_t before = bus->record().size();
+    ctl->Form().close();
+    EXPECT_TRUE(ctl->Form().isVisible()); // not before the flow reports done
+    ASSERT_TRUE(pump([&] { return !ctl->Form().isVisible(); }, 30000));
+    const auto r = bus->record();
+    int releases = 0, modeOff = 0;
+    for (size_t i = before; i < r.size(); ++i) {
+        if (r[i].command() == 0x25 && r[i].bytes[2] == 0xFF)
+            ++releases;
+        if (r[i].command() == 0x0E && r[i].bytes[2] == 0)
+            ++modeOff;
+    }
+    // The release goes out once (by the closing flow, or by the failed operation step's end of
+    // the mode if that came first), with three attempts though nobody answers, and is the last.
+    EXPECT_GE(modeOff, 3);
+    EXPECT_EQ(releases, 3);
+    ASSERT_GT(r.size(), before);
+    EXPECT_EQ(r.back().command(), 0x25);
+    pump([] { return false; }, 500);
+    EXPECT_EQ(bus->record().size(), r.size()); // nothing after the close
 }
 
 TEST(ProgramProcess, SecondInstanceExitsWithCodeOne)
@@ -383,7 +421,8 @@ TEST_F(Program, StoredChoicesAreRestoredAndWrittenBack)
     ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
     ctl->Form().PageControl()->setCurrentIndex(3);
     QApplication::processEvents();
-    ctl->Form().close();
+    ctl->Form().close(); // the settings are written when the closing flow is done
+    ASSERT_TRUE(pump([&] { return !ctl->Form().isVisible(); }, 10000));
     QFile f(ini);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray text = f.readAll();
