@@ -7,6 +7,7 @@
 #include "comm/ZBCmd.h"
 #include "comm/ZBThreads.h"
 #include "device/DeviceContext.h"
+#include "device/OEMData.h"
 #include "device/VAVBetrieb.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
@@ -62,6 +63,7 @@ public:
     TZBCmd ZB;
     TDeviceContext Ctx;
     TVAVBetrieb VAVBetrieb;
+    TOEMData OEMData; // the ambient conditions dialog writes through it
     TTransferLog Transfer;
     FlowRunner Flows;
 
