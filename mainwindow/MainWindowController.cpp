@@ -2,6 +2,8 @@
 
 #include "common/Paths.h"
 #include "mainwindow/ModelBinder.h"
+#include "dialogs/LeitwertForm.h"
+#include "dialogs/UmgebungForm.h"
 #include "comm/ComPortEnumerator.h"
 #include "device/model/WindowFields.h"
 #include "mainwindow/core/PortChoice.h"
@@ -32,8 +34,7 @@ namespace {
 constexpr FieldId kNotBuiltYet[] = {
     fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiSpeichernUnter, fld::DateiDrucken, fld::DateiDruckenInDatei,
     fld::ExtrasRegSetting, fld::ToolButtonRegFkt, fld::ExtrasZBAdress, fld::ExtrasOptionen, fld::ExtrasZBCommand,
-    fld::HilfeInfo, fld::ButtonTest, fld::ButtonDefaultLaden, fld::ButtonCalculateLW, fld::ButtonCalculateDichte,
-    fld::ButtonDruckmessung,
+    fld::HilfeInfo, fld::ButtonTest, fld::ButtonDefaultLaden,
 };
 } // namespace
 
@@ -129,6 +130,18 @@ void TMainWindowController::wireActions()
     if (auto* b = button(fld::SpeedButtonBetrieb))
         connect(b, &QAbstractButton::clicked, self, [core] {
             core->Flows.Post("Betrieb", [core] { core->SpeedButtonBetriebClick(); });
+        });
+    if (auto* b = button(fld::ButtonCalculateLW))
+        connect(b, &QAbstractButton::clicked, self, [this, core] {
+            auto* dlg = new TLeitwertForm(*core, form_.get());
+            dlg->setAttribute(Qt::WA_DeleteOnClose);
+            dlg->open();
+        });
+    if (auto* b = button(fld::ButtonCalculateDichte))
+        connect(b, &QAbstractButton::clicked, self, [this, core] {
+            auto* dlg = new TDichteForm(*core, UmgebungFlow::Confirm::Anpassen, form_.get());
+            dlg->setAttribute(Qt::WA_DeleteOnClose);
+            dlg->open();
         });
     if (auto* b = button(fld::RadioBetrVariabel))
         connect(b, &QAbstractButton::clicked, self, [core] { core->SetpointRefresh = true; });
