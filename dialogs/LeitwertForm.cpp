@@ -85,10 +85,11 @@ TLeitwertForm::TLeitwertForm(TMainCore& core, QWidget* parent, IClock* clock)
     p->addWidget(progress_);
     top->addWidget(panel_);
 
+    // The preparation notes, one label per paragraph.
     for (const char* note :
-         {"Vorbereitung - folgende Parameter sind vor dem Kalibrierprozess zu definieren und in den Kadex zu laden:",
-          "- Fühlertyp", "- bei Sensortyp DSK3: Umgebungsbedingungen (Tab Experte) der", "Kalibrierumgebung anpassen",
-          "- V'nom", "Hinweis - aktive Leitwertermittlung 'mit Luft':",
+         {"Vorbereitung - folgende Parameter sind vor dem Kalibrierprozess zu definieren und in den Kadex zu laden:\n"
+          "- Fühlertyp\n- bei Sensortyp DSK3: Umgebungsbedingungen (Tab Experte) der\n  Kalibrierumgebung anpassen\n- V'nom",
+          "Hinweis - aktive Leitwertermittlung 'mit Luft':\n"
           "für die Ermittlung ist ein ein konstanter Referenzvolumenstrom erforderlich."}) {
         auto* l = new QLabel(QString::fromUtf8(note), this);
         l->setWordWrap(true);
