@@ -133,8 +133,15 @@ void TMainWindowController::wireActions()
         });
     if (auto* b = button(fld::ButtonCalculateLW))
         connect(b, &QAbstractButton::clicked, self, [this, core] {
+            // In operation mode the device buttons stay off while the dialog is open.
+            if (core->VAVBetrieb.BetriebAktiv.load())
+                core->EnableDeviceButtons(false);
             auto* dlg = new TLeitwertForm(*core, form_.get());
             dlg->setAttribute(Qt::WA_DeleteOnClose);
+            connect(dlg, &QDialog::finished, this, [core] {
+                if (core->VAVBetrieb.BetriebAktiv.load())
+                    core->EnableDeviceButtons(true);
+            });
             dlg->open();
         });
     if (auto* b = button(fld::ButtonCalculateDichte))

@@ -311,6 +311,7 @@ TEST_F(DialogFlows, AnpassenWritesDensityAndAmbientCells)
         flow.Close();
         EXPECT_EQ(model->text(fld::EditVAVDichte), QString::fromUtf8(c.dichte));
         EXPECT_EQ(model->text(fld::EditDichte), QString::fromUtf8(c.dichte));
+        EXPECT_EQ(model->text(fld::EditHoeheAnz), QString::fromUtf8(c.hoehe));
         // The simulated controller's memory and the order it was sent.
         std::vector<std::string> expected = {"R 0018", "U"};
         expected.insert(expected.end(), c.writes.begin(), c.writes.end());

@@ -86,7 +86,10 @@ bool UmgebungFlow::Accept()
         core.SuspendBetriebThread();
         core.Transfer.AddTransferLine(QString());
         const bool ok = core.OEMData.WriteConfigPartAmbient();
-        core.Ctx.model.setText(fld::EditHoeheAnz, core.Ctx.model.text(fld::EditHoehe));
+        // The Experte system information that follows these values.
+        WindowModel& m = core.Ctx.model;
+        m.setText(fld::EditHoeheAnz, m.text(fld::EditHoehe));
+        m.setText(fld::EditDichte, m.text(fld::EditVAVDichte));
         core.Transfer.AddTransferLine(QString());
         // A failed write leaves the device unknown; an unchanged altitude counts only when the
         // write took.
