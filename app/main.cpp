@@ -106,6 +106,6 @@ int main(int argc, char* argv[])
     kadex::TMainWindowController controller(options);
     controller.Show();
     closeOnTerminate(controller.Form());
-    kadex::ScheduleScreenshots(QApplication::arguments(), controller.Form());
+    kadex::ScheduleScreenshots(QApplication::arguments(), controller.Form(), &controller.Core());
     return app.exec();
 }

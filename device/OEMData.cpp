@@ -20,6 +20,20 @@ namespace {
 
 constexpr char16_t kClass[] = u"TOEMData";
 
+// Altitude (m), temperature (°C, signed) and humidity (%) as whole numbers, in this order.
+void writeAmbientCells(WindowModel& m, MemWriter& wr)
+{
+    const int32_t hoehe = RoundHalfEven(GetFloatWert(m.text(fld::EditHoehe)));
+    const int32_t temp = RoundHalfEven(GetFloatWert(m.text(fld::EditTemp)));
+    const int32_t feuchte = RoundHalfEven(GetFloatWert(m.text(fld::EditFeuchte)));
+    TraceMain.TraceInt(u"Height", hoehe);
+    wr.be16(mm::Hoehe, u16(hoehe));
+    TraceMain.TraceInt(u"Temp", temp);
+    wr.be16(mm::Temp, static_cast<uint16_t>(static_cast<int16_t>(std::clamp(temp, -32768, 32767))));
+    TraceMain.TraceInt(u"Feuchte", feuchte);
+    wr.be16(mm::Feuchte, u16(feuchte));
+}
+
 TSensorSet presetSet(const TIniPresetSensor& p)
 {
     return {u16(p.Pmin), u16(p.Pmax), u16(p.Pnom), u16(p.Ptot), u16(p.Pverz), u16(p.Vtot)};
@@ -384,15 +398,7 @@ bool TOEMData::WriteConfig()
     if (wr.be16(mm::Dichte, rec.Dichte))
         hw.Dichte = rec.Dichte;
 
-    const int32_t hoehe = RoundHalfEven(GetFloatWert(m_.text(fld::EditHoehe)));
-    const int32_t temp = RoundHalfEven(GetFloatWert(m_.text(fld::EditTemp)));
-    const int32_t feuchte = RoundHalfEven(GetFloatWert(m_.text(fld::EditFeuchte)));
-    TraceMain.TraceInt(u"Height", hoehe);
-    wr.be16(mm::Hoehe, u16(hoehe));
-    TraceMain.TraceInt(u"Temp", temp);
-    wr.be16(mm::Temp, static_cast<uint16_t>(static_cast<int16_t>(std::clamp(temp, -32768, 32767))));
-    TraceMain.TraceInt(u"Feuchte", feuchte);
-    wr.be16(mm::Feuchte, u16(feuchte));
+    writeAmbientCells(m_, wr);
 
     if (wr.be16(mm::Pmin, rec.Pmin))
         hw.Pmin = rec.Pmin;
@@ -451,6 +457,41 @@ bool TOEMData::WriteConfig()
             hw.Leitwert = lw16 * 10;
         hwKnown_ = true;
     }
+    return wr.ok;
+}
+
+// ------------------------------------------------------------------------ focused-value write
+
+bool TOEMData::WriteConfigPartAmbient()
+{
+    TraceMethodScope scope(TraceMain, kClass, u"WriteConfigPart");
+    std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
+    const TOEM_Data rec = MaskToOEMDataRecord();
+    const QString suffix = QLatin1Char(' ') + m_.caption(fld::ButtonSetzen).remove(QLatin1Char('&')).toLower();
+    const QString status = m_.caption(fld::PanelProgStatus);
+    MemWriter wr(zb_);
+
+    uint8_t pw[4] = {};
+    wr.ok = zb_.ReadMem(mm::Password, 4, pw);
+    if (wr.ok)
+        wr.ok = zb_.Unlock(be32(pw) & 0xFFFFu);
+    TraceMain.TraceBool(u"Unlock successful", wr.ok);
+
+    if (wr.ok) {
+        m_.setCaption(fld::PanelProgStatus, m_.caption(fld::LabelDichte) + suffix);
+        TraceMain.TraceMessage(u"Writing pressure data");
+        TraceMain.TraceInt(u"Pressure Data", rec.Dichte);
+        // A failed transfer may still have been taken: the copy no longer tells.
+        if (wr.be16(mm::Dichte, rec.Dichte))
+            OEM_Data_HW.Dichte = rec.Dichte;
+        else
+            hwKnown_ = false;
+        writeAmbientCells(m_, wr);
+        if (!wr.ok)
+            hwKnown_ = false;
+    }
+    m_.setCaption(fld::PanelProgStatus, status);
+    zb_.Lock();
     return wr.ok;
 }
 

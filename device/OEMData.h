@@ -94,6 +94,13 @@ public:
     bool ReadConfig();
     bool WriteConfig();
 
+    // The focused-value write of the ambient conditions group (the ambient conditions dialog's
+    // confirm): password handshake, density, altitude, temperature and humidity, each only
+    // while the ones before succeeded; Lock always; PanelProgStatus shows "Dichte setzen"
+    // meanwhile and gets its old text back. On success the device copy's density is the
+    // written one; after a failure the device copy counts as unknown.
+    bool WriteConfigPartAmbient();
+
     TKonstanten CalcKonstanten(const TOEM_Data& rec) const;
     bool IsPcHwEqual();
     // False after a failed write, until a complete read or write.

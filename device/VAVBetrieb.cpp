@@ -462,14 +462,26 @@ bool TVAVBetrieb::GetSensorValues()
     const uint16_t p = le16(b + 2);
     m_.setDeviceValue(fld::EditSensorSign, sig);
     m_.setDisplayValue(fld::EditSensorValue, RoundHalfEven(p * ctx_.PressureFactorNow()));
-    Mess.Add(p);
+    {
+        std::lock_guard<std::mutex> lk(messMutex_);
+        Mess.Add(p);
+    }
     return true;
 }
 
 void TVAVBetrieb::StartSampling()
 {
-    Mess.Reset();
+    {
+        std::lock_guard<std::mutex> lk(messMutex_);
+        Mess.Reset();
+    }
     DruckmessungAktiv = true;
+}
+
+betrieb::Sampling TVAVBetrieb::SamplingNow() const
+{
+    std::lock_guard<std::mutex> lk(messMutex_);
+    return Mess;
 }
 
 bool TVAVBetrieb::StartBetrieb()

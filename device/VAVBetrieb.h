@@ -96,6 +96,8 @@ public:
     bool StopBetrieb();
     // Starts a sampling run of the conductance measurement.
     void StartSampling();
+    // The sampling run as it stands; the operation thread adds to it meanwhile.
+    betrieb::Sampling SamplingNow() const;
 
     bool IsPcHwEqual();
 
@@ -111,6 +113,7 @@ private:
     TZBCmd& zb_;
     WindowModel& m_;
     mutable std::mutex serMutex_;
+    mutable std::mutex messMutex_;
     QString serNr_;
 };
 

@@ -2,6 +2,8 @@
 
 #include "common/Paths.h"
 #include "mainwindow/ModelBinder.h"
+#include "dialogs/LeitwertForm.h"
+#include "dialogs/UmgebungForm.h"
 #include "comm/ComPortEnumerator.h"
 #include "dialogs/AntriebForm.h"
 #include "dialogs/RegFktForm.h"
@@ -34,8 +36,7 @@ namespace {
 constexpr FieldId kNotBuiltYet[] = {
     fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiSpeichernUnter, fld::DateiDrucken, fld::DateiDruckenInDatei,
     fld::ExtrasZBAdress, fld::ExtrasOptionen, fld::ExtrasZBCommand,
-    fld::HilfeInfo, fld::ButtonTest, fld::ButtonDefaultLaden, fld::ButtonCalculateLW, fld::ButtonCalculateDichte,
-    fld::ButtonDruckmessung,
+    fld::HilfeInfo, fld::ButtonTest, fld::ButtonDefaultLaden,
 };
 class BoxDialogs final : public IProgramDialogs {
 public:
@@ -136,6 +137,28 @@ void TMainWindowController::wireActions()
     // Buttons and commands reach the core through the model (the binder reports presses); only
     // the tab change stays here, because the window's own index changes run it too.
     TMainCore* core = core_.get();
+    // The conductance and ambient conditions dialogs are windows of the program; the bus work
+    // they start runs on the flow runner.
+    auto button = [&](FieldId f) { return form_->ControlAs<QAbstractButton>(f); };
+    if (auto* b = button(fld::ButtonCalculateLW))
+        connect(b, &QAbstractButton::clicked, this, [this, core] {
+            // In operation mode the device buttons stay off while the dialog is open.
+            if (core->VAVBetrieb.BetriebAktiv.load())
+                core->EnableDeviceButtons(false);
+            auto* dlg = new TLeitwertForm(*core, form_.get());
+            dlg->setAttribute(Qt::WA_DeleteOnClose);
+            connect(dlg, &QDialog::finished, this, [core] {
+                if (core->VAVBetrieb.BetriebAktiv.load())
+                    core->EnableDeviceButtons(true);
+            });
+            dlg->open();
+        });
+    if (auto* b = button(fld::ButtonCalculateDichte))
+        connect(b, &QAbstractButton::clicked, this, [this, core] {
+            auto* dlg = new TDichteForm(*core, UmgebungFlow::Confirm::Anpassen, form_.get());
+            dlg->setAttribute(Qt::WA_DeleteOnClose);
+            dlg->open();
+        });
     if (QTabWidget* tabs = form_->PageControl())
         connect(tabs, &QTabWidget::currentChanged, this, [core](int) { core->PageControl1Change(); });
     // A modal dialog of the window itself, not a device action.

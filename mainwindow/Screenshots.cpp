@@ -1,6 +1,8 @@
 #include "mainwindow/Screenshots.h"
 
 #include "mainwindow/MainWindow.h"
+#include "dialogs/LeitwertForm.h"
+#include "dialogs/UmgebungForm.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -111,7 +113,28 @@ QStringList TakeScreenshots(TMainForm& form, const QString& dir, QString* error)
     return written;
 }
 
-bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
+bool TakeDialogScreenshots(TMainCore& core, QWidget* parent, const QString& dir, QStringList& written, QString* error)
+{
+    TLeitwertForm leitwert(core, parent);
+    TDichteForm umgebung(core, UmgebungFlow::Confirm::Anpassen, parent);
+    const std::pair<QDialog*, const char*> dialogs[] = {{&leitwert, "dialog-leitwert.png"}, {&umgebung, "dialog-umgebung.png"}};
+    for (const auto& [dlg, name] : dialogs) {
+        dlg->show();
+        QCoreApplication::processEvents();
+        const QString path = QDir(dir).filePath(QLatin1String(name));
+        const bool ok = dlg->grab().save(path, "PNG");
+        dlg->reject(); // closing without a confirm changes nothing
+        if (!ok) {
+            if (error)
+                *error = QStringLiteral("cannot write %1").arg(path);
+            return false;
+        }
+        written << path;
+    }
+    return true;
+}
+
+bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCore* core)
 {
     bool present = false;
     const QString dir = OptionValue(arguments, &present);
@@ -120,7 +143,7 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
     // With the simulated controller the pictures show a connected window: wait until it is
     // identified and has polled a few times (at most 20 s).
     const bool waitForDevice = arguments.contains(QStringLiteral("--simulate"));
-    auto shoot = [&form, dir]() {
+    auto shoot = [&form, dir, core]() {
         QTextStream err(stderr);
         if (dir.isEmpty()) {
             err << kOption << " needs a directory\n";
@@ -128,12 +151,14 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
             return;
         }
         QString error;
-        const QStringList files = TakeScreenshots(form, dir, &error);
+        QStringList files = TakeScreenshots(form, dir, &error);
+        const bool tabsDone = files.size() >= kTabCount;
+        const bool dialogsDone = !core || (tabsDone && TakeDialogScreenshots(*core, &form, dir, files, &error));
         for (const QString& f : files)
             QTextStream(stdout) << f << '\n';
         if (!error.isEmpty())
             err << error << '\n';
-        QCoreApplication::exit(error.isEmpty() && files.size() >= kTabCount ? 0 : 1);
+        QCoreApplication::exit(error.isEmpty() && tabsDone && dialogsDone ? 0 : 1);
     };
     if (!waitForDevice) {
         QTimer::singleShot(0, &form, shoot);

@@ -4,9 +4,12 @@
 #include <QString>
 #include <QStringList>
 
+class QWidget;
+
 namespace kadex {
 
 class TMainForm;
+class TMainCore;
 
 // File name of the picture of a tab: "tab-<index>-<short name>.png".
 QString ScreenshotFileName(int tabIndex);
@@ -17,8 +20,14 @@ QString ScreenshotFileName(int tabIndex);
 // a failed write ends the run and leaves the missing file out.
 QStringList TakeScreenshots(TMainForm& form, const QString& dir, QString* error = nullptr);
 
-// When the arguments ask for screenshots: once the event loop runs, takes them and ends the
-// event loop with exit code 0 (all written) or 1. Returns whether the option was given.
-bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form);
+// Pictures of the conductance and ambient conditions dialogs ("dialog-leitwert.png",
+// "dialog-umgebung.png") as they open on the core's values; appended to written.
+bool TakeDialogScreenshots(TMainCore& core, QWidget* parent, const QString& dir, QStringList& written,
+                           QString* error = nullptr);
+
+// When the arguments ask for screenshots: once the event loop runs, takes them (with a core,
+// the dialogs too) and ends the event loop with exit code 0 (all written) or 1. Returns whether
+// the option was given.
+bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCore* core = nullptr);
 
 } // namespace kadex

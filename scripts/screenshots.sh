@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Pictures of every tab of the main window and of its sensor, actuator and controller function
-# dialogs, taken under a virtual X server, into docs/screenshots/tab-<n>-<name>.png and
-# docs/screenshots/dialog-<name>.png. Installs xvfb, xauth and imagemagick when missing and
+# Pictures of every tab of the main window and of its dialogs (sensor, actuator, controller
+# function, conductance, ambient conditions), taken under a virtual X server, into
+# docs/screenshots/tab-<n>-<name>.png and docs/screenshots/dialog-<name>.png. Installs xvfb, xauth and imagemagick when missing and
 # builds the program when needed (build folder: build-gui, or $KADEX_GUI_BUILD).
 set -euo pipefail
 cd "$(dirname "$0")/.."
