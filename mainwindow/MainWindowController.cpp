@@ -1,6 +1,7 @@
 #include "mainwindow/MainWindowController.h"
 
 #include "common/Paths.h"
+#include "mainwindow/LivePlot.h"
 #include "mainwindow/ModelBinder.h"
 #include "comm/ComPortEnumerator.h"
 #include "device/model/WindowFields.h"
@@ -63,6 +64,10 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
     form_->setWindowTitle(QStringLiteral("Kadex Tool"));
     form_->installEventFilter(this);
     binder_ = new ModelBinder(model_, *form_, this);
+    if (auto* plot = form_->findChild<gui::LivePlot*>()) {
+        TPollThread& op = core_->BetriebThread();
+        plot->Attach(model_, [&op] { return op.StepsRun(); }, [&op] { return op.StepRunning(); });
+    }
     core_->FormCreate();
     wireActions();
     core_->Start();

@@ -1,5 +1,6 @@
 #include "mainwindow/MainWindowTabs.h"
 
+#include "mainwindow/LivePlot.h"
 #include "mainwindow/WidgetFactory.h"
 
 #include <QAbstractItemView>
@@ -558,8 +559,10 @@ QWidget* BuildTabService(QWidget* parent)
     signalColumn->addSpacing(TitleHeight(betrieb));
     signalColumn->addWidget(signale, 1);
     grid->addLayout(signalColumn, 1, 1);
+    // The live values of the operation mode over the last minutes; the controller attaches it.
+    grid->addWidget(new LivePlot(page), 2, 0, 1, 2);
     grid->setColumnStretch(0, 1);
-    grid->setRowStretch(1, 1);
+    grid->setRowStretch(2, 1);
     return page;
 }
 

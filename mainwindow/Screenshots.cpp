@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QElapsedTimer>
 #include <QAction>
+#include <QAbstractButton>
 
 namespace kadex {
 
@@ -38,6 +39,35 @@ QString OptionValue(const QStringList& arguments, bool* present)
         }
     }
     return QString();
+}
+
+// The Service tab in operation with the live plot: "Betrieb" on, "Variabel" at 70 %, pictured
+// once the plot holds about half a minute of cycles; then the event loop ends.
+void ScheduleOperationScreenshot(TMainForm& form, const QString& dir)
+{
+    form.PageControl()->setCurrentIndex(TMainForm::TabService);
+    if (auto* betrieb = form.ControlAs<QAbstractButton>(fld::SpeedButtonBetrieb))
+        betrieb->click();
+    QTimer::singleShot(3000, &form, [&form] {
+        if (auto* variabel = form.ControlAs<QAbstractButton>(fld::RadioBetrVariabel))
+            variabel->click();
+    });
+    QTimer::singleShot(6000, &form, [&form] {
+        // Typed as the user would, so the setpoint rule sees a user edit.
+        if (auto* e = form.ControlAs<QLineEdit>(fld::EditBetrSollwPrz)) {
+            e->setText(QStringLiteral("70"));
+            Q_EMIT e->textEdited(e->text());
+        }
+    });
+    QTimer::singleShot(36000, &form, [&form, dir] {
+        const QString path = QDir(dir).filePath(QStringLiteral("service-betrieb.png"));
+        const bool ok = form.grab().save(path, "PNG");
+        if (ok)
+            QTextStream(stdout) << path << '\n';
+        else
+            QTextStream(stderr) << "cannot write " << path << '\n';
+        QCoreApplication::exit(ok ? 0 : 1);
+    });
 }
 
 } // namespace
@@ -88,7 +118,7 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
     // With the simulated controller the pictures show a connected window: wait until it is
     // identified and has polled a few times (at most 20 s).
     const bool waitForDevice = arguments.contains(QStringLiteral("--simulate"));
-    auto shoot = [&form, dir]() {
+    auto shoot = [&form, dir, waitForDevice]() {
         QTextStream err(stderr);
         if (dir.isEmpty()) {
             err << kOption << " needs a directory\n";
@@ -101,7 +131,11 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form)
             QTextStream(stdout) << f << '\n';
         if (!error.isEmpty())
             err << error << '\n';
-        QCoreApplication::exit(files.size() == kTabCount ? 0 : 1);
+        if (files.size() != kTabCount || !waitForDevice) {
+            QCoreApplication::exit(files.size() == kTabCount ? 0 : 1);
+            return;
+        }
+        ScheduleOperationScreenshot(form, dir);
     };
     if (!waitForDevice) {
         QTimer::singleShot(0, &form, shoot);

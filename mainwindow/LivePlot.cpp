@@ -1,0 +1,235 @@
+#include "mainwindow/LivePlot.h"
+
+#include "common/TextFile.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLineSeries>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace kadex::gui {
+
+namespace {
+constexpr int kPollMs = 250;
+
+QString pauseText(bool paused)
+{
+    return paused ? QStringLiteral("Weiter") : QStringLiteral("Pause");
+}
+} // namespace
+
+LivePlot::LivePlot(QWidget* parent) : QWidget(parent)
+{
+    chart_ = new QChart;
+    chart_->legend()->setAlignment(Qt::AlignRight);
+    chart_->setMargins(QMargins(2, 2, 2, 2));
+    chart_->setBackgroundRoundness(0);
+    chart_->setAnimationOptions(QChart::NoAnimation);
+
+    time_ = new QDateTimeAxis;
+    time_->setFormat(QStringLiteral("HH:mm:ss"));
+    time_->setTickCount(6);
+    percent_ = new QValueAxis;
+    percent_->setRange(0, 100);
+    percent_->setLabelFormat(QStringLiteral("%.0f %%"));
+    pressureAxis_ = new QValueAxis;
+    pressureAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    pressureAxis_->setVisible(false);
+    chart_->addAxis(time_, Qt::AlignBottom);
+    chart_->addAxis(percent_, Qt::AlignLeft);
+    chart_->addAxis(pressureAxis_, Qt::AlignRight);
+
+    const auto add = [this](const QString& name, QValueAxis* y) {
+        auto* s = new QLineSeries;
+        s->setName(name);
+        chart_->addSeries(s);
+        s->attachAxis(time_);
+        s->attachAxis(y);
+        return s;
+    };
+    setpoint_ = add(QStringLiteral("Sollwert"), percent_);
+    actual_ = add(QStringLiteral("Istwert"), percent_);
+    damper_ = add(QStringLiteral("Klappenstellung"), percent_);
+    pressure_ = add(QStringLiteral("Fühlerwert"), pressureAxis_);
+    pressure_->setVisible(false);
+    const QDateTime now = QDateTime::currentDateTime();
+    time_->setRange(now.addSecs(-windowSeconds_), now);
+
+    view_ = new QChartView(chart_, this);
+    view_->setRenderHint(QPainter::Antialiasing);
+    view_->setMinimumHeight(150);
+
+    pause_ = new QPushButton(pauseText(false), this);
+    pause_->setCheckable(true);
+    pause_->setEnabled(false);
+    export_ = new QPushButton(QStringLiteral("Export (CSV) ..."), this);
+    export_->setEnabled(false);
+    connect(pause_, &QPushButton::clicked, this, &LivePlot::togglePause);
+    connect(export_, &QPushButton::clicked, this, &LivePlot::exportClicked);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(pause_);
+    buttons->addWidget(export_);
+    buttons->addStretch(1);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_, 1);
+    layout->addLayout(buttons);
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(kPollMs);
+    connect(timer_, &QTimer::timeout, this, &LivePlot::PollNow);
+
+    ChooseExportFile = [this] {
+        const QString name = QStringLiteral("Kadex_Live_%1.csv")
+                                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss")));
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Messwerte speichern"),
+                                            QDir::home().filePath(name), QStringLiteral("CSV (*.csv)"));
+    };
+}
+
+LivePlot::~LivePlot() = default;
+
+void LivePlot::Attach(WindowModel& model, LiveSamples::StepCount stepsRun, LiveSamples::StepRunning stepRunning,
+                      LiveSamplesOptions options)
+{
+    model_ = &model;
+    windowSeconds_ = options.windowSeconds;
+    samples_ = std::make_unique<LiveSamples>(model, std::move(stepsRun), std::move(stepRunning), options);
+    // The toggle may change on a worker thread (a lost port releases it): handle it here.
+    samples_->OnOperationChanged = [this](bool on) {
+        QMetaObject::invokeMethod(this, [this, on] { operationChanged(on); }, Qt::QueuedConnection);
+    };
+    operationChanged(samples_->OperationOn());
+}
+
+QList<QLineSeries*> LivePlot::Series() const
+{
+    return {setpoint_, actual_, damper_, pressure_};
+}
+
+void LivePlot::operationChanged(bool on)
+{
+    if (on) {
+        updateNames();
+        // A new run starts drawing; a pause left from the last run would hide it.
+        if (samples_->Paused())
+            togglePause();
+    }
+    pause_->setEnabled(on);
+    updateTimer();
+}
+
+void LivePlot::updateNames()
+{
+    // The captions of the fields beside, as the language file has them.
+    const auto caption = [this](FieldId f, QLineSeries* s) {
+        const QString c = model_->caption(f);
+        if (!c.isEmpty())
+            s->setName(c);
+    };
+    caption(fld::LabelBetrSollw, setpoint_);
+    caption(fld::LabelBetrIstw, actual_);
+    caption(fld::LabelBetrMotRueck, damper_);
+    caption(fld::LabelSensorValue, pressure_);
+    if (samples_) {
+        const QString unit = samples_->PressureUnit();
+        pressure_->setName(QStringLiteral("%1 [%2]").arg(pressure_->name().section(QLatin1String(" ["), 0, 0), unit));
+    }
+}
+
+void LivePlot::updateTimer()
+{
+    const bool run = samples_ && samples_->OperationOn() && !samples_->Paused();
+    if (run && !timer_->isActive())
+        timer_->start();
+    else if (!run)
+        timer_->stop();
+}
+
+void LivePlot::PollNow()
+{
+    if (!samples_)
+        return;
+    if (samples_->Poll() || samples_->Generation() != drawn_)
+        redraw();
+    if (!samples_->OperationOn())
+        timer_->stop();
+}
+
+void LivePlot::togglePause()
+{
+    if (!samples_)
+        return;
+    const bool paused = !samples_->Paused();
+    samples_->SetPaused(paused);
+    pause_->setChecked(paused);
+    pause_->setText(pauseText(paused));
+    updateTimer();
+}
+
+void LivePlot::redraw()
+{
+    const std::vector<LiveSample> all = samples_->Samples();
+    drawn_ = samples_->Generation();
+    ++redraws_;
+    QList<QPointF> s, a, d, p;
+    double pmax = 0;
+    for (const LiveSample& x : all) {
+        const double t = double(x.msSinceEpoch);
+        if (!std::isnan(x.setpointPrz))
+            s << QPointF(t, x.setpointPrz);
+        if (!std::isnan(x.actualPrz))
+            a << QPointF(t, x.actualPrz);
+        if (!std::isnan(x.damperPrz))
+            d << QPointF(t, x.damperPrz);
+        if (!std::isnan(x.pressure)) {
+            p << QPointF(t, x.pressure);
+            pmax = std::max(pmax, x.pressure);
+        }
+    }
+    setpoint_->replace(s);
+    actual_->replace(a);
+    damper_->replace(d);
+    pressure_->replace(p);
+    const bool withPressure = !p.isEmpty();
+    pressure_->setVisible(withPressure);
+    pressureAxis_->setVisible(withPressure);
+    if (withPressure)
+        pressureAxis_->setRange(0, pmax > 0 ? pmax * 1.1 : 1);
+    if (!all.empty()) {
+        const QDateTime newest = QDateTime::fromMSecsSinceEpoch(all.back().msSinceEpoch);
+        time_->setRange(newest.addSecs(-windowSeconds_), newest);
+    }
+    export_->setEnabled(!all.empty());
+}
+
+bool LivePlot::ExportCsv(const QString& path, QString* error) const
+{
+    if (!samples_)
+        return false;
+    return WriteTextFileLines(path, LiveSamplesCsv(samples_->Samples(), samples_->PressureUnit()), error);
+}
+
+void LivePlot::exportClicked()
+{
+    const QString path = ChooseExportFile ? ChooseExportFile() : QString();
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!ExportCsv(path, &error))
+        QMessageBox::warning(this, QStringLiteral("Kadex Tool"), error.isEmpty() ? path : error);
+}
+
+} // namespace kadex::gui
