@@ -11,11 +11,13 @@
 #include <QHBoxLayout>
 #include <QLineSeries>
 #include <QMessageBox>
-#include <QPushButton>
+#include <QResizeEvent>
+#include <QToolButton>
 #include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kadex::gui {
@@ -32,20 +34,28 @@ QString pauseText(bool paused)
 LivePlot::LivePlot(QWidget* parent) : QWidget(parent)
 {
     chart_ = new QChart;
-    chart_->legend()->setAlignment(Qt::AlignRight);
-    chart_->setMargins(QMargins(2, 2, 2, 2));
+    // Small type: the plot shares the operation group with the values.
+    QFont small = font();
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.8));
+    chart_->legend()->setAlignment(Qt::AlignTop);
+    chart_->legend()->setFont(small);
+    chart_->setMargins(QMargins(0, 0, 0, 0));
     chart_->setBackgroundRoundness(0);
     chart_->setAnimationOptions(QChart::NoAnimation);
 
     time_ = new QDateTimeAxis;
     time_->setFormat(QStringLiteral("HH:mm:ss"));
-    time_->setTickCount(6);
     percent_ = new QValueAxis;
     percent_->setRange(0, 100);
     percent_->setLabelFormat(QStringLiteral("%.0f %%"));
     pressureAxis_ = new QValueAxis;
     pressureAxis_->setLabelFormat(QStringLiteral("%.0f"));
     pressureAxis_->setVisible(false);
+    for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(time_), static_cast<QAbstractAxis*>(percent_),
+                                static_cast<QAbstractAxis*>(pressureAxis_)})
+        axis->setLabelsFont(small);
+    time_->setTickCount(4);
+    percent_->setTickCount(5);
     chart_->addAxis(time_, Qt::AlignBottom);
     chart_->addAxis(percent_, Qt::AlignLeft);
     chart_->addAxis(pressureAxis_, Qt::AlignRight);
@@ -68,22 +78,28 @@ LivePlot::LivePlot(QWidget* parent) : QWidget(parent)
 
     view_ = new QChartView(chart_, this);
     view_->setRenderHint(QPainter::Antialiasing);
-    view_->setMinimumHeight(150);
+    view_->setMinimumSize(100, 100);
 
-    pause_ = new QPushButton(pauseText(false), this);
+    // Tool buttons: the plot has little room beside the values at the window's designed size.
+    pause_ = new QToolButton(this);
+    pause_->setText(pauseText(false));
     pause_->setCheckable(true);
     pause_->setEnabled(false);
-    export_ = new QPushButton(QStringLiteral("Export (CSV) ..."), this);
+    pause_->setToolTip(QStringLiteral("Anzeige anhalten / fortsetzen"));
+    export_ = new QToolButton(this);
+    export_->setText(QStringLiteral("CSV ..."));
     export_->setEnabled(false);
-    connect(pause_, &QPushButton::clicked, this, &LivePlot::togglePause);
-    connect(export_, &QPushButton::clicked, this, &LivePlot::exportClicked);
+    export_->setToolTip(QStringLiteral("Messwerte als CSV-Datei speichern"));
+    connect(pause_, &QToolButton::clicked, this, &LivePlot::togglePause);
+    connect(export_, &QToolButton::clicked, this, &LivePlot::exportClicked);
 
-    auto* buttons = new QVBoxLayout;
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
     buttons->addWidget(pause_);
     buttons->addWidget(export_);
-    buttons->addStretch(1);
-    auto* layout = new QHBoxLayout(this);
+    auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
     layout->addWidget(view_, 1);
     layout->addLayout(buttons);
 
@@ -100,6 +116,13 @@ LivePlot::LivePlot(QWidget* parent) : QWidget(parent)
 }
 
 LivePlot::~LivePlot() = default;
+
+void LivePlot::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // A narrow plot keeps its room for the lines; the fields beside name the values.
+    chart_->legend()->setVisible(event->size().width() >= 300);
+}
 
 void LivePlot::Attach(WindowModel& model, LiveSamples::StepCount stepsRun, LiveSamples::StepRunning stepRunning,
                       LiveSamplesOptions options)
@@ -209,8 +232,11 @@ void LivePlot::redraw()
     if (withPressure)
         pressureAxis_->setRange(0, pmax > 0 ? pmax * 1.1 : 1);
     if (!all.empty()) {
-        const QDateTime newest = QDateTime::fromMSecsSinceEpoch(all.back().msSinceEpoch);
-        time_->setRange(newest.addSecs(-windowSeconds_), newest);
+        // A run shorter than the window fills the plot; a longer one scrolls.
+        const int64_t newest = all.back().msSinceEpoch;
+        int64_t oldest = std::max(all.front().msSinceEpoch, newest - int64_t(windowSeconds_) * 1000);
+        oldest = std::min(oldest, newest - 20000);
+        time_->setRange(QDateTime::fromMSecsSinceEpoch(oldest), QDateTime::fromMSecsSinceEpoch(newest));
     }
     export_->setEnabled(!all.empty());
 }

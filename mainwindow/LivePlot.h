@@ -18,7 +18,7 @@ class QChart;
 class QChartView;
 class QDateTimeAxis;
 class QLineSeries;
-class QPushButton;
+class QToolButton;
 class QTimer;
 class QValueAxis;
 
@@ -40,8 +40,8 @@ public:
     // Asks for the export file; a test replaces it. Empty: cancelled.
     std::function<QString()> ChooseExportFile;
 
-    QPushButton* PauseButton() const { return pause_; }
-    QPushButton* ExportButton() const { return export_; }
+    QToolButton* PauseButton() const { return pause_; }
+    QToolButton* ExportButton() const { return export_; }
     QChart* Chart() const { return chart_; }
     // Points of the series as drawn: setpoint, actual value, damper position, pressure.
     QList<QLineSeries*> Series() const;
@@ -50,6 +50,9 @@ public:
 public Q_SLOTS:
     // One timer tick: a new sample is drawn.
     void PollNow();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void operationChanged(bool on);
@@ -70,8 +73,8 @@ private:
     QDateTimeAxis* time_ = nullptr;
     QValueAxis* percent_ = nullptr;
     QValueAxis* pressureAxis_ = nullptr;
-    QPushButton* pause_ = nullptr;
-    QPushButton* export_ = nullptr;
+    QToolButton* pause_ = nullptr;
+    QToolButton* export_ = nullptr;
     QTimer* timer_ = nullptr;
     uint64_t drawn_ = 0;
     int redraws_ = 0;

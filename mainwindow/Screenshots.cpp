@@ -41,10 +41,13 @@ QString OptionValue(const QStringList& arguments, bool* present)
     return QString();
 }
 
-// The Service tab in operation with the live plot: "Betrieb" on, "Variabel" at 70 %, pictured
-// once the plot holds about half a minute of cycles; then the event loop ends.
+// The Service tab in operation with the live plot, the window enlarged: "Betrieb" on,
+// "Variabel" at 70 %, pictured once the plot holds half a minute of cycles; then the event
+// loop ends.
 void ScheduleOperationScreenshot(TMainForm& form, const QString& dir)
 {
+    // Enlarged, as a user following the plot would: at the designed size it has little room.
+    form.resize(1200, 760);
     form.PageControl()->setCurrentIndex(TMainForm::TabService);
     if (auto* betrieb = form.ControlAs<QAbstractButton>(fld::SpeedButtonBetrieb))
         betrieb->click();

@@ -8,7 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineSeries>
-#include <QPushButton>
+#include <QToolButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
