@@ -121,7 +121,11 @@ void LivePlot::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     // A narrow plot keeps its room for the lines; the fields beside name the values.
-    chart_->legend()->setVisible(event->size().width() >= 300);
+    const bool wide = event->size().width() >= 300;
+    chart_->legend()->setVisible(wide);
+    time_->setFormat(wide ? QStringLiteral("HH:mm:ss") : QStringLiteral("mm:ss"));
+    time_->setTickCount(wide ? 4 : 2);
+    percent_->setLabelFormat(wide ? QStringLiteral("%.0f %%") : QStringLiteral("%.0f"));
 }
 
 void LivePlot::Attach(WindowModel& model, LiveSamples::StepCount stepsRun, LiveSamples::StepRunning stepRunning,
