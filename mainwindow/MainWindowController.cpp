@@ -1,6 +1,7 @@
 #include "mainwindow/MainWindowController.h"
 
 #include "common/Paths.h"
+#include "mainwindow/LivePlot.h"
 #include "mainwindow/ModelBinder.h"
 #include "dialogs/LeitwertForm.h"
 #include "dialogs/UmgebungForm.h"
@@ -83,6 +84,10 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
     form_->installEventFilter(this);
     binder_ = new ModelBinder(model_, *form_, this);
     createDialogs();
+    if (auto* plot = form_->findChild<gui::LivePlot*>()) {
+        TPollThread& op = core_->BetriebThread();
+        plot->Attach(model_, [&op] { return op.StepsRun(); }, [&op] { return op.StepRunning(); });
+    }
     core_->FormCreate();
     wireActions();
     core_->Start();

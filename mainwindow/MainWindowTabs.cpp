@@ -1,5 +1,6 @@
 #include "mainwindow/MainWindowTabs.h"
 
+#include "mainwindow/LivePlot.h"
 #include "mainwindow/WidgetFactory.h"
 
 #include <QAbstractItemView>
@@ -518,9 +519,17 @@ QWidget* BuildTabService(QWidget* parent)
         values->addWidget(NewLabel(betrieb, "LabelBetrMotRueck", QString()), row, 0);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrMotRueckPrz", kPercentChars, true), row, 1);
         values->addWidget(NewDimLabel(betrieb, "LabelBetrMotRueckPrzDim", QString()), row, 2);
-        values->setColumnStretch(5, 1);
-        box->addLayout(values);
-        box->addStretch(1);
+        // The percent signs come from the model; keep their room, the plot beside may not take it.
+        values->setColumnMinimumWidth(2, TextWidth(betrieb, {QStringLiteral("%")}) + 4);
+        // Beside the values: the same values over the last minutes (the controller attaches it).
+        auto* valuesAndPlot = new QHBoxLayout;
+        valuesAndPlot->setSpacing(kSpacing);
+        auto* valuesColumn = new QVBoxLayout;
+        valuesColumn->addLayout(values);
+        valuesColumn->addStretch(1);
+        valuesAndPlot->addLayout(valuesColumn);
+        valuesAndPlot->addWidget(new LivePlot(betrieb), 1);
+        box->addLayout(valuesAndPlot, 1);
     }
 
     // Live signals and alarms; the group has no caption of its own.

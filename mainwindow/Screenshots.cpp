@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QElapsedTimer>
 #include <QAction>
+#include <QAbstractButton>
 #include <QDialog>
 
 namespace kadex {
@@ -51,6 +52,38 @@ QString OptionValue(const QStringList& arguments, bool* present)
         }
     }
     return QString();
+}
+
+// The Service tab in operation with the live plot, the window enlarged: "Betrieb" on,
+// "Variabel" at 70 %, pictured once the plot holds half a minute of cycles; then the event
+// loop ends.
+void ScheduleOperationScreenshot(TMainForm& form, const QString& dir)
+{
+    // Enlarged, as a user following the plot would: at the designed size it has little room.
+    form.resize(1200, 760);
+    form.PageControl()->setCurrentIndex(TMainForm::TabService);
+    if (auto* betrieb = form.ControlAs<QAbstractButton>(fld::SpeedButtonBetrieb))
+        betrieb->click();
+    QTimer::singleShot(3000, &form, [&form] {
+        if (auto* variabel = form.ControlAs<QAbstractButton>(fld::RadioBetrVariabel))
+            variabel->click();
+    });
+    QTimer::singleShot(6000, &form, [&form] {
+        // Typed as the user would, so the setpoint rule sees a user edit.
+        if (auto* e = form.ControlAs<QLineEdit>(fld::EditBetrSollwPrz)) {
+            e->setText(QStringLiteral("70"));
+            Q_EMIT e->textEdited(e->text());
+        }
+    });
+    QTimer::singleShot(36000, &form, [&form, dir] {
+        const QString path = QDir(dir).filePath(QStringLiteral("service-betrieb.png"));
+        const bool ok = form.grab().save(path, "PNG");
+        if (ok)
+            QTextStream(stdout) << path << '\n';
+        else
+            QTextStream(stderr) << "cannot write " << path << '\n';
+        QCoreApplication::exit(ok ? 0 : 1);
+    });
 }
 
 } // namespace
@@ -143,7 +176,7 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCor
     // With the simulated controller the pictures show a connected window: wait until it is
     // identified and has polled a few times (at most 20 s).
     const bool waitForDevice = arguments.contains(QStringLiteral("--simulate"));
-    auto shoot = [&form, dir, core]() {
+    auto shoot = [&form, dir, core, waitForDevice]() {
         QTextStream err(stderr);
         if (dir.isEmpty()) {
             err << kOption << " needs a directory\n";
@@ -158,7 +191,12 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCor
             QTextStream(stdout) << f << '\n';
         if (!error.isEmpty())
             err << error << '\n';
-        QCoreApplication::exit(error.isEmpty() && tabsDone && dialogsDone ? 0 : 1);
+        const bool ok = error.isEmpty() && tabsDone && dialogsDone;
+        if (!ok || !waitForDevice) {
+            QCoreApplication::exit(ok ? 0 : 1);
+            return;
+        }
+        ScheduleOperationScreenshot(form, dir);
     };
     if (!waitForDevice) {
         QTimer::singleShot(0, &form, shoot);

@@ -26,8 +26,9 @@ bool TakeDialogScreenshots(TMainCore& core, QWidget* parent, const QString& dir,
                            QString* error = nullptr);
 
 // When the arguments ask for screenshots: once the event loop runs, takes them (with a core,
-// the dialogs too) and ends the event loop with exit code 0 (all written) or 1. Returns whether
-// the option was given.
+// the dialogs too) and ends the event loop with exit code 0 (all written) or 1. With --simulate
+// a last picture follows, "service-betrieb.png": the Service tab in operation with the live
+// plot. Returns whether the option was given.
 bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCore* core = nullptr);
 
 } // namespace kadex

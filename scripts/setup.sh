@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-serialport-dev qt6-charts-dev libgl-dev
   libgtest-dev libgmock-dev
 )
 # Screenshots need a virtual X server and ImageMagick as well.
