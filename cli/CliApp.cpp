@@ -119,6 +119,8 @@ const char* kUsage =
     "  --json             print results as one JSON object (monitor: one object per line)\n"
     "  --trace            print every telegram (\"<- \" sent, \"-> \" received) to stderr\n"
     "  --count N          monitor only: stop after N samples\n"
+    "  --all              read only: print all three records (operating data,\n"
+    "                     calibration, controller parameters) as a snapshot\n"
     "  --altitude M       density only: altitude above sea level in m, 0 .. 8800;\n"
     "                     default 0\n"
     "  --temperature C    density only: mean temperature of the medium in degrees\n"
@@ -136,6 +138,18 @@ const char* kUsage =
     "                     OEM/position/type texts, firmware, configuration table ID\n"
     "  read               identify the controller, then print its operating data: V'nom,\n"
     "                     V'min/V'mid/V'max in %, position text, W1 and U5 ranges in V\n"
+    "  read --all         identify the controller, read all three records as the window's\n"
+    "                     \"Lesen\" does and print each field as RECORD.FIELD: VALUE; with\n"
+    "                     --json one object with the members operating, calibration and\n"
+    "                     parameters, keyed by the window's field names\n"
+    "  write SNAPSHOT.json\n"
+    "                     check the file (as read --all --json writes it, edited or not)\n"
+    "                     before any bus traffic, read the device, put the file's values\n"
+    "                     into the fields, write all three records as \"Setzen\" does,\n"
+    "                     read them back and name each field the device does not hold\n"
+    "  diff SNAPSHOT.json\n"
+    "                     read the device and print the fields that differ from the file:\n"
+    "                     RECORD.FIELD: file VALUE, device VALUE (--json: an array)\n"
     "  monitor [--count N]\n"
     "                     identify and read, then print the live values every 2000 ms:\n"
     "                     mode, setpoint and actual value (% and flow), control signal Y,\n"
@@ -153,9 +167,11 @@ const char* kUsage =
     "                     to whole numbers)\n"
     "density and conductance need no controller and take no port options.\n"
     "\n"
-    "Exit status: 0 success, 1 no conductance (a pressure of 0 Pa), 2 usage error,\n"
-    "3 the port cannot be opened or was lost (monitor: ended while the port was gone),\n"
-    "4 the controller does not answer or answers badly (monitor: never answered).\n"
+    "Exit status: 0 success, 1 no conductance (a pressure of 0 Pa) or diff found\n"
+    "differences, 2 usage error or a snapshot file that cannot be written (nothing is\n"
+    "written), 3 the port cannot be opened or was lost (monitor: ended while the port was\n"
+    "gone), 4 the controller does not answer or answers badly, or write found a field\n"
+    "not held as written (monitor: never answered).\n"
     "monitor waits for a lost port and goes on when it is back.\n";
 
 bool parseAddress(const QString& text, int& index)
@@ -184,6 +200,7 @@ int parse(const QStringList& args, Options& o)
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption trace(QStringLiteral("trace"));
     const QCommandLineOption count(QStringLiteral("count"), QString(), QStringLiteral("N"));
+    const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption altitude(QStringLiteral("altitude"), QString(), QStringLiteral("M"));
     const QCommandLineOption temperature(QStringLiteral("temperature"), QString(), QStringLiteral("C"));
     const QCommandLineOption humidity(QStringLiteral("humidity"), QString(), QStringLiteral("PCT"));
@@ -192,7 +209,7 @@ int parse(const QStringList& args, Options& o)
     const QCommandLineOption densityOpt(QStringLiteral("density"), QString(), QStringLiteral("RHO"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    p.addOptions({port, com, baud, address, simulate, json, trace, count, altitude, temperature, humidity, flow,
+    p.addOptions({port, com, baud, address, simulate, json, trace, count, all, altitude, temperature, humidity, flow,
                   pressure, densityOpt, help, version});
 
     QString error;
@@ -230,6 +247,8 @@ int parse(const QStringList& args, Options& o)
         {QStringLiteral("identify"), 0, 0, QString()},
         {QStringLiteral("read"), 0, 0, QString()},
         {QStringLiteral("monitor"), 0, 0, QString()},
+        {QStringLiteral("write"), 1, 1, QStringLiteral("SNAPSHOT.json")},
+        {QStringLiteral("diff"), 1, 1, QStringLiteral("SNAPSHOT.json")},
         {QStringLiteral("raw"), 1, 7, QStringLiteral("BYTE... (1 to 7 bytes in hex: command code, then payload)")},
         {QStringLiteral("density"), 0, 0, QString()},
         {QStringLiteral("conductance"), 0, 0, QString()},
@@ -258,6 +277,11 @@ int parse(const QStringList& args, Options& o)
     o.flow = given(flow);
     o.pressure = given(pressure);
     o.density = given(densityOpt);
+    if (p.isSet(all)) {
+        if (o.command != QLatin1String("read"))
+            return usageError(QStringLiteral("--all is for read only"));
+        o.all = true;
+    }
     if (p.isSet(count)) {
         if (o.command != QLatin1String("monitor"))
             return usageError(QStringLiteral("--count is for monitor only"));
@@ -340,6 +364,12 @@ int Run(const QStringList& args)
         return parsed;
     if (o.command == QLatin1String("monitor"))
         return runMonitor(o); // the polling core owns the port
+    if (o.command == QLatin1String("read") && o.all)
+        return runReadAll(o); // the headless core owns the port
+    if (o.command == QLatin1String("write"))
+        return runWrite(o);
+    if (o.command == QLatin1String("diff"))
+        return runDiff(o);
     if (o.command == QLatin1String("density"))
         return runDensity(o);
     if (o.command == QLatin1String("conductance"))

@@ -23,6 +23,7 @@ struct Options {
     bool simulate = false;
     bool json = false;
     bool trace = false;
+    bool all = false; // read: all three records
     int count = 0; // monitor: samples to print, 0 until stopped
     // density and conductance: the option texts as given, none when not given
     std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
@@ -63,6 +64,12 @@ int runRead(TZBCmd& zb, const Options& o);
 // "monitor": checks its arguments, then polls until interrupted or the count is reached.
 // It owns its port (the polling core does), hence the transport instead of a bus.
 int runMonitor(const Options& o);
+
+// "read --all", "write SNAPSHOT.json", "diff SNAPSHOT.json": the three records as one
+// snapshot, on a headless main-window core.
+int runReadAll(const Options& o);
+int runWrite(const Options& o);
+int runDiff(const Options& o);
 
 // "density" and "conductance": calculations that need no controller.
 int runDensity(const Options& o);
