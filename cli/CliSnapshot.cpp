@@ -386,13 +386,19 @@ int runWrite(const Options& o)
     for (const Difference& d : diffs)
         err() << "kadex-cli: " << d.key << " was written as " << shown(d.file) << " but the device holds "
               << shown(d.device) << Qt::endl;
-    if (!diffs.empty())
-        return ExitDevice;
-    if (!o.json) {
+    if (o.json) {
+        QJsonObject obj;
+        obj[QStringLiteral("written")] = static_cast<int>(snap.entries.size());
+        QJsonArray notHeld;
+        for (const Difference& d : diffs)
+            notHeld.append(d.key);
+        obj[QStringLiteral("notHeld")] = notHeld;
+        printJson(obj);
+    } else if (diffs.empty()) {
         out() << "Wrote " << snap.entries.size() << " fields; the device holds them as written.\n";
         out().flush();
     }
-    return ExitOk;
+    return diffs.empty() ? ExitOk : ExitDevice;
 }
 
 int runDiff(const Options& o)
