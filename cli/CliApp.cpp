@@ -116,9 +116,10 @@ const char* kUsage =
     "                     38400 57600 115200; default 38400\n"
     "  --address ADDR     bus address: PP (default) or ZB1..ZB8\n"
     "  --simulate         talk to the built-in simulated controller instead of a port\n"
-    "  --json             print results as one JSON object (monitor: one object per line)\n"
+    "  --json             print results as one JSON object (monitor, drive: one object\n"
+    "                     per line)\n"
     "  --trace            print every telegram (\"<- \" sent, \"-> \" received) to stderr\n"
-    "  --count N          monitor only: stop after N samples\n"
+    "  --count N          monitor and drive only: stop after N samples\n"
     "  --altitude M       density only: altitude above sea level in m, 0 .. 8800;\n"
     "                     default 0\n"
     "  --temperature C    density only: mean temperature of the medium in degrees\n"
@@ -141,6 +142,12 @@ const char* kUsage =
     "                     mode, setpoint and actual value (% and flow), control signal Y,\n"
     "                     damper position, W1, U5, sensor signal and pressure, alarms;\n"
     "                     one line per sample, until Ctrl-C or N samples were printed\n"
+    "  drive MODE [PERCENT] [--count N]\n"
+    "                     hold an operation mode and print the live values every\n"
+    "                     2000 ms until Ctrl-C, SIGTERM or N samples; MODE is auto,\n"
+    "                     close, open, fast-close, fast-open, vmin, vmid, vmax, vnom or\n"
+    "                     variable PERCENT (setpoint 0 .. 100 %); the mode is released\n"
+    "                     (override 0, setpoint given back) on the way out\n"
     "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
     "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
     "  density [--altitude M] [--temperature C] [--humidity PCT]\n"
@@ -155,7 +162,8 @@ const char* kUsage =
     "\n"
     "Exit status: 0 success, 1 no conductance (a pressure of 0 Pa), 2 usage error,\n"
     "3 the port cannot be opened or was lost (monitor: ended while the port was gone),\n"
-    "4 the controller does not answer or answers badly (monitor: never answered).\n"
+    "4 the controller does not answer or answers badly (monitor: never answered;\n"
+    "drive: stopped answering).\n"
     "monitor waits for a lost port and goes on when it is back.\n";
 
 bool parseAddress(const QString& text, int& index)
@@ -230,6 +238,7 @@ int parse(const QStringList& args, Options& o)
         {QStringLiteral("identify"), 0, 0, QString()},
         {QStringLiteral("read"), 0, 0, QString()},
         {QStringLiteral("monitor"), 0, 0, QString()},
+        {QStringLiteral("drive"), 1, 2, QStringLiteral("MODE [PERCENT] (auto, close, open, fast-close, fast-open, vmin, vmid, vmax, vnom, variable PERCENT)")},
         {QStringLiteral("raw"), 1, 7, QStringLiteral("BYTE... (1 to 7 bytes in hex: command code, then payload)")},
         {QStringLiteral("density"), 0, 0, QString()},
         {QStringLiteral("conductance"), 0, 0, QString()},
@@ -259,8 +268,8 @@ int parse(const QStringList& args, Options& o)
     o.pressure = given(pressure);
     o.density = given(densityOpt);
     if (p.isSet(count)) {
-        if (o.command != QLatin1String("monitor"))
-            return usageError(QStringLiteral("--count is for monitor only"));
+        if (o.command != QLatin1String("monitor") && o.command != QLatin1String("drive"))
+            return usageError(QStringLiteral("--count is for monitor and drive only"));
         if (!cmdline::ParseInt(p.value(count), 1, std::numeric_limits<int>::max(), o.count))
             return usageError(QStringLiteral("--count needs a number of 1 or more, not '%1'").arg(p.value(count)));
     }
@@ -340,6 +349,8 @@ int Run(const QStringList& args)
         return parsed;
     if (o.command == QLatin1String("monitor"))
         return runMonitor(o); // the polling core owns the port
+    if (o.command == QLatin1String("drive"))
+        return runDrive(o);
     if (o.command == QLatin1String("density"))
         return runDensity(o);
     if (o.command == QLatin1String("conductance"))
