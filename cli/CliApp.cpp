@@ -116,9 +116,10 @@ const char* kUsage =
     "                     38400 57600 115200; default 38400\n"
     "  --address ADDR     bus address: PP (default) or ZB1..ZB8\n"
     "  --simulate         talk to the built-in simulated controller instead of a port\n"
-    "  --json             print results as one JSON object (monitor: one object per line)\n"
+    "  --json             print results as one JSON object (monitor, drive: one object\n"
+    "                     per line)\n"
     "  --trace            print every telegram (\"<- \" sent, \"-> \" received) to stderr\n"
-    "  --count N          monitor only: stop after N samples\n"
+    "  --count N          monitor and drive only: stop after N samples\n"
     "  --all              read only: print all three records (operating data,\n"
     "                     calibration, controller parameters) as a snapshot\n"
     "  --altitude M       density only: altitude above sea level in m, 0 .. 8800;\n"
@@ -155,6 +156,12 @@ const char* kUsage =
     "                     mode, setpoint and actual value (% and flow), control signal Y,\n"
     "                     damper position, W1, U5, sensor signal and pressure, alarms;\n"
     "                     one line per sample, until Ctrl-C or N samples were printed\n"
+    "  drive MODE [PERCENT] [--count N]\n"
+    "                     hold an operation mode and print the live values every\n"
+    "                     2000 ms until Ctrl-C, SIGTERM or N samples; MODE is auto,\n"
+    "                     close, open, fast-close, fast-open, vmin, vmid, vmax, vnom or\n"
+    "                     variable PERCENT (setpoint 0 .. 100 %); the mode is released\n"
+    "                     (override 0, setpoint given back) on the way out\n"
     "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
     "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
     "  density [--altitude M] [--temperature C] [--humidity PCT]\n"
@@ -171,7 +178,7 @@ const char* kUsage =
     "differences, 2 usage error or a snapshot file that cannot be written (nothing is\n"
     "written), 3 the port cannot be opened or was lost (monitor: ended while the port was\n"
     "gone), 4 the controller does not answer or answers badly, or write found a field\n"
-    "not held as written (monitor: never answered).\n"
+    "not held as written (monitor: never answered; drive: stopped answering).\n"
     "monitor waits for a lost port and goes on when it is back.\n";
 
 bool parseAddress(const QString& text, int& index)
@@ -249,6 +256,7 @@ int parse(const QStringList& args, Options& o)
         {QStringLiteral("monitor"), 0, 0, QString()},
         {QStringLiteral("write"), 1, 1, QStringLiteral("SNAPSHOT.json")},
         {QStringLiteral("diff"), 1, 1, QStringLiteral("SNAPSHOT.json")},
+        {QStringLiteral("drive"), 1, 2, QStringLiteral("MODE [PERCENT] (auto, close, open, fast-close, fast-open, vmin, vmid, vmax, vnom, variable PERCENT)")},
         {QStringLiteral("raw"), 1, 7, QStringLiteral("BYTE... (1 to 7 bytes in hex: command code, then payload)")},
         {QStringLiteral("density"), 0, 0, QString()},
         {QStringLiteral("conductance"), 0, 0, QString()},
@@ -283,8 +291,8 @@ int parse(const QStringList& args, Options& o)
         o.all = true;
     }
     if (p.isSet(count)) {
-        if (o.command != QLatin1String("monitor"))
-            return usageError(QStringLiteral("--count is for monitor only"));
+        if (o.command != QLatin1String("monitor") && o.command != QLatin1String("drive"))
+            return usageError(QStringLiteral("--count is for monitor and drive only"));
         if (!cmdline::ParseInt(p.value(count), 1, std::numeric_limits<int>::max(), o.count))
             return usageError(QStringLiteral("--count needs a number of 1 or more, not '%1'").arg(p.value(count)));
     }
@@ -370,6 +378,8 @@ int Run(const QStringList& args)
         return runWrite(o);
     if (o.command == QLatin1String("diff"))
         return runDiff(o);
+    if (o.command == QLatin1String("drive"))
+        return runDrive(o);
     if (o.command == QLatin1String("density"))
         return runDensity(o);
     if (o.command == QLatin1String("conductance"))

@@ -24,7 +24,7 @@ struct Options {
     bool json = false;
     bool trace = false;
     bool all = false; // read: all three records
-    int count = 0; // monitor: samples to print, 0 until stopped
+    int count = 0; // monitor and drive: samples to print, 0 until stopped
     // density and conductance: the option texts as given, none when not given
     std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
     QString command;
@@ -64,6 +64,9 @@ int runRead(TZBCmd& zb, const Options& o);
 // "monitor": checks its arguments, then polls until interrupted or the count is reached.
 // It owns its port (the polling core does), hence the transport instead of a bus.
 int runMonitor(const Options& o);
+// "drive MODE [PERCENT]": holds the mode until interrupted or the count is reached, then
+// releases it.
+int runDrive(const Options& o);
 
 // "read --all", "write SNAPSHOT.json", "diff SNAPSHOT.json": the three records as one
 // snapshot, on a headless main-window core.

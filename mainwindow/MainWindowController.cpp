@@ -37,7 +37,7 @@ namespace {
 constexpr FieldId kNotBuiltYet[] = {
     fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiSpeichernUnter, fld::DateiDrucken, fld::DateiDruckenInDatei,
     fld::ExtrasZBAdress, fld::ExtrasOptionen, fld::ExtrasZBCommand,
-    fld::HilfeInfo, fld::ButtonTest, fld::ButtonDefaultLaden,
+    fld::HilfeInfo, fld::ButtonDefaultLaden,
 };
 class BoxDialogs final : public IProgramDialogs {
 public:

@@ -343,7 +343,7 @@ TEST(CliUsage, OptionsAnywhereStrayWordsAndUnknownOptionsRefused)
         {{sim, QStringLiteral("monitor"), QStringLiteral("--count")}, 2, QStringLiteral("missing value after '--count'")},
         {{sim, QStringLiteral("monitor"), QStringLiteral("--count"), QStringLiteral("0")}, 2, QStringLiteral("--count needs")},
         {{sim, QStringLiteral("monitor"), QStringLiteral("--count"), QStringLiteral("two")}, 2, QStringLiteral("--count needs")},
-        {{sim, QStringLiteral("read"), QStringLiteral("--count"), QStringLiteral("2")}, 2, QStringLiteral("--count is for monitor only")},
+        {{sim, QStringLiteral("read"), QStringLiteral("--count"), QStringLiteral("2")}, 2, QStringLiteral("--count is for monitor and drive only")},
         {{sim, QStringLiteral("--address"), QStringLiteral("ZB9"), QStringLiteral("identify")}, 2, QStringLiteral("--address takes PP or ZB1..ZB8")},
         {{QStringLiteral("--com"), QStringLiteral("0"), QStringLiteral("identify")}, 2, QStringLiteral("/dev/ttyS(N-1)")},
         {{QStringLiteral("--port"), QString(), QStringLiteral("identify")}, 2, QStringLiteral("--port needs a device path")},
@@ -390,7 +390,7 @@ TEST(CliUsage, HelpListsEveryOptionAsTheReadmeDoes)
     for (const char* o : {"--port PATH", "--com N ", "/dev/ttyS(N-1)", "--baud RATE", "--address ADDR", "--simulate",
                           "--json", "--trace", "--count N", "-h, --help", "--version"})
         EXPECT_TRUE(help.out.contains(QLatin1String(o))) << o;
-    for (const char* c : {"\n  identify ", "\n  read ", "\n  monitor [--count N]", "\n  raw BYTE..."})
+    for (const char* c : {"\n  identify ", "\n  read ", "\n  monitor [--count N]", "\n  drive MODE [PERCENT]", "\n  raw BYTE..."})
         EXPECT_TRUE(help.out.contains(QLatin1String(c))) << c;
     // Every listed rate, and the exit codes.
     for (const QString& rate : kRateList.split(QStringLiteral(", ")))

@@ -103,6 +103,7 @@ void TMainCore::subscribeEvents()
     };
     onClick(fld::ButtonLesen, [this] { Flows.Post("Lesen", [this] { ButtonLesenClick(); }); });
     onClick(fld::ButtonSetzen, [this] { Flows.Post("Setzen", [this] { ButtonSetzenClick(); }); });
+    onClick(fld::ButtonTest, [this] { Flows.Post("Test", [this] { ButtonTestClick(); }); });
     onUserCheck(kBetrieb, [this](bool) {
         records_.ClearFailure();
         Flows.Post("Betrieb", [this] { SpeedButtonBetriebClick(); });
@@ -352,6 +353,19 @@ void TMainCore::PageControl1Change()
         m_.setChecked(kBetrieb, false);
         Flows.Post("Betrieb", [this] { SpeedButtonBetriebClick(); });
     }
+}
+
+void TMainCore::ButtonTestClick()
+{
+    m_.setItemIndex(fld::PageControl1, 2);
+    PageControl1Change();
+    if (!m_.checked(kBetrieb)) {
+        records_.ClearFailure();
+        m_.setChecked(kBetrieb, true);
+        SpeedButtonBetriebClick();
+    }
+    // The next operation step sends it.
+    m_.setChecked(fld::RadioBetrVMax, true);
 }
 
 void TMainCore::SetTransferDisplay(bool on)

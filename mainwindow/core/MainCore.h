@@ -112,6 +112,8 @@ public:
     // "Lesen" and "Setzen": the read and write flows of the records this build has.
     bool ButtonLesenClick();
     bool ButtonSetzenClick();
+    // "Test": the Service tab, "Betrieb" pressed as by the user, then V'max.
+    void ButtonTestClick();
     bool COMVerbinden();
     bool ReadConfig();
     void ConnectionStep();
