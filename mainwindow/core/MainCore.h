@@ -84,7 +84,7 @@ public:
     // Starts the worker threads (paused).
     void Start();
 
-    // --- start-up (window thread; touches only the model) ----------------------------------
+    // --- start-up (window thread; touches only the model; TStartupClose) -------------------
     void FormCreate();
     // Restores tab and bus address, prepares the log and default folders, fills the fields,
     // then posts the connect step.
@@ -97,6 +97,7 @@ public:
     // "Lesen" and "Setzen": the read and write flows of the records this build has.
     bool ButtonLesenClick();
     bool ButtonSetzenClick();
+    // The connect, the connection step and the bus address change (TConnectionSupervisor).
     bool COMVerbinden();
     bool ReadConfig();
     void ConnectionStep();
@@ -104,7 +105,7 @@ public:
     void ComboBoxZBAdressChange();
     // "Betrieb" pressed or released (the toggle's state is read from the model).
     void SpeedButtonBetriebClick(bool fromBetrOffTimer = false);
-    // Orderly end: pause threads, release a forced mode, then no more bus traffic. Blocks
+    // Orderly end (TStartupClose): pause threads, release a forced mode, then no more bus traffic. Blocks
     // until a running flow has ended; the window uses PostClose instead.
     void Close();
     // The closing flow, posted behind the running flow: pause threads, release a forced mode,
