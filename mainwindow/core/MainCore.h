@@ -1,9 +1,9 @@
 #pragma once
 // The main window without widgets and the composition root of its concerns: it owns the bus,
 // the three records, the two polling threads, the flow runner and the timers, and wires the
-// units (record flows, operation panel, enabling rules) to them and to the model's button events.
-// Connection supervision, start-up and closing are still implemented here. The desktop program
-// puts widgets on top; tests and the command line use it as it is.
+// units (record flows, operation panel, enabling rules, connection supervision, start-up and
+// closing) to them and to the model's button events. The desktop program puts widgets on top;
+// tests and the command line use it as it is.
 #include "comm/ComForm.h"
 #include "comm/ZBCmd.h"
 #include "comm/ZBThreads.h"
@@ -12,9 +12,11 @@
 #include "dialogs/core/DialogLogic.h"
 #include "device/QVData.h"
 #include "device/VAVBetrieb.h"
+#include "mainwindow/core/ConnectionSupervisor.h"
 #include "mainwindow/core/EnablingRules.h"
 #include "mainwindow/core/OperationPanel.h"
 #include "mainwindow/core/RecordFlows.h"
+#include "mainwindow/core/StartupClose.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
 #include "mainwindow/core/TransferLog.h"
@@ -45,24 +47,7 @@ public:
     virtual void ShowHelp() {}
 };
 
-// What the start-up takes from the tool settings. A default-made one holds what the settings
-// hold without a file.
-struct TStartupSettings {
-    int Tabsheet = TIniConfig{}.Tabsheet;
-    int ZBAdrIndex = TIniConfig{}.ZBAdrIndex;
-    int EinheitIndex = TIniConfig{}.EinheitIndex;
-    int ReglerFkt = TIniConfig{}.ReglerFkt;
-    QString FenwixText = TIniQV{}.FenwixText;
-    QString FenwixTextKPR = TIniQV{}.FenwixTextKPR;
-    int ComNr = TIniCom{}.COMNr;
-    QString ComPath = TIniCom{}.COMPort;
-    int Baudrate = TIniCom{}.Baudrate;
-
-    // From the settings records as read now.
-    static TStartupSettings FromToolIni();
-};
-
-class TMainCore : private IUserFlowFrame, private ICoreControl {
+class TMainCore : private IUserFlowFrame, private ICoreControl, private IStartupCloseHost {
 public:
     // Without a transport the machine's serial port is used. The polling periods, the pause bound
     // and the timers count on clock (the steady clock when null); the bus keeps its own.
@@ -99,7 +84,7 @@ public:
     // Starts the worker threads (paused).
     void Start();
 
-    // --- start-up (window thread; touches only the model) ----------------------------------
+    // --- start-up (window thread; touches only the model; TStartupClose) -------------------
     void FormCreate();
     // Restores tab and bus address, prepares the log and default folders, fills the fields,
     // then posts the connect step.
@@ -114,6 +99,7 @@ public:
     bool ButtonSetzenClick();
     // "Test": the Service tab, "Betrieb" pressed as by the user, then V'max.
     void ButtonTestClick();
+    // The connect, the connection step and the bus address change (TConnectionSupervisor).
     bool COMVerbinden();
     bool ReadConfig();
     void ConnectionStep();
@@ -121,7 +107,7 @@ public:
     void ComboBoxZBAdressChange();
     // "Betrieb" pressed or released (the toggle's state is read from the model).
     void SpeedButtonBetriebClick(bool fromBetrOffTimer = false);
-    // Orderly end: pause threads, release a forced mode, then no more bus traffic. Blocks
+    // Orderly end (TStartupClose): pause threads, release a forced mode, then no more bus traffic. Blocks
     // until a running flow has ended; the window uses PostClose instead.
     void Close();
     // The closing flow, posted behind the running flow: pause threads, release a forced mode,
@@ -139,12 +125,12 @@ public:
     void BetrOffTimerTimer();
     // About every second while the port is lost: reconnects once the device is back.
     void PortWatchTimerTimer();
-    bool PortWatchActive() const { return portWatch_.Active(); }
+    bool PortWatchActive() const { return connection_.PortWatchActive(); }
     // Interval of the port watch (1000 ms); tests make it shorter.
-    void SetPortWatchMs(int ms) { portWatch_.SetInterval(ms); }
+    void SetPortWatchMs(int ms) { connection_.SetPortWatchMs(ms); }
     // Connects done by the port watch after a loss.
-    int Reconnects() const { return reconnects_.load(); }
-    bool SecTimerActive() const { return secTimer_.Active(); }
+    int Reconnects() const { return connection_.Reconnects(); }
+    bool SecTimerActive() const { return connection_.SecTimerActive(); }
 
     // --- threads ------------------------------------------------------------------------
     void SuspendVerbindenThread() override;
@@ -176,19 +162,15 @@ public:
 private:
     void LostDisplay() override;
     void SetBusy(bool busy) override;
-    // The port went away (serial I/O thread): show it, stop polling, watch for its return.
-    void portLost(const QString& reason);
-    void resumeOne();
-    void lostDisplay();
-    void setBusy(bool busy);
-    void enableIf(FieldId field, bool on);
+    void Connect() override;
+    void FollowBetriebToggle() override;
+    void StopCoreTimers() override;
+    void StopPollingThreads() override;
     // The frame of a user action: status text, busy cursor, controls off, threads paused; and back.
     QString BeginUserFlow(const QString& statusText) override;
     void EndUserFlow(const QString& status) override;
     // Model events of the window's buttons and commands, handled here.
     void subscribeEvents();
-    // Pause threads, release a forced mode, set Closing (flow runner or the closing thread).
-    void closeDevice();
 
     WindowModel& m_;
     IMainHost* host_;
@@ -197,12 +179,8 @@ private:
     TOperationPanel operation_;
     TPollThread verbinden_;
     TPollThread betrieb_;
-    CoreTimer secTimer_;
-    CoreTimer comErrorTimer_;
-    CoreTimer portWatch_;
-    std::atomic<int> reconnects_{0};
-    // Set while COMVerbinden runs for the port watch: a failed open then shows no box.
-    std::atomic<bool> reconnecting_{false};
+    TConnectionSupervisor connection_;
+    TStartupClose startup_;
 };
 
 } // namespace kadex
