@@ -66,15 +66,15 @@ TEST_F(Differences, OneEditedFieldOfEachRecordIsListedAndTintedUntilItIsBack)
     for (const Edit& e : edits) {
         SCOPED_TRACE(e.what);
         const bool spin = e.field.kind == Kind::Spin;
-        const QString text = model->text(e.field);
+        const QString text = spin ? QString() : model->text(e.field);
         const double value = spin ? model->value(e.field) : 0;
         const Colour colour = model->colour(e.field);
         if (spin)
-            model->setValue(e.field, value + 1);
+            model->setValue(e.field, value - 1);
         else if (e.field == fld::EditPositionInput)
             model->setText(e.field, text + QStringLiteral("x"));
         else
-            model->setText(e.field, QString::number(text.toDouble() + 1));
+            model->setText(e.field, QString::number(text.toDouble() - 1));
         indicate();
         const FieldDifferences own[] = {core->VAVBetrieb.Compare(true), core->OEMData.Compare(true),
                                         core->QVData.Compare(true)};
@@ -87,7 +87,7 @@ TEST_F(Differences, OneEditedFieldOfEachRecordIsListedAndTintedUntilItIsBack)
         EXPECT_EQ(names(core->Records().Differences()), QStringList{e.field.name()});
         EXPECT_TRUE(model->visible(fld::ImageNotEqual));
         EXPECT_TRUE(model->hint(fld::ImageNotEqual).startsWith(QString(e.field.name()) + QStringLiteral(": window ")))
-            << model->hint(fld::ImageNotEqual);
+            << model->hint(fld::ImageNotEqual).toStdString();
         EXPECT_EQ(model->colour(e.field), Colour::Differs);
         ASSERT_EQ(core->DifferenceRows().size(), 1u);
 
@@ -150,7 +150,7 @@ TEST_F(Differences, RandomEditsKeepListAndIndicatorInStep)
                       fld::EditVAVK, fld::SpinEditVAVT1, fld::SpinEditVAVTv, fld::SpinEditVAVTn,
                       fld::SpinEditSnrNum, fld::SpinEditSnrSuffix, fld::CheckBoxVAVAdaptiv,
                       fld::RadioButtonVAVSensorExtern})
-        knobs.push_back({f, model->text(f), f.kind == Kind::Spin ? model->value(f) : 0,
+        knobs.push_back({f, f.kind == Kind::Edit ? model->text(f) : QString(), f.kind == Kind::Spin ? model->value(f) : 0,
                          f.kind == Kind::Check || f.kind == Kind::Radio ? model->checked(f) : false});
     std::mt19937 rng(20261210);
     int unequalSeen = 0;

@@ -16,7 +16,8 @@ DifferenceRow TDifferenceMarks::RowOf(const FieldDifference& d) const
     if (!d.field)
         return {QStringLiteral("Device copy"), d.window, d.device};
     // Radio buttons and check boxes carry their own caption; entries are named by the field.
-    QString name = m_.caption(*d.field);
+    const Kind k = d.field->kind;
+    QString name = k == Kind::Radio || k == Kind::Check || k == Kind::Toggle ? m_.caption(*d.field) : QString();
     name.remove(QLatin1Char('&'));
     if (name.trimmed().isEmpty())
         name = d.field->name();
