@@ -2,6 +2,7 @@
 // window a click opens.
 #include "mainwindow/DifferenceList.h"
 #include "mainwindow/MainWindowController.h"
+#include "device/model/WindowFields.h"
 #include "tests/gui/RecordingDialogs.h"
 
 #include <QApplication>
@@ -53,7 +54,7 @@ TEST(DifferenceListWindow, EditShowsInTooltipTintAndTheListAClickOpens)
     ASSERT_TRUE(vnom && notEqual);
     const QColor plain = vnom->palette().color(QPalette::Base);
     const QString shown = vnom->text();
-    vnom->setText(QString::number(shown.toInt() + 10)); // as typed: reaches the model as a user edit
+    ctl->Model().setText(fld::EditVnomM3, QString::number(shown.toInt() + 10), Origin::User);
     TMainCore& core = ctl->Core();
     core.Flows.Post("compare", [&core] { core.AnzConfPcHwEqual(core.IsPcHwEqual()); });
     ASSERT_TRUE(pump([&] { return !notEqual->isHidden() && !notEqual->toolTip().isEmpty(); }, 5000));
@@ -77,7 +78,7 @@ TEST(DifferenceListWindow, EditShowsInTooltipTintAndTheListAClickOpens)
     EXPECT_EQ(tree->topLevelItem(0)->text(2), shown);
 
     // Back to the device's value: tint gone, the open list follows.
-    vnom->setText(shown);
+    ctl->Model().setText(fld::EditVnomM3, shown, Origin::User);
     core.Flows.Post("compare", [&core] { core.AnzConfPcHwEqual(core.IsPcHwEqual()); });
     ASSERT_TRUE(pump([&] { return notEqual->isHidden() && tree->topLevelItemCount() == 0; }, 5000));
     EXPECT_EQ(vnom->palette().color(QPalette::Base), plain);
