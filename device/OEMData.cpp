@@ -505,27 +505,56 @@ TKonstanten TOEMData::CalcKonstanten(const TOEM_Data& rec) const
 bool TOEMData::IsPcHwEqual()
 {
     TraceMethodScope scope(TraceMain, kClass, u"IsPcHwEqual");
+    return Compare(false).empty();
+}
+
+FieldDifferences TOEMData::Compare(bool all)
+{
     const TOEM_Data& hw = OEM_Data_HW;
-    auto step = [](const char16_t* text, bool eq) {
-        TraceMain.TraceBool(QStringView(text), eq);
-        return eq;
+    FieldDifferences out;
+    // Records a failed comparison; true while the walk goes on. Only the stop-at-first walk
+    // traces.
+    auto step = [&](const char16_t* text, bool eq, std::optional<FieldId> field, const QString& window,
+                    const QString& device) {
+        if (!all)
+            TraceMain.TraceBool(QStringView(text), eq);
+        if (!eq)
+            out.push_back({field, window, device});
+        return eq || all;
     };
-    if (!step(u"Device copy known", hwKnown_))
-        return false;
+    auto note = [&](const char16_t* text, bool value) {
+        if (!all)
+            TraceMain.TraceBool(QStringView(text), value);
+    };
+    auto num = [&](FieldId f) { return QString::number(m_.value(f)); };
+    auto radio = [&](const char16_t* text, FieldId f) {
+        return step(text, m_.checked(f), f, QStringLiteral("not selected"), QStringLiteral("selected"));
+    };
+    // Nothing to compare against: stops both walks.
+    if (!hwKnown_) {
+        step(u"Device copy known", false, std::nullopt, QString(), QStringLiteral("unknown"));
+        return out;
+    }
+    if (!all)
+        TraceMain.TraceBool(u"Device copy known", true);
     if (!step(u"IntToStr(OEM_Data_HW.Password) = OptSetForm.EditPasswordInput.Text",
-              QString::number(hw.Password) == m_.text(fld::EditPasswordInput)))
-        return false;
+              QString::number(hw.Password) == m_.text(fld::EditPasswordInput), fld::EditPasswordInput,
+              m_.text(fld::EditPasswordInput), QString::number(hw.Password)))
+        return out;
     bool isInt = false;
     const int vnom = m_.text(fld::EditVnomM3).toInt(&isInt, 10);
-    if (!step(u"OEM_Data_HW.Vnom = StrToInt(MainForm.EditVnomM3.Text)", isInt && vnom == hw.Vnom))
-        return false;
+    if (!step(u"OEM_Data_HW.Vnom = StrToInt(MainForm.EditVnomM3.Text)", isInt && vnom == hw.Vnom, fld::EditVnomM3,
+              m_.text(fld::EditVnomM3), QString::number(hw.Vnom)))
+        return out;
     const int32_t lw = GetIntFromString(m_.text(fld::EditVAVLwErmittelt), 100);
     if (!step(u"OEM_Data_HW.Leitwert = GetIntFromString(MainForm.EditVAVLwErmittelt.Text, 100)",
-              lw >= 0 && static_cast<uint32_t>(lw) == hw.Leitwert))
-        return false;
+              lw >= 0 && static_cast<uint32_t>(lw) == hw.Leitwert, fld::EditVAVLwErmittelt,
+              m_.text(fld::EditVAVLwErmittelt), QString::number(hw.Leitwert / 100.0)))
+        return out;
     if (!step(u"OEM_Data_HW.Dichte = GetIntFromString(OptSetForm.EditVAVDichte.Text, 1024)",
-              GetIntFromString(m_.text(fld::EditVAVDichte), 1024) == hw.Dichte))
-        return false;
+              GetIntFromString(m_.text(fld::EditVAVDichte), 1024) == hw.Dichte, fld::EditVAVDichte,
+              m_.text(fld::EditVAVDichte), QString::number(hw.Dichte / 1024.0)))
+        return out;
     struct Spin {
         const char16_t* text;
         FieldId field;
@@ -544,43 +573,47 @@ bool TOEMData::IsPcHwEqual()
         {u"OEM_Data_HW.YRmax = AntriebForm.SpinEditVAVYRmax.Value", fld::SpinEditVAVYRmax, hw.YRmax},
     };
     for (const Spin& s : spins)
-        if (!step(s.text, m_.value(s.field) == s.hw))
-            return false;
+        if (!step(s.text, m_.value(s.field) == s.hw, s.field, num(s.field), QString::number(s.hw)))
+            return out;
     const bool linear = hw.StellwSignLin == 1;
-    TraceMain.TraceBool(u"OEM_Data_HW.StellwSignLin = 1", linear);
-    if (linear ? !step(u"AntriebForm.RadioButtonVAVYLinear.Checked", m_.checked(fld::RadioButtonVAVYLinear))
-               : !step(u"AntriebForm.RadioButtonVAVY2_10V.Checked", m_.checked(fld::RadioButtonVAVY2_10V)))
-        return false;
+    note(u"OEM_Data_HW.StellwSignLin = 1", linear);
+    if (linear ? !radio(u"AntriebForm.RadioButtonVAVYLinear.Checked", fld::RadioButtonVAVYLinear)
+               : !radio(u"AntriebForm.RadioButtonVAVY2_10V.Checked", fld::RadioButtonVAVY2_10V))
+        return out;
     if (!step(u"OEM_Data_HW.tLZAntrieb = AntriebForm.SpinEditLZAntrieb.Value",
-              m_.value(fld::SpinEditLZAntrieb) == hw.tLZAntrieb))
-        return false;
+              m_.value(fld::SpinEditLZAntrieb) == hw.tLZAntrieb, fld::SpinEditLZAntrieb, num(fld::SpinEditLZAntrieb),
+              QString::number(hw.tLZAntrieb)))
+        return out;
     const QString shownOem = m_.text(fld::EditOEM);
-    if (m_.checked(fld::RadioButtonOEMInputAnzeige)) {
-        if (!step(u"MainForm.EditOEMInputOptAnzeige.Text = MainForm.EditOEM.Text",
-                  m_.text(fld::EditOEMInputOptAnzeige) == shownOem))
-            return false;
-    } else if (!step(u"MainForm.EditOEMInputOEM.Text = MainForm.EditOEM.Text", m_.text(fld::EditOEMInputOEM) == shownOem)) {
-        return false;
-    }
+    const FieldId oemInput =
+        m_.checked(fld::RadioButtonOEMInputAnzeige) ? fld::EditOEMInputOptAnzeige : fld::EditOEMInputOEM;
+    if (!step(oemInput == fld::EditOEMInputOptAnzeige ? u"MainForm.EditOEMInputOptAnzeige.Text = MainForm.EditOEM.Text"
+                                                      : u"MainForm.EditOEMInputOEM.Text = MainForm.EditOEM.Text",
+              m_.text(oemInput) == shownOem, oemInput, m_.text(oemInput), shownOem))
+        return out;
     const bool volumeFlow = hw.ReglerFkt == 1;
-    TraceMain.TraceBool(u"OEM_Data_HW.ReglerFkt = 1", volumeFlow);
+    note(u"OEM_Data_HW.ReglerFkt = 1", volumeFlow);
     if (volumeFlow) {
-        if (!step(u"RegFktForm.RadioButtonVolumenstrom.Checked", m_.checked(fld::RadioButtonVolumenstrom)) ||
-            !step(u"OEM_Data_HW.FenwixText = FenwixText", hw.FenwixText == ctx_.TypeTextFor(1)))
-            return false;
-    } else if (!step(u"RegFktForm.RadioButtonDruckanwendung.Checked", m_.checked(fld::RadioButtonDruckanwendung)) ||
-               !step(u"OEM_Data_HW.FenwixText = FenwixTextKPR", hw.FenwixText == ctx_.TypeTextFor(2))) {
-        return false;
+        if (!radio(u"RegFktForm.RadioButtonVolumenstrom.Checked", fld::RadioButtonVolumenstrom))
+            return out;
+        if (!step(u"OEM_Data_HW.FenwixText = FenwixText", hw.FenwixText == ctx_.TypeTextFor(1),
+                  fld::RadioButtonVolumenstrom, ctx_.TypeTextFor(1), hw.FenwixText))
+            return out;
+    } else {
+        if (!radio(u"RegFktForm.RadioButtonDruckanwendung.Checked", fld::RadioButtonDruckanwendung))
+            return out;
+        if (!step(u"OEM_Data_HW.FenwixText = FenwixTextKPR", hw.FenwixText == ctx_.TypeTextFor(2),
+                  fld::RadioButtonDruckanwendung, ctx_.TypeTextFor(2), hw.FenwixText))
+            return out;
     }
-    TraceMain.TraceBool(u"OEM_Data_HW.SensorTyp = SENSOR_VS", hw.SensorTyp == SENSOR_VS);
+    note(u"OEM_Data_HW.SensorTyp = SENSOR_VS", hw.SensorTyp == SENSOR_VS);
     if (hw.SensorTyp == SENSOR_VS)
-        return step(u"MainForm.RadioButtonSensTypVolumenstr.Checked", m_.checked(fld::RadioButtonSensTypVolumenstr));
-    if (hw.SensorTyp == SENSOR_DRUCK) {
-        if (hw.DrucksensorTyp == 2)
-            return step(u"MainForm.RadioButtonSensTypDSK3Druck.Checked", m_.checked(fld::RadioButtonSensTypDSK3Druck));
-        return step(u"MainForm.RadioButtonSensTypDruck.Checked", m_.checked(fld::RadioButtonSensTypDruck));
-    }
-    return true;
+        radio(u"MainForm.RadioButtonSensTypVolumenstr.Checked", fld::RadioButtonSensTypVolumenstr);
+    else if (hw.SensorTyp == SENSOR_DRUCK && hw.DrucksensorTyp == 2)
+        radio(u"MainForm.RadioButtonSensTypDSK3Druck.Checked", fld::RadioButtonSensTypDSK3Druck);
+    else if (hw.SensorTyp == SENSOR_DRUCK)
+        radio(u"MainForm.RadioButtonSensTypDruck.Checked", fld::RadioButtonSensTypDruck);
+    return out;
 }
 
 // ------------------------------------------------------------------------ remembered values

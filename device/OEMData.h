@@ -3,6 +3,7 @@
 // actuator, controller function, texts and, from firmware 0x0204 on, the calibration
 // constants. It mirrors the configuration area 0x0016..0x0123 of the controller and moves the
 // values between the device and the window-value model (OEM tab and the dialogs' fields).
+#include "device/FieldDifference.h"
 #include "device/DeviceContext.h"
 
 #include <QString>
@@ -103,6 +104,9 @@ public:
 
     TKonstanten CalcKonstanten(const TOEM_Data& rec) const;
     bool IsPcHwEqual();
+    // The same walk as IsPcHwEqual, listing the differing fields: all of them, or (all false)
+    // only the first, which is what IsPcHwEqual decides by. An unknown device copy ends both.
+    FieldDifferences Compare(bool all);
     // False after a failed write, until a complete read or write.
     bool DeviceCopyKnown() const { return hwKnown_; }
 

@@ -291,43 +291,78 @@ bool TQVData::WriteConfig()
 bool TQVData::IsPcHwEqual()
 {
     TraceMethodScope scope(TraceMain, kClass, u"IsPcHwEqual");
+    return Compare(false).empty();
+}
+
+FieldDifferences TQVData::Compare(bool all)
+{
     const TQV_Data& hw = QV_Data_HW;
-    auto step = [](const char16_t* text, bool eq) {
-        TraceMain.TraceBool(QStringView(text), eq);
-        return eq;
+    FieldDifferences out;
+    // Records a failed comparison; true while the walk goes on. Only the stop-at-first walk
+    // traces.
+    auto step = [&](const char16_t* text, bool eq, std::optional<FieldId> field, const QString& window,
+                    const QString& device) {
+        if (!all)
+            TraceMain.TraceBool(QStringView(text), eq);
+        if (!eq)
+            out.push_back({field, window, device});
+        return eq || all;
+    };
+    auto note = [&](const char16_t* text, bool value) {
+        if (!all)
+            TraceMain.TraceBool(QStringView(text), value);
     };
     auto spin = [&](FieldId f) { return static_cast<int64_t>(std::llround(m_.value(f))); };
-    if (!step(u"Device copy known", hwKnown_))
-        return false;
+    auto spinStep = [&](const char16_t* text, FieldId f, int64_t device) {
+        return step(text, spin(f) == device, f, QString::number(spin(f)), QString::number(device));
+    };
+    auto tick = [](bool on) { return on ? QStringLiteral("selected") : QStringLiteral("not selected"); };
+    if (!hwKnown_) {
+        step(u"Device copy known", false, std::nullopt, QString(), QStringLiteral("unknown"));
+        return out;
+    }
+    note(u"Device copy known", true);
     if (!step(u"GetIntFromString(FloatToStr(QV_Data_HW.K), 1000) = GetIntFromString(MainForm.EditVAVK.Text",
-              GetIntFromString(FloatText(hw.K), 1000) == GetIntFromString(m_.text(fld::EditVAVK), 1000)))
-        return false;
-    if (!step(u"QV_Data_HW.T1 = MainForm.SpinEditVAVT1.Value", spin(fld::SpinEditVAVT1) == hw.T1) ||
-        !step(u"QV_Data_HW.Tv = MainForm.SpinEditVAVTv.Value", spin(fld::SpinEditVAVTv) == hw.Tv) ||
-        !step(u"QV_Data_HW.Tn = MainForm.SpinEditVAVTn.Value", spin(fld::SpinEditVAVTn) == hw.Tn))
-        return false;
+              GetIntFromString(FloatText(hw.K), 1000) == GetIntFromString(m_.text(fld::EditVAVK), 1000), fld::EditVAVK,
+              m_.text(fld::EditVAVK), FloatText(hw.K)))
+        return out;
+    if (!spinStep(u"QV_Data_HW.T1 = MainForm.SpinEditVAVT1.Value", fld::SpinEditVAVT1, hw.T1) ||
+        !spinStep(u"QV_Data_HW.Tv = MainForm.SpinEditVAVTv.Value", fld::SpinEditVAVTv, hw.Tv) ||
+        !spinStep(u"QV_Data_HW.Tn = MainForm.SpinEditVAVTn.Value", fld::SpinEditVAVTn, hw.Tn))
+        return out;
     const bool adaptiv = m_.checked(fld::CheckBoxVAVAdaptiv);
-    TraceMain.TraceBool(u"QV_Data_HW.Adaptiv = 1", hw.Adaptiv == 1);
-    if (hw.Adaptiv == 1 && !step(u"MainForm.CheckBoxVAVAdaptiv.Checked", adaptiv))
-        return false;
+    note(u"QV_Data_HW.Adaptiv = 1", hw.Adaptiv == 1);
+    if (hw.Adaptiv == 1 &&
+        !step(u"MainForm.CheckBoxVAVAdaptiv.Checked", adaptiv, fld::CheckBoxVAVAdaptiv, tick(adaptiv), tick(true)))
+        return out;
+    const int64_t yearWeek = spin(fld::SpinEditSnrJahr) * 100 + spin(fld::SpinEditSnrWoche);
     if (!step(u"QV_Data_HW.SnrYearWeek = MainForm.SpinEditSnrJahr.Value*100 + MainForm.SpinEditSnrWoche.Value",
-              spin(fld::SpinEditSnrJahr) * 100 + spin(fld::SpinEditSnrWoche) == hw.SnrYearWeek))
-        return false;
+              yearWeek == hw.SnrYearWeek, fld::SpinEditSnrWoche, QString::number(yearWeek),
+              QString::number(hw.SnrYearWeek)))
+        return out;
+    const int64_t daySnr = m_.itemIndex(fld::ComboBoxSnrTag) * 10000LL + spin(fld::SpinEditSnrNum);
     if (!step(u"QV_Data_HW.SnrDaySnr = MainForm.ComboBoxSnrTag.ItemIndex*10000 + MainForm.SpinEditSnrNum.Value",
-              m_.itemIndex(fld::ComboBoxSnrTag) * 10000LL + spin(fld::SpinEditSnrNum) == hw.SnrDaySnr))
-        return false;
-    if (!step(u"QV_Data_HW.SnrSuffix = MainForm.SpinEditSnrSuffix.Value", spin(fld::SpinEditSnrSuffix) == hw.SnrSuffix) ||
-        !step(u"QV_Data_HW.SnrDevFam = MainForm.SpinEditSnrDevFam.Value", spin(fld::SpinEditSnrDevFam) == hw.SnrDevFam) ||
-        !step(u"QV_Data_HW.SnrTestStation = MainForm.SpinEditSnrTestStation.Value",
-              spin(fld::SpinEditSnrTestStation) == hw.SnrTestStation))
-        return false;
-    TraceMain.TraceBool(u"QV_Data_HW.SensorIntern = 1", hw.SensorIntern == 1);
-    if (hw.SensorIntern == 1 ? !step(u"MainForm.RadioButtonVAVSensorIntern.Checked", m_.checked(fld::RadioButtonVAVSensorIntern))
-                             : !step(u"MainForm.RadioButtonVAVSensorExtern.Checked", m_.checked(fld::RadioButtonVAVSensorExtern)))
-        return false;
-    if (hw.Adaptiv == 1)
-        return step(u"MainForm.CheckBoxVAVAdaptiv.Checked", adaptiv);
-    return step(u"not MainForm.CheckBoxVAVAdaptiv.Checked", !adaptiv);
+              daySnr == hw.SnrDaySnr, fld::SpinEditSnrNum, QString::number(daySnr), QString::number(hw.SnrDaySnr)))
+        return out;
+    if (!spinStep(u"QV_Data_HW.SnrSuffix = MainForm.SpinEditSnrSuffix.Value", fld::SpinEditSnrSuffix, hw.SnrSuffix) ||
+        !spinStep(u"QV_Data_HW.SnrDevFam = MainForm.SpinEditSnrDevFam.Value", fld::SpinEditSnrDevFam, hw.SnrDevFam) ||
+        !spinStep(u"QV_Data_HW.SnrTestStation = MainForm.SpinEditSnrTestStation.Value", fld::SpinEditSnrTestStation,
+                  hw.SnrTestStation))
+        return out;
+    note(u"QV_Data_HW.SensorIntern = 1", hw.SensorIntern == 1);
+    const FieldId sensor = hw.SensorIntern == 1 ? fld::RadioButtonVAVSensorIntern : fld::RadioButtonVAVSensorExtern;
+    if (!step(hw.SensorIntern == 1 ? u"MainForm.RadioButtonVAVSensorIntern.Checked"
+                                   : u"MainForm.RadioButtonVAVSensorExtern.Checked",
+              m_.checked(sensor), sensor, tick(false), tick(true)))
+        return out;
+    // With adaptive control on the box was compared above already; the full list names it once.
+    if (hw.Adaptiv == 1) {
+        if (!all)
+            step(u"MainForm.CheckBoxVAVAdaptiv.Checked", adaptiv, fld::CheckBoxVAVAdaptiv, tick(adaptiv), tick(true));
+    } else {
+        step(u"not MainForm.CheckBoxVAVAdaptiv.Checked", !adaptiv, fld::CheckBoxVAVAdaptiv, tick(adaptiv), tick(false));
+    }
+    return out;
 }
 
 } // namespace kadex

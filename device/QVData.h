@@ -2,6 +2,7 @@
 // The controller-parameter and serial number record: K, T1, Tv, Tn, adaptive control, the
 // serial number in its parts and the flow sensor choice, mirrored from the QV area
 // 0x0001..0x0113 of the controller and shown on the QV tab of the window-value model.
+#include "device/FieldDifference.h"
 #include "device/DeviceContext.h"
 
 #include <QDate>
@@ -70,6 +71,9 @@ public:
     bool ReadConfig();
     bool WriteConfig();
     bool IsPcHwEqual();
+    // The same walk as IsPcHwEqual, listing the differing fields: all of them, or (all false)
+    // only the first, which is what IsPcHwEqual decides by. An unknown device copy ends both.
+    FieldDifferences Compare(bool all);
     bool DeviceCopyKnown() const { return hwKnown_; }
 
     void BuildSerNrText();

@@ -511,7 +511,15 @@ bool TVAVBetrieb::StopBetrieb()
 bool TVAVBetrieb::IsPcHwEqual()
 {
     TraceMethodScope scope(TraceMain, kClass, u"IsPcHwEqual");
-    // In this order, stopping at the first difference; each comparison is traced with both values.
+    return Compare(false).empty();
+}
+
+FieldDifferences TVAVBetrieb::Compare(bool all)
+{
+    // In this order; the first difference decides the indicator. Only the stop-at-first walk
+    // traces, so showing the list leaves the trace as it was.
+    FieldDifferences out;
+    const bool trace = !all;
     struct Num {
         const char16_t* title;
         FieldId field;
@@ -528,28 +536,38 @@ bool TVAVBetrieb::IsPcHwEqual()
         {u"U5MinMV = GetIntFromString(MainForm.EditU5Min.Text, 1000)", fld::EditU5Min, HW.U5MinMV},
         {u"U5MaxMV = GetIntFromString(MainForm.EditU5Max.Text, 1000)", fld::EditU5Max, HW.U5MaxMV},
     };
-    auto compare = [&](const Num& n) {
+    // True while the walk goes on.
+    auto compare = [&](const Num& n, double scale) {
         const int32_t window = m_.deviceValue(n.field);
         const bool eq = window == n.hw;
-        TraceMain.TraceBool(QStringView(n.title), eq);
-        TraceMain.TraceInt(u"Device", n.hw);
-        TraceMain.TraceInt(u"Window", window);
-        return eq;
+        if (trace) {
+            TraceMain.TraceBool(QStringView(n.title), eq);
+            TraceMain.TraceInt(u"Device", n.hw);
+            TraceMain.TraceInt(u"Window", window);
+        }
+        if (!eq)
+            out.push_back({n.field, m_.text(n.field), QString::number(n.hw / scale)});
+        return eq || all;
     };
     for (const Num& n : levels)
-        if (!compare(n))
-            return false;
+        if (!compare(n, 100))
+            return out;
     const QString pos = m_.text(fld::EditPositionInput);
     const bool posEq = pos == HW.PosText;
-    TraceMain.TraceBool(u"VAVBetrieb.PosText = MainForm.EditPositionInput.Text", posEq);
-    TraceMain.TraceText(u"VAVBetrieb.PosText", HW.PosText);
-    TraceMain.TraceText(u"MainForm.EditPositionInput.Text", pos);
-    if (!posEq)
-        return false;
+    if (trace) {
+        TraceMain.TraceBool(u"VAVBetrieb.PosText = MainForm.EditPositionInput.Text", posEq);
+        TraceMain.TraceText(u"VAVBetrieb.PosText", HW.PosText);
+        TraceMain.TraceText(u"MainForm.EditPositionInput.Text", pos);
+    }
+    if (!posEq) {
+        out.push_back({fld::EditPositionInput, pos, HW.PosText});
+        if (!all)
+            return out;
+    }
     for (const Num& n : ranges)
-        if (!compare(n))
-            return false;
-    return true;
+        if (!compare(n, 1000))
+            return out;
+    return out;
 }
 
 } // namespace kadex

@@ -2,6 +2,7 @@
 // The operating data record: flow levels, W1/U5 ranges, nominal value and position text of
 // the connected controller, its identification, the override operation with its live values
 // and the pressure sampling of the conductance measurement.
+#include "device/FieldDifference.h"
 #include "device/BetriebCalc.h"
 #include "device/DeviceContext.h"
 
@@ -99,7 +100,11 @@ public:
     // The sampling run as it stands; the operation thread adds to it meanwhile.
     betrieb::Sampling SamplingNow() const;
 
+    // The window values against the device copy, in a fixed order, stopping at the first
+    // difference. Compare walks the same comparisons and lists the differing fields: all of
+    // them, or (all false) only the first, which is what IsPcHwEqual decides by.
     bool IsPcHwEqual();
+    FieldDifferences Compare(bool all);
 
     // The mode byte of a GetMode answer for the connected firmware.
     uint8_t ModeFromAnswer(uint8_t d1, uint8_t d2) const;

@@ -2,6 +2,7 @@
 
 #include "common/Paths.h"
 #include "mainwindow/LivePlot.h"
+#include "mainwindow/DifferenceList.h"
 #include "mainwindow/ModelBinder.h"
 #include "dialogs/LeitwertForm.h"
 #include "dialogs/UmgebungForm.h"
@@ -24,6 +25,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QTabWidget>
@@ -83,6 +85,8 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
     form_->setWindowTitle(QStringLiteral("Kadex Tool"));
     form_->installEventFilter(this);
     binder_ = new ModelBinder(model_, *form_, this);
+    if (auto* notEqual = form_->findChild<QLabel*>(QStringLiteral("ImageNotEqual")))
+        new DifferenceList(*notEqual, [this] { return core_->DifferenceRows(); }, *binder_, this);
     createDialogs();
     if (auto* plot = form_->findChild<gui::LivePlot*>()) {
         TPollThread& op = core_->BetriebThread();

@@ -77,6 +77,7 @@ QColor colourOf(Colour c, const QPalette& app)
     case Colour::Green: return QColor(0, 128, 0);
     case Colour::Yellow: return QColor(255, 255, 0);
     case Colour::Grey: return QColor(128, 128, 128);
+    case Colour::Differs: return QColor(255, 236, 179);
     }
     return {};
 }

@@ -81,8 +81,9 @@ const char* propName(Prop p);
 
 // Colours the behaviour names. Window and ButtonFace are the system's entry and face colours
 // (an editable field has the window colour, a read-only one the face colour); WindowText is
-// the normal font colour; the rest are plain colours for warnings and status fields.
-enum class Colour { Window, ButtonFace, WindowText, Black, Red, Green, Yellow, Grey };
+// the normal font colour; the rest are plain colours for warnings and status fields. Differs
+// is the light tint of a field whose value differs from the device copy.
+enum class Colour { Window, ButtonFace, WindowText, Black, Red, Green, Yellow, Grey, Differs };
 
 // Who made a change. The widget layer passes User for edits made in a widget.
 enum class Origin { Program, User };

@@ -25,6 +25,7 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
       host_(host),
       rules_(model, Ctx, Com, VAVBetrieb, Unavailable, Closing),
       records_(model, VAVBetrieb, OEMData, QVData, *this, DataRead),
+      marks_(model),
       operation_(model, Com, VAVBetrieb, Flows, rules_, *this, SetpointRefresh, clock),
       verbinden_("verbinden", [this] { ConnectionStep(); }, {}, clock),
       betrieb_("betrieb", [this] { operation_.OperationStep(); }, [this] { return VAVBetrieb.DruckmessungAktiv.load(); }, clock),
@@ -251,7 +252,15 @@ bool TMainCore::CheckDeviceType() { return rules_.CheckDeviceType(); }
 void TMainCore::ClearDeviceInfo() { rules_.ClearDeviceInfo(); }
 void TMainCore::FirmwareRead() { rules_.FirmwareRead(); }
 void TMainCore::UpdateSensorViews() { rules_.UpdateSensorViews(); }
-void TMainCore::AnzConfPcHwEqual(bool equal) { rules_.AnzConfPcHwEqual(equal); }
+void TMainCore::AnzConfPcHwEqual(bool equal)
+{
+    rules_.AnzConfPcHwEqual(equal);
+    FieldDifferences rows = equal ? FieldDifferences{} : records_.Differences();
+    // Not equal for a reason no field shows (a write that did not go through).
+    if (!equal && rows.empty())
+        rows.push_back({std::nullopt, QString(), QStringLiteral("unknown")});
+    marks_.Show(rows);
+}
 void TMainCore::SetBetriebActive(bool on) { rules_.SetBetriebActive(on); }
 void TMainCore::EnableBetriebPanel(bool modes, bool values) { rules_.EnableBetriebPanel(modes, values); }
 void TMainCore::EnableSignalPanel(bool on) { rules_.EnableSignalPanel(on); }

@@ -15,6 +15,7 @@
 #include "mainwindow/core/ConnectionSupervisor.h"
 #include "mainwindow/core/EnablingRules.h"
 #include "mainwindow/core/OperationPanel.h"
+#include "mainwindow/core/DifferenceMarks.h"
 #include "mainwindow/core/RecordFlows.h"
 #include "mainwindow/core/StartupClose.h"
 #include "mainwindow/core/CoreTimer.h"
@@ -146,7 +147,10 @@ public:
     void EnableDeviceButtons(bool on);
     bool CheckDeviceType();
     void ClearDeviceInfo();
+    // Also lists and tints the differing fields (none while equal).
     void AnzConfPcHwEqual(bool equal) override;
+    // The rows of the last not-equal indicator, for the window's list.
+    std::vector<DifferenceRow> DifferenceRows() const { return marks_.Rows(); }
     // Density, altitude and conductance only mean something for a pressure-type sensor under
     // the volume-flow function; their fields follow the function and the sensor type.
     void UpdateSensorViews();
@@ -176,6 +180,7 @@ private:
     IMainHost* host_;
     TEnablingRules rules_;
     TRecordFlows records_;
+    TDifferenceMarks marks_;
     TOperationPanel operation_;
     TPollThread verbinden_;
     TPollThread betrieb_;

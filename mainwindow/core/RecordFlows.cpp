@@ -145,6 +145,16 @@ bool TRecordFlows::IsPcHwEqual()
     return equal;
 }
 
+FieldDifferences TRecordFlows::Differences()
+{
+    if (!dataRead_.load())
+        return {FieldDifference{std::nullopt, QString(), QStringLiteral("not read")}};
+    FieldDifferences all = betrieb_.Compare(true);
+    for (FieldDifferences more : {oem_.Compare(true), qv_.Compare(true)})
+        all.insert(all.end(), more.begin(), more.end());
+    return all;
+}
+
 void TRecordFlows::SetSystemInfo()
 {
     TraceMethodScope trace(TraceMain, u"TMainCore", u"SetSystemInfo");

@@ -38,6 +38,10 @@ public:
     bool Setzen();
     // False while nothing was read; otherwise the three records' comparisons in turn.
     bool IsPcHwEqual();
+    // The differing fields of all three records in comparison order (each record's full
+    // walk); empty exactly when IsPcHwEqual is true. While nothing was read: one row without
+    // a field.
+    FieldDifferences Differences();
     // The Experte tab's system information.
     void SetSystemInfo();
     // The failure of the last read or write as shown in the status bar; empty after success.

@@ -1,0 +1,41 @@
+#pragma once
+// The list behind the comparison indicator: a click on the not-equal picture opens a small
+// non-modal window with the differing fields (field, window value, device value). It only
+// shows what the core's comparison produced; while open it follows each new comparison.
+#include "mainwindow/core/DifferenceMarks.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <vector>
+
+class QDialog;
+class QLabel;
+class QTreeWidget;
+
+namespace kadex {
+
+class ModelBinder;
+
+class DifferenceList : public QObject {
+    Q_OBJECT
+public:
+    using RowSource = std::function<std::vector<DifferenceRow>()>;
+    // Watches `indicator` for clicks; `binder` tells when the indicator changed.
+    DifferenceList(QLabel& indicator, RowSource rows, ModelBinder& binder, QObject* parent = nullptr);
+
+    void Open();
+    // The open list window (nullptr before the first click).
+    QDialog* Window() const { return dialog_; }
+
+private:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void refresh();
+
+    QPointer<QLabel> indicator_;
+    RowSource rows_;
+    QPointer<QDialog> dialog_;
+    QTreeWidget* tree_ = nullptr;
+};
+
+} // namespace kadex
