@@ -6,6 +6,10 @@
 #include "comm/Transport.h"
 #include "comm/ZBCmd.h"
 
+namespace kadex {
+class TMainCore;
+}
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -57,6 +61,10 @@ public:
     bool TransferOn() const override { return true; }
     void AddTransferLine(const QString& line) override;
 };
+
+// Port, baud rate, bus address, command names and (with --trace) the transfer trace of a
+// headless core as the options say; the port is not opened yet.
+void ConfigureCore(TMainCore& core, const Options& o, StderrSink& sink);
 
 
 // "read": identification, then the operating data.

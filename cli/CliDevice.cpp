@@ -117,6 +117,17 @@ void printJsonLine(const QJsonObject& obj)
 
 } // namespace
 
+void ConfigureCore(TMainCore& core, const Options& o, StderrSink& sink)
+{
+    core.Com.SetPortNumber(o.comNr);
+    core.Com.SetPortPath(o.portPath);
+    core.Com.SetBaudRate(o.baud);
+    core.ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
+    core.ZB.SetAdrIndex(static_cast<uint8_t>(o.adrIndex));
+    if (o.trace)
+        core.ZB.SetTransferSink(&sink);
+}
+
 int runRead(TZBCmd& zb, const Options& o)
 {
     WindowModel model(mainWindowFields());
@@ -147,14 +158,8 @@ int runMonitor(const Options& o)
     model.setMisuse(WindowModel::Misuse::Warn);
     // The core's polling threads are never started: the steps run here, one per period.
     TMainCore core(model, std::move(simulated));
-    core.Com.SetPortNumber(o.comNr);
-    core.Com.SetPortPath(o.portPath);
-    core.Com.SetBaudRate(o.baud);
-    core.ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
-    core.ZB.SetAdrIndex(static_cast<uint8_t>(o.adrIndex));
     StderrSink sink;
-    if (o.trace)
-        core.ZB.SetTransferSink(&sink);
+    ConfigureCore(core, o, sink);
     if (!core.Com.OpenPort())
         return portError(o, core.Com);
     // The monitor handles a lost port itself (the core's port watch would reconnect on a

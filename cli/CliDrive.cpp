@@ -75,14 +75,8 @@ int runDrive(const Options& o)
     model.setMisuse(WindowModel::Misuse::Warn);
     // The polling threads are never started: the operation step runs here, once a period.
     TMainCore core(model, std::move(simulated));
-    core.Com.SetPortNumber(o.comNr);
-    core.Com.SetPortPath(o.portPath);
-    core.Com.SetBaudRate(o.baud);
-    core.ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
-    core.ZB.SetAdrIndex(static_cast<uint8_t>(o.adrIndex));
     StderrSink sink;
-    if (o.trace)
-        core.ZB.SetTransferSink(&sink);
+    ConfigureCore(core, o, sink);
     if (!core.Com.OpenPort())
         return portError(o, core.Com);
     SetErrorPort(&core.Com);

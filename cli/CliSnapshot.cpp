@@ -269,13 +269,7 @@ public:
     explicit Session(const Options& o) : o_(o), core_(model_, o.simulate ? sim::MakeSimulatedLink().transport : nullptr)
     {
         model_.setMisuse(WindowModel::Misuse::Warn);
-        core_.Com.SetPortNumber(o.comNr);
-        core_.Com.SetPortPath(o.portPath);
-        core_.Com.SetBaudRate(o.baud);
-        core_.ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
-        core_.ZB.SetAdrIndex(static_cast<uint8_t>(o.adrIndex));
-        if (o.trace)
-            core_.ZB.SetTransferSink(&sink_);
+        ConfigureCore(core_, o, sink_);
     }
     ~Session()
     {
