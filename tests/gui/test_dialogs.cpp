@@ -1,6 +1,7 @@
 // The variable sensor and actuator dialogs and the controller function dialog in the desktop
 // program on the offscreen platform: shown by the choices, centred on the main window, the
 // keyboard, and the function switch as the main window shows it.
+#include "tests/gui/Pump.h"
 #include "tests/gui/RecordingDialogs.h"
 #include "device/model/WindowFields.h"
 #include "dialogs/AntriebForm.h"
@@ -27,17 +28,7 @@ using namespace kadex;
 
 namespace {
 
-bool pump(const std::function<bool()>& cond, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using kadex::test::pump;
 
 void key(QWidget* w, int k, Qt::KeyboardModifiers mods = Qt::NoModifier)
 {

@@ -1,5 +1,6 @@
 // The list behind the comparison indicator in the window: tool tip, tinted field, and the list
 // window a click opens.
+#include "tests/gui/Pump.h"
 #include "mainwindow/DifferenceList.h"
 #include "mainwindow/MainWindowController.h"
 #include "device/model/WindowFields.h"
@@ -20,17 +21,7 @@ using namespace kadex;
 
 namespace {
 
-bool pump(const std::function<bool()>& cond, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using kadex::test::pump;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // The live plot on the Service tab, in the program against the simulated controller: series
 // grow while "Betrieb" is on, pause stops them, the export writes the samples.
+#include "tests/gui/Pump.h"
 #include "mainwindow/LivePlot.h"
 #include "mainwindow/MainWindowController.h"
 #include "tests/gui/RecordingDialogs.h"
@@ -19,17 +20,7 @@ using namespace kadex;
 
 namespace {
 
-bool pump(const std::function<bool()>& cond, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using kadex::test::pump;
 
 } // namespace
 

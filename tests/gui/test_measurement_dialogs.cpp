@@ -1,6 +1,7 @@
 // The conductance and ambient conditions dialogs in the program on the offscreen platform,
 // against the simulated controller: opened from their buttons, typed into, confirmed; what
 // the controller holds afterwards.
+#include "tests/gui/Pump.h"
 #include "dialogs/LeitwertForm.h"
 #include "dialogs/UmgebungForm.h"
 #include "mainwindow/MainWindowController.h"
@@ -26,17 +27,7 @@ using namespace kadex;
 
 namespace {
 
-bool pump(const std::function<bool()>& cond, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using kadex::test::pump;
 
 // Replaces the text as a user would: select all, then one key press per character (the
 // first replaces the selection).

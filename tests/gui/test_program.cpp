@@ -1,6 +1,7 @@
 // The desktop program on the offscreen platform against the simulated controller: start-up,
 // connection supervision as the window shows it, the Transfer view, port errors, the single
 // instance and the orderly end.
+#include "tests/gui/Pump.h"
 #include "mainwindow/MainWindowController.h"
 #include "tests/VirtualClock.h"
 #include "tests/gui/RecordingDialogs.h"
@@ -30,17 +31,7 @@ using namespace kadex;
 namespace {
 
 // Runs the event loop until cond holds or ms passed.
-bool pump(const std::function<bool()>& cond, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using kadex::test::pump;
 
 class Program : public ::testing::Test {
 protected:
