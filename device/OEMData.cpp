@@ -511,21 +511,11 @@ bool TOEMData::IsPcHwEqual()
 FieldDifferences TOEMData::Compare(bool all)
 {
     const TOEM_Data& hw = OEM_Data_HW;
-    FieldDifferences out;
-    // Records a failed comparison; true while the walk goes on. Only the stop-at-first walk
-    // traces.
+    ComparisonWalk walk(all);
+    FieldDifferences& out = walk.out;
     auto step = [&](const char16_t* text, bool eq, std::optional<FieldId> field, const QString& window,
-                    const QString& device) {
-        if (!all)
-            TraceMain.TraceBool(QStringView(text), eq);
-        if (!eq)
-            out.push_back({field, window, device});
-        return eq || all;
-    };
-    auto note = [&](const char16_t* text, bool value) {
-        if (!all)
-            TraceMain.TraceBool(QStringView(text), value);
-    };
+                    const QString& device) { return walk.Step(text, eq, field, window, device); };
+    auto note = [&](const char16_t* text, bool value) { walk.Note(text, value); };
     auto num = [&](FieldId f) { return QString::number(m_.value(f)); };
     auto radio = [&](const char16_t* text, FieldId f) {
         return step(text, m_.checked(f), f, QStringLiteral("not selected"), QStringLiteral("selected"));

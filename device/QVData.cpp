@@ -297,21 +297,11 @@ bool TQVData::IsPcHwEqual()
 FieldDifferences TQVData::Compare(bool all)
 {
     const TQV_Data& hw = QV_Data_HW;
-    FieldDifferences out;
-    // Records a failed comparison; true while the walk goes on. Only the stop-at-first walk
-    // traces.
+    ComparisonWalk walk(all);
+    FieldDifferences& out = walk.out;
     auto step = [&](const char16_t* text, bool eq, std::optional<FieldId> field, const QString& window,
-                    const QString& device) {
-        if (!all)
-            TraceMain.TraceBool(QStringView(text), eq);
-        if (!eq)
-            out.push_back({field, window, device});
-        return eq || all;
-    };
-    auto note = [&](const char16_t* text, bool value) {
-        if (!all)
-            TraceMain.TraceBool(QStringView(text), value);
-    };
+                    const QString& device) { return walk.Step(text, eq, field, window, device); };
+    auto note = [&](const char16_t* text, bool value) { walk.Note(text, value); };
     auto spin = [&](FieldId f) { return static_cast<int64_t>(std::llround(m_.value(f))); };
     auto spinStep = [&](const char16_t* text, FieldId f, int64_t device) {
         return step(text, spin(f) == device, f, QString::number(spin(f)), QString::number(device));
