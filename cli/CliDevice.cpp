@@ -1,5 +1,6 @@
 // The commands that go through the device records: "read" and "monitor".
 #include "cli/CliCommon.h"
+#include "comm/Clock.h"
 #include "cli/CliLive.h"
 #include "sim/SimLink.h"
 
@@ -206,7 +207,7 @@ int runMonitor(const Options& o)
         core.VAVBetrieb.SetSerNr(QString());
         shownSerNr.clear();
         for (;;) {
-            if (stop.WaitUntil(Clock::now() + std::chrono::milliseconds(1000)))
+            if (stop.WaitUntil(Clock::now() + SteadyClock::RealSpan(1000 * 1000)))
                 return false;
             if (!core.Com.PortPresent())
                 continue;
@@ -269,7 +270,7 @@ int runMonitor(const Options& o)
                       + (answered ? s.Text() : QStringLiteral("the controller at %1 does not answer").arg(address)));
         }
         ++printed;
-        next = std::max(start + std::chrono::milliseconds(kPeriodMs), Clock::now());
+        next = std::max(start + SteadyClock::RealSpan(static_cast<uint64_t>(kPeriodMs) * 1000), Clock::now());
     }
 
     stop.SetOnStop({});

@@ -1,6 +1,7 @@
 // "drive": holds one operation mode through the main core's operation step and prints the
 // live values every cycle; the forced mode is released on every way out.
 #include "cli/CliCommon.h"
+#include "comm/Clock.h"
 #include "cli/CliLive.h"
 #include "sim/SimLink.h"
 
@@ -158,7 +159,7 @@ int runDrive(const Options& o)
                            + QLatin1String(mode->word) + QStringLiteral(" | ") + text);
         }
         ++printed;
-        next = std::max(start + std::chrono::milliseconds(kDrivePeriodMs), Clock::now());
+        next = std::max(start + SteadyClock::RealSpan(static_cast<uint64_t>(kDrivePeriodMs) * 1000), Clock::now());
     }
     release();
     return finish(rc);

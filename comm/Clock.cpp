@@ -1,19 +1,56 @@
 #include "comm/Clock.h"
 
+#include <atomic>
+#include <cstdlib>
 #include <thread>
 
 namespace kadex {
 
 using namespace std::chrono;
 
+namespace {
+std::atomic<uint32_t> g_rate{1};
+}
+
+void SteadyClock::SetRate(uint32_t rate)
+{
+    g_rate = rate == 0 ? 1 : rate;
+}
+
+void SteadyClock::SetRateFromEnvironment()
+{
+    const char* text = std::getenv("KADEX_TIME_RATE");
+    if (!text || !*text)
+        return;
+    char* end = nullptr;
+    const unsigned long rate = std::strtoul(text, &end, 10);
+    if (*end == '\0' && rate >= 1 && rate <= 100)
+        SetRate(static_cast<uint32_t>(rate));
+}
+
+uint32_t SteadyClock::Rate()
+{
+    return g_rate.load();
+}
+
+uint64_t SteadyClock::NowUs()
+{
+    return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count()) * g_rate.load();
+}
+
+microseconds SteadyClock::RealSpan(uint64_t clockUs)
+{
+    return microseconds(static_cast<int64_t>(clockUs / g_rate.load()));
+}
+
 uint64_t SteadyClock::NowMs()
 {
-    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return NowUs() / 1000;
 }
 
 void SteadyClock::SleepMs(uint32_t ms)
 {
-    std::this_thread::sleep_for(milliseconds(ms));
+    std::this_thread::sleep_for(RealSpan(uint64_t{ms} * 1000));
 }
 
 void SteadyClock::WaitUntil(std::unique_lock<std::mutex>& lk, std::condition_variable& cv, uint64_t deadlineMs)
@@ -21,7 +58,7 @@ void SteadyClock::WaitUntil(std::unique_lock<std::mutex>& lk, std::condition_var
     const uint64_t now = NowMs();
     if (deadlineMs <= now)
         return;
-    cv.wait_for(lk, milliseconds(deadlineMs - now));
+    cv.wait_for(lk, RealSpan((deadlineMs - now) * 1000));
 }
 
 SteadyClock& SteadyClock::Instance()

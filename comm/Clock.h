@@ -25,6 +25,19 @@ public:
     void SleepMs(uint32_t ms) override;
     void WaitUntil(std::unique_lock<std::mutex>& lk, std::condition_variable& cv, uint64_t deadlineMs) override;
     static SteadyClock& Instance();
+
+    // How many times faster than real time the steady clocks (this one and the simulator's)
+    // run; 1 in the programs. Test programs raise it once, before any clock is read, so that
+    // timeouts, guard times and simulated delays pass quicker with their proportions kept.
+    static void SetRate(uint32_t rate);
+    static uint32_t Rate();
+    // The rate from the environment variable KADEX_TIME_RATE (1 to 100) when it is set; the
+    // test programs set it so that the command line and the simulator they start follow them.
+    static void SetRateFromEnvironment();
+    // Real microseconds since the clock's epoch times the rate.
+    static uint64_t NowUs();
+    // Real time for a span of clock time.
+    static std::chrono::microseconds RealSpan(uint64_t clockUs);
 };
 
 } // namespace kadex

@@ -1,12 +1,16 @@
 #include "sim/SimClock.h"
 
+#include "comm/Clock.h"
+
 namespace kadex::sim {
 
 using namespace std::chrono;
 
 uint64_t RealClock::nowUs()
 {
-    return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+    // Runs at the bus layer's rate, so simulated delays keep their proportion to the tool's
+    // timeouts when tests speed time up.
+    return SteadyClock::NowUs();
 }
 
 void RealClock::waitUntil(std::unique_lock<std::mutex>& lk, std::condition_variable& cv, uint64_t deadlineUs)
@@ -14,7 +18,7 @@ void RealClock::waitUntil(std::unique_lock<std::mutex>& lk, std::condition_varia
     const uint64_t now = nowUs();
     if (deadlineUs <= now)
         return;
-    cv.wait_for(lk, microseconds(deadlineUs - now));
+    cv.wait_for(lk, SteadyClock::RealSpan(deadlineUs - now));
 }
 
 uint64_t ManualClock::nowUs()

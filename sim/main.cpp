@@ -1,4 +1,5 @@
 // kadex-sim: simulated controllers behind a bus interface, served on a pseudo-terminal.
+#include "comm/Clock.h"
 #include "comm/ZBFrame.h"
 #include "common/CommandLine.h"
 #include "sim/PtyServer.h"
@@ -101,6 +102,7 @@ std::string str(const QString& s)
 
 int main(int argc, char** argv)
 {
+    kadex::SteadyClock::SetRateFromEnvironment();
     int count = 1;
     std::map<int, std::string> address, firmware, tableId, identity, password;
     std::vector<std::string> faults;
