@@ -34,6 +34,7 @@ protected:
     }
     // What the indicator's callers do after an edit.
     void indicate() { core->AnzConfPcHwEqual(core->IsPcHwEqual()); }
+    // Edits below are the user's: the indicator follows them without being asked.
     static QStringList names(const FieldDifferences& list)
     {
         QStringList out;
@@ -70,12 +71,11 @@ TEST_F(Differences, OneEditedFieldOfEachRecordIsListedAndTintedUntilItIsBack)
         const double value = spin ? model->value(e.field) : 0;
         const Colour colour = model->colour(e.field);
         if (spin)
-            model->setValue(e.field, value - 1);
+            model->setValue(e.field, value < model->state(e.field).maximum ? value + 1 : value - 1, Origin::User);
         else if (e.field == fld::EditPositionInput)
-            model->setText(e.field, text + QStringLiteral("x"));
+            model->setText(e.field, text + QStringLiteral("x"), Origin::User);
         else
-            model->setText(e.field, QString::number(text.toDouble() - 1));
-        indicate();
+            model->setText(e.field, QString::number(text.toDouble() - 1), Origin::User);
         const FieldDifferences own[] = {core->VAVBetrieb.Compare(true), core->OEMData.Compare(true),
                                         core->QVData.Compare(true)};
         const bool equal[] = {core->VAVBetrieb.IsPcHwEqual(), core->OEMData.IsPcHwEqual(),
@@ -92,10 +92,9 @@ TEST_F(Differences, OneEditedFieldOfEachRecordIsListedAndTintedUntilItIsBack)
         ASSERT_EQ(core->DifferenceRows().size(), 1u);
 
         if (spin)
-            model->setValue(e.field, value);
+            model->setValue(e.field, value, Origin::User);
         else
-            model->setText(e.field, text);
-        indicate();
+            model->setText(e.field, text, Origin::User);
         EXPECT_TRUE(core->Records().Differences().empty());
         EXPECT_TRUE(core->IsPcHwEqual());
         EXPECT_TRUE(model->visible(fld::ImageEqual));
@@ -119,6 +118,21 @@ TEST_F(Differences, EditsInAllThreeRecordsAreListedInComparisonOrder)
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[1].window, "Keller");
     EXPECT_NE(rows[1].device, "Keller");
+}
+
+// The dialogs ask the core for the comparison; it covers the records behind the operating data.
+TEST_F(Differences, DialogRefreshComparesTheCalibrationAndParameterRecordsToo)
+{
+    for (FieldId f : {fld::SpinEditVAVPmin, fld::SpinEditVAVT1}) {
+        SCOPED_TRACE(f.name().toStdString());
+        const double was = model->value(f);
+        model->setValue(f, was + 1);
+        core->Dialogs.Forms.Hooks.RefreshComparison();
+        EXPECT_TRUE(model->visible(fld::ImageNotEqual));
+        model->setValue(f, was);
+        core->Dialogs.RegFkt.Hooks.RefreshComparison();
+        EXPECT_TRUE(model->visible(fld::ImageEqual));
+    }
 }
 
 TEST(DifferenceHint, CutsAfterFifteenLines)
@@ -157,13 +171,13 @@ TEST_F(Differences, RandomEditsKeepListAndIndicatorInStep)
     auto restoreAll = [&] {
         for (const Knob& k : knobs) {
             if (k.field.kind == Kind::Spin)
-                model->setValue(k.field, k.value);
+                model->setValue(k.field, k.value, Origin::User);
             else if (k.field.kind == Kind::Check)
-                model->setChecked(k.field, k.checked);
+                model->setChecked(k.field, k.checked, Origin::User);
             else if (k.field.kind == Kind::Radio)
-                model->setChecked(k.checked ? fld::RadioButtonVAVSensorExtern : fld::RadioButtonVAVSensorIntern, true);
+                model->setChecked(k.checked ? fld::RadioButtonVAVSensorExtern : fld::RadioButtonVAVSensorIntern, true, Origin::User);
             else
-                model->setText(k.field, k.text);
+                model->setText(k.field, k.text, Origin::User);
         }
     };
     for (int round = 0; round < 300; ++round) {
@@ -176,17 +190,16 @@ TEST_F(Differences, RandomEditsKeepListAndIndicatorInStep)
         const int delta = static_cast<int>(rng() % 5) + 1;
         switch (all ? Kind::Label : k.field.kind) {
         case Kind::Label: break;
-        case Kind::Spin: model->setValue(k.field, back ? k.value : k.value + delta); break;
-        case Kind::Check: model->setChecked(k.field, !model->checked(k.field)); break;
+        case Kind::Spin: model->setValue(k.field, back ? k.value : k.value + delta, Origin::User); break;
+        case Kind::Check: model->setChecked(k.field, !model->checked(k.field), Origin::User); break;
         case Kind::Radio:
-            model->setChecked(back ? fld::RadioButtonVAVSensorIntern : fld::RadioButtonVAVSensorExtern, true);
+            model->setChecked(back ? fld::RadioButtonVAVSensorIntern : fld::RadioButtonVAVSensorExtern, true, Origin::User);
             break;
         default:
             model->setText(k.field, back ? k.text
                                          : k.field == fld::EditPositionInput ? QString::number(delta)
-                                                                             : QString::number(k.text.toDouble() + delta));
+                                                                             : QString::number(k.text.toDouble() + delta), Origin::User);
         }
-        indicate();
         SCOPED_TRACE(round);
         const std::pair<std::function<FieldDifferences(bool)>, std::function<bool()>> records[] = {
             {[&](bool a) { return core->VAVBetrieb.Compare(a); }, [&] { return core->VAVBetrieb.IsPcHwEqual(); }},

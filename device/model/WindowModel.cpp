@@ -783,14 +783,30 @@ void WindowModel::enterCascade()
 
 void WindowModel::leaveCascade()
 {
+    std::vector<std::function<void()>> after;
     {
         std::lock_guard<std::mutex> lk(cascadeM_);
         if (--cascadeDepth_ > 0)
             return;
         cascadeOwner_ = std::thread::id();
         ++cascadeServing_;
+        after.swap(afterCascade_);
     }
     cascadeFree_.notify_all();
+    for (const auto& fn : after)
+        fn();
+}
+
+void WindowModel::afterCascade(std::function<void()> fn)
+{
+    {
+        std::lock_guard<std::mutex> lk(cascadeM_);
+        if (cascadeDepth_ > 0 && cascadeOwner_ == std::this_thread::get_id()) {
+            afterCascade_.push_back(std::move(fn));
+            return;
+        }
+    }
+    fn();
 }
 
 QStringList WindowModel::suspend(const QStringList& names)

@@ -335,6 +335,10 @@ public:
     bool changesSuspended(const QString& name) const;
     // True while the calling thread runs a cascade (a change, its rules or a ChangeCascade).
     bool inCascade() const;
+    // Runs fn on the calling thread once the cascade that thread runs has ended and the
+    // cascade lock is free (at once when it runs none): work that must see every rule of a
+    // change done, such as comparing the window with the device. fn may change fields.
+    void afterCascade(std::function<void()> fn);
 
     // Plain listeners, called on the changing thread with the model unlocked. A listener
     // removed while another thread is announcing a change may still see that one change.
@@ -385,6 +389,7 @@ private:
     std::condition_variable cascadeFree_;
     std::thread::id cascadeOwner_;
     int cascadeDepth_ = 0;
+    std::vector<std::function<void()>> afterCascade_; // of the owning thread's cascade
     uint64_t cascadeNextTicket_ = 0;
     uint64_t cascadeServing_ = 0;
     std::atomic<bool> longWaitReported_{false};

@@ -9,10 +9,8 @@ TDialogLogic::TDialogLogic(TMainCore& core, TOEMData& oem)
     : RegFkt(core.Ctx, oem), Forms(core.Ctx), core_(core), oem_(oem)
 {
     TMainCore* c = &core;
-    const auto compare = [c] {
-        if (c->DataRead.load())
-            c->AnzConfPcHwEqual(c->VAVBetrieb.IsPcHwEqual());
-    };
+    // All three records: a dialog's value belongs to the calibration record.
+    const auto compare = [c] { c->RefreshComparison(); };
     RegFkt.Hooks.UpdateSensorViews = [c] { c->UpdateSensorViews(); };
     RegFkt.Hooks.CheckDeviceType = [c] { c->CheckDeviceType(); };
     RegFkt.Hooks.RefreshComparison = compare;

@@ -42,6 +42,47 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
     ZB.SetTransferSink(&Transfer);
     ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
     subscribeEvents();
+    subscribeComparison();
+}
+
+void TMainCore::subscribeComparison()
+{
+    // The compared fields and the entries that feed them through couplings; their program
+    // changes (showing a record, a coupling) compare where the flow says so.
+    m_.onChange({fld::EditVnomM3, fld::EditVnomM3Anz, fld::EditVmaxM3, fld::EditVminM3, fld::EditVmidM3,
+                 fld::EditVmaxM3_OEM, fld::EditVminM3_OEM, fld::EditVmaxPrz, fld::EditVminPrz, fld::EditVmidPrz,
+                 fld::TrackBarVMax, fld::TrackBarVMin, fld::EditW1Min, fld::EditW1Max, fld::EditU5Min, fld::EditU5Max,
+                 fld::RadioButtonMode_W1_2_10V, fld::RadioButtonMode_W1_0_10V, fld::RadioButtonMode_W1,
+                 fld::RadioButtonMode_W1_2_10V_OEM, fld::RadioButtonMode_W1_0_10V_OEM, fld::RadioButtonMode_W1_OEM,
+                 fld::EditPositionInput, fld::EditPositionInput_OEM, fld::EditOEMInputOEM, fld::RadioButtonOEMInputOEM,
+                 fld::RadioButtonOEMInputAnzeige, fld::EditOEMInputOptAnzeige, fld::EditVAVLwErmittelt, fld::EditVAVDichte,
+                 fld::EditPasswordInput,
+                 fld::RadioButtonSensTypDruck, fld::RadioButtonSensTypVolumenstr, fld::RadioButtonSensTypDSK3Druck,
+                 fld::RadioButtonDPK100, fld::RadioButtonDPK300, fld::RadioButtonDPK600, fld::RadioButtonDPKVariabel,
+                 fld::RadioButtonAntr_HFX_ST, fld::RadioButtonAntr_RGT, fld::RadioButtonAntr_Variabel,
+                 fld::RadioButtonVAVY2_10V, fld::RadioButtonVAVYLinear, fld::RadioButtonVolumenstrom,
+                 fld::RadioButtonDruckanwendung, fld::SpinEditLZAntrieb, fld::SpinEditVAVPmin, fld::SpinEditVAVPmax,
+                 fld::SpinEditVAVPnom, fld::SpinEditVAVPtot, fld::SpinEditVAVPverz, fld::SpinEditVAVVtot,
+                 fld::SpinEditVAVYmin, fld::SpinEditVAVYmax, fld::SpinEditVAVYRmin, fld::SpinEditVAVYRmax,
+                 fld::EditVAVK, fld::SpinEditVAVTn, fld::SpinEditVAVTv, fld::SpinEditVAVT1, fld::CheckBoxVAVAdaptiv,
+                 fld::RadioButtonVAVSensorIntern, fld::RadioButtonVAVSensorExtern, fld::SpinEditSnrDevFam,
+                 fld::SpinEditSnrJahr, fld::SpinEditSnrWoche, fld::ComboBoxSnrTag, fld::SpinEditSnrTestStation,
+                 fld::SpinEditSnrNum, fld::SpinEditSnrSuffix},
+                [this](const Change& c) {
+                    if (c.origin == Origin::User && !c.clicked)
+                        RefreshComparison();
+                });
+}
+
+void TMainCore::RefreshComparison()
+{
+    if (comparisonDue_.exchange(true))
+        return;
+    m_.afterCascade([this] {
+        comparisonDue_ = false;
+        if (DataRead.load())
+            AnzConfPcHwEqual(records_.IsPcHwEqual());
+    });
 }
 
 void TMainCore::subscribeEvents()

@@ -118,6 +118,10 @@ public:
     // The read, write and compare flows.
     TRecordFlows& Records() { return records_; }
     bool IsPcHwEqual() { return records_.IsPcHwEqual(); }
+    // The indicator from the comparison of all three records, after the rules of the running
+    // change are done (several requests in one change compare once); nothing while nothing
+    // was read. Every accepted change of a compared field asks for it.
+    void RefreshComparison();
     void SetSystemInfo() { records_.SetSystemInfo(); }
 
     // --- timer handlers -----------------------------------------------------------------
@@ -164,6 +168,8 @@ public:
     void FirmwareRead();
 
 private:
+    void subscribeComparison();
+    std::atomic<bool> comparisonDue_{false};
     void LostDisplay() override;
     void SetBusy(bool busy) override;
     void Connect() override;
