@@ -488,6 +488,7 @@ bool TVAVBetrieb::StartBetrieb()
 {
     m_.setCaption(fld::PanelProgStatus, CurrentTexts()->Status.DataRead);
     BetriebAktiv = true;
+    ReleaseOwed = true;
     bool r = true;
     if (SkipNextRead.exchange(false))
         r = true;
@@ -503,7 +504,8 @@ bool TVAVBetrieb::StopBetrieb()
     const bool r = zb_.SetOverride(0);
     if (r)
         m_.setChecked(fld::RadioBetrAuto, true);
-    zb_.SetSetpoint(0xFFFF);
+    const bool setpoint = zb_.SetSetpoint(0xFFFF);
+    ReleaseOwed = !(r && setpoint);
     BetriebAktiv = false;
     return r;
 }

@@ -57,6 +57,9 @@ public:
     int32_t FirmwareNr = 0;
     std::function<void()> OnFirmwareRead;
     std::atomic<bool> BetriebAktiv{false};
+    // The controller may still hold a forced mode or setpoint: set when the operation mode
+    // starts, cleared once a StopBetrieb had both releases answered.
+    std::atomic<bool> ReleaseOwed{false};
     std::atomic<bool> SkipNextRead{false};
     std::atomic<bool> DruckmessungAktiv{false};
     uint16_t SollwPrz = 0;

@@ -1,6 +1,6 @@
 // The operation panel on the wire: what each mode sends every cycle, the release of a forced
-// mode on every way out of "Betrieb", and "Test" on the OEM tab, checked against the telegrams
-// the simulated controller received.
+// mode on every way out of "Betrieb" (a lost port's release waits for the port's return), and
+// "Test" on the OEM tab, checked against the telegrams the simulated controller received.
 #include "QtPrinters.h"
 #include "device/model/WindowFields.h"
 #include "mainwindow/core/MainCore.h"
@@ -112,6 +112,7 @@ public: // the ways out below act on the fixture
 
 const Telegram kRelease0{0x0E, 0x00};
 const Telegram kReleaseSetpoint{0x25, 0xFF, 0xFF};
+const Telegram kIdentifyStop{0x0E, 0x0A};
 
 } // namespace
 
@@ -174,6 +175,19 @@ TEST_F(OperationWire, EveryWayOutReleasesTheForcedModeThenSendsNoMoreOfIt)
              t.core->PageControl1Change();
          }},
         {"controller lost", [](OperationWire& t) { t.bus->removeController(1); }},
+        {"port lost mid-telegram, back later",
+         [](OperationWire& t) {
+             sim::Fault hang;
+             hang.kind = sim::FaultKind::HangUp;
+             t.bus->addFault(1, hang);
+             ASSERT_TRUE(t.waitFor([&] { return t.bus->linkDown(); }, 10000));
+             ASSERT_TRUE(t.waitFor([&] { return !t.core->VAVBetrieb.BetriebAktiv.load() && !t.core->Flows.Busy(); },
+                                   20000));
+             EXPECT_FALSE(t.model->checked(fld::SpeedButtonBetrieb));
+             t.passVirtual(3 * kPeriodMs);
+             t.bus->restoreLink();
+             ASSERT_TRUE(t.waitFor([&] { return t.core->Reconnects() == 1 && t.core->DataRead.load(); }, 20000));
+         }},
         {"window closed", [](OperationWire& t) { t.core->Close(); }},
     };
     for (const Way& way : ways) {
@@ -210,9 +224,12 @@ TEST_F(OperationWire, EveryWayOutReleasesTheForcedModeThenSendsNoMoreOfIt)
         EXPECT_EQ(sent[release], kRelease0);
         // An unanswered override is repeated before the setpoint release follows.
         EXPECT_NE(std::find(sent.begin() + static_cast<long>(release), sent.end(), kReleaseSetpoint), sent.end());
-        // After the release only releases (the connection step's identification sends them too).
-        for (size_t i = release; i < sent.size(); ++i)
-            EXPECT_TRUE(sent[i] == kRelease0 || sent[i] == kReleaseSetpoint) << "telegram " << i;
+        // After the release only releases; a reconnect's identification stops the motor
+        // and releases again at once.
+        for (size_t i = release; i < sent.size(); ++i) {
+            const bool identification = sent[i] == kIdentifyStop && i + 1 < sent.size() && sent[i + 1] == kRelease0;
+            EXPECT_TRUE(sent[i] == kRelease0 || sent[i] == kReleaseSetpoint || identification) << "telegram " << i;
+        }
 
         core->Close();
         core.reset();

@@ -88,6 +88,12 @@ bool TConnectionSupervisor::COMVerbinden()
     rules_.EnableMainControls(false);
     TraceMain.TraceMessage(u"Setting DTR and RTS");
     com_.SetDtrRts(); // pseudo-terminals have no modem lines; that is no failure
+    // A forced mode whose release did not get through (the port or the controller went away
+    // in operation) is released first: the identification only resets the override.
+    if (betrieb_.ReleaseOwed.load() && !betrieb_.BetriebAktiv.load()) {
+        TraceMain.TraceMessage(u"Releasing the forced mode left from the operation mode");
+        betrieb_.StopBetrieb();
+    }
     TraceMain.TraceMessage(u"Identifying ZBDevice");
     const bool identified = betrieb_.Identify();
     TraceMain.TraceBool(u"ZBDevice identified", identified);
@@ -189,9 +195,10 @@ void TConnectionSupervisor::PortLost(const QString& reason)
         core_.SuspendVerbindenThread();
         core_.SuspendBetriebThread();
         if (betrieb_.BetriebAktiv.load()) {
-            // Nothing can be sent; the reconnect's identification releases a forced mode.
+            // The release is tried (a lost link fails it at once, without waiting); what does
+            // not get through stays owed to the reconnect.
             m_.setChecked(kBetrieb, false);
-            betrieb_.BetriebAktiv = false;
+            betrieb_.StopBetrieb();
             rules_.SetBetriebActive(false);
         }
         m_.setCaption(fld::PanelProgStatus, IniStatusText.PortLost);
