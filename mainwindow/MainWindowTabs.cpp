@@ -246,6 +246,37 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
 // ---------------------------------------------------------------------------------------------
 // Experte
 
+namespace {
+
+// Names of one voltage signal's heading and Start / Stopp rows.
+struct SignalNames {
+    const char* heading;
+    QString headingText;
+    const char* minLabel;
+    const char* minEdit;
+    const char* minDim;
+    const char* maxLabel;
+    const char* maxEdit;
+    const char* maxDim;
+};
+
+QWidget* NewSignalBlock(QWidget* parent, const SignalNames& n)
+{
+    auto* block = new QWidget(parent);
+    auto* g = new QGridLayout(block);
+    g->setContentsMargins(0, 0, 0, 0);
+    g->setHorizontalSpacing(kSpacing);
+    g->setVerticalSpacing(kSpacing);
+    g->addWidget(NewLabel(block, n.heading, n.headingText), 0, 0, 1, 3);
+    AddFieldRow(g, 1, NewLabel(block, n.minLabel, QStringLiteral("Start")), NewNumberEdit(block, n.minEdit, kVoltChars),
+                NewDimLabel(block, n.minDim, QStringLiteral("V")));
+    AddFieldRow(g, 2, NewLabel(block, n.maxLabel, QStringLiteral("Stopp")), NewNumberEdit(block, n.maxEdit, kVoltChars),
+                NewDimLabel(block, n.maxDim, QStringLiteral("V")));
+    return block;
+}
+
+} // namespace
+
 QWidget* BuildTabExperte(QWidget* parent)
 {
     QWidget* page = NewPage(parent, "TabSheetExperte");
@@ -255,28 +286,18 @@ QWidget* BuildTabExperte(QWidget* parent)
     {
         QVBoxLayout* box = NewGroupColumn(ansteuerung);
 
-        auto* volts = new QGridLayout;
-        volts->setHorizontalSpacing(kSpacing);
-        volts->setVerticalSpacing(kSpacing);
-        // Created signal by signal, so that Tab runs w Start, w Stop, U5 Start, U5 Stop.
-        QLabel* w1 = NewLabel(ansteuerung, "LabelW1", QStringLiteral("Führungssignal [w]"));
-        volts->addWidget(w1, 0, 0, 1, 3);
-        AddFieldRow(volts, 1, NewLabel(ansteuerung, "LabelW1Min", QStringLiteral("Start")),
-                    NewNumberEdit(ansteuerung, "EditW1Min", kVoltChars),
-                    NewDimLabel(ansteuerung, "LabelW1MinDim", QStringLiteral("V")));
-        AddFieldRow(volts, 2, NewLabel(ansteuerung, "LabelW1Max", QStringLiteral("Stopp")),
-                    NewNumberEdit(ansteuerung, "EditW1Max", kVoltChars),
-                    NewDimLabel(ansteuerung, "LabelW1MaxDim", QStringLiteral("V")));
-        QLabel* u5 = NewLabel(ansteuerung, "LabelU5", QStringLiteral("Istwertsignal [U5]"));
-        volts->addWidget(u5, 0, 4, 1, 3);
-        AddFieldRow(volts, 1, NewLabel(ansteuerung, "LabelU5Min", QStringLiteral("Start")),
-                    NewNumberEdit(ansteuerung, "EditU5Min", kVoltChars),
-                    NewDimLabel(ansteuerung, "LabelU5MinDim", QStringLiteral("V")), 4);
-        AddFieldRow(volts, 2, NewLabel(ansteuerung, "LabelU5Max", QStringLiteral("Stopp")),
-                    NewNumberEdit(ansteuerung, "EditU5Max", kVoltChars),
-                    NewDimLabel(ansteuerung, "LabelU5MaxDim", QStringLiteral("V")), 4);
-        volts->setColumnMinimumWidth(3, 16);
-        volts->setColumnStretch(7, 1);
+        // One block per signal, so that Tab runs w Start, w Stop, then U5 Start, U5 Stop: the
+        // pairs the focused-value write sends together, each under its own heading.
+        auto* volts = new QHBoxLayout;
+        volts->setContentsMargins(0, 0, 0, 0);
+        volts->setSpacing(16 + 2 * kSpacing);
+        volts->addWidget(
+            NewSignalBlock(ansteuerung, {"LabelW1", QStringLiteral("Führungssignal [w]"), "LabelW1Min", "EditW1Min",
+                                         "LabelW1MinDim", "LabelW1Max", "EditW1Max", "LabelW1MaxDim"}));
+        volts->addWidget(
+            NewSignalBlock(ansteuerung, {"LabelU5", QStringLiteral("Istwertsignal [U5]"), "LabelU5Min", "EditU5Min",
+                                         "LabelU5MinDim", "LabelU5Max", "EditU5Max", "LabelU5MaxDim"}));
+        volts->addStretch(1);
         box->addLayout(volts);
 
         QGroupBox* mode = NewGroup(ansteuerung, "GroupBoxMode", QStringLiteral("Mode"));

@@ -1,20 +1,28 @@
 #include "mainwindow/Screenshots.h"
 
-#include "mainwindow/MainWindow.h"
 #include "dialogs/LeitwertForm.h"
 #include "dialogs/UmgebungForm.h"
+#include "mainwindow/MainWindow.h"
+#include "mainwindow/core/MainCore.h"
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTextStream>
 #include <QTimer>
-#include <QLineEdit>
-#include <QElapsedTimer>
-#include <QAction>
-#include <QAbstractButton>
-#include <QDialog>
+
+#include <functional>
+#include <iterator>
 
 namespace kadex {
 
@@ -52,6 +60,65 @@ QString OptionValue(const QStringList& arguments, bool* present)
         }
     }
     return QString();
+}
+
+// Lets the event loop run until done() holds, at most ms milliseconds; whether it held.
+bool Settle(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// Lets queued model changes and layouts run for a while.
+void SettleFor(int ms)
+{
+    Settle([] { return false; }, ms);
+}
+
+bool SaveGrab(QWidget& w, const QString& dir, const QString& file, QStringList& written, QString* error)
+{
+    const QString path = QDir(dir).filePath(file);
+    if (!w.grab().save(path, "PNG")) {
+        if (error)
+            *error = QStringLiteral("cannot write %1").arg(path);
+        return false;
+    }
+    written << path;
+    return true;
+}
+
+// The "Fühlertyp" choices of the OEM tab with the short name of their picture.
+struct SensorTypePicture {
+    FieldId field;
+    const char* file;
+};
+const SensorTypePicture kSensorTypes[] = {
+    {fld::RadioButtonSensTypDruck, "dpk"},
+    {fld::RadioButtonSensTypVolumenstr, "us"},
+    {fld::RadioButtonSensTypDSK3Druck, "dsk3"},
+};
+
+// Typed as the user types: the edit rules see a user edit, then the field is left.
+void TypeInto(QLineEdit& e, const QString& text)
+{
+    e.setText(text);
+    Q_EMIT e.textEdited(text);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(&e, &out);
+    Q_EMIT e.editingFinished();
+}
+
+// Typed edits alone leave the indicator as it is; compared on the flow runner, as the read and
+// write flows compare.
+void Compare(TMainCore& core)
+{
+    core.Flows.Post("compare", [&core] { core.AnzConfPcHwEqual(core.IsPcHwEqual()); });
 }
 
 // The Service tab in operation with the live plot, the window enlarged: "Betrieb" on,
@@ -167,6 +234,94 @@ bool TakeDialogScreenshots(TMainCore& core, QWidget* parent, const QString& dir,
     return true;
 }
 
+bool TakeSensorTypeScreenshots(TMainForm& form, const QString& dir, QStringList& written, QString* error)
+{
+    QTabWidget* tabs = form.PageControl();
+    const int previousTab = tabs->currentIndex();
+    tabs->setCurrentIndex(TMainForm::TabKonfigOEM);
+    QAbstractButton* original = nullptr;
+    for (const SensorTypePicture& t : kSensorTypes)
+        if (auto* b = form.ControlAs<QAbstractButton>(t.field); b && b->isChecked())
+            original = b;
+    bool ok = true;
+    for (int i = 0; ok && i < int(std::size(kSensorTypes)); ++i) {
+        auto* choice = form.ControlAs<QAbstractButton>(kSensorTypes[i].field);
+        // A type the controller does not offer (firmware, function) has no picture.
+        if (!choice || !choice->isVisible() || !choice->isEnabled())
+            continue;
+        choice->click();
+        SettleFor(500);
+        const QString file =
+            QStringLiteral("tab-0-oem-sensor-%1-%2.png").arg(i).arg(QLatin1String(kSensorTypes[i].file));
+        ok = SaveGrab(form, dir, file, written, error);
+    }
+    if (original) {
+        original->click();
+        SettleFor(500);
+    }
+    tabs->setCurrentIndex(previousTab);
+    QCoreApplication::processEvents();
+    return ok;
+}
+
+bool TakeDifferenceScreenshots(TMainForm& form, TMainCore& core, const QString& dir, QStringList& written,
+                               QString* error)
+{
+    auto* notEqual = form.ControlAs<QLabel>(fld::ImageNotEqual);
+    auto* vnom = form.ControlAs<QLineEdit>(fld::EditVnomM3);
+    auto* oemText = form.ControlAs<QLineEdit>(fld::EditOEMInputOEM);
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!notEqual || !vnom || !oemText)
+        return fail(QStringLiteral("what-differs: fields missing"));
+    if (!core.DataRead.load() || !vnom->isEnabled())
+        return fail(QStringLiteral("what-differs: nothing read from the controller"));
+    QTabWidget* tabs = form.PageControl();
+    const int previousTab = tabs->currentIndex();
+    tabs->setCurrentIndex(TMainForm::TabKonfigOEM);
+    const QString vnomBefore = vnom->text();
+    const QString oemTextBefore = oemText->text();
+    TypeInto(*vnom, QString::number(vnomBefore.toInt() + 10));
+    TypeInto(*oemText, QStringLiteral("Kunde A"));
+    Compare(core);
+    bool ok = Settle([notEqual] { return !notEqual->isHidden(); }, 5000);
+    if (!ok)
+        fail(QStringLiteral("what-differs: the indicator stayed equal"));
+    SettleFor(300);
+    ok = ok && SaveGrab(form, dir, QStringLiteral("what-differs-window.png"), written, error);
+    if (ok) {
+        // Opened the way the user does: a click on the not-equal picture.
+        const QPointF at(2, 2);
+        QMouseEvent press(QEvent::MouseButtonPress, at, notEqual->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, notEqual->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(notEqual, &press);
+        QApplication::sendEvent(notEqual, &release);
+        auto* list = form.findChild<QDialog*>(QStringLiteral("DifferenceListDialog"));
+        ok = list && Settle([list] { return list->isVisible(); }, 2000);
+        if (!ok) {
+            fail(QStringLiteral("what-differs: the list did not open"));
+        } else {
+            SettleFor(300);
+            ok = SaveGrab(*list, dir, QStringLiteral("what-differs.png"), written, error);
+            list->close();
+        }
+    }
+
+    TypeInto(*vnom, vnomBefore);
+    TypeInto(*oemText, oemTextBefore);
+    Compare(core);
+    if (!Settle([notEqual] { return notEqual->isHidden(); }, 5000))
+        QTextStream(stderr) << "what-differs: the window still differs from the controller after the restore\n";
+    tabs->setCurrentIndex(previousTab);
+    QCoreApplication::processEvents();
+    return ok;
+}
+
 bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCore* core)
 {
     bool present = false;
@@ -187,11 +342,15 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCor
         QStringList files = TakeScreenshots(form, dir, &error);
         const bool tabsDone = files.size() >= kTabCount;
         const bool dialogsDone = !core || (tabsDone && TakeDialogScreenshots(*core, &form, dir, files, &error));
+        // The sensor types and the difference list need the core's rules and a read controller.
+        const bool extrasDone = !core || !waitForDevice
+                                || (dialogsDone && TakeSensorTypeScreenshots(form, dir, files, &error)
+                                    && TakeDifferenceScreenshots(form, *core, dir, files, &error));
         for (const QString& f : files)
             QTextStream(stdout) << f << '\n';
         if (!error.isEmpty())
             err << error << '\n';
-        const bool ok = error.isEmpty() && tabsDone && dialogsDone;
+        const bool ok = error.isEmpty() && tabsDone && dialogsDone && extrasDone;
         if (!ok || !waitForDevice) {
             QCoreApplication::exit(ok ? 0 : 1);
             return;

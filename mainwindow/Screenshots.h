@@ -25,10 +25,21 @@ QStringList TakeScreenshots(TMainForm& form, const QString& dir, QString* error 
 bool TakeDialogScreenshots(TMainCore& core, QWidget* parent, const QString& dir, QStringList& written,
                            QString* error = nullptr);
 
+// The OEM tab once per sensor type the controller offers ("tab-0-oem-sensor-<n>-<type>.png",
+// n the choice's place), each chosen as by a click so the core's rules run; the choice the
+// window had is clicked again afterwards.
+bool TakeSensorTypeScreenshots(TMainForm& form, const QString& dir, QStringList& written, QString* error = nullptr);
+
+// With a controller read: V'nom and the OEM text of the OEM tab typed as the user types,
+// then the window with the differing fields tinted ("what-differs-window.png") and the list a
+// click on the not-equal picture opens ("what-differs.png"); the typed values are put back.
+bool TakeDifferenceScreenshots(TMainForm& form, TMainCore& core, const QString& dir, QStringList& written,
+                               QString* error = nullptr);
+
 // When the arguments ask for screenshots: once the event loop runs, takes them (with a core,
 // the dialogs too) and ends the event loop with exit code 0 (all written) or 1. With --simulate
-// a last picture follows, "service-betrieb.png": the Service tab in operation with the live
-// plot. Returns whether the option was given.
+// the sensor-type and difference pictures follow, and last "service-betrieb.png": the Service
+// tab in operation with the live plot. Returns whether the option was given.
 bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCore* core = nullptr);
 
 } // namespace kadex

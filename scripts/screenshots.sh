@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Pictures of every tab of the main window and of its dialogs (sensor, actuator, controller
 # function, conductance, ambient conditions), taken under a virtual X server, into
-# docs/screenshots/tab-<n>-<name>.png and docs/screenshots/dialog-<name>.png, then the Service
-# tab in operation with the live plot (service-betrieb.png, about 40 s later). Installs xvfb, xauth and imagemagick when missing and
-# builds the program when needed (build folder: build-gui, or $KADEX_GUI_BUILD).
+# docs/screenshots/tab-<n>-<name>.png and docs/screenshots/dialog-<name>.png; then the OEM tab
+# once per sensor type (tab-0-oem-sensor-0-dpk.png, -1-us.png, -2-dsk3.png), the difference
+# list opened from the not-equal picture after two edits (what-differs.png, and the window with
+# the tinted fields: what-differs-window.png), and last the Service tab in operation with the
+# live plot (service-betrieb.png, about 40 s later). Installs xvfb, xauth and imagemagick when
+# missing and builds the program when needed (build folder: build-gui, or $KADEX_GUI_BUILD).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -29,4 +32,5 @@ trap 'rm -rf "$work"' EXIT
     xvfb-run -a -s "-screen 0 1280x1024x24" \
     "$root/$build/bin/kadex-tool" --simulate --screenshot-dir "$out"
 )
-identify "$out"/tab-*.png "$out"/dialog-*.png "$out"/service-betrieb.png
+identify "$out"/tab-*.png "$out"/dialog-*.png "$out"/what-differs.png "$out"/what-differs-window.png \
+  "$out"/service-betrieb.png

@@ -7,6 +7,7 @@
 #include "mainwindow/Screenshots.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -39,6 +40,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -984,36 +986,100 @@ TEST_F(MainWindowLayout, AlarmListAllowsSeveralSelections)
     EXPECT_NE(list->selectionMode(), QAbstractItemView::NoSelection);
 }
 
-TEST_F(MainWindowLayout, TabOrderFollowsTheGroups)
+// Tab on every tab sheet: each field that takes the keyboard is reached once per round, in
+// reading order. Two widgets are compared through the children of their nearest common parent
+// that hold them, so the fields of a group (or of a panel within it) are read as one block:
+// blocks side by side (overlapping rows) left to right, otherwise top to bottom.
+TEST_F(MainWindowLayout, TabWalksEveryFieldOfEachTabInReadingOrder)
 {
-    std::map<QString, int> position;
-    int index = 0;
-    QWidget* w = form.get();
-    do {
-        if (!w->objectName().isEmpty() && !position.count(w->objectName()))
-            position[w->objectName()] = index;
-        ++index;
-        w = w->nextInFocusChain();
-    } while (w && w != form.get() && index < 10000);
-
-    const std::vector<std::vector<const char*>> sequences = {
-        {"EditVnomM3", "EditVmaxM3_OEM", "EditVminM3_OEM", "EditVAVLwErmittelt", "ButtonCalculateLW"},
-        {"EditPositionInput_OEM", "RadioButtonOEMInputOEM", "EditOEMInputOEM", "RadioButtonOEMInputAnzeige"},
-        {"EditW1Min", "EditW1Max", "EditU5Min", "EditU5Max", "RadioButtonMode_W1_2_10V"},
-        {"EditVmaxM3", "EditVmaxPrz", "EditVmidM3", "EditVmidPrz", "EditVminM3", "EditVminPrz", "EditPositionInput",
-         "TrackBarVMax", "TrackBarVMin"},
-        {"RadioBetrAuto", "RadioBetrVariabel", "EditBetrSollwPrz"},
-        {"SpinEditSnrJahr", "SpinEditSnrWoche", "ComboBoxSnrTag", "SpinEditSnrNum", "SpinEditSnrDevFam",
-         "SpinEditSnrTestStation", "SpinEditSnrSuffix", "EditSerNrInput"},
-        {"EditVAVK", "SpinEditVAVTn", "SpinEditVAVTv", "SpinEditVAVT1", "CheckBoxVAVAdaptiv"},
+    QTabWidget* tabs = form->PageControl();
+    tabs->setTabVisible(TMainForm::TabTransfer, true);
+    ShowAtDesignSize();
+    const auto tabbable = [](const QWidget* w) {
+        return (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && !w->focusProxy() && w->isVisible()
+               && w->isEnabled();
     };
-    for (const auto& seq : sequences) {
-        for (size_t i = 0; i + 1 < seq.size(); ++i) {
-            const QString a = QLatin1String(seq[i]);
-            const QString b = QLatin1String(seq[i + 1]);
-            ASSERT_TRUE(position.count(a)) << seq[i];
-            ASSERT_TRUE(position.count(b)) << seq[i + 1];
-            EXPECT_LT(position[a], position[b]) << seq[i] << " should come before " << seq[i + 1];
+    // The chain of parents from just below the page down to the widget.
+    const auto lineage = [](QWidget* w, const QWidget* page) {
+        std::vector<QWidget*> up;
+        for (; w && w != page; w = w->parentWidget())
+            up.insert(up.begin(), w);
+        return up;
+    };
+    // Qt's inner widgets (the plot's buttons) by their class and named parent.
+    const auto name = [](const QWidget* w) {
+        QString n = w->objectName();
+        for (const QWidget* p = w; n.isEmpty() && p; p = p->parentWidget())
+            if (!p->objectName().isEmpty())
+                n = QStringLiteral("%1 in %2").arg(QLatin1String(w->metaObject()->className()), p->objectName());
+        return n.toStdString();
+    };
+    const auto readsBefore = [](const QRect& a, const QRect& b) {
+        const int overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
+        if (overlap > 4) // on one row
+            return a.left() < b.left() - 4;
+        return a.top() < b.top();
+    };
+    for (int t = 0; t < tabs->count(); ++t) {
+        tabs->setCurrentIndex(t);
+        QApplication::processEvents();
+        QWidget* page = tabs->widget(t);
+        SCOPED_TRACE(page->objectName().toStdString());
+        // The order must hold once a controller enables the fields, too.
+        for (QWidget* w : page->findChildren<QWidget*>())
+            w->setEnabled(true);
+        QApplication::processEvents();
+
+        std::vector<QWidget*> visited;
+        std::map<QWidget*, int> rounds;
+        int steps = 0;
+        bool left = false; // Tab went on to a control outside the page
+        for (QWidget* w = page->nextInFocusChain(); w != page && steps < 10000; w = w->nextInFocusChain(), ++steps) {
+            if (!tabbable(w))
+                continue;
+            if (!page->isAncestorOf(w)) {
+                left = left || !visited.empty();
+                continue;
+            }
+            if (left)
+                ADD_FAILURE() << "Tab leaves the page before it reaches " << name(w);
+            left = false;
+            if (rounds[w]++ == 0)
+                visited.push_back(w);
+        }
+        ASSERT_LT(steps, 10000) << "the focus chain does not come back to the page";
+
+        size_t expected = 0;
+        for (QWidget* w : page->findChildren<QWidget*>()) {
+            if (!w->isVisible() || !w->isEnabled() || w->focusProxy())
+                continue;
+            const auto* line = qobject_cast<QLineEdit*>(w);
+            const auto* spin = qobject_cast<QAbstractSpinBox*>(w);
+            const bool entry = (line && !line->isReadOnly()) || (spin && !spin->isReadOnly())
+                               || qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w)
+                               || qobject_cast<QAbstractButton*>(w);
+            if (entry && !tabbable(w) && !qobject_cast<QRadioButton*>(w))
+                ADD_FAILURE() << name(w) << " cannot be reached with Tab";
+            if (tabbable(w)) {
+                ++expected;
+                EXPECT_EQ(rounds[w], 1) << name(w) << " is visited " << rounds[w] << " times in one round";
+            }
+        }
+        EXPECT_EQ(visited.size(), expected);
+        EXPECT_GT(visited.size(), 0u);
+
+        for (size_t i = 0; i < visited.size(); ++i) {
+            const std::vector<QWidget*> a = lineage(visited[i], page);
+            for (size_t j = i + 1; j < visited.size(); ++j) {
+                const std::vector<QWidget*> b = lineage(visited[j], page);
+                size_t k = 0;
+                while (k + 1 < a.size() && k + 1 < b.size() && a[k] == b[k])
+                    ++k;
+                const QRect ra(a[k]->mapTo(page, QPoint(0, 0)), a[k]->size());
+                const QRect rb(b[k]->mapTo(page, QPoint(0, 0)), b[k]->size());
+                EXPECT_FALSE(readsBefore(rb, ra)) << "Tab reaches " << name(visited[i]) << " before "
+                                                  << name(visited[j]) << ", which reads before it";
+            }
         }
     }
 }
