@@ -2,7 +2,10 @@
 
 #include "mainwindow/ModelBinder.h"
 
+#include <QAbstractButton>
 #include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QHeaderView>
@@ -64,8 +67,57 @@ void DifferenceList::Open()
 void DifferenceList::refresh()
 {
     tree_->clear();
-    for (const DifferenceRow& r : rows_())
-        tree_->addTopLevelItem(new QTreeWidgetItem(QStringList{r.field, r.window, r.device}));
+    for (const DifferenceRow& r : rows_()) {
+        auto* item = new QTreeWidgetItem(QStringList{readableName(r), r.window, r.device});
+        item->setToolTip(0, r.name.isEmpty() ? r.field : r.name);
+        tree_->addTopLevelItem(item);
+    }
+}
+
+namespace {
+QString plain(QString text)
+{
+    text.remove(QLatin1Char('&'));
+    return text.simplified();
+}
+
+QLabel* labelLeftOf(QWidget* w)
+{
+    QWidget* parent = w->parentWidget();
+    auto* grid = parent ? qobject_cast<QGridLayout*>(parent->layout()) : nullptr;
+    const int index = grid ? grid->indexOf(w) : -1;
+    if (index < 0)
+        return nullptr;
+    int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+    grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
+    QLayoutItem* left = column > 0 ? grid->itemAtPosition(row, column - 1) : nullptr;
+    return left ? qobject_cast<QLabel*>(left->widget()) : nullptr;
+}
+} // namespace
+
+QString DifferenceList::readableName(const DifferenceRow& row) const
+{
+    QWidget* window = indicator_ ? indicator_->window() : nullptr;
+    QWidget* w = window && !row.name.isEmpty() ? window->findChild<QWidget*>(row.name) : nullptr;
+    if (!w)
+        return row.field;
+    QString label;
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        label = plain(button->text());
+    for (QLabel* l : window->findChildren<QLabel*>()) {
+        if (label.isEmpty() && l->buddy() == w)
+            label = plain(l->text());
+    }
+    if (label.isEmpty())
+        if (QLabel* l = labelLeftOf(w))
+            label = plain(l->text());
+    QString group;
+    for (QWidget* p = w->parentWidget(); p && p != window && group.isEmpty(); p = p->parentWidget())
+        if (auto* box = qobject_cast<QGroupBox*>(p))
+            group = plain(box->title());
+    if (label.isEmpty())
+        return group.isEmpty() ? row.field : group + QStringLiteral(" \u203A ") + row.field;
+    return group.isEmpty() ? label : group + QStringLiteral(" \u203A ") + label;
 }
 
 } // namespace kadex

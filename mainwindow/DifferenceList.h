@@ -31,6 +31,9 @@ public:
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void refresh();
+    // The name a user reads for a field: the title of its group and the label that names it
+    // (its buddy, or the label left of it in its grid row), else the row's own text.
+    QString readableName(const DifferenceRow& row) const;
 
     QPointer<QLabel> indicator_;
     RowSource rows_;

@@ -201,8 +201,11 @@ QSlider* NewTrackBar(QWidget* parent, const char* name)
 
 void AddFieldRow(QGridLayout* grid, int row, QLabel* caption, QWidget* field, QWidget* unit, int column)
 {
-    if (caption)
+    if (caption) {
         grid->addWidget(caption, row, column);
+        if (field)
+            caption->setBuddy(field);
+    }
     if (field)
         grid->addWidget(field, row, column + 1);
     if (unit)

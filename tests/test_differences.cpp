@@ -139,7 +139,7 @@ TEST(DifferenceHint, CutsAfterFifteenLines)
 {
     std::vector<DifferenceRow> rows;
     for (int i = 0; i < 20; ++i)
-        rows.push_back({QStringLiteral("F%1").arg(i), QString::number(i), QString()});
+        rows.push_back({QStringLiteral("F%1").arg(i), QString::number(i), QString(), QString()});
     const QStringList lines = TDifferenceMarks::HintText(rows).split('\n');
     ASSERT_EQ(lines.size(), 16);
     EXPECT_EQ(lines[0], "F0: window 0, device -");

@@ -21,7 +21,7 @@ DifferenceRow TDifferenceMarks::RowOf(const FieldDifference& d) const
     name.remove(QLatin1Char('&'));
     if (name.trimmed().isEmpty())
         name = d.field->name();
-    return {name.trimmed(), d.window, d.device};
+    return {name.trimmed(), d.window, d.device, d.field->name()};
 }
 
 QString TDifferenceMarks::HintText(const std::vector<DifferenceRow>& rows, int maxLines)

@@ -18,6 +18,7 @@ struct DifferenceRow {
     QString field; // caption of the field, else its name
     QString window;
     QString device;
+    QString name = {}; // the field's declared name; empty for the device copy's own row
 };
 
 class TDifferenceMarks {

@@ -65,7 +65,8 @@ TEST(DifferenceListWindow, EditShowsInTooltipTintAndTheListAClickOpens)
     auto* tree = list->findChild<QTreeWidget*>("DifferenceListTree");
     ASSERT_TRUE(tree);
     ASSERT_EQ(tree->topLevelItemCount(), 1);
-    EXPECT_EQ(tree->topLevelItem(0)->text(0), "EditVnomM3");
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Volumenstrom \u203A V'nom"));
+    EXPECT_EQ(tree->topLevelItem(0)->toolTip(0), "EditVnomM3");
     EXPECT_EQ(tree->topLevelItem(0)->text(2), shown);
 
     // Back to the device's value: tint gone, the open list follows.
