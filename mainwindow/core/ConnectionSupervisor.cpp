@@ -88,15 +88,17 @@ bool TConnectionSupervisor::COMVerbinden()
     rules_.EnableMainControls(false);
     TraceMain.TraceMessage(u"Setting DTR and RTS");
     com_.SetDtrRts(); // pseudo-terminals have no modem lines; that is no failure
-    // A forced mode whose release did not get through (the port or the controller went away
-    // in operation) is released first: the identification only resets the override.
-    if (betrieb_.ReleaseOwed.load() && !betrieb_.BetriebAktiv.load()) {
-        TraceMain.TraceMessage(u"Releasing the forced mode left from the operation mode");
-        betrieb_.StopBetrieb();
-    }
     TraceMain.TraceMessage(u"Identifying ZBDevice");
     const bool identified = betrieb_.Identify();
     TraceMain.TraceBool(u"ZBDevice identified", identified);
+    // A forced mode whose release did not get through (the port or the controller went away
+    // in operation) is released once a controller answers again: the identification resets
+    // only the override. Not before it, so that a connect to an absent controller does not
+    // wait out the release's timeouts on every attempt.
+    if (identified && betrieb_.ReleaseOwed.load() && !betrieb_.BetriebAktiv.load()) {
+        TraceMain.TraceMessage(u"Releasing the forced mode left from the operation mode");
+        betrieb_.StopBetrieb();
+    }
     if (identified) {
         rules_.enableIf(fld::ButtonDruckmessung, true);
         TraceMain.TraceMessage(u"Enabling second timer");
