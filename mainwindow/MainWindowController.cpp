@@ -325,8 +325,6 @@ void TMainWindowController::ShowPortError(const QString& text)
 
 void TMainWindowController::showPortErrorOnGui(const QString& text)
 {
-    ++portErrors_;
-    lastPortError_ = text;
     dialogs().Message(form_.get(), IProgramDialogs::Kind::Error, text);
 }
 

@@ -57,8 +57,6 @@ public:
     // Shows the window and, once the event loop runs, the start-up sequence.
     void Show();
     // Port error boxes shown so far (tests without message boxes).
-    int PortErrorsShown() const { return portErrors_; }
-    QString LastPortError() const { return lastPortError_; }
 
     // IMainHost
     void ShowPortError(const QString& text) override;
@@ -100,8 +98,6 @@ private:
     TSensorForm* sensorForm_ = nullptr;   // children of the main window
     TAntriebForm* antriebForm_ = nullptr;
     TRegFktForm* regFktForm_ = nullptr;
-    int portErrors_ = 0;
-    QString lastPortError_;
     QString iniPath_;
     int busyDepth_ = 0;
     // Where the keyboard focus was when the busy phase began: disabling the focused button

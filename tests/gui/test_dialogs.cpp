@@ -52,7 +52,7 @@ protected:
         ctl->Show();
         // The start-up has run once the failed connect showed its error and enabled the
         // main controls again.
-        ASSERT_TRUE(pump([&] { return ctl->PortErrorsShown() > 0 && action(fld::ExtrasRegSetting)->isEnabled(); }, 10000));
+        ASSERT_TRUE(pump([&] { return !dialogs.Errors().isEmpty() && action(fld::ExtrasRegSetting)->isEnabled(); }, 10000));
     }
     QAction* action(FieldId f) { return ctl->Form().Action(f); }
     WindowModel& model() { return ctl->Model(); }

@@ -192,7 +192,6 @@ TEST_F(Program, LostAndReplacedControllerAsTheWindowShowsIt)
     ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr").isEmpty(); }, 15000));
     EXPECT_TRUE(field("EditFirmware").isEmpty());
     EXPECT_FALSE(ctl->Form().ControlAs<QAbstractButton>("ButtonLesen")->isEnabled());
-    EXPECT_EQ(ctl->PortErrorsShown(), 0);
     EXPECT_TRUE(dialogs.Errors().isEmpty());
 
     sim::Identity other;
@@ -208,10 +207,9 @@ TEST_F(Program, PortThatCannotOpenShowsTheErrorAndStaysPaused)
     TProgramOptions o;
     o.portPath = QStringLiteral("/dev/kadex-no-such-port");
     start(o);
-    ASSERT_TRUE(pump([&] { return ctl->PortErrorsShown() == 1; }, 10000));
-    EXPECT_EQ(ctl->LastPortError(),
+    ASSERT_TRUE(pump([&] { return dialogs.Errors().size() == 1; }, 10000)); // as an error box
+    EXPECT_EQ(dialogs.Errors().front(),
               "Kann COM nicht öffnen! (/dev/kadex-no-such-port)\nDie Schnittstelle ist nicht vorhanden.");
-    EXPECT_EQ(dialogs.Errors(), QStringList{ctl->LastPortError()}); // as an error box
     ASSERT_TRUE(pump([&] { return ctl->Form().StatusField(2)->text() == "Kann COM nicht öffnen!"; }, 5000));
     EXPECT_TRUE(ctl->Core().VerbindenThread().Suspended());
     EXPECT_EQ(ctl->Core().VerbindenThread().StepsRun(), 0);
@@ -240,7 +238,7 @@ TEST_F(Program, LostPortIsNamedAndReopenedWhenItComesBack)
     ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr").isEmpty(); }, 3000));
     ASSERT_TRUE(pumpVirtual([&] { return ctl->Core().Flows.WaitIdle(0) && ctl->Core().PortWatchActive(); }, 5000));
     EXPECT_TRUE(ctl->Core().VerbindenThread().Suspended());
-    EXPECT_EQ(ctl->PortErrorsShown(), 0);
+    EXPECT_TRUE(dialogs.Errors().isEmpty());
     // While gone nothing reaches the bus, for a minute of polling periods and port looks.
     bus->clearRecord();
     passVirtual(60000);
@@ -252,7 +250,7 @@ TEST_F(Program, LostPortIsNamedAndReopenedWhenItComesBack)
     ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 10000));
     EXPECT_TRUE(ctl->Core().DataRead.load());
     EXPECT_TRUE(status->text().isEmpty()) << status->text().toStdString();
-    EXPECT_EQ(ctl->PortErrorsShown(), 0);
+    EXPECT_TRUE(dialogs.Errors().isEmpty());
     // Polling resumed: the controller sees the connection step's mode requests again.
     auto modeRequests = [&] {
         int n = 0;
