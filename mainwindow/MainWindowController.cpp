@@ -106,6 +106,10 @@ TMainWindowController::~TMainWindowController()
     binder_ = nullptr;
     form_.reset();
     core_.reset();
+    // The "not busy" of a flow cut short by the end is a queued call this object no longer
+    // receives: the application's cursor must not stay busy.
+    for (; busyDepth_ > 0; --busyDepth_)
+        QApplication::restoreOverrideCursor();
 }
 
 void TMainWindowController::Show()
