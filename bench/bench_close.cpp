@@ -2,6 +2,7 @@
 // the controller silent (removed from the simulated bus): a 5 ms heartbeat timer measures the
 // gaps between its ticks from the close request until the window has closed. Runs offscreen.
 #include "mainwindow/MainWindowController.h"
+#include "tests/gui/Pump.h"
 #include "tests/gui/RecordingDialogs.h"
 #include "sim/SimBus.h"
 
@@ -17,14 +18,7 @@
 namespace {
 bool pump(const std::function<bool()>& cond, int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return kadex::test::pump(cond, ms, 5);
 }
 } // namespace
 

@@ -9,6 +9,7 @@
 #include "dialogs/LeitwertForm.h"
 #include "dialogs/core/Conductance.h"
 #include "mainwindow/MainWindowController.h"
+#include "tests/gui/Pump.h"
 #include "tests/gui/RecordingDialogs.h"
 #include "sim/Controller.h"
 #include "sim/SimBus.h"
@@ -33,14 +34,7 @@ namespace {
 
 bool pump(const std::function<bool()>& cond, int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return kadex::test::pump(cond, ms, 5);
 }
 
 // Gaps between the ticks of a 5 ms timer on the window thread.
