@@ -135,6 +135,64 @@ TEST_F(Differences, DialogRefreshComparesTheCalibrationAndParameterRecordsToo)
     }
 }
 
+// Whatever entry the user changes, the indicator shows the comparison of the three records
+// afterwards: a compared field whose edits do not refresh it would show a stale "equal".
+TEST_F(Differences, AnyUserEditLeavesTheIndicatorShowingTheComparison)
+{
+    // Toggles, pages, the address and the operation panel start flows of their own.
+    const auto skipped = [](const FieldState& f) {
+        return f.readOnly || !f.enabled || f.name == QLatin1String("ComboBoxZBAdress") ||
+               f.name.startsWith(QLatin1String("RadioBetr")) || f.name.startsWith(QLatin1String("EditBetr"));
+    };
+    int edited = 0, unequal = 0;
+    for (const FieldDecl& d : mainWindowFields()) {
+        const FieldState f = model->state(d.s.name);
+        if (skipped(f))
+            continue;
+        SCOPED_TRACE(f.name.toStdString());
+        QString wasChecked; // a radio group's choice before
+        switch (f.kind) {
+        case Kind::Edit: {
+            const bool number = f.isNumber() || (!f.text.isEmpty() && f.text.at(0).isDigit());
+            model->setText(f.name, number ? QString::number(f.text.toDouble() + 1) : f.text + QStringLiteral("x"),
+                           Origin::User);
+            break;
+        }
+        case Kind::Spin: model->setValue(f.name, f.value < f.maximum ? f.value + 1 : f.value - 1, Origin::User); break;
+        case Kind::Check: model->setChecked(f.name, !f.checked, Origin::User); break;
+        case Kind::Radio:
+            if (f.checked)
+                continue;
+            wasChecked = model->checkedInGroup(f.group);
+            model->setChecked(f.name, true, Origin::User);
+            break;
+        case Kind::Combo:
+            if (f.items.size() < 2)
+                continue;
+            model->setItemIndex(f.name, (f.itemIndex + 1) % static_cast<int>(f.items.size()), Origin::User);
+            break;
+        default: continue;
+        }
+        ++edited;
+        const bool equal = core->IsPcHwEqual();
+        unequal += equal ? 0 : 1;
+        EXPECT_EQ(model->visible(fld::ImageEqual), equal);
+        if (!equal) {
+            // Back to what the device holds (a choice the tool keeps, such as which OEM text
+            // is written, is put back by hand).
+            if (!wasChecked.isEmpty())
+                model->setChecked(wasChecked, true);
+            std::atomic<bool> ok{false};
+            core->Flows.Post("read", [&] { ok = core->ReadConfig(); });
+            ASSERT_TRUE(core->Flows.WaitIdle(60000));
+            ASSERT_TRUE(ok.load());
+            ASSERT_TRUE(core->IsPcHwEqual());
+        }
+    }
+    EXPECT_GT(edited, 40);
+    EXPECT_GT(unequal, 20);
+}
+
 TEST(DifferenceHint, CutsAfterFifteenLines)
 {
     std::vector<DifferenceRow> rows;
