@@ -8,6 +8,7 @@
 #include "dialogs/UmgebungForm.h"
 #include "comm/ComPortEnumerator.h"
 #include "dialogs/AntriebForm.h"
+#include "dialogs/OptSetForm.h"
 #include "dialogs/RegFktForm.h"
 #include "dialogs/SensorForm.h"
 #include "device/model/WindowFields.h"
@@ -23,6 +24,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
@@ -38,7 +40,7 @@ namespace {
 // Features that later work adds; their commands stay visible but disabled until then.
 constexpr FieldId kNotBuiltYet[] = {
     fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiSpeichernUnter, fld::DateiDrucken, fld::DateiDruckenInDatei,
-    fld::ExtrasZBAdress, fld::ExtrasOptionen, fld::ExtrasZBCommand,
+    fld::ExtrasZBAdress, fld::ExtrasZBCommand,
     fld::HilfeInfo, fld::ButtonDefaultLaden,
 };
 class BoxDialogs final : public IProgramDialogs {
@@ -55,6 +57,10 @@ public:
         bool ok = false;
         const QString chosen = QInputDialog::getItem(parent, QStringLiteral("Kadex Tool"), text, items, 0, false, &ok);
         return ok ? chosen : QString();
+    }
+    QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& start) override
+    {
+        return QFileDialog::getExistingDirectory(parent, prompt, start, QFileDialog::ShowDirsOnly);
     }
 };
 } // namespace
@@ -177,6 +183,8 @@ void TMainWindowController::wireActions()
     // A modal dialog of the window itself, not a device action.
     if (QAction* a = form_->Action(fld::ExtrasRegSetting))
         connect(a, &QAction::triggered, this, [this] { openRegFkt(); });
+    if (QAction* a = form_->Action(fld::ExtrasOptionen))
+        connect(a, &QAction::triggered, this, [this] { optSetForm_->open(); });
 }
 
 void TMainWindowController::createDialogs()
@@ -186,6 +194,15 @@ void TMainWindowController::createDialogs()
     antriebForm_ = new TAntriebForm(model_, form_.get());
     regFktForm_ = new TRegFktForm(model_, form_.get());
     TMainCore* core = core_.get();
+    optSetForm_ = new TOptSetForm(
+        *core, [this](QWidget* parent, const QString& prompt, const QString& start) {
+            return dialogs().ChooseFolder(parent, prompt, start);
+        },
+        form_.get());
+    core->Options.SetPorts(TComPortEnumerator::PortNames());
+    core->Options.OnError = [this](const QString& text) {
+        dialogs().Message(optSetForm_, IProgramDialogs::Kind::Error, text);
+    };
     TDialogLogic& dialogs = core->Dialogs;
     dialogs.Forms.Hooks.Defer = [this](int ms, std::function<void()> fn) {
         QMetaObject::invokeMethod(this, [this, ms, fn] { QTimer::singleShot(ms, this, fn); }, Qt::QueuedConnection);

@@ -17,6 +17,7 @@ class SimBus;
 }
 class ModelBinder;
 class TAntriebForm;
+class TOptSetForm;
 class TRegFktForm;
 class TSensorForm;
 
@@ -29,6 +30,8 @@ public:
     virtual void Message(QWidget* parent, Kind kind, const QString& text) = 0;
     // One of items, or empty when the user declines.
     virtual QString ChooseItem(QWidget* parent, const QString& text, const QStringList& items) = 0;
+    // A folder (starting at `start`), or empty when the user declines.
+    virtual QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& start) = 0;
 };
 
 struct TProgramOptions {
@@ -53,6 +56,7 @@ public:
     TSensorForm& SensorForm() { return *sensorForm_; }
     TAntriebForm& AntriebForm() { return *antriebForm_; }
     TRegFktForm& RegFktForm() { return *regFktForm_; }
+    TOptSetForm& OptSetForm() { return *optSetForm_; }
 
     // Shows the window and, once the event loop runs, the start-up sequence.
     void Show();
@@ -98,6 +102,7 @@ private:
     TSensorForm* sensorForm_ = nullptr;   // children of the main window
     TAntriebForm* antriebForm_ = nullptr;
     TRegFktForm* regFktForm_ = nullptr;
+    TOptSetForm* optSetForm_ = nullptr;
     QString iniPath_;
     int busyDepth_ = 0;
     // Where the keyboard focus was when the busy phase began: disabling the focused button

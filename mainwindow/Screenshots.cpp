@@ -40,6 +40,7 @@ constexpr DialogPicture kDialogs[] = {
     {"SensorForm", "dialog-sensor.png"},
     {"AntriebForm", "dialog-antrieb.png"},
     {"RegFktForm", "dialog-regfkt.png"},
+    {"TOptSetForm", "dialog-optionen.png"},
 };
 
 // The directory given with the option; empty when missing, null when the option is absent.

@@ -230,6 +230,27 @@ void TConnectionSupervisor::PortWatchTimerTimer()
     });
 }
 
+// ------------------------------------------------------------------------ port change
+
+void TConnectionSupervisor::ChangePort(const QString& path, int number)
+{
+    TraceMethodScope trace(TraceMain, u"TMainCore", u"ChangePort");
+    core_.SuspendVerbindenThread();
+    core_.SuspendBetriebThread();
+    if (betrieb_.BetriebAktiv.load()) {
+        // Released on the old port: the controller there would keep the forced mode.
+        m_.setChecked(kBetrieb, false);
+        betrieb_.StopBetrieb();
+        rules_.SetBetriebActive(false);
+    }
+    LostDisplay();
+    portWatch_.Stop();
+    com_.ClosePort();
+    com_.SetPortNumber(number);
+    com_.SetPortPath(path);
+    COMVerbinden();
+}
+
 // ------------------------------------------------------------------------ bus address
 
 void TConnectionSupervisor::ComboBoxZBAdressChange()

@@ -38,6 +38,9 @@ public:
     bool COMVerbinden();
     // Connection thread: the mode and the live values; a new serial number reconnects.
     void ConnectionStep();
+    // Flow runner: another serial port. The old one is left (a forced mode released first)
+    // and closed, then COMVerbinden on the new one.
+    void ChangePort(const QString& path, int number);
     // Flow runner: the bus address chosen in the model.
     void ComboBoxZBAdressChange();
     // The port went away (serial I/O thread): show it, stop polling, watch for its return.

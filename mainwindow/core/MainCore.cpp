@@ -180,6 +180,7 @@ void TMainCore::ResumeBetriebThread()
 bool TMainCore::COMVerbinden() { return connection_.COMVerbinden(); }
 void TMainCore::ConnectionStep() { connection_.ConnectionStep(); }
 void TMainCore::ComboBoxZBAdressChange() { connection_.ComboBoxZBAdressChange(); }
+void TMainCore::ChangePort(const QString& path, int number) { connection_.ChangePort(path, number); }
 void TMainCore::SecTimerTimer() { connection_.SecTimerTimer(); }
 void TMainCore::ComErrorTimerTimer() { connection_.ComErrorTimerTimer(); }
 void TMainCore::PortWatchTimerTimer() { connection_.PortWatchTimerTimer(); }

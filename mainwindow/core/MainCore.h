@@ -10,6 +10,7 @@
 #include "device/DeviceContext.h"
 #include "device/OEMData.h"
 #include "dialogs/core/DialogLogic.h"
+#include "dialogs/core/OptionsFlow.h"
 #include "device/QVData.h"
 #include "device/VAVBetrieb.h"
 #include "mainwindow/core/ConnectionSupervisor.h"
@@ -69,6 +70,8 @@ public:
     TDialogLogic Dialogs{*this, OEMData};
     TTransferLog Transfer;
     FlowRunner Flows;
+    // The options dialog's rules and its OK and Cancel.
+    OptionsFlow Options{*this};
 
     // Menu commands and buttons whose feature this build does not have: they stay disabled
     // whatever the enabling rules say.
@@ -106,6 +109,8 @@ public:
     void ConnectionStep();
     void OperationStep();
     void ComboBoxZBAdressChange();
+    // Flow runner: another serial port (the options dialog): disconnect, then COMVerbinden.
+    void ChangePort(const QString& path, int number);
     // "Betrieb" pressed or released (the toggle's state is read from the model).
     void SpeedButtonBetriebClick(bool fromBetrOffTimer = false);
     // Orderly end (TStartupClose): pause threads, release a forced mode, then no more bus traffic. Blocks

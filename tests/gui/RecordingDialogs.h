@@ -20,12 +20,22 @@ public:
         questions_.append(text);
         return {};
     }
+    // The folder a folder dialog hands back (empty: declined); the prompts are kept.
+    QString ChooseFolder(QWidget*, const QString& prompt, const QString&) override
+    {
+        std::lock_guard<std::mutex> g(m_);
+        folderPrompts_.append(prompt);
+        return folder_;
+    }
+    void SetFolder(const QString& folder) { std::lock_guard<std::mutex> g(m_); folder_ = folder; }
+    QStringList FolderPrompts() const { std::lock_guard<std::mutex> g(m_); return folderPrompts_; }
     QStringList Errors() const { std::lock_guard<std::mutex> g(m_); return errors_; }
     QStringList Questions() const { std::lock_guard<std::mutex> g(m_); return questions_; }
 
 private:
     mutable std::mutex m_;
-    QStringList errors_, infos_, questions_;
+    QStringList errors_, infos_, questions_, folderPrompts_;
+    QString folder_;
 };
 
 } // namespace kadex::test
