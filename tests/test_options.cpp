@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/WaitFor.h"
+
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -24,16 +26,7 @@ using sim::SimBus;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& cond, int ms)
-{
-    const auto end = steady_clock::now() + milliseconds(ms);
-    while (!cond()) {
-        if (steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(milliseconds(5));
-    }
-    return true;
-}
+using test::waitFor;
 
 class Options : public ::testing::Test {
 protected:

@@ -194,15 +194,9 @@ void TConnectionSupervisor::PortLost(const QString& reason)
     for (const FieldId& f : {fld::ComboBoxZBAdress, fld::ExtrasZBAdress, fld::ExtrasZBCommand})
         m_.setEnabled(f, false);
     flows_.Post("PortLost", [this] {
-        core_.SuspendVerbindenThread();
-        core_.SuspendBetriebThread();
-        if (betrieb_.BetriebAktiv.load()) {
-            // The release is tried (a lost link fails it at once, without waiting); what does
-            // not get through stays owed to the reconnect.
-            m_.setChecked(kBetrieb, false);
-            betrieb_.StopBetrieb();
-            rules_.SetBetriebActive(false);
-        }
+        // The release is tried (a lost link fails it at once, without waiting); what does
+        // not get through stays owed to the reconnect.
+        pauseAndEndOperation();
         m_.setCaption(fld::PanelProgStatus, IniStatusText.PortLost);
         if (!flags_.closing.load() && com_.LinkLost())
             portWatch_.Start();
@@ -232,17 +226,22 @@ void TConnectionSupervisor::PortWatchTimerTimer()
 
 // ------------------------------------------------------------------------ port change
 
-void TConnectionSupervisor::ChangePort(const QString& path, int number)
+void TConnectionSupervisor::pauseAndEndOperation()
 {
-    TraceMethodScope trace(TraceMain, u"TMainCore", u"ChangePort");
     core_.SuspendVerbindenThread();
     core_.SuspendBetriebThread();
     if (betrieb_.BetriebAktiv.load()) {
-        // Released on the old port: the controller there would keep the forced mode.
         m_.setChecked(kBetrieb, false);
         betrieb_.StopBetrieb();
         rules_.SetBetriebActive(false);
     }
+}
+
+void TConnectionSupervisor::ChangePort(const QString& path, int number)
+{
+    TraceMethodScope trace(TraceMain, u"TMainCore", u"ChangePort");
+    // Released on the old port: the controller there would keep the forced mode.
+    pauseAndEndOperation();
     LostDisplay();
     portWatch_.Stop();
     com_.ClosePort();

@@ -62,6 +62,8 @@ public:
     bool SecTimerActive() const { return secTimer_.Active(); }
 
 private:
+    // Both polling threads paused, then a running operation mode released and ended.
+    void pauseAndEndOperation();
     void restartOnlineCounter();
     void resumeOne();
 
