@@ -90,8 +90,13 @@ QLabel* labelLeftOf(QWidget* w)
         return nullptr;
     int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
     grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
-    QLayoutItem* left = column > 0 ? grid->itemAtPosition(row, column - 1) : nullptr;
-    return left ? qobject_cast<QLabel*>(left->widget()) : nullptr;
+    // The nearest label to the left (a choice button may stand between).
+    for (int c = column - 1; c >= 0; --c) {
+        QLayoutItem* left = grid->itemAtPosition(row, c);
+        if (auto* label = left ? qobject_cast<QLabel*>(left->widget()) : nullptr)
+            return label;
+    }
+    return nullptr;
 }
 } // namespace
 
