@@ -245,6 +245,8 @@ void TComForm::resetReceiveLocked()
 
 void TComForm::ComPort1RxChar(const uint8_t* data, size_t count)
 {
+    if (IClock* c = clock_.load(); c && data && count)
+        lastRxMs_ = c->NowMs();
     {
         std::lock_guard<std::mutex> lk(rxMutex_);
         if (data == nullptr || count == 0) {
@@ -317,6 +319,7 @@ TComForm::WaitResult TComForm::WaitAnswer(IClock& clock, uint64_t t0, uint32_t t
             std::memcpy(bytes256, rxBuffer_, 256);
             length = r == WaitResult::Answer ? rxCount_ : static_cast<uint8_t>(std::min<size_t>(rxSeen_, 255));
         }
+        lastWaitBytes_ = rxSeen_ > sentLen_ ? rxSeen_ - sentLen_ : 0;
         resetReceiveLocked();
         awaiting_ = false;
         rxSeen_ = 0;

@@ -116,6 +116,13 @@ public:
     // Wakes every waiter (used when closing).
     void WakeWaiters();
 
+    // How many bytes beyond the echo the last WaitAnswer received.
+    size_t LastWaitBytes() const { return lastWaitBytes_.load(); }
+    // The clock that stamps arriving bytes (LastRxMs); none: not stamped.
+    void SetClock(IClock* clock) { clock_.store(clock); }
+    // When the last bytes arrived, on that clock; 0 before any.
+    uint64_t LastRxMs() const { return lastRxMs_.load(); }
+
     // Called once per loss of an open link (device removed, peer hung up), from any thread.
     void SetLinkLostHandler(std::function<void(const QString&)> handler);
 
@@ -152,6 +159,9 @@ private:
     std::atomic<bool> linkLost_{false};
     std::atomic<bool> portOpen_{false};
     std::atomic<bool> writeError_{false};
+    std::atomic<IClock*> clock_{nullptr};
+    std::atomic<uint64_t> lastRxMs_{0};
+    std::atomic<size_t> lastWaitBytes_{0};
 
     mutable std::mutex rxMutex_;
     std::condition_variable rxCv_;

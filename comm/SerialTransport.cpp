@@ -3,7 +3,11 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <QSocketNotifier>
+
+#include <cerrno>
 #include <grp.h>
+#include <poll.h>
 #include <sys/stat.h>
 
 namespace kadex {
@@ -23,6 +27,7 @@ bool SerialWorker::open(const PortSettings& s, QString& error, PortOpenError& ki
     close();
     port_ = new QSerialPort(this);
     lostReported_ = false;
+    path_ = s.portName;
     port_->setPortName(s.portName);
     port_->setBaudRate(s.baudRate);
     port_->setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits));
@@ -119,14 +124,36 @@ void SerialWorker::onReadyRead()
         h(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()));
 }
 
+bool SerialWorker::lineGone() const
+{
+    if (!port_ || port_->handle() < 0)
+        return true;
+    pollfd p{port_->handle(), POLLIN, 0};
+    if (::poll(&p, 1, 0) < 0 && errno != EINTR)
+        return true;
+    return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 || !QFileInfo::exists(path_);
+}
+
 void SerialWorker::onError(QSerialPort::SerialPortError error)
 {
     // A vanished device shows as a flood of resource/read errors whose waits return at once:
     // take it as the end of the link, close once and report once.
-    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
-        const QString reason = port_ ? port_->errorString() : QString();
-        linkLost(reason);
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    // A read notification whose bytes were flushed away by discardInput() before it ran reads
+    // nothing, and the port reports that as a read or resource error with whatever errno was
+    // left over. Late answers make that race common. The link is lost only when the line
+    // itself says so (hang-up, error, device node gone).
+    if (!lineGone()) {
+        port_->clearError();
+        // On a "resource" error the port stops watching for input; watch again.
+        for (QSocketNotifier* n : port_->findChildren<QSocketNotifier*>())
+            if (n->type() == QSocketNotifier::Read)
+                n->setEnabled(true);
+        return;
     }
+    const QString reason = port_ ? port_->errorString() : QString();
+    linkLost(reason);
 }
 
 void SerialWorker::linkLost(const QString& reason)

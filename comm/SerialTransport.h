@@ -33,8 +33,11 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void linkLost(const QString& reason);
+    // Whether the line has really ended (hang-up, error, device node gone).
+    bool lineGone() const;
 
     QSerialPort* port_ = nullptr;
+    QString path_;
     bool lostReported_ = false;
 };
 

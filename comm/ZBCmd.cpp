@@ -11,6 +11,7 @@ namespace kadex {
 TZBCmd::TZBCmd(TComForm& com, IClock* clock)
     : com_(com), clock_(clock ? clock : &SteadyClock::Instance())
 {
+    com_.SetClock(clock_);
 }
 
 void TZBCmd::SetAdrIndex(uint8_t index)
@@ -74,13 +75,48 @@ void TZBCmd::traceDiscarded(const std::vector<uint8_t>& bytes)
         trace(QStringLiteral("-> Discarded: ") + HexBytes(bytes.data(), bytes.size()));
 }
 
+QString TZBCmd::traceHex(const uint8_t* bytes, size_t length, size_t telegramOffset, bool isAnswer) const
+{
+    // The key of an unlock telegram (and its check bytes, which tell much of it) and the answer
+    // to a read of secret memory are shown as "**".
+    const uint8_t* tel = isAnswer ? com_.LastSent() : bytes;
+    const size_t telLen = isAnswer ? static_cast<size_t>(zb::LengthField(tel[0])) + 3 : length;
+    const bool unlock = telLen >= 3 && tel[1] == static_cast<uint8_t>(ZbCommand::Unlock);
+    bool secretRead = false;
+    if (telLen >= 8 && tel[1] == static_cast<uint8_t>(ZbCommand::ReadMem)) {
+        const int from = (tel[2] << 8) | tel[3];
+        const int to = from + tel[4];
+        for (const auto& [addr, count] : SecretMemory)
+            secretRead = secretRead || (from < addr + count && addr < to);
+    }
+    static const char digits[] = "0123456789ABCDEF";
+    QString out;
+    out.reserve(static_cast<int>(length * 3));
+    for (size_t i = 0; i < length; ++i) {
+        const bool echo = !isAnswer || i < telegramOffset;
+        const bool hide = echo ? (unlock && i >= 2 && i < telLen) : (secretRead && i > telegramOffset);
+        if (hide) {
+            out += QStringLiteral("** ");
+        } else {
+            out += QLatin1Char(digits[bytes[i] >> 4]);
+            out += QLatin1Char(digits[bytes[i] & 0x0F]);
+            out += QLatin1Char(' ');
+        }
+    }
+    return out;
+}
+
 bool TZBCmd::SendTelegram(const uint8_t* bytes, size_t length)
 {
     if (Closing() || length < 2)
         return false;
     // Bytes that came while nothing was asked for (noise, a very late answer) are dropped here.
-    traceDiscarded(com_.TakeStray());
-    trace(QStringLiteral("<- ") + CommandName(bytes[1]) + QStringLiteral(" : ") + HexBytes(bytes, length));
+    const std::vector<uint8_t> stray = com_.TakeStray();
+    if (!stray.empty())
+        noteLateBytes();
+    traceDiscarded(stray);
+    if (sink_ && sink_->TransferOn())
+        trace(QStringLiteral("<- ") + CommandName(bytes[1]) + QStringLiteral(" : ") + traceHex(bytes, length, 0, false));
     return com_.WriteTelegram(bytes, length);
 }
 
@@ -95,7 +131,7 @@ bool TZBCmd::ReceiveAnswer(uint8_t* bytes256, uint8_t& length)
         std::memcpy(bytes256, got, sizeof got);
         length = n;
         lastResult_ = TxResult::Ok;
-        trace(QStringLiteral("-> ") + HexBytes(got, n));
+        trace(QStringLiteral("-> ") + traceHex(got, n, 0, true));
         trace(QString());
         return true;
     case TComForm::WaitResult::Timeout:
@@ -105,7 +141,7 @@ bool TZBCmd::ReceiveAnswer(uint8_t* bytes256, uint8_t& length)
     case TComForm::WaitResult::EchoMismatch:
     case TComForm::WaitResult::Surplus:
         lastResult_ = r == TComForm::WaitResult::EchoMismatch ? TxResult::EchoMismatch : TxResult::WrongLength;
-        trace(QStringLiteral("-> ") + HexBytes(got, n));
+        trace(QStringLiteral("-> ") + traceHex(got, n, static_cast<size_t>(zb::LengthField(com_.LastSent()[0])) + 3, true));
         trace(QStringLiteral("-> Rejected: ") + TxResultText(lastResult_));
         break;
     case TComForm::WaitResult::LinkLost:
@@ -151,12 +187,52 @@ void TZBCmd::resync(uint64_t sentMs)
         clock_->SleepMs(PauseMs);
         return;
     }
+    // Silence counts from the end of the answer window at the earliest, or from as late as an
+    // answer has come on this link.
+    const uint32_t window = std::max(TimeoutMs, Rules.learnLateness ? learnedMs_.load() : 0u);
     std::vector<uint8_t> discarded;
-    const bool quiet = com_.WaitQuiet(*clock_, sentMs + TimeoutMs, std::max(GuardMs, PauseMs),
+    const bool quiet = com_.WaitQuiet(*clock_, sentMs + window, std::max(GuardMs, PauseMs),
                                       std::max(GuardMaxMs, GuardMs), closing_, discarded);
+    if (!discarded.empty()) {
+        noteLateBytes();
+        discarded_ += discarded.size();
+    }
     traceDiscarded(discarded);
     if (!quiet && !Closing() && com_.PortOpen())
         trace(QStringLiteral("-> Line not quiet after %1 ms").arg(std::max(GuardMaxMs, GuardMs)));
+}
+
+void TZBCmd::noteOwed(uint64_t sentMs, int expectedData)
+{
+    owed_ = true;
+    owedSent_.push_back(sentMs);
+    if (owedSent_.size() > 8)
+        owedSent_.erase(owedSent_.begin());
+    if (expectedData >= 0 && expectedData < 8)
+        owedLengths_ = static_cast<uint8_t>(owedLengths_ | (1u << expectedData));
+}
+
+void TZBCmd::noteLateBytes()
+{
+    if (!owed_ || !Rules.learnLateness)
+        return;
+    // The bytes belong to the latest telegram whose answer window had ended when they came (or
+    // are noise, which a limit keeps from counting when it comes long after).
+    const uint64_t at = com_.LastRxMs();
+    uint64_t from = 0;
+    bool found = false;
+    for (uint64_t sent : owedSent_)
+        if (sent + TimeoutMs < at && (!found || sent > from)) {
+            from = sent;
+            found = true;
+        }
+    if (!found)
+        return;
+    const uint64_t late = at - from;
+    if (late > Rules.maxLatenessMs)
+        return;
+    if (late > learnedMs_.load())
+        learnedMs_ = static_cast<uint32_t>(late);
 }
 
 bool TZBCmd::Transact()
@@ -164,9 +240,8 @@ bool TZBCmd::Transact()
     return transact(-1);
 }
 
-bool TZBCmd::transact(int expectedData)
+TxResult TZBCmd::attempts(int expectedData, int maxAttempts, bool& failedOutOfStep)
 {
-    std::lock_guard<std::recursive_mutex> bus(busMutex_);
     TxResult result = TxResult::Ok;
     int attempt = 0;
     do {
@@ -198,13 +273,131 @@ bool TZBCmd::transact(int expectedData)
                 result = TxResult::WrongLength;
             }
         }
-        if (result != TxResult::Ok && result != TxResult::DeviceRefused)
+        if (result != TxResult::Ok && result != TxResult::DeviceRefused) {
+            // This telegram's own answer may still be on its way.
+            failedOutOfStep = true;
+            noteOwed(sentMs, expectedData);
+            if (result != TxResult::Timeout)
+                noteLateBytes();
             resync(sentMs);
-    } while (result != TxResult::Ok && attempt < Attempts && !Closing());
+        }
+    } while (result != TxResult::Ok && attempt < maxAttempts && !Closing());
+    return result;
+}
+
+bool TZBCmd::proveInStep()
+{
+    probing_ = true;
+    uint8_t tx[256];
+    const uint8_t txLen = TxLen;
+    std::memcpy(tx, TxBuf, txLen);
+    trace(QStringLiteral("-> Checking the line after a failure"));
+    TxResult r = TxResult::OutOfStep;
+    // The probe's answer length is one no owed answer has, so that an owed answer can never
+    // pass for it; a probe that failed may itself owe an answer of its length.
+    uint8_t used = owedLengths_;
+    int last = 0;
+    int silent = 0;
+    for (int i = 0; i < Rules.maxProbes && !Closing(); ++i) {
+        int n = 0;
+        for (int pass = 0; pass < 2 && n == 0; ++pass) {
+            for (int c : {3, 5, 1, 2, 4, 6, 7})
+                if (!(used & (1u << c))) {
+                    n = c;
+                    break;
+                }
+            if (n == 0)
+                used = static_cast<uint8_t>(1u << last);
+        }
+        const uint8_t body[4] = {static_cast<uint8_t>(ZbCommand::ReadMem), uint8_t(Rules.probeAddr >> 8),
+                                 uint8_t(Rules.probeAddr), static_cast<uint8_t>(n)};
+        BuildRequest(body, 4);
+        bool failed = false;
+        const uint64_t discarded = discarded_;
+        const TxResult pr = attempts(n, 1, failed);
+        if (pr == TxResult::Ok && !failed) {
+            r = TxResult::Ok;
+            break;
+        }
+        if (pr == TxResult::LinkLost || pr == TxResult::Closing) {
+            r = pr;
+            break;
+        }
+        // Twice not a byte beyond the echo, nor after it: nobody is there to answer; the command
+        // would fail the same way.
+        if (pr == TxResult::Timeout && com_.LastWaitBytes() == 0 && discarded_ == discarded && ++silent >= 2) {
+            r = TxResult::Timeout;
+            break;
+        }
+        used = static_cast<uint8_t>(used | (1u << n));
+        last = n;
+    }
+    std::memcpy(TxBuf, tx, txLen);
+    TxLen = txLen;
+    probing_ = false;
+    if (r == TxResult::Ok) {
+        owed_ = false;
+        owedLengths_ = 0;
+        owedTx_.clear();
+        owedSent_.clear();
+    } else if (r == TxResult::OutOfStep) {
+        trace(QStringLiteral("-> ") + TxResultText(r));
+    }
+    lastResult_ = Closing() ? TxResult::Closing : r;
+    return r == TxResult::Ok;
+}
+
+bool TZBCmd::transact(int expectedData)
+{
+    std::lock_guard<std::recursive_mutex> bus(busMutex_);
+    // An answer owed by an earlier failed attempt could pass for the answer to a different
+    // telegram; the same telegram's answer carries the same meaning.
+    if (owed_ && Rules.probeAfterFailure && !probing_ && HeaderMode == 0 && !Closing()
+        && !(owedTx_.size() == TxLen && std::equal(owedTx_.begin(), owedTx_.end(), TxBuf))) {
+        if (!proveInStep())
+            return false;
+    }
+    bool failed = false;
+    TxResult result = attempts(expectedData, Attempts, failed);
+    if (failed && !probing_)
+        owedTx_.assign(TxBuf, TxBuf + TxLen);
     if (Closing())
         result = TxResult::Closing;
     lastResult_ = result;
     return result == TxResult::Ok;
+}
+
+bool TZBCmd::implausible()
+{
+    trace(QStringLiteral("-> Rejected: ") + TxResultText(TxResult::Implausible));
+    lastResult_ = TxResult::Implausible;
+    return false;
+}
+
+// check() tells 0 for a plausible answer, 1 for a doubtful one, 2 for one the controller cannot
+// give. A doubtful or impossible answer makes the line suspect: it is proven in step and the
+// command runs once more; a doubtful value is taken when both answers agree.
+template <typename Read, typename Check> bool TZBCmd::confirmed(Read read, Check check)
+{
+    if (!read())
+        return false;
+    if (!Rules.plausibility)
+        return true;
+    const int first = check();
+    if (first == 0)
+        return true;
+    const std::vector<uint8_t> firstAnswer(RxBuf, RxBuf + RxLen);
+    trace(QStringLiteral("-> Doubtful answer, reading again"));
+    owed_ = true;
+    owedTx_.clear();
+    if (!read())
+        return false;
+    const int second = check();
+    if (second == 0)
+        return true;
+    if (second == 1 && first == 1 && firstAnswer == std::vector<uint8_t>(RxBuf, RxBuf + RxLen))
+        return true;
+    return implausible();
 }
 
 // ---------------------------------------------------------------------------- commands
@@ -251,6 +444,8 @@ QString TxResultText(TxResult result)
     case TxResult::LinkLost: return QStringLiteral("link lost");
     case TxResult::Closing: return QStringLiteral("program closing");
     case TxResult::InvalidRequest: return QStringLiteral("request not expressible");
+    case TxResult::OutOfStep: return QStringLiteral("line not in step after a failure");
+    case TxResult::Implausible: return QStringLiteral("answer with values the controller cannot hold");
     }
     return QStringLiteral("unknown");
 }
@@ -340,7 +535,9 @@ bool TZBCmd::GetFirmware(uint16_t& version, uint16_t& w2, uint16_t& w3)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     version = w2 = w3 = 0;
-    if (!command(ZbCommand::GetFirmware, {}))
+    // A version is 0x0100..0x0FFF ("0308"); anything else is some other answer.
+    if (!confirmed([&] { return command(ZbCommand::GetFirmware, {}); },
+                   [&] { return rx16(1) < 0x0100 || rx16(1) > 0x0FFF ? 2 : 0; }))
         return false;
     version = rx16(1);
     w2 = rx16(3);
@@ -373,7 +570,8 @@ bool TZBCmd::GetFlowLimits(uint16_t& vnom, uint16_t& vmax, uint16_t& vmin)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     vnom = vmax = vmin = 0;
-    if (!command(ZbCommand::GetFlowLimits, {}))
+    if (!confirmed([&] { return command(ZbCommand::GetFlowLimits, {}); },
+                   [&] { return rx16(3) > 10000 || rx16(5) > 10000 ? 2 : rx16(5) > rx16(3) ? 1 : 0; }))
         return false;
     vnom = rx16(1);
     vmax = rx16(3);
@@ -406,7 +604,12 @@ bool TZBCmd::GetSetpoint(uint16_t& w1, uint16_t& setpoint)
 bool TZBCmd::GetIdentity(uint16_t& w1, uint16_t& w2, uint8_t& d5, uint8_t& type, uint8_t& last)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
-    if (!command(ZbCommand::GetIdentity, {}))
+    // w1 = year x 100 + week (1..52), w2 = day (0..6) x 10000 + number (1..5535).
+    auto doubtful = [&] {
+        const uint16_t a = rx16(1), b = rx16(3);
+        return a % 100 < 1 || a % 100 > 52 || a / 100 > 99 || b / 10000 > 6 || b % 10000 == 0 ? 1 : 0;
+    };
+    if (!confirmed([&] { return command(ZbCommand::GetIdentity, {}); }, doubtful))
         return false;
     w1 = rx16(1);
     w2 = rx16(3);
@@ -431,7 +634,11 @@ bool TZBCmd::GetVLevels(uint16_t& vmin, uint16_t& vmid, uint16_t& vmax)
 {
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     vmin = vmid = vmax = 0;
-    if (!command(ZbCommand::GetVLevels, {}))
+    // Levels are hundredths of a percent up to 100 %; V'mid above V'max is doubtful.
+    if (!confirmed([&] { return command(ZbCommand::GetVLevels, {}); },
+                   [&] {
+                       return rx16(1) > 10000 || rx16(3) > 10000 || rx16(5) > 10000 ? 2 : rx16(3) > rx16(5) ? 1 : 0;
+                   }))
         return false;
     vmin = rx16(1);
     vmid = rx16(3);
@@ -548,8 +755,24 @@ bool TZBCmd::ReadText16(uint16_t addr, QString& text)
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     text.clear();
     uint8_t buf[16];
-    if (!ReadMem(addr, 6, buf) || !ReadMem(uint16_t(addr + 6), 6, buf + 6) || !ReadMem(uint16_t(addr + 12), 4, buf + 12))
+    auto read = [&](uint8_t* b) {
+        return ReadMem(addr, 6, b) && ReadMem(uint16_t(addr + 6), 6, b + 6) && ReadMem(uint16_t(addr + 12), 4, b + 12);
+    };
+    auto control = [](const uint8_t* b) { return std::any_of(b, b + 16, [](uint8_t c) { return c < 0x20 || c == 0x7F; }); };
+    if (!read(buf))
         return false;
+    if (Rules.plausibility && control(buf)) {
+        // Control bytes in a text: taken only when a second read after a line check agrees.
+        trace(QStringLiteral("-> Doubtful answer, reading again"));
+        owed_ = true;
+        owedTx_.clear();
+        uint8_t again[16];
+        if (!read(again))
+            return false;
+        if (control(again) && std::memcmp(buf, again, 16) != 0)
+            return implausible();
+        std::memcpy(buf, again, 16);
+    }
     text = FromCp1252(reinterpret_cast<const char*>(buf), 16);
     return true;
 }

@@ -56,6 +56,8 @@ enum class TxResult {
     LinkLost,       // nothing could be written, or the link went away while waiting
     Closing,        // the program is closing; nothing was sent
     InvalidRequest, // the request cannot be expressed on the wire; nothing was sent
+    OutOfStep,      // after a failure the line could not be shown in step; nothing else was sent
+    Implausible,    // the answer decodes to values the controller cannot hold
 };
 // A short English text for messages and the transfer trace ("no answer", ...).
 QString TxResultText(TxResult result);
@@ -66,6 +68,23 @@ public:
     virtual ~ITransferSink() = default;
     virtual bool TransferOn() const = 0;
     virtual void AddTransferLine(const QString& line) = 0;
+};
+
+// The rules that keep an answer later than any guard from being taken for another telegram's
+// answer. Each can be switched off, so that a bench can show what it is for.
+struct ZbRules {
+    // After a transaction in which an attempt failed out of step, the next different telegram
+    // goes out only once a probe (a memory read whose answer length no owed answer has) came
+    // back clean, repeated up to maxProbes times.
+    bool probeAfterFailure = true;
+    int maxProbes = 8;
+    uint16_t probeAddr = 0x0000;
+    // The quiet wait after a failed attempt lasts at least as long as the latest answer seen on
+    // this link (up to maxLatenessMs).
+    bool learnLateness = true;
+    uint32_t maxLatenessMs = 5000;
+    // Decoded values the controller cannot hold are refused; doubtful ones are read twice.
+    bool plausibility = true;
 };
 
 class TZBCmd {
@@ -95,6 +114,13 @@ public:
     // answering the next telegram. GuardMs 0: no guard, only the plain pause.
     uint32_t GuardMs = 150;
     uint32_t GuardMaxMs = 1000;
+    ZbRules Rules;
+    // The latest answer seen on this link, in ms after the telegram it may have belonged to.
+    uint32_t LearnedLatenessMs() const { return learnedMs_.load(); }
+    // Whether a probe is owed before the next different telegram.
+    bool ProbeOwed() const { return owed_; }
+    // Memory whose contents never appear in the trace (the OEM password cell).
+    std::vector<std::pair<uint16_t, uint8_t>> SecretMemory{{0x0018, 4}};
     static constexpr uint32_t PauseMs = 20;
 
     void SetClosing(bool closing);
@@ -164,6 +190,19 @@ public:
 private:
     // expectedData: the answer's data bytes, or -1 for any.
     bool transact(int expectedData);
+    // Sends TxBuf up to `attempts` times; failedOutOfStep tells whether an attempt failed out of step.
+    TxResult attempts(int expectedData, int attempts, bool& failedOutOfStep);
+    // Probes until the line is shown in step; false when it could not be.
+    bool proveInStep();
+    // An attempt sent at sentMs failed out of step: an answer of expectedData bytes may still come.
+    void noteOwed(uint64_t sentMs, int expectedData);
+    // Bytes that belong to no accepted answer arrived: learn how late answers come on this link.
+    void noteLateBytes();
+    // A decoded answer was implausible: the line is suspect; returns false.
+    bool implausible();
+    // Runs read (a command) and, when doubtful(), once more; both answers must agree.
+    template <typename Read, typename Doubtful> bool confirmed(Read read, Doubtful doubtful);
+    QString traceHex(const uint8_t* bytes, size_t length, size_t telegramOffset, bool isAnswer) const;
     TxResult checkAnswer(int expectedData) const;
     // Waits for a quiet line after a failed attempt sent at sentMs and traces what was discarded.
     void resync(uint64_t sentMs);
@@ -184,6 +223,14 @@ private:
     std::atomic<bool> closing_{false};
     std::atomic<TxResult> lastResult_{TxResult::Ok};
     std::recursive_mutex busMutex_;
+    // Answers that may still be on their way after failed attempts.
+    bool owed_ = false;
+    bool probing_ = false;
+    std::vector<uint64_t> owedSent_;   // when the attempts that failed out of step were sent
+    std::vector<uint8_t> owedTx_;      // the telegram of the failed transaction
+    uint8_t owedLengths_ = 0;          // bit n: an answer with n data bytes may still come
+    std::atomic<uint32_t> learnedMs_{0};
+    uint64_t discarded_ = 0;           // bytes discarded while waiting for a quiet line
 };
 
 } // namespace kadex

@@ -307,10 +307,20 @@ void SimBus::telegramLocked(std::vector<uint8_t> bytes, uint64_t s, uint64_t e, 
     struct Answer {
         std::vector<uint8_t> frame;
         Shaped shape;
+        int slot = 0;
+        uint64_t readyUs = 0; // when the controller is free to answer
     };
     std::vector<Answer> answers;
     for (int slot : takers) {
         Slot& sl = slots_[slot - 1];
+        sl.owedEnds.erase(std::remove_if(sl.owedEnds.begin(), sl.owedEnds.end(), [e](uint64_t end) { return end <= e; }),
+                          sl.owedEnds.end());
+        if (!broadcast && sl.owedEnds.size() >= 2) {
+            // Busy with a late answer and one telegram waiting already: this one is lost.
+            addNote(r.note, "missed: controller busy" + (takers.size() > 1 ? " at slot " + std::to_string(slot) : ""));
+            continue;
+        }
+        const uint64_t readyUs = sl.owedEnds.empty() ? e : std::max(e, sl.owedEnds.back());
         const Controller::Reply reply = sl.ctl->execute(t.data() + 1, static_cast<size_t>(n), broadcast, e);
         r.slots.push_back(slot);
         if (!reply.answer)
@@ -333,7 +343,7 @@ void SimBus::telegramLocked(std::vector<uint8_t> bytes, uint64_t s, uint64_t e, 
         if (!shape.noise.empty())
             work.out.push_back({e + shape.noiseAfterUs, std::move(shape.noise), shape.noiseBeforeEcho});
         if (send)
-            answers.push_back({std::move(frame), shape});
+            answers.push_back({std::move(frame), shape, slot, shape.outOfOrder ? e : readyUs});
     }
 
     if (answers.empty()) {
@@ -355,12 +365,13 @@ void SimBus::telegramLocked(std::vector<uint8_t> bytes, uint64_t s, uint64_t e, 
             for (size_t j = 0; j < f.size(); ++j)
                 a.frame[j] &= f[j];
             a.shape.delayUs = std::max(a.shape.delayUs, answers[i].shape.delayUs);
+            a.readyUs = std::max(a.readyUs, answers[i].readyUs);
         }
         addNote(r.note, std::to_string(answers.size()) + " answers collided");
     }
 
     const uint64_t bt = byteUsLocked();
-    uint64_t at = e + (bt ? opt_.turnaroundUs : 0) + a.shape.delayUs;
+    uint64_t at = a.readyUs + (bt ? opt_.turnaroundUs : 0) + a.shape.delayUs;
     r.answerStartUs = at;
     const size_t piece = a.shape.pieceBytes > 0 ? static_cast<size_t>(a.shape.pieceBytes) : a.frame.size();
     for (size_t i = 0; i < a.frame.size();) {
@@ -379,6 +390,9 @@ void SimBus::telegramLocked(std::vector<uint8_t> bytes, uint64_t s, uint64_t e, 
     }
     r.answerEndUs = at;
     answerIntervals_.emplace_back(r.answerStartUs, r.answerEndUs);
+    for (const Answer& x : answers)
+        if (!x.shape.outOfOrder)
+            slots_[x.slot - 1].owedEnds.push_back(r.answerEndUs);
     r.answer = std::move(a.frame);
     r.outcome = TelegramRecord::Outcome::Answered;
     finish();
@@ -436,6 +450,7 @@ bool SimBus::shapeLocked(Slot& slot, std::vector<uint8_t>& frame, Shaped& shape,
             if (f.delayMaxMs > f.delayMs)
                 us = std::uniform_int_distribution<uint64_t>(us, static_cast<uint64_t>(f.delayMaxMs) * 1000)(rng_);
             shape.delayUs += us;
+            shape.outOfOrder = shape.outOfOrder || f.outOfOrder;
             break;
         }
         case FaultKind::Noise: {
@@ -610,6 +625,7 @@ void SimBus::fitController(int slot, const ControllerSetup& setup)
     s->ctl = std::make_unique<Controller>(setup, clock_->nowUs());
     s->present = true;
     s->buttonUntilUs = 0;
+    s->owedEnds.clear();
     s->faults.clear();
 }
 
@@ -640,6 +656,7 @@ bool SimBus::insertController(int slot)
     s->ctl->powerUp(clock_->nowUs());
     s->present = true;
     s->buttonUntilUs = 0;
+    s->owedEnds.clear();
     return true;
 }
 
@@ -657,6 +674,7 @@ bool SimBus::replaceController(int slot, const Identity& identity)
     s->ctl = std::make_unique<Controller>(setup, clock_->nowUs());
     s->present = true;
     s->buttonUntilUs = 0;
+    s->owedEnds.clear();
     return true;
 }
 

@@ -33,7 +33,9 @@ enum class FaultKind {
     ErrorBit,  // bit 7 of the answer header is set (check bytes match)
     Surplus,   // extra bytes follow the answer
     Split,     // the answer comes in pieces with pauses between them
-    Delay,     // the answer comes later than it would
+    Delay,     // the answer comes later than it would: the controller is busy meanwhile and
+               // answers later telegrams in order after it (one waits, more are missed); with
+               // outOfOrder it answers them at once while the late answer is still on its way
     HangUp,    // instead of answering, the port hangs up
     Noise,     // random bytes reach the PC at a random moment after the telegram (or, now and then,
                // ahead of its echo), answering nothing
@@ -47,6 +49,7 @@ struct Fault {
     double rate = 0;        // ... or, with count 0, to each answer with this probability
     uint32_t delayMs = 800; // Delay ...
     uint32_t delayMaxMs = 0; // ... or, when above delayMs, a random delay from delayMs to this
+    bool outOfOrder = false; // Delay: the late answer does not hold up the answers to later telegrams
     int pieceBytes = 1;     // Split: bytes per piece
     uint32_t pauseMs = 20;  // Split: pause between pieces
     int surplusBytes = 2;   // Surplus
@@ -192,6 +195,9 @@ private:
         bool present = false;
         uint64_t buttonUntilUs = 0;
         std::vector<Fault> faults;
+        // Ends of the answers still owed in order: while one is owed the controller is busy; a
+        // telegram then waits for its turn, and one more while another already waits is missed.
+        std::vector<uint64_t> owedEnds;
     };
     struct Pending {
         std::vector<uint8_t> bytes;
@@ -223,6 +229,7 @@ private:
         uint64_t pauseUs = 0;
         uint64_t noiseAfterUs = 0;
         bool noiseBeforeEcho = false;
+        bool outOfOrder = false;
         std::vector<uint8_t> noise;
     };
     bool shapeLocked(Slot& slot, std::vector<uint8_t>& frame, Shaped& shape, std::string& note, bool& hangUp);

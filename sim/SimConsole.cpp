@@ -98,6 +98,10 @@ bool ParseFault(const std::vector<std::string>& w, size_t from, Fault& f, std::s
     }
     std::vector<long long> p;
     for (size_t i = from + 2; i < w.size(); ++i) {
+        if (f.kind == FaultKind::Delay && w[i] == "--out-of-order") {
+            f.outOfOrder = true;
+            continue;
+        }
         long long v = 0;
         if (!ParseNumber(w[i], v) || v < 0) {
             error = "bad fault parameter " + w[i];
@@ -150,7 +154,11 @@ const char* SimConsole::Help()
            "  fault SLOT KIND N|@P [PARAM...]\n"
            "                               fault on the next N answers, or on each with probability P\n"
            "                               kinds: noanswer corrupt badcheck errorbit hangup\n"
-           "                                      delay [MS=800 [MAX_MS]]  split [BYTES=1 [PAUSE_MS=20]]\n"
+           "                                      delay [MS=800 [MAX_MS]] [--out-of-order]: a late answer;\n"
+           "                                      meanwhile the controller is busy: the next telegram\n"
+           "                                      is answered after it, in order, further ones are\n"
+           "                                      missed; --out-of-order answers them at once instead\n"
+           "                                      split [BYTES=1 [PAUSE_MS=20]]\n"
            "                                      surplus [BYTES=2]\n"
            "                                      noise [BYTES=3 [WITHIN_MS=1000]]: 1..BYTES random\n"
            "                                      bytes at a random moment within WITHIN_MS after\n"

@@ -69,6 +69,12 @@ struct SoakOptions {
     uint32_t guardMs = 150;      // the tool's quiet guard (0 shows what it is for)
     double faultScale = 1.0;     // multiplies every fault rate below
     bool verbose = false;        // print every wrong value
+    // Late answers: delays from delayMinMs to delayMaxMs; the controller answers in order (busy
+    // meanwhile) unless outOfOrder.
+    uint32_t delayMinMs = 650;
+    uint32_t delayMaxMs = 840;
+    bool outOfOrder = false;
+    ZbRules rules;               // the tool's rules against late answers
 };
 
 struct SoakStats {
@@ -138,7 +144,8 @@ inline SoakStats RunSoak(const SoakOptions& opt)
         bool TransferOn() const override { return true; }
         void AddTransferLine(const QString& l) override
         {
-            for (const char* what : {"-> Timeout", "-> Rejected: ", "-> Discarded: ", "-> Line not quiet"})
+            for (const char* what : {"-> Timeout", "-> Rejected: ", "-> Discarded: ", "-> Line not quiet",
+                                     "-> Checking the line", "-> Doubtful answer"})
                 if (l.startsWith(QLatin1String(what))) {
                     const QString key = l.startsWith(QLatin1String("-> Rejected: ")) ? l.mid(3) : QString::fromLatin1(what + 3);
                     ++(*counts)[key.toStdString()];
@@ -167,17 +174,18 @@ inline SoakStats RunSoak(const SoakOptions& opt)
     VirtualBusClock clock(*manual, *bus);
     TZBCmd zb(com, &clock);
     zb.GuardMs = opt.guardMs;
+    zb.Rules = opt.rules;
     zb.SetTransferSink(&tail);
     if (!com.OpenPort())
         return st;
 
-    // Late answers: a few in time, most after the timeout but within what the guard outlasts
-    // (one fault, so that delays never add up beyond it).
+    // Late answers (one fault, so that delays never add up beyond delayMaxMs).
     const double k = opt.faultScale;
     {
         Fault f = soak::rate(FaultKind::Delay, 0.05 * k);
-        f.delayMs = 650;
-        f.delayMaxMs = 840;
+        f.delayMs = opt.delayMinMs;
+        f.delayMaxMs = opt.delayMaxMs;
+        f.outOfOrder = opt.outOfOrder;
         bus->addFault(1, f);
     }
     bus->addFault(1, soak::rate(FaultKind::NoAnswer, 0.03 * k));

@@ -159,6 +159,7 @@ TEST(SimFaults, AnswerLaterThanTheTimeoutCountsAsLost)
     Rig rig;
     Fault delay = rig.fault(FaultKind::Delay);
     delay.delayMs = 900;
+    delay.outOfOrder = true;
     rig.bus->addFault(1, delay);
     Identity id;
     ASSERT_TRUE(rig.identity(id));
@@ -344,4 +345,55 @@ TEST(SimFaults, NoiseReachesThePcAnsweringNothing)
     EXPECT_GT(after, ahead);
     const auto rec = bus.record();
     EXPECT_TRUE(std::all_of(rec.begin(), rec.end(), [](const TelegramRecord& r) { return contains(r.note, "noise"); }));
+}
+
+// A late controller is busy: it answers the next telegram after its late answer, in order, and
+// misses one more sent meanwhile; the out-of-order option answers both at once.
+TEST(SimFaults, ABusyControllerAnswersInOrderAndMissesWhatItCannotHold)
+{
+    struct Collect final : IBusLink {
+        void fromBus(const uint8_t*, size_t) override {}
+        void linkLost(const std::string&) override {}
+    };
+    for (const bool outOfOrder : {false, true}) {
+        SCOPED_TRACE(outOfOrder ? "out of order" : "in order");
+        auto clock = std::make_shared<ManualClock>();
+        BusOptions o = BusOptions::WithControllers(1);
+        o.clock = clock;
+        o.deliveryThread = false;
+        SimBus bus(o);
+        auto link = std::make_shared<Collect>();
+        std::string error;
+        ASSERT_TRUE(bus.attach(link, error));
+        Fault f;
+        f.kind = FaultKind::Delay;
+        f.delayMs = 500;
+        f.outOfOrder = outOfOrder;
+        bus.addFault(1, f);
+        for (const uint8_t cmd : {0x4B, 0x32, 0x14}) {
+            const Bytes t = zb::Frame(0x01, {cmd});
+            ASSERT_TRUE(bus.fromPc(link.get(), t.data(), t.size(), false));
+            clock->advanceUs(100000);
+            bus.deliverDue();
+        }
+        const auto rec = bus.record();
+        ASSERT_EQ(rec.size(), 3u);
+        EXPECT_EQ(rec[0].answerStartUs - rec[0].endUs, 500000u);
+        if (outOfOrder) {
+            EXPECT_LT(rec[1].answerStartUs, rec[0].answerStartUs);
+            EXPECT_TRUE(rec[2].answered());
+        } else {
+            EXPECT_GE(rec[1].answerStartUs, rec[0].answerEndUs);
+            EXPECT_FALSE(rec[2].answered());
+            EXPECT_TRUE(contains(rec[2].note, "missed")) << rec[2].describe();
+        }
+    }
+    // The console takes the option.
+    Fault parsed;
+    std::string error;
+    ASSERT_TRUE(ParseFault({"1", "delay", "@0.06", "600", "1400", "--out-of-order"}, 1, parsed, error)) << error;
+    EXPECT_TRUE(parsed.outOfOrder);
+    EXPECT_EQ(parsed.delayMaxMs, 1400u);
+    ASSERT_TRUE(ParseFault({"1", "delay", "2"}, 1, parsed = Fault{}, error));
+    EXPECT_FALSE(parsed.outOfOrder);
 }

@@ -176,6 +176,45 @@ TEST(SimPty, ToolsSerialPortWorksOnThePseudoTerminal)
     com.ClosePort();
 }
 
+// Bytes that arrive just before the tool drops pending input (a late answer, noise) leave the
+// port a read notification with nothing to read; that is no lost port.
+TEST(SimPty, InputDroppedUnderAPendingNotificationIsNoLostPort)
+{
+    auto bus = std::make_shared<SimBus>(BusOptions::WithControllers(1));
+    Fault noise;
+    noise.kind = FaultKind::Noise;
+    noise.count = 0;
+    noise.rate = 1.0;
+    noise.noiseWithinMs = 25;
+    bus->addFault(1, noise);
+    PtyServer pty;
+    ASSERT_TRUE(pty.start(bus));
+    TComForm com;
+    com.SetPortPath(QString::fromStdString(pty.slavePath()));
+    com.SetBaudRate(38400);
+    ASSERT_TRUE(com.OpenPort()) << com.LastOpenError().toStdString();
+    std::atomic<int> lost{0};
+    com.SetLinkLostHandler([&](const QString&) { ++lost; });
+    TZBCmd zb(com);
+    zb.Attempts = 1;
+    zb.GuardMs = 0; // send again at once, while noise is still coming
+    zb.Rules.probeAfterFailure = false;
+    for (int i = 0; i < 300 && lost.load() == 0; ++i) {
+        uint8_t mode = 0, old = 0;
+        zb.GetMode(mode, old);
+        com.Transport()->discardInput();
+    }
+    EXPECT_EQ(lost.load(), 0);
+    EXPECT_FALSE(com.LinkLost());
+    // The port still works.
+    bus->clearFaults(1);
+    uint8_t mode = 0xEE, old = 0xEE;
+    zb.Attempts = 3;
+    EXPECT_TRUE(zb.GetMode(mode, old));
+    EXPECT_EQ(mode, bus->mode(1));
+    com.ClosePort();
+}
+
 // ------------------------------------------------------------------------------ kadex-sim program
 
 namespace {

@@ -36,3 +36,22 @@ TEST(Soak, SameSeedSameRun)
     EXPECT_EQ(a.failures, b.failures);
     EXPECT_EQ(a.virtualMs, b.virtualMs);
 }
+
+// Answers late by 600 ms to 3 s, beyond any fixed guard, from a controller that answers in order.
+TEST(Soak, AnswersLaterThanAnyGuardAreNeverTakenForAnotherTelegrams)
+{
+    for (uint64_t seed : {1u, 2u}) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        SoakOptions o;
+        o.seed = seed;
+        o.telegrams = 500;
+        o.faultScale = 2.0;
+        o.delayMinMs = 600;
+        o.delayMaxMs = 3000;
+        const auto st = RunSoak(o);
+        EXPECT_EQ(st.wrongValues, 0u) << st.firstWrong;
+        // The line checks ran, and most commands still got through.
+        EXPECT_GT(st.attemptEvents.count("Checking the line"), 0u);
+        EXPECT_LT(st.failures, st.commands / 3);
+    }
+}

@@ -809,3 +809,161 @@ TEST(SerialLink, PortNumbersOfListedNames)
     for (const QString& p : ports)
         EXPECT_FALSE(p.startsWith("/dev/pts/"));
 }
+
+// A controller that answers in order: the first GetFirmware attempt is answered 1000 ms late,
+// the retry after it; that second answer has the length of GetVLevels' answer.
+TEST_F(Transaction, AnOwedAnswerNeverPassesForTheNextCommandsAnswer)
+{
+    const Bytes fw = ScriptedLink::Answer({0x03, 0x08, 0x01, 0x00, 0x01, 0x02});
+    const Bytes levels = ScriptedLink::Answer({0x07, 0xD0, 0x13, 0x88, 0x27, 0x10});
+    for (const bool probe : {true, false}) {
+        SCOPED_TRACE(probe ? "probe" : "no probe");
+        SetUp();
+        zb->Rules.probeAfterFailure = probe;
+        // One processor: each answer comes after the one before it.
+        uint64_t busyUntil = 0;
+        auto inOrder = [&](uint64_t delay, const Bytes& a) {
+            const uint64_t when = std::max(clock.now + delay, busyUntil + 60);
+            busyUntil = when;
+            link->Reply(static_cast<uint32_t>(when - clock.now), a);
+        };
+        int fwAttempt = 0;
+        link->onWrite = [&](const Bytes& t, int) {
+            if (t[1] == 0x14)
+                inOrder(++fwAttempt == 1 ? 1000 : 5, fw);
+            else if (t[1] == 0x3B)
+                inOrder(5, levels);
+            else if (t[1] == 0x01) // the probe: as many bytes as asked for
+                inOrder(5, ScriptedLink::Answer(Bytes(t[4], 0x55)));
+        };
+        uint16_t v = 0, w2 = 0, w3 = 0;
+        ASSERT_TRUE(zb->GetFirmware(v, w2, w3));
+        EXPECT_EQ(v, 0x0308);
+        EXPECT_TRUE(zb->ProbeOwed());
+        uint16_t a = 0, b = 0, c = 0;
+        const bool ok = zb->GetVLevels(a, b, c);
+        std::vector<int> codes;
+        for (const Bytes& t : link->written)
+            codes.push_back(t[1]);
+        if (probe) {
+            ASSERT_TRUE(ok);
+            EXPECT_EQ(std::vector<uint16_t>({a, b, c}), std::vector<uint16_t>({2000, 5000, 10000}));
+            // Two probes (the first met the owed answer), then the command.
+            EXPECT_EQ(codes, (std::vector<int>{0x14, 0x14, 0x01, 0x01, 0x3B}));
+            EXPECT_NE(link->written[2][4], 6); // no probe asks for the owed answer's length
+            EXPECT_FALSE(zb->ProbeOwed());
+        } else {
+            // What the rule is for: the owed firmware answer is taken for the levels.
+            EXPECT_TRUE(ok);
+            EXPECT_EQ(a, 0x0308);
+        }
+    }
+}
+
+TEST_F(Transaction, ImplausibleAndDoubtfulAnswersAreReadAgain)
+{
+    struct Case {
+        const char* what;
+        std::vector<Bytes> answers; // per attempt of the command (probes are answered apart)
+        bool ok;
+    };
+    const Bytes goodFw = ScriptedLink::Answer({0x03, 0x08, 0, 0, 0, 0});
+    const Bytes textFw = ScriptedLink::Answer({0x4B, 0x61, 0x20, 0x20, 0x20, 0x20});
+    const std::vector<Case> cases = {
+        {"firmware that is no version, twice", {textFw, textFw}, false},
+        {"firmware that is no version, then a good one", {textFw, goodFw}, true},
+        {"a good firmware", {goodFw}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        int n = 0;
+        link->onWrite = [&](const Bytes& t, int) {
+            if (t[1] == 0x01)
+                link->Reply(5, ScriptedLink::Answer(Bytes(t[4], 0x55)));
+            else
+                link->Reply(5, c.answers[std::min<size_t>(n++, c.answers.size() - 1)]);
+        };
+        uint16_t v = 0, w2 = 0, w3 = 0;
+        EXPECT_EQ(zb->GetFirmware(v, w2, w3), c.ok);
+        EXPECT_EQ(v, c.ok ? 0x0308 : 0);
+        EXPECT_EQ(zb->LastResult(), c.ok ? TxResult::Ok : TxResult::Implausible);
+        // A second reading was preceded by a line check.
+        EXPECT_EQ(link->written.size(), c.answers.size() == 1 ? 1u : 3u);
+    }
+
+    // Levels above 100 % are refused; V'mid above V'max is taken when it reads the same twice.
+    SetUp();
+    uint16_t a = 0, b = 0, c = 0;
+    link->onWrite = [&](const Bytes& t, int) {
+        link->Reply(5, t[1] == 0x01 ? ScriptedLink::Answer(Bytes(t[4], 0x55))
+                                    : ScriptedLink::Answer({0x27, 0x11, 0x00, 0x00, 0x00, 0x00}));
+    };
+    EXPECT_FALSE(zb->GetVLevels(a, b, c));
+    link->onWrite = [&](const Bytes& t, int) {
+        link->Reply(5, t[1] == 0x01 ? ScriptedLink::Answer(Bytes(t[4], 0x55))
+                                    : ScriptedLink::Answer({0x03, 0xE8, 0x13, 0x88, 0x0F, 0xA0}));
+    };
+    EXPECT_TRUE(zb->GetVLevels(a, b, c));
+    EXPECT_EQ(b, 5000);
+
+    // A text with control bytes counts only when a second reading agrees.
+    for (const bool steady : {true, false}) {
+        SetUp();
+        int reads = 0;
+        link->onWrite = [&](const Bytes& t, int) {
+            if (t[2] == 0 && t[3] == 0)
+                return link->Reply(5, ScriptedLink::Answer(Bytes(t[4], 0x55)));
+            Bytes d(t[4], 'A');
+            if (t[3] == 0x86)
+                d[0] = (steady || ++reads == 1) ? 0x1B : 0x07;
+            link->Reply(5, ScriptedLink::Answer(d));
+        };
+        QString text;
+        EXPECT_EQ(zb->ReadText16(0x0080, text), steady);
+        EXPECT_EQ(text.isEmpty(), !steady);
+    }
+}
+
+TEST_F(Transaction, TheGuardGrowsWithTheLatenessSeen)
+{
+    // Every attempt of the read is answered 1500 ms late, with an answer of the wrong length.
+    for (const bool learn : {true, false}) {
+        SCOPED_TRACE(learn ? "learning" : "not learning");
+        SetUp();
+        zb->Rules.learnLateness = learn;
+        std::vector<uint64_t> at;
+        link->onWrite = [&](const Bytes&, int) {
+            at.push_back(clock.now);
+            link->Reply(1500, ScriptedLink::Answer({0xDE, 0xAD, 0xBE}));
+        };
+        uint8_t out[2];
+        EXPECT_FALSE(zb->ReadMem(0x0010, 2, out));
+        ASSERT_EQ(at.size(), 3u);
+        // The first retry went out 150 ms after the answer window; the first late answer spoilt
+        // it; the next retry waits until the late answer has come and the line is quiet.
+        EXPECT_EQ(at[1] - at[0], 850u);
+        EXPECT_EQ(at[2] - at[1], learn ? 1650u : 850u);
+        EXPECT_EQ(zb->LearnedLatenessMs(), learn ? 1500u : 0u);
+    }
+}
+
+TEST_F(Transaction, TheUnlockKeyAndThePasswordNeverShowInTheTrace)
+{
+    link->onWrite = [&](const Bytes& t, int) {
+        link->Reply(5, t[1] == 0x01 ? ScriptedLink::Answer({0x00, 0x00, 0x30, 0x39}) : ScriptedLink::Answer({}));
+    };
+    uint8_t pw[4];
+    ASSERT_TRUE(zb->ReadMem(0x0018, 4, pw));
+    ASSERT_TRUE(zb->Unlock(0x00003039));
+    // The echo of a spoilt unlock telegram is traced too.
+    link->onWrite = [&](const Bytes&, int) { link->Reply(0, {0x00}); };
+    zb->Attempts = 1;
+    EXPECT_FALSE(zb->Unlock(0x00003039));
+    const QString all = sink.lines.join('\n');
+    EXPECT_FALSE(all.contains("30 39")) << all.toStdString();
+    EXPECT_EQ(sink.lines.filter("Unlock").size() + sink.lines.filter("ZB_Unknown : ").size(), 4);
+    EXPECT_GE(all.count("**"), 4 + 4 + 2);
+    // The unlock telegram itself went out whole.
+    EXPECT_EQ(link->written[1], zb::Frame(0x01, {0x4E, 0x00, 0x00, 0x30, 0x39}));
+}
