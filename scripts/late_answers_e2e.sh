@@ -16,9 +16,10 @@ export KADEX_TIME_RATE=${KADEX_TIME_RATE:-10}
 WORK=$(mktemp -d)
 trap 'exec 3>&- 4>&- 2>/dev/null; kill $REF_PID $SIM_PID 2>/dev/null; wait 2>/dev/null; rm -rf "$WORK"' EXIT
 
-start_sim() { # name fault... ; sets PID and PTY of the simulator
-    local name=$1; shift
+start_sim() { # FD name args... ; sets PID and PTY of the simulator, its input open on FD
+    local fd=$1 name=$2; shift 2
     mkfifo "$WORK/$name.in"
+    eval "exec $fd<>\"$WORK/$name.in\""
     "$BIN/kadex-sim" --seed 31 "$@" <"$WORK/$name.in" >"$WORK/$name.out" 2>"$WORK/$name.err" &
     PID=$!
     for _ in $(seq 100); do
@@ -30,12 +31,11 @@ start_sim() { # name fault... ; sets PID and PTY of the simulator
     exit 2
 }
 
-start_sim ref "${@}"
+REF_PID= SIM_PID=
+start_sim 3 ref "${@}"
 REF_PID=$PID REF_PTY=$PTY
-exec 3>"$WORK/ref.in"
-start_sim sim --fault "$FAULT" "${@}"
+start_sim 4 sim --fault "$FAULT" "${@}"
 SIM_PID=$PID SIM_PTY=$PTY
-exec 4>"$WORK/sim.in"
 
 declare -A expected
 for args in "read" "read --all --json"; do

@@ -34,6 +34,9 @@ protected:
 
     void SetUp() override
     {
+        zb.reset();
+        com.reset();
+        clock.events.clear(); // nothing scheduled for a link that has gone
         auto l = std::make_unique<ScriptedLink>(clock);
         link = l.get();
         com = std::make_unique<TComForm>(std::move(l));
@@ -235,7 +238,7 @@ TEST_F(Transaction, AnswerRulesAndResults)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        link->written.clear();
+        SetUp(); // a fresh line: a failed row owes a line check
         clock.events.clear();
         const auto attempts = c.attempts;
         auto at = [attempts](size_t i) -> const Attempt& { return attempts[std::min(i, attempts.size() - 1)]; };
@@ -305,8 +308,9 @@ TEST_F(Transaction, EveryCommandTakesExactlyItsAnswerLength)
             const int m = c.dataBytes + d;
             if (m < 0 || m > 7)
                 continue;
+            SetUp(); // a fresh line: a failed case owes a line check
+            zb->Rules.plausibility = false; // 0x11 bytes are no firmware version
             answerWith({ScriptedLink::Answer(Bytes(static_cast<size_t>(m), 0x11))});
-            link->written.clear();
             const auto what = [&] { return "command 0x" + QString::number(int(c.cmd), 16).toStdString() + " answered with "
                                        + std::to_string(m) + " data bytes"; };
             EXPECT_EQ(c.call(), d == 0) << what();
@@ -347,6 +351,8 @@ TEST_F(Transaction, LateAnswerOfTheSameLengthIsDiscardedInTheGuardTime)
                 for (const auto& [delay, bytes] : c.perAttempt)
                     link->Reply(delay, bytes);
                 link->Reply(800, late);
+            } else if (addr == 0x0000) { // the line check after the failure
+                link->Reply(5, ScriptedLink::Answer(Bytes(t[4], 0x55)));
             } else { // the next read is answered after 100 ms, with its own bytes
                 link->Reply(100, ScriptedLink::Answer({0x12, 0x34}));
             }
@@ -449,10 +455,10 @@ TEST_F(Transaction, ResultsOfTransactionsThatSendNothing)
     QStringList texts;
     for (TxResult r : {TxResult::Ok, TxResult::Timeout, TxResult::BadCheck, TxResult::DeviceRefused,
                        TxResult::WrongLength, TxResult::EchoMismatch, TxResult::LinkLost, TxResult::Closing,
-                       TxResult::InvalidRequest})
+                       TxResult::InvalidRequest, TxResult::OutOfStep, TxResult::Implausible})
         texts << TxResultText(r);
     texts.removeDuplicates();
-    EXPECT_EQ(texts.size(), 9);
+    EXPECT_EQ(texts.size(), 11);
 }
 
 TEST_F(Transaction, BroadcastIsWrittenOnceAndWaitsTheTimeout)
@@ -507,12 +513,12 @@ TEST_F(Transaction, TraceUsesCommandNamesAndHexAnswer)
     ASSERT_TRUE(zb->LoadCommandNames(path));
     answerWith({ScriptedLink::Answer({0x41})});
     uint8_t b = 0;
-    ASSERT_TRUE(zb->ReadMem(0x0018, 1, &b));
+    ASSERT_TRUE(zb->ReadMem(0x0028, 1, &b));
     EXPECT_EQ(b, 0x41);
     ASSERT_EQ(sink.lines.size(), 3);
-    Bytes req = zb::Frame(0x01, {0x01, 0x00, 0x18, 0x01});
+    Bytes req = zb::Frame(0x01, {0x01, 0x00, 0x28, 0x01});
     EXPECT_EQ(sink.lines[0], "<- ZB_ReadMem : " + HexBytes(req.data(), req.size()));
-    EXPECT_TRUE(sink.lines[0].startsWith("<- ZB_ReadMem : 41 01 00 18 01 "));
+    EXPECT_TRUE(sink.lines[0].startsWith("<- ZB_ReadMem : 41 01 00 28 01 "));
     EXPECT_EQ(sink.lines[1], "-> 10 41 40 11 ");
     EXPECT_EQ(sink.lines[2], "");
 
@@ -655,7 +661,7 @@ TEST_F(Transaction, Texts)
     EXPECT_FALSE(zb->ReadText16(0x0080, text));
     EXPECT_TRUE(text.isEmpty());
 
-    link->written.clear();
+    SetUp(); // a fresh line: the failure owes a line check
     link->onWrite = [this](const Bytes& t, int) {
         const uint16_t addr = static_cast<uint16_t>((t[2] << 8) | t[3]);
         const QByteArray src("Positionstext   ");
