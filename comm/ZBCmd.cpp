@@ -8,6 +8,22 @@
 
 namespace kadex {
 
+namespace {
+
+// Whether the bytes hold a whole answer frame: only that tells how late answers come on a link;
+// noise tells nothing.
+bool holdsFrame(const uint8_t* bytes, size_t count)
+{
+    for (size_t i = 0; i + 3 <= count; ++i) {
+        const size_t len = static_cast<size_t>(zb::LengthField(bytes[i])) + 3;
+        if (i + len <= count && zb::ChecksValid(bytes + i, len))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 TZBCmd::TZBCmd(TComForm& com, IClock* clock)
     : com_(com), clock_(clock ? clock : &SteadyClock::Instance())
 {
@@ -83,7 +99,7 @@ QString TZBCmd::traceHex(const uint8_t* bytes, size_t length, size_t telegramOff
     const size_t telLen = isAnswer ? static_cast<size_t>(zb::LengthField(tel[0])) + 3 : length;
     const bool unlock = telLen >= 3 && tel[1] == static_cast<uint8_t>(ZbCommand::Unlock);
     bool secretRead = false;
-    if (telLen >= 8 && tel[1] == static_cast<uint8_t>(ZbCommand::ReadMem)) {
+    if (telLen >= 7 && tel[1] == static_cast<uint8_t>(ZbCommand::ReadMem)) {
         const int from = (tel[2] << 8) | tel[3];
         const int to = from + tel[4];
         for (const auto& [addr, count] : SecretMemory)
@@ -112,7 +128,7 @@ bool TZBCmd::SendTelegram(const uint8_t* bytes, size_t length)
         return false;
     // Bytes that came while nothing was asked for (noise, a very late answer) are dropped here.
     const std::vector<uint8_t> stray = com_.TakeStray();
-    if (!stray.empty())
+    if (holdsFrame(stray.data(), stray.size()))
         noteLateBytes();
     traceDiscarded(stray);
     if (sink_ && sink_->TransferOn())
@@ -193,10 +209,9 @@ void TZBCmd::resync(uint64_t sentMs)
     std::vector<uint8_t> discarded;
     const bool quiet = com_.WaitQuiet(*clock_, sentMs + window, std::max(GuardMs, PauseMs),
                                       std::max(GuardMaxMs, GuardMs), closing_, discarded);
-    if (!discarded.empty()) {
+    if (holdsFrame(discarded.data(), discarded.size()))
         noteLateBytes();
-        discarded_ += discarded.size();
-    }
+    discarded_ += discarded.size();
     traceDiscarded(discarded);
     if (!quiet && !Closing() && com_.PortOpen())
         trace(QStringLiteral("-> Line not quiet after %1 ms").arg(std::max(GuardMaxMs, GuardMs)));
@@ -277,7 +292,7 @@ TxResult TZBCmd::attempts(int expectedData, int maxAttempts, bool& failedOutOfSt
             // This telegram's own answer may still be on its way.
             failedOutOfStep = true;
             noteOwed(sentMs, expectedData);
-            if (result != TxResult::Timeout)
+            if (received && holdsFrame(RxBuf, RxLen))
                 noteLateBytes();
             resync(sentMs);
         }
