@@ -47,7 +47,7 @@ for args in "read" "read --all --json"; do
 done
 
 ok=0 same=0 wrong=0 failed=0
-declare -A exits
+declare -A exits reasons
 for ((i = 0; i < RUNS; i++)); do
     args="read"
     ((i % 2)) && args="read --all --json"
@@ -66,9 +66,8 @@ for ((i = 0; i < RUNS; i++)); do
         fi
     else
         failed=$((failed + 1))
-        if [ $rc -eq 3 ]; then
-            echo "run $i ($args): exit 3: $(head -n 1 "$WORK/last.err")" >&2
-        fi
+        why=$(grep -m 1 "^kadex-cli:" "$WORK/last.err" | sed 's/kadex-cli: //')
+        reasons[$why]=$(( ${reasons[$why]:-0} + 1 ))
     fi
 done
 
@@ -77,4 +76,5 @@ printf 'runs %d (fault "%s", time rate %s): exit 0 %d (equal to the fault-free r
 printf ' exit codes:'
 for rc in "${!exits[@]}"; do printf ' %s:%s' "$rc" "${exits[$rc]}"; done
 printf '\n'
+for why in "${!reasons[@]}"; do printf '  %4d x %s\n' "${reasons[$why]}" "$why"; done
 [ $wrong -eq 0 ]
