@@ -133,7 +133,7 @@ void TMainWindowController::startTimer()
     if (!settingsNotice_.isEmpty()) {
         const QString text = QString(IniStatusText.SettingsReplaced).arg(settingsNotice_);
         settingsNotice_.clear();
-        model_.setCaption(kStatusMessage, text);
+        model_.setText(kStatusMessage, text);
         dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, text);
     }
 }
@@ -301,7 +301,7 @@ void TMainWindowController::closingDone()
     if (!writeSettings(&why)) {
         // Said once, in the status bar and in a box, before the window goes.
         const QString text = QString(IniStatusText.SettingsNotSaved).arg(why);
-        model_.setCaption(kStatusMessage, text);
+        model_.setText(kStatusMessage, text);
         dialogs().Message(form_.get(), IProgramDialogs::Kind::Error, text);
     }
     form_->close();
