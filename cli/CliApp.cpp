@@ -1,6 +1,7 @@
 #include "cli/CliApp.h"
 #include "sim/SimLink.h"
 #include "cli/CliCommon.h"
+#include "cli/CliLive.h"
 
 #include "comm/ComForm.h"
 #include "comm/ZBCmd.h"
@@ -96,6 +97,115 @@ void printJson(const QJsonObject& obj)
     out().flush();
 }
 
+namespace {
+StopSignals* stops = nullptr;
+std::mutex watchMutex;
+TZBCmd* watchedBus = nullptr;
+TIdentStop* watchedIdent = nullptr;
+bool watchCut = false;
+
+void onStop()
+{
+    std::lock_guard<std::mutex> lk(watchMutex);
+    if (!watchedIdent)
+        return;
+    // Cancel first, then look whether the stop is held: the identification marks it held before
+    // it looks for a cancel, so one of the two sides always sees the other.
+    watchedIdent->RequestCancel();
+    if (watchCut && !watchedIdent->Held())
+        watchedBus->SetClosing(true);
+}
+} // namespace
+
+void BlockStopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : StopSignals::kSignals)
+        sigaddset(&set, s);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+namespace {
+// For commands that hold nothing: a signal acts as it always does (one already pending at once).
+void UnblockStopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : StopSignals::kSignals)
+        sigaddset(&set, s);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+} // namespace
+
+StopSignals& Stops()
+{
+    return *stops;
+}
+
+void WatchBus(TZBCmd& zb, TIdentStop& ident, bool cut)
+{
+    {
+        std::lock_guard<std::mutex> lk(watchMutex);
+        watchedBus = &zb;
+        watchedIdent = &ident;
+        watchCut = cut;
+    }
+    if (stops)
+        stops->SetOnStop(onStop); // at once when a stop came already
+}
+
+int FinishBus(int rc)
+{
+    TZBCmd* zb = nullptr;
+    TIdentStop* ident = nullptr;
+    {
+        std::lock_guard<std::mutex> lk(watchMutex);
+        std::swap(zb, watchedBus);
+        std::swap(ident, watchedIdent);
+    }
+    if (!zb || !ident || !ident->Held())
+        return rc;
+    const bool confirmed = ident->Confirmed();
+    if (zb->Closing()) {
+        // A transaction was cut short: let its answer, still on its way, arrive as stray bytes
+        // (dropped before the next telegram) instead of passing for the release's answer.
+        zb->SetClosing(false);
+        zb->Clock().SleepMs(zb->TimeoutMs + zb->GuardMs);
+    }
+    if (ident->ReleaseIfOwed(*zb)) {
+        if (confirmed)
+            err() << "kadex-cli: released the motor stop (override 10) of the identification" << Qt::endl;
+        return rc;
+    }
+    if (!confirmed) {
+        // The stop itself was never answered: most likely nobody took it.
+        err() << "kadex-cli: the controller did not answer the motor stop (override 10) nor its release; should it "
+              << "have taken the stop, release it with 'kadex-cli drive auto'" << Qt::endl;
+        return rc;
+    }
+    err() << "kadex-cli: could not release the motor stop (override 10) the identification sent ("
+          << TxResultText(zb->LastResult()) << "); the controller may stay stopped: release it with "
+          << "'kadex-cli drive auto' once it answers" << Qt::endl;
+    return ExitRelease;
+}
+
+QString Printable(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+            out += QStringLiteral("\\x") + QStringLiteral("%1").arg(static_cast<int>(u), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
+
 void StderrSink::AddTransferLine(const QString& line)
 {
     err() << line << Qt::endl;
@@ -120,6 +230,8 @@ const char* kUsage =
     "                     per line)\n"
     "  --trace            print every telegram (\"<- \" sent, \"-> \" received) to stderr\n"
     "  --count N          monitor and drive only: stop after N samples\n"
+    "  --port-wait S      drive only: how long to wait for a lost port to come back,\n"
+    "                     to release the mode, in seconds; default 60\n"
     "  --all              read only: print all three records (operating data,\n"
     "                     calibration, controller parameters) as a snapshot\n"
     "  --altitude M       density only: altitude above sea level in m, 0 .. 8800;\n"
@@ -158,10 +270,12 @@ const char* kUsage =
     "                     one line per sample, until Ctrl-C or N samples were printed\n"
     "  drive MODE [PERCENT] [--count N]\n"
     "                     hold an operation mode and print the live values every\n"
-    "                     2000 ms until Ctrl-C, SIGTERM or N samples; MODE is auto,\n"
-    "                     close, open, fast-close, fast-open, vmin, vmid, vmax, vnom or\n"
-    "                     variable PERCENT (setpoint 0 .. 100 %); the mode is released\n"
-    "                     (override 0, setpoint given back) on the way out\n"
+    "                     2000 ms until a signal (Ctrl-C, SIGTERM, SIGHUP, SIGQUIT,\n"
+    "                     SIGPIPE) or N samples; MODE is auto, close, open, fast-close,\n"
+    "                     fast-open, vmin, vmid, vmax, vnom or variable PERCENT\n"
+    "                     (setpoint 0 .. 100 %); the mode is released (override 0,\n"
+    "                     setpoint given back) on the way out; a lost port is waited\n"
+    "                     for (--port-wait) and the release sent when it is back\n"
     "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
     "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
     "  density [--altitude M] [--temperature C] [--humidity PCT]\n"
@@ -178,7 +292,12 @@ const char* kUsage =
     "differences, 2 usage error or a snapshot file that cannot be written (nothing is\n"
     "written), 3 the port cannot be opened or was lost (monitor: ended while the port was\n"
     "gone), 4 the controller does not answer or answers badly, or write found a field\n"
-    "not held as written (monitor: never answered; drive: stopped answering).\n"
+    "not held as written (monitor: never answered; drive: stopped answering, the mode\n"
+    "released), 5 a forced mode or the identification's motor stop could not be\n"
+    "released: the controller may still hold it (release it with 'kadex-cli drive auto'),\n"
+    "128+N interrupted by signal N (commands other than monitor and drive, which end\n"
+    "on a signal with 0). drive: 0 and 3 mean the release was confirmed (3: after the\n"
+    "lost port came back). A stop during the identification ends it with the release.\n"
     "monitor waits for a lost port and goes on when it is back.\n";
 
 bool parseAddress(const QString& text, int& index)
@@ -208,6 +327,7 @@ int parse(const QStringList& args, Options& o)
     const QCommandLineOption trace(QStringLiteral("trace"));
     const QCommandLineOption count(QStringLiteral("count"), QString(), QStringLiteral("N"));
     const QCommandLineOption all(QStringLiteral("all"));
+    const QCommandLineOption portWait(QStringLiteral("port-wait"), QString(), QStringLiteral("S"));
     const QCommandLineOption altitude(QStringLiteral("altitude"), QString(), QStringLiteral("M"));
     const QCommandLineOption temperature(QStringLiteral("temperature"), QString(), QStringLiteral("C"));
     const QCommandLineOption humidity(QStringLiteral("humidity"), QString(), QStringLiteral("PCT"));
@@ -216,7 +336,7 @@ int parse(const QStringList& args, Options& o)
     const QCommandLineOption densityOpt(QStringLiteral("density"), QString(), QStringLiteral("RHO"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    p.addOptions({port, com, baud, address, simulate, json, trace, count, all, altitude, temperature, humidity, flow,
+    p.addOptions({port, com, baud, address, simulate, json, trace, count, all, portWait, altitude, temperature, humidity, flow,
                   pressure, densityOpt, help, version});
 
     QString error;
@@ -296,15 +416,25 @@ int parse(const QStringList& args, Options& o)
         if (!cmdline::ParseInt(p.value(count), 1, std::numeric_limits<int>::max(), o.count))
             return usageError(QStringLiteral("--count needs a number of 1 or more, not '%1'").arg(p.value(count)));
     }
+    if (p.isSet(portWait)) {
+        if (o.command != QLatin1String("drive"))
+            return usageError(QStringLiteral("--port-wait is for drive only"));
+        if (!cmdline::ParseInt(p.value(portWait), 0, 86400, o.portWaitS))
+            return usageError(QStringLiteral("--port-wait needs seconds of 0 .. 86400, not '%1'").arg(p.value(portWait)));
+    }
     return -1;
 }
 
 int runIdentify(TZBCmd& zb, const Options& o)
 {
     IdentInfo info;
-    const bool ok = IdentifyDevice(zb, true, info);
+    TIdentStop stop;
+    WatchBus(zb, stop, true);
+    const bool ok = IdentifyDevice(zb, true, info, &stop);
+    if (const int rc = FinishBus(ExitOk); rc != ExitOk)
+        return rc;
     if (!ok)
-        return deviceError(o);
+        return Stops().Stopped() ? ExitOk : deviceError(o); // Run reports the interruption
     if (o.json) {
         QJsonObject obj;
         obj[QStringLiteral("serialNumber")] = info.serNr;
@@ -318,11 +448,11 @@ int runIdentify(TZBCmd& zb, const Options& o)
         printJson(obj);
     } else {
         out() << "Serial number: " << info.serNr << '\n'
-              << "Type: " << info.typeText << '\n'
-              << "Bus address: " << info.busAddress << '\n'
-              << "OEM text: " << info.oemText << '\n'
-              << "Position text: " << info.positionText << '\n'
-              << "Type text: " << info.fenwixText << '\n'
+              << "Type: " << Printable(info.typeText) << '\n'
+              << "Bus address: " << Printable(info.busAddress) << '\n'
+              << "OEM text: " << Printable(info.oemText) << '\n'
+              << "Position text: " << Printable(info.positionText) << '\n'
+              << "Type text: " << Printable(info.fenwixText) << '\n'
               << "Firmware: " << IdentInfo::Hex4(info.firmware) << '\n'
               << "Configuration table ID: " << IdentInfo::Hex4(info.configTableId) << '\n';
         out().flush();
@@ -364,12 +494,10 @@ int runRaw(TZBCmd& zb, const Options& o)
 
 } // namespace
 
-int Run(const QStringList& args)
+namespace {
+
+int dispatch(const Options& o)
 {
-    Options o;
-    const int parsed = parse(args, o);
-    if (parsed >= 0)
-        return parsed;
     if (o.command == QLatin1String("monitor"))
         return runMonitor(o); // the polling core owns the port
     if (o.command == QLatin1String("read") && o.all)
@@ -380,10 +508,6 @@ int Run(const QStringList& args)
         return runDiff(o);
     if (o.command == QLatin1String("drive"))
         return runDrive(o);
-    if (o.command == QLatin1String("density"))
-        return runDensity(o);
-    if (o.command == QLatin1String("conductance"))
-        return runConductance(o);
 
     std::unique_ptr<ITransport> simulated;
     if (o.simulate)
@@ -411,14 +535,48 @@ int Run(const QStringList& args)
         rc = runIdentify(zb, o);
     else if (o.command == QLatin1String("read"))
         rc = runRead(zb, o);
-    else if (o.command == QLatin1String("raw"))
-        rc = runRaw(zb, o);
+    else if (o.command == QLatin1String("raw")) {
+        TIdentStop none; // a raw telegram holds nothing; a stop only cuts it short
+        WatchBus(zb, none, true);
+        rc = FinishBus(runRaw(zb, o));
+    }
     if (rc == ExitOk && com.LinkLost())
         rc = portLostError(com);
     SetErrorPort(nullptr);
     SetErrorBus(nullptr);
     zb.SetClosing(true);
     com.ClosePort();
+    return rc;
+}
+
+} // namespace
+
+int Run(const QStringList& args)
+{
+    Options o;
+    const int parsed = parse(args, o);
+    const bool device = parsed < 0 && o.command != QLatin1String("density") && o.command != QLatin1String("conductance");
+    if (!device)
+        UnblockStopSignals();
+    if (parsed >= 0)
+        return parsed;
+    if (o.command == QLatin1String("density"))
+        return runDensity(o);
+    if (o.command == QLatin1String("conductance"))
+        return runConductance(o);
+
+    StopSignals signals; // before the simulator's, the port's and the core's threads exist
+    stops = &signals;
+    int rc = dispatch(o);
+    // monitor and drive end on a stop as their normal way; the others were interrupted.
+    const int sig = signals.Signal();
+    const bool endsOnStop = o.command == QLatin1String("monitor") || o.command == QLatin1String("drive");
+    if (sig != 0 && !endsOnStop && rc != ExitRelease) {
+        err() << "kadex-cli: interrupted by " << StopSignals::Name(sig) << Qt::endl;
+        rc = 128 + sig;
+    }
+    signals.SetOnStop({});
+    stops = nullptr;
     return rc;
 }
 

@@ -8,6 +8,7 @@
 
 namespace kadex {
 class TMainCore;
+class TIdentStop;
 }
 
 #include <QJsonObject>
@@ -19,6 +20,8 @@ class TMainCore;
 
 namespace kadex::cli {
 
+class StopSignals;
+
 struct Options {
     QString portPath;
     int comNr = 1;
@@ -29,6 +32,7 @@ struct Options {
     bool trace = false;
     bool all = false; // read: all three records
     int count = 0; // monitor and drive: samples to print, 0 until stopped
+    int portWaitS = 60; // drive: how long a lost port is waited for to release the mode
     // density and conductance: the option texts as given, none when not given
     std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
     QString command;
@@ -61,6 +65,20 @@ public:
     bool TransferOn() const override { return true; }
     void AddTransferLine(const QString& line) override;
 };
+
+// The stop signals of the run; Run creates them before any other thread.
+StopSignals& Stops();
+// From now on a stop cancels the bus's identification and, with cut, ends its running
+// transaction at once - unless the identification's motor stop is held, whose release must
+// still get through.
+void WatchBus(TZBCmd& zb, TIdentStop& ident, bool cut);
+// Sends the identification's release when one is owed (also after the bus was cut short) and
+// forgets the bus. Returns rc, or ExitRelease with a message when the release did not get
+// through.
+int FinishBus(int rc);
+// Text from device memory for a terminal: control characters as \xNN and the backslash
+// doubled, so that no text can move the cursor or forge an output line.
+QString Printable(const QString& text);
 
 // Port, baud rate, bus address, command names and (with --trace) the transfer trace of a
 // headless core as the options say; the port is not opened yet.

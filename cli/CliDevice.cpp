@@ -78,7 +78,7 @@ struct OperatingData {
               << "V'min: " << vmin << " %\n"
               << "V'mid: " << vmid << " %\n"
               << "V'max: " << vmax << " %\n"
-              << "Position text: " << posText << '\n'
+              << "Position text: " << Printable(posText) << '\n'
               << "W1 range: " << w1Min << " .. " << w1Max << " V\n"
               << "U5 range: " << u5Min << " .. " << u5Max << " V\n";
         out().flush();
@@ -90,7 +90,7 @@ struct OperatingData {
         return QStringLiteral("Controller %1 at %2, firmware %3: V'nom %4 %5, V'min %6 %, V'mid %7 %, V'max %8 %, "
                               "W1 %9 .. %10 V, U5 %11 .. %12 V, position text \"%13\"")
             .arg(serNr, address, firmware, vnom, kFlowUnit, vmin, vmid, vmax, w1Min)
-            .arg(w1Max, u5Min, u5Max, posText);
+            .arg(w1Max, u5Min, u5Max, Printable(posText));
     }
 };
 
@@ -135,9 +135,13 @@ int runRead(TZBCmd& zb, const Options& o)
     model.setMisuse(WindowModel::Misuse::Warn);
     TDeviceContext ctx(zb, model);
     TVAVBetrieb record(ctx);
+    WatchBus(zb, record.IdentStop, true);
     // Identification first: the firmware decides how V'min is read.
-    if (!record.Identify() || !record.ReadData())
-        return deviceError(o);
+    const bool ok = record.Identify() && record.ReadData();
+    if (const int rc = FinishBus(ExitOk); rc != ExitOk)
+        return rc;
+    if (!ok)
+        return Stops().Stopped() ? ExitOk : deviceError(o); // Run reports the interruption
     const OperatingData d = OperatingData::From(model);
     if (o.json)
         printJson(d.Json());
@@ -149,8 +153,7 @@ int runRead(TZBCmd& zb, const Options& o)
 int runMonitor(const Options& o)
 {
     const int count = o.count;
-
-    StopSignals stop; // before the simulator's and the core's threads exist
+    StopSignals& stop = Stops();
 
     std::unique_ptr<ITransport> simulated;
     if (o.simulate)
@@ -166,7 +169,7 @@ int runMonitor(const Options& o)
     // The monitor handles a lost port itself (the core's port watch would reconnect on a
     // thread of its own): wake the loop at once, so the loss is reported when it happens.
     core.Com.SetLinkLostHandler([&stop](const QString&) { stop.Poke(); });
-    stop.SetOnStop([&core] { core.ZB.SetClosing(true); });
+    WatchBus(core.ZB, core.VAVBetrieb.IdentStop, true);
     const QString portName = core.Com.DevicePath();
 
     const QString address = addressName(o.adrIndex);
@@ -273,12 +276,17 @@ int runMonitor(const Options& o)
         next = std::max(start + SteadyClock::RealSpan(static_cast<uint64_t>(kPeriodMs) * 1000), Clock::now());
     }
 
-    stop.SetOnStop({});
-    core.ZB.SetClosing(true);
     const bool portGone = core.Com.LinkLost();
+    const int released = FinishBus(ExitOk);
+    core.ZB.SetClosing(true);
     core.Close();
+    if (released != ExitOk)
+        return released;
     if (portGone)
         return ExitPort;
+    if (!everAnswered && stop.Stopped())
+        err() << "kadex-cli: stopped by " << StopSignals::Name(stop.Signal()) << " before the controller at " << address
+              << " was identified" << Qt::endl;
     return everAnswered ? ExitOk : ExitDevice;
 }
 

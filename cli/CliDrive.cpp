@@ -7,6 +7,7 @@
 
 #include "common/Paths.h"
 #include "mainwindow/core/MainCore.h"
+#include "device/VAVBetrieb.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -43,6 +44,45 @@ void printDriveLine(const QString& line)
     out().flush();
 }
 
+// The port went away while the mode was held: wait for it (up to --port-wait seconds, or until
+// another stop), open it again and release. ExitPort when the release was confirmed, else
+// ExitRelease.
+int waitForPortAndRelease(const Options& o, TMainCore& core, StopSignals& stop, const QString& portName)
+{
+    TVAVBetrieb& betrieb = core.VAVBetrieb;
+    betrieb.BetriebAktiv = false; // nothing can be sent until the port is back
+    err() << "kadex-cli: lost the port " << portName << " while the mode was held; waiting up to " << o.portWaitS
+          << " s for it to come back to release the mode" << Qt::endl;
+    const unsigned seen = stop.Count();
+    const Clock::time_point end = Clock::now() + SteadyClock::RealSpan(static_cast<uint64_t>(o.portWaitS) * 1000 * 1000);
+    bool back = false;
+    while (!back) {
+        const Clock::time_point now = Clock::now();
+        if (now >= end)
+            break;
+        const Clock::time_point slice = std::min(end, now + SteadyClock::RealSpan(1000 * 1000));
+        if (stop.WaitForMore(slice, seen))
+            break;
+        if (!core.Com.PortPresent())
+            continue;
+        core.Com.ClosePort();
+        back = core.Com.OpenPort(); // not usable yet (permissions still being set): try again
+    }
+    if (!back) {
+        err() << "kadex-cli: the port " << portName << " did not come back; the controller may still hold the forced "
+              << "mode: release it with 'kadex-cli drive auto' once the port is back" << Qt::endl;
+        return ExitRelease;
+    }
+    core.Com.SetDtrRts();
+    if (!betrieb.StopBetrieb() || betrieb.ReleaseOwed.load()) {
+        err() << "kadex-cli: the port " << portName << " is back but the release was not answered ("
+              << TxResultText(core.ZB.LastResult()) << "); release it with 'kadex-cli drive auto'" << Qt::endl;
+        return ExitRelease;
+    }
+    err() << "kadex-cli: the port " << portName << " is back; the forced mode was released" << Qt::endl;
+    return ExitPort;
+}
+
 } // namespace
 
 int runDrive(const Options& o)
@@ -67,7 +107,7 @@ int runDrive(const Options& o)
         return usageError(QStringLiteral("drive %1 takes no setpoint; only drive variable does").arg(word));
     }
 
-    StopSignals stop; // before the simulator's and the core's threads exist
+    StopSignals& stop = Stops();
 
     std::unique_ptr<ITransport> simulated;
     if (o.simulate)
@@ -82,10 +122,15 @@ int runDrive(const Options& o)
         return portError(o, core.Com);
     SetErrorPort(&core.Com);
     SetErrorBus(&core.ZB);
-    // A stop only ends the wait between cycles: the release must still reach the controller.
+    // A stop only ends the wait between cycles: the release must still reach the controller, in
+    // step with the line, so no transaction is ever cut short here.
     core.Com.SetLinkLostHandler([&stop](const QString&) { stop.Poke(); });
+    WatchBus(core.ZB, core.VAVBetrieb.IdentStop, false);
+    const QString portName = core.Com.DevicePath();
+    TVAVBetrieb& betrieb = core.VAVBetrieb;
 
     auto finish = [&](int rc) {
+        rc = FinishBus(rc);
         SetErrorPort(nullptr);
         SetErrorBus(nullptr);
         core.ZB.SetClosing(true);
@@ -94,7 +139,12 @@ int runDrive(const Options& o)
     };
 
     core.COMVerbinden();
-    if (core.VAVBetrieb.SerNr().isEmpty())
+    if (stop.Stopped()) {
+        err() << "kadex-cli: interrupted by " << StopSignals::Name(stop.Signal()) << " before the mode was set"
+              << Qt::endl;
+        return finish(128 + stop.Signal());
+    }
+    if (betrieb.SerNr().isEmpty())
         return finish(deviceError(o));
 
     // "Betrieb" pressed as in the window, then the chosen mode.
@@ -102,39 +152,31 @@ int runDrive(const Options& o)
     core.SpeedButtonBetriebClick();
     model.setChecked(mode->radio, true);
     if (mode->takesPercent) {
-        core.VAVBetrieb.SollwPrz = static_cast<uint16_t>(setpoint);
+        betrieb.SollwPrz = static_cast<uint16_t>(setpoint);
         model.setDeviceValue(fld::EditBetrSollwPrz, setpoint, 2);
     }
-    // The release: "Betrieb" up, override 0 and the setpoint given back.
-    auto release = [&] {
-        if (!core.VAVBetrieb.BetriebAktiv.load())
-            return;
-        model.setChecked(fld::SpeedButtonBetrieb, false);
-        core.SpeedButtonBetriebClick();
-    };
 
     const QString address = addressName(o.adrIndex);
     int printed = 0;
     Clock::time_point next = Clock::now();
     int rc = ExitOk;
+    bool portLost = false;
     while (!stop.Stopped() && (o.count == 0 || printed < o.count)) {
         if (printed > 0 && Clock::now() < next && stop.WaitUntil(next))
             break;
         if (core.Com.LinkLost()) {
-            core.VAVBetrieb.BetriebAktiv = false; // nothing can be sent any more
-            rc = portLostError(core.Com);
+            portLost = true;
             break;
         }
         const Clock::time_point start = Clock::now();
         core.OperationStep();
         if (core.Com.LinkLost()) {
-            core.VAVBetrieb.BetriebAktiv = false;
-            rc = portLostError(core.Com);
+            portLost = true;
             break;
         }
-        if (core.VAVBetrieb.SerNr().isEmpty()) {
+        if (betrieb.SerNr().isEmpty()) {
             // The step emptied the identification: the controller stopped answering. The
-            // core's BetrOffTimer ends the operation mode; try the release here all the same.
+            // release is tried all the same.
             err() << "kadex-cli: the controller at " << address << " stopped answering" << Qt::endl;
             rc = ExitDevice;
             break;
@@ -158,10 +200,34 @@ int runDrive(const Options& o)
             printDriveLine(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char(' ')
                            + QLatin1String(mode->word) + QStringLiteral(" | ") + text);
         }
+        if (out().status() != QTextStream::Ok) {
+            stop.Raise(SIGPIPE); // whoever read the output went away
+            break;
+        }
         ++printed;
         next = std::max(start + SteadyClock::RealSpan(static_cast<uint64_t>(kDrivePeriodMs) * 1000), Clock::now());
     }
-    release();
+
+    // The release: "Betrieb" up as in the window (override 0, the setpoint given back).
+    auto release = [&] {
+        if (betrieb.BetriebAktiv.load() && model.checked(fld::SpeedButtonBetrieb)) {
+            model.setChecked(fld::SpeedButtonBetrieb, false);
+            core.SpeedButtonBetriebClick();
+        }
+        if (betrieb.ReleaseOwed.load() && !core.Com.LinkLost())
+            betrieb.StopBetrieb();
+    };
+    if (portLost)
+        rc = waitForPortAndRelease(o, core, stop, portName);
+    else
+        release();
+    if (betrieb.ReleaseOwed.load()) {
+        if (!portLost) // the port case has said why already
+            err() << "kadex-cli: could not release the forced mode (" << TxResultText(core.ZB.LastResult())
+                  << "); the controller may still hold it: release it with 'kadex-cli drive auto' once it answers"
+                  << Qt::endl;
+        rc = ExitRelease;
+    }
     return finish(rc);
 }
 

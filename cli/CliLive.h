@@ -88,17 +88,22 @@ struct LiveSample {
     }
 };
 
-// SIGINT and SIGTERM, taken by a thread of their own so that a stop request can also cut a
-// running bus transaction short. Must be created before any other thread, since threads
-// inherit the blocked set; the set stays blocked until the process ends, so a second signal
-// during shutdown cannot kill it half-way.
+// The signals that end a command: SIGINT, SIGTERM, SIGHUP (the terminal or the ssh session
+// closed), SIGQUIT and SIGPIPE (the reader of the output went away), taken by a thread of their
+// own so that a stop request can also cut a running bus transaction short. Must be created
+// before any other thread, since threads inherit the blocked set; the set stays blocked until the
+// process ends, so a second signal during shutdown cannot kill it half-way. A write to a closed
+// pipe then fails with EPIPE instead of killing the process; the commands that print while the
+// controller is held check their output (OutputBroken) and stop as for SIGPIPE.
 class StopSignals {
 public:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
     StopSignals()
     {
         sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
+        for (int s : kSignals)
+            sigaddset(&set_, s);
         pthread_sigmask(SIG_BLOCK, &set_, nullptr);
         thread_ = std::thread([this] { run(); });
     }
@@ -123,6 +128,14 @@ public:
         std::lock_guard<std::mutex> lk(m_);
         return stopped_;
     }
+    // The signal that stopped the command; 0 while none came.
+    int Signal() const
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        return signal_;
+    }
+    // A stop for the given signal from this process (a broken output seen as EPIPE).
+    void Raise(int signal) { stop(signal); }
     // Waits until t, a stop or a Poke; true when stopped.
     bool WaitUntil(Clock::time_point t)
     {
@@ -130,6 +143,18 @@ public:
         cv_.wait_until(lk, t, [&] { return stopped_ || poked_; });
         poked_ = false;
         return stopped_;
+    }
+    // How many stops came so far.
+    unsigned Count() const
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        return count_;
+    }
+    // Waits until t or until more than `seen` stops came; true for the latter.
+    bool WaitForMore(Clock::time_point t, unsigned seen)
+    {
+        std::unique_lock<std::mutex> lk(m_);
+        return cv_.wait_until(lk, t, [&] { return count_ > seen; });
     }
     // Ends the current WaitUntil early (any thread).
     void Poke()
@@ -139,19 +164,37 @@ public:
         cv_.notify_all();
     }
 
+    static const char* Name(int signal)
+    {
+        switch (signal) {
+        case SIGINT: return "SIGINT";
+        case SIGTERM: return "SIGTERM";
+        case SIGHUP: return "SIGHUP";
+        case SIGQUIT: return "SIGQUIT";
+        case SIGPIPE: return "SIGPIPE";
+        }
+        return "a signal";
+    }
+
 private:
+    void stop(int signal)
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        if (!stopped_)
+            signal_ = signal;
+        stopped_ = true;
+        ++count_;
+        if (onStop_)
+            onStop_();
+        cv_.notify_all();
+    }
     void run()
     {
         const timespec slice{0, 100 * 1000 * 1000};
         while (!done_.load()) {
             const int s = sigtimedwait(&set_, nullptr, &slice);
-            if (s != SIGINT && s != SIGTERM)
-                continue;
-            std::lock_guard<std::mutex> lk(m_);
-            stopped_ = true;
-            if (onStop_)
-                onStop_();
-            cv_.notify_all();
+            if (s > 0)
+                stop(s);
         }
     }
 
@@ -159,6 +202,8 @@ private:
     mutable std::mutex m_;
     std::condition_variable cv_;
     bool stopped_ = false;
+    int signal_ = 0;
+    unsigned count_ = 0;
     bool poked_ = false;
     std::function<void()> onStop_;
     std::atomic<bool> done_{false};

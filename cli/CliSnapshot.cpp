@@ -270,14 +270,19 @@ public:
     {
         model_.setMisuse(WindowModel::Misuse::Warn);
         ConfigureCore(core_, o, sink_);
+        WatchBus(core_.ZB, core_.VAVBetrieb.IdentStop, true);
     }
     ~Session()
     {
+        FinishBus(ExitOk);
         SetErrorPort(nullptr);
         SetErrorBus(nullptr);
         core_.ZB.SetClosing(true);
         core_.Close();
     }
+    // The command's exit status, or ExitRelease when the identification's motor stop could not
+    // be released.
+    int Finish(int rc) { return FinishBus(rc); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -330,11 +335,8 @@ std::vector<Difference> differences(const WindowModel& m, const Snapshot& snap)
     return out;
 }
 
-} // namespace
-
-int runReadAll(const Options& o)
+int readAll(Session& s, const Options& o)
 {
-    Session s(o);
     if (const int rc = s.Connect(); rc != ExitOk)
         return rc;
     const QJsonObject snap = snapshotOf(s.Model());
@@ -345,10 +347,21 @@ int runReadAll(const Options& o)
     for (const SnapshotRecord& r : records()) {
         const QJsonObject rec = snap.value(QLatin1String(r.key)).toObject();
         for (const QString& f : r.fields)
-            out() << r.key << '.' << f << ": " << shown(rec.value(f)) << '\n';
+            out() << r.key << '.' << f << ": " << Printable(shown(rec.value(f))) << '\n';
     }
     out().flush();
     return ExitOk;
+}
+
+} // namespace
+
+int writeSnapshot(Session& s, const Options& o, const Snapshot& snap);
+int diffSnapshot(Session& s, const Options& o, const Snapshot& snap);
+
+int runReadAll(const Options& o)
+{
+    Session s(o);
+    return s.Finish(readAll(s, o));
 }
 
 int runWrite(const Options& o)
@@ -366,6 +379,12 @@ int runWrite(const Options& o)
             return snapshotError(error);
     }
     Session s(o);
+    return s.Finish(writeSnapshot(s, o, snap));
+}
+
+int writeSnapshot(Session& s, const Options& o, const Snapshot& snap)
+{
+    QString error;
     if (const int rc = s.Connect(); rc != ExitOk)
         return rc;
     applySnapshot(s.Model(), snap);
@@ -406,6 +425,11 @@ int runDiff(const Options& o)
             return snapshotError(error);
     }
     Session s(o);
+    return s.Finish(diffSnapshot(s, o, snap));
+}
+
+int diffSnapshot(Session& s, const Options& o, const Snapshot& snap)
+{
     if (const int rc = s.Connect(); rc != ExitOk)
         return rc;
     const auto diffs = differences(s.Model(), snap);
@@ -421,7 +445,7 @@ int runDiff(const Options& o)
         out() << QJsonDocument(arr).toJson(QJsonDocument::Indented);
     } else {
         for (const Difference& d : diffs)
-            out() << d.key << ": file " << shown(d.file) << ", device " << shown(d.device) << '\n';
+            out() << d.key << ": file " << Printable(shown(d.file)) << ", device " << Printable(shown(d.device)) << '\n';
     }
     out().flush();
     return diffs.empty() ? ExitOk : ExitDiffers;

@@ -6,6 +6,7 @@
 
 int main(int argc, char** argv)
 {
+    kadex::cli::BlockStopSignals();
     kadex::SteadyClock::SetRateFromEnvironment();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kadex-cli"));

@@ -1,7 +1,15 @@
 #include "common/TextFile.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kadex {
 
@@ -102,21 +110,132 @@ static QByteArray joinCrLf(const QStringList& lines)
     return data;
 }
 
-bool WriteTextFileLines(const QString& path, const QStringList& lines, QString* error)
+namespace {
+std::mutex hookMutex;
+std::function<bool(WriteStep)> faultHook;
+
+// True when the step is to fail; errno is then set as a full disk would set it.
+bool injected(WriteStep step)
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = f.errorString();
-        return false;
+    std::function<bool(WriteStep)> hook;
+    {
+        std::lock_guard<std::mutex> lk(hookMutex);
+        hook = faultHook;
     }
-    f.write(joinCrLf(lines));
-    if (!f.commit()) {
-        if (error)
-            *error = f.errorString();
+    if (!hook || !hook(step))
         return false;
+    errno = ENOSPC;
+    return true;
+}
+} // namespace
+
+const char* WriteStepName(WriteStep step)
+{
+    switch (step) {
+    case WriteStep::Open: return "open";
+    case WriteStep::Write: return "write";
+    case WriteStep::Flush: return "flush";
+    case WriteStep::Sync: return "sync";
+    case WriteStep::Close: return "close";
+    case WriteStep::Rename: return "rename";
+    }
+    return "?";
+}
+
+void SetWriteFaultHook(std::function<bool(WriteStep)> hook)
+{
+    std::lock_guard<std::mutex> lk(hookMutex);
+    faultHook = std::move(hook);
+}
+
+bool WriteFileAtomic(const QString& path, const QByteArray& data, int mode, QString* error)
+{
+    QString target = path;
+    const QFileInfo fi(path);
+    if (fi.isSymLink() && !fi.canonicalFilePath().isEmpty())
+        target = fi.canonicalFilePath();
+    const QFileInfo ti(target);
+    const QByteArray targetName = QFile::encodeName(target);
+    const QByteArray dirName = QFile::encodeName(ti.absolutePath());
+
+    auto fail = [&](WriteStep step, const QByteArray& tmp) {
+        const int e = errno;
+        if (!tmp.isEmpty())
+            ::unlink(tmp.constData());
+        if (error)
+            *error = QStringLiteral("%1: %2 failed: %3")
+                         .arg(target, QLatin1String(WriteStepName(step)), QString::fromLocal8Bit(std::strerror(e)));
+        return false;
+    };
+
+    struct stat st {};
+    const bool existed = ::stat(targetName.constData(), &st) == 0;
+    if (existed && !S_ISREG(st.st_mode)) {
+        errno = EISDIR;
+        return fail(WriteStep::Open, {});
+    }
+    // A file made read-only stays as it is, although the folder would let it be replaced.
+    if (existed && ::access(targetName.constData(), W_OK) != 0)
+        return fail(WriteStep::Open, {});
+    // Beside the target, so that the rename stays within one file system.
+    QByteArray tmp;
+    int fd = -1;
+    if (!injected(WriteStep::Open)) {
+        for (int i = 0; i < 100 && fd < 0; ++i) {
+            tmp = dirName + "/." + QFile::encodeName(ti.fileName()) + ".tmp"
+                + QByteArray::number(static_cast<qint64>(::getpid())) + "-" + QByteArray::number(i);
+            fd = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode >= 0 ? 0600 : 0666);
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+    }
+    if (fd < 0)
+        return fail(WriteStep::Open, {});
+    const mode_t bits = mode >= 0 ? static_cast<mode_t>(mode) : (existed ? (st.st_mode & 07777) : 0);
+    if ((mode >= 0 || existed) && ::fchmod(fd, bits) != 0) {
+        ::close(fd);
+        return fail(WriteStep::Open, tmp);
+    }
+    FILE* f = ::fdopen(fd, "wb");
+    if (!f) {
+        ::close(fd);
+        return fail(WriteStep::Open, tmp);
+    }
+    auto failOpen = [&](WriteStep step) {
+        const int e = errno;
+        std::fclose(f);
+        errno = e;
+        return fail(step, tmp);
+    };
+    if (injected(WriteStep::Write)
+        || (!data.isEmpty() && std::fwrite(data.constData(), 1, static_cast<size_t>(data.size()), f) != static_cast<size_t>(data.size())))
+        return failOpen(WriteStep::Write);
+    if (injected(WriteStep::Flush) || std::fflush(f) != 0)
+        return failOpen(WriteStep::Flush);
+    if (injected(WriteStep::Sync) || ::fsync(::fileno(f)) != 0)
+        return failOpen(WriteStep::Sync);
+    if (injected(WriteStep::Close)) {
+        const int e = errno;
+        std::fclose(f);
+        errno = e;
+        return fail(WriteStep::Close, tmp);
+    }
+    if (std::fclose(f) != 0)
+        return fail(WriteStep::Close, tmp);
+    if (injected(WriteStep::Rename) || ::rename(tmp.constData(), targetName.constData()) != 0)
+        return fail(WriteStep::Rename, tmp);
+    // The rename itself reaches the disk with the folder.
+    const int dfd = ::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
     }
     return true;
+}
+
+bool WriteTextFileLines(const QString& path, const QStringList& lines, QString* error)
+{
+    return WriteFileAtomic(path, joinCrLf(lines), -1, error);
 }
 
 bool AppendTextFileLines(const QString& path, const QStringList& lines, QString* error)

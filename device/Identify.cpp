@@ -15,50 +15,86 @@ QString TrimRight(const QString& s)
     return s.left(n);
 }
 
-bool IdentifyDevice(TZBCmd& zb, bool withOverride, IdentInfo& info)
+bool TIdentStop::ReleaseIfOwed(TZBCmd& zb)
 {
     std::lock_guard<std::recursive_mutex> bus(zb.BusMutex());
-    if (withOverride && !zb.SetOverride(10))
-        return false;
+    if (!held_.load())
+        return true;
+    if (zb.SetOverride(0))
+        held_ = false;
+    return !held_.load();
+}
 
-    info.serOk = zb.GetIdentityText(info.serNr, info.typeText, info.deviceKey, info.deviceType);
-    if (!info.serOk)
+bool TIdentStop::Run(TZBCmd& zb, bool withOverride, const std::vector<std::function<bool()>>& steps,
+                     const std::function<bool()>& last)
+{
+    std::lock_guard<std::recursive_mutex> bus(zb.BusMutex());
+    auto middle = [&] {
+        for (const auto& step : steps)
+            if (cancel_.load() || !step())
+                return false;
+        return !cancel_.load();
+    };
+    if (!withOverride)
+        return middle() && last();
+    // Held before the cancel is looked at, so that a canceller that finds it clear may cut the
+    // bus short: this side then sees the cancel and sends nothing.
+    const bool owedBefore = held_.exchange(true);
+    if (cancel_.load()) {
+        held_ = owedBefore;
         return false;
-
-    uint8_t b1 = 0;
-    uint16_t w1 = 0, w2 = 0;
-    info.tableOk = zb.GetConfigInfo(b1, w1, w2, info.configTableId);
-    if (!info.tableOk)
+    }
+    if (!zb.SetOverride(10)) {
+        const TxResult why = zb.LastResult();
+        if (why == TxResult::LinkLost || why == TxResult::Closing || why == TxResult::InvalidRequest) {
+            held_ = owedBefore; // nothing went out; an older owed release stays owed
+            return false;
+        }
+        // The stop went out and may have been taken (its answer lost, garbled or refused after
+        // the fact): the release is owed all the same. A controller that answered something is
+        // there and gets it at once; one that stayed silent gets it at the next contact.
+        if (!owedBefore)
+            confirmed_ = false;
+        if (why != TxResult::Timeout)
+            ReleaseIfOwed(zb);
         return false;
+    }
+    confirmed_ = true;
+    const bool ok = middle();
+    const bool released = ReleaseIfOwed(zb);
+    return ok && released && !cancel_.load() && last();
+}
 
-    info.addrOk = zb.GetBusAddressText(info.busAddress);
-    if (!info.addrOk)
-        return false;
-
+bool IdentifyDevice(TZBCmd& zb, bool withOverride, IdentInfo& info, TIdentStop* stop)
+{
+    TIdentStop local;
+    TIdentStop& guard = stop ? *stop : local;
     uint16_t oemAdr = 0, posAdr = 0, typeAdr = 0;
-    info.textAddrOk = zb.GetTextAddresses(oemAdr, posAdr, typeAdr);
-    if (!info.textAddrOk)
-        return false;
-    QString t;
-    info.oemOk = zb.ReadText16(oemAdr, t);
-    info.oemText = TrimRight(t);
-    if (!info.oemOk)
-        return false;
-    info.posOk = zb.ReadText16(posAdr, t);
-    info.positionText = TrimRight(t);
-    if (!info.posOk)
-        return false;
-    info.typeTextOk = zb.ReadText16(typeAdr, t);
-    info.fenwixText = TrimRight(t);
-    if (!info.typeTextOk)
-        return false;
-
-    if (withOverride && !zb.SetOverride(0))
-        return false;
-
-    uint16_t fw2 = 0, fw3 = 0;
-    info.firmwareOk = zb.GetFirmware(info.firmware, fw2, fw3);
-    return info.firmwareOk;
+    auto text = [&](uint16_t& adr, bool& ok, QString& out) {
+        return [&zb, &adr, &ok, &out] {
+            QString t;
+            ok = zb.ReadText16(adr, t);
+            out = TrimRight(t);
+            return ok;
+        };
+    };
+    const std::vector<std::function<bool()>> steps{
+        [&] { return info.serOk = zb.GetIdentityText(info.serNr, info.typeText, info.deviceKey, info.deviceType); },
+        [&] {
+            uint8_t b1 = 0;
+            uint16_t w1 = 0, w2 = 0;
+            return info.tableOk = zb.GetConfigInfo(b1, w1, w2, info.configTableId);
+        },
+        [&] { return info.addrOk = zb.GetBusAddressText(info.busAddress); },
+        [&] { return info.textAddrOk = zb.GetTextAddresses(oemAdr, posAdr, typeAdr); },
+        text(oemAdr, info.oemOk, info.oemText),
+        text(posAdr, info.posOk, info.positionText),
+        text(typeAdr, info.typeTextOk, info.fenwixText),
+    };
+    return guard.Run(zb, withOverride, steps, [&] {
+        uint16_t fw2 = 0, fw3 = 0;
+        return info.firmwareOk = zb.GetFirmware(info.firmware, fw2, fw3);
+    });
 }
 
 } // namespace kadex

@@ -319,14 +319,10 @@ bool TVAVBetrieb::ReadFirmware()
 
 bool TVAVBetrieb::identify(bool withOverride)
 {
-    std::lock_guard<std::recursive_mutex> bus(zb_.BusMutex());
-    if (withOverride && !zb_.SetOverride(10))
-        return false;
-    if (!ReadSerNr() || !ReadConfTableID() || !ReadZBAdr() || !ReadDeviceTexts())
-        return false;
-    if (withOverride && !zb_.SetOverride(0))
-        return false;
-    return ReadFirmware();
+    return IdentStop.Run(zb_, withOverride,
+                         {[this] { return ReadSerNr(); }, [this] { return ReadConfTableID(); },
+                          [this] { return ReadZBAdr(); }, [this] { return ReadDeviceTexts(); }},
+                         [this] { return ReadFirmware(); });
 }
 
 bool TVAVBetrieb::Identify() { return identify(true); }

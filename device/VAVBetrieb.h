@@ -5,6 +5,7 @@
 #include "device/FieldDifference.h"
 #include "device/BetriebCalc.h"
 #include "device/DeviceContext.h"
+#include "device/Identify.h"
 
 #include <QString>
 #include <atomic>
@@ -61,6 +62,8 @@ public:
     // starts, cleared once a StopBetrieb had both releases answered.
     std::atomic<bool> ReleaseOwed{false};
     std::atomic<bool> SkipNextRead{false};
+    // The identification's motor stop: its cancel and its owed release.
+    TIdentStop IdentStop;
     std::atomic<bool> DruckmessungAktiv{false};
     uint16_t SollwPrz = 0;
     double MotRueckPrz = 0;

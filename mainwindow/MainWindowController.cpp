@@ -130,6 +130,12 @@ void TMainWindowController::startTimer()
     if (!options_.simulate && options_.portPath.isEmpty())
         choosePort(st);
     core_->StartTimerTimer(st);
+    if (!settingsNotice_.isEmpty()) {
+        const QString text = QString(IniStatusText.SettingsReplaced).arg(settingsNotice_);
+        settingsNotice_.clear();
+        model_.setText(kStatusMessage, text);
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, text);
+    }
 }
 
 void TMainWindowController::choosePort(TStartupSettings& st)
@@ -291,7 +297,13 @@ bool TMainWindowController::eventFilter(QObject* watched, QEvent* event)
 
 void TMainWindowController::closingDone()
 {
-    writeSettings();
+    QString why;
+    if (!writeSettings(&why)) {
+        // Said once, in the status bar and in a box, before the window goes.
+        const QString text = QString(IniStatusText.SettingsNotSaved).arg(why);
+        model_.setText(kStatusMessage, text);
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Error, text);
+    }
     form_->close();
 }
 
@@ -307,7 +319,10 @@ void TMainWindowController::ShowHelp()
 
 void TMainWindowController::loadSettings()
 {
-    SeedToolIni();
+    ToolIniSeeding seeding;
+    SeedToolIni(&seeding);
+    if (!seeding.keptAs.isEmpty())
+        settingsNotice_ = seeding.keptAs; // told once the window shows
     iniPath_ = GetToolIniPath();
     ReadToolIni(iniPath_);
     StartupSettings = TStartupSettings::FromToolIni();
@@ -315,16 +330,24 @@ void TMainWindowController::loadSettings()
         StartupSettings.ComPath = options_.portPath;
 }
 
-void TMainWindowController::writeSettings()
+bool TMainWindowController::writeSettings(QString* error)
 {
     if (closed_)
-        return;
+        return true;
     closed_ = true;
     IniConfig.Tabsheet = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::PageControl1)));
     IniConfig.ZBAdrIndex = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::ComboBoxZBAdress)));
     IniConfig.ReglerFkt = static_cast<uint8_t>(core_->Ctx.ReglerFkt.load() == 2 ? 2 : 1);
-    if (!iniPath_.isEmpty())
-        WriteToolIni(iniPath_);
+    // Without a settings file the choices are not kept (and never were): nothing to tell.
+    if (iniPath_.isEmpty() || !QFileInfo(iniPath_).isFile())
+        return true;
+    QString why;
+    if (WriteToolIni(iniPath_, &why))
+        return true;
+    qWarning("Settings not saved: %s", qPrintable(why));
+    if (error)
+        *error = why;
+    return false;
 }
 
 void TMainWindowController::openHelp()

@@ -85,7 +85,8 @@ private:
     void focusedWrite();
     // The closing flow has ended: settings written, the window closes.
     void closingDone();
-    void writeSettings();
+    // Writes the settings once; false (error says why) when they were not saved.
+    bool writeSettings(QString* error = nullptr);
     void loadSettings();
     // A stored port that is missing: the only USB adapter, or the user's choice.
     void choosePort(TStartupSettings& st);
@@ -104,6 +105,7 @@ private:
     TRegFktForm* regFktForm_ = nullptr;
     TOptSetForm* optSetForm_ = nullptr;
     QString iniPath_;
+    QString settingsNotice_; // where an unreadable settings file was kept, until told
     int busyDepth_ = 0;
     // Where the keyboard focus was when the busy phase began: disabling the focused button
     // moves the focus on, and it is brought back when the controls are enabled again.

@@ -5,10 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QSet>
 
 #include <cmath>
+#include <sys/stat.h>
 #include <limits>
 
 namespace kadex {
@@ -438,31 +438,29 @@ bool TIniFile::WriteInteger(QStringView section, QStringView key, int64_t value)
     return WriteString(section, key, QString::number(value));
 }
 
-bool TIniFile::Save(const QString& fileName)
+bool TIniFile::Save(const QString& fileName, int mode)
 {
+    lastError_.clear();
     const QString target = fileName.isEmpty() ? fileName_ : fileName;
-    if (target.isEmpty())
-        return false;
-    const bool own = target == fileName_;
-    // A file that exists but could not be read must not be replaced by what little we know.
-    if (own && existed_ && !loaded_)
-        return false;
-    if (own && loaded_ && !modified_)
-        return true;
-    // A settings file kept elsewhere and linked here stays linked: write where the link points.
-    QString destination = target;
-    const QFileInfo fi(target);
-    if (fi.isSymLink() && !fi.canonicalFilePath().isEmpty())
-        destination = fi.canonicalFilePath();
-    QSaveFile f(destination);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray data = Data();
-    if (f.write(data) != data.size()) {
-        f.cancelWriting();
+    if (target.isEmpty()) {
+        lastError_ = QStringLiteral("no file name");
         return false;
     }
-    if (!f.commit())
+    const bool own = target == fileName_;
+    // A file that exists but could not be read must not be replaced by what little we know.
+    if (own && existed_ && !loaded_) {
+        lastError_ = QStringLiteral("%1 could not be read").arg(target);
+        return false;
+    }
+    if (own && loaded_ && !modified_) {
+        // Nothing to write; the permission bits are still brought to what was asked for.
+        if (mode >= 0)
+            ::chmod(QFile::encodeName(target).constData(), static_cast<mode_t>(mode));
+        return true;
+    }
+    // A settings file kept elsewhere and linked here stays linked (WriteFileAtomic writes where
+    // the link points).
+    if (!WriteFileAtomic(target, Data(), mode, &lastError_))
         return false;
     if (own) {
         existed_ = loaded_ = true;

@@ -50,11 +50,13 @@ public:
     // True after a write changed the content and before the next Save or Load.
     bool Modified() const { return modified_; }
 
-    // Writes the content to FileName() (or fileName when given) through a temporary file that
-    // replaces the target only when complete. Saving to FileName(): an unchanged file is not
-    // written again, and a file that existed but could not be read is never overwritten.
-    // False on any failure; the target then keeps its old content.
-    bool Save(const QString& fileName = {});
+    // Writes the content to FileName() (or fileName when given) with WriteFileAtomic: the target
+    // is replaced only by the complete new content. Saving to FileName(): an unchanged file is
+    // not written again, and a file that existed but could not be read is never overwritten.
+    // mode: the file's permission bits (also applied to an unchanged file), -1 to keep them.
+    // False on any failure (LastError says why); the target then keeps its old content.
+    bool Save(const QString& fileName = {}, int mode = -1);
+    const QString& LastError() const { return lastError_; }
 
     // Reading. A missing section or key gives the default; a key that is present with an empty
     // value gives the empty text (ReadString) or the default (ReadInteger, ReadFloat).
@@ -109,6 +111,7 @@ private:
     void insertLine(int index, const QByteArray& text);
 
     QString fileName_;
+    QString lastError_;
     bool existed_ = false;
     bool loaded_ = false;
     bool modified_ = false;

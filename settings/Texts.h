@@ -43,6 +43,11 @@ struct TIniStatusText {
     QString RecordBetrieb = QStringLiteral("Betriebsdaten");
     QString RecordOEM = QStringLiteral("Kalibrierung");
     QString RecordQV = QStringLiteral("Reglerparameter");
+    // The tool's settings file (keys SettingsNotSaved, SettingsReplaced): written at the end but
+    // not saved (%1 = why), and an unreadable one replaced by the seed (%1 = where it was kept).
+    QString SettingsNotSaved = QStringLiteral("Die Einstellungen wurden nicht gespeichert: %1");
+    QString SettingsReplaced = QStringLiteral("Die Einstellungsdatei war unlesbar und wurde neu angelegt; "
+                                              "die alte Datei liegt unter %1");
     // The port choice when the stored port is missing (key PortChoice; %PORT% = stored port).
     QString PortChoice = QStringLiteral("Die Schnittstelle %PORT% ist nicht vorhanden.\nSchnittstelle wählen:");
 

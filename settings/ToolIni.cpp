@@ -4,6 +4,9 @@
 #include "settings/IniFile.h"
 #include "settings/Snapshot.h"
 
+#include "common/TextFile.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +14,11 @@
 #include <algorithm>
 #include <iterator>
 #include <cfloat>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <variant>
 #include <vector>
 
@@ -266,8 +273,34 @@ QString GetToolIniPath()
     if (base.isEmpty())
         return {};
     const QString dir = base + QStringLiteral("Fenwix");
-    QDir().mkpath(dir);
+    // The file holds the OEM password: the folder is the user's alone.
+    if (!QFileInfo::exists(dir) && QDir().mkpath(dir))
+        ::chmod(QFile::encodeName(dir).constData(), 0700);
     return dir + QStringLiteral("/KadexTool.ini");
+}
+
+bool ToolIniUnreadable(const QString& path)
+{
+    const QFileInfo fi(path);
+    if (!fi.exists() || fi.isDir())
+        return false;
+    QFile f(path);
+    if (!fi.isFile() || fi.size() > TIniFile::MaxFileSize || !f.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError || data.isEmpty())
+        return true;
+    // No text file holds these: a file overwritten with binary data.
+    for (const char c : data) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F)
+            return true;
+    }
+    // Cut short before its first section, or no settings file at all. A file cut short later
+    // is read as it is: its missing keys take their defaults, which are the seed's values.
+    TIniFile ini;
+    ini.LoadFromData(data);
+    return ini.Sections().isEmpty();
 }
 
 QString ToolIniSeedPath()
@@ -282,25 +315,60 @@ QString ToolIniSeedPath()
     return FindDataFile(QStringLiteral("KadexTool.ini"));
 }
 
-bool SeedToolIniFrom(const QString& seedPath)
+bool SeedToolIniFrom(const QString& seedPath, ToolIniSeeding* report)
 {
+    ToolIniSeeding local;
+    ToolIniSeeding& r = report ? *report : local;
+    r = {};
     const QString target = GetToolIniPath();
-    if (target.isEmpty() || QFileInfo::exists(target))
+    if (target.isEmpty())
         return false;
-    if (seedPath.isEmpty() || !QFileInfo(seedPath).isFile())
+    const bool hasSeed = !seedPath.isEmpty() && QFileInfo(seedPath).isFile();
+    const bool unreadable = ToolIniUnreadable(target);
+    if (QFileInfo::exists(target) && !unreadable)
         return false;
-    if (!QFile::copy(seedPath, target))
+    if (!hasSeed)
         return false;
-    // An installed seed is usually read-only; the user's copy must take the choices at exit.
-    QFile copy(target);
-    copy.setPermissions(copy.permissions() | QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                        | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    QFile seed(seedPath);
+    if (!seed.open(QIODevice::ReadOnly)) {
+        r.error = seed.errorString();
+        return false;
+    }
+    const QByteArray data = seed.readAll();
+    QByteArray keptName;
+    if (unreadable) {
+        // Kept beside the new one under a dated name: a hard link, so that the file stays in
+        // place until the new one has replaced it completely.
+        const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        for (int i = 0; i < 100 && keptName.isEmpty(); ++i) {
+            const QString name = target + QStringLiteral(".unreadable-") + stamp
+                                 + (i ? QStringLiteral("-%1").arg(i) : QString());
+            const QByteArray n = QFile::encodeName(name);
+            if (::link(QFile::encodeName(target).constData(), n.constData()) == 0)
+                keptName = n;
+            else if (errno != EEXIST)
+                break;
+        }
+        if (keptName.isEmpty()) {
+            r.error = QStringLiteral("%1 cannot be kept: %2").arg(target, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+    }
+    // Written whole or not at all: a full disk must not leave an empty file that is never
+    // seeded again. 0600 and writable for the user even when the installed seed is read-only.
+    if (!WriteFileAtomic(target, data, 0600, &r.error)) {
+        if (!keptName.isEmpty())
+            ::unlink(keptName.constData());
+        return false;
+    }
+    r.seeded = true;
+    r.keptAs = QFile::decodeName(keptName);
     return true;
 }
 
-bool SeedToolIni()
+bool SeedToolIni(ToolIniSeeding* report)
 {
-    return SeedToolIniFrom(ToolIniSeedPath());
+    return SeedToolIniFrom(ToolIniSeedPath(), report);
 }
 
 void LoadToolIniRecords(const TIniFile& ini)
@@ -354,16 +422,26 @@ void StoreToolIniRecords(TIniFile& ini)
     ini.WriteString(kSecOem, u"OEMText", IniOem.OEMText);
 }
 
-bool WriteToolIni(const QString& path)
+bool WriteToolIni(const QString& path, QString* error)
 {
-    // Never creates the file, and never replaces one it could not read.
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
         return false;
+    };
+    // Never creates the file, and never replaces one it could not read.
+    if (path.isEmpty())
+        return fail(QStringLiteral("no settings file"));
+    if (!QFileInfo(path).isFile())
+        return fail(QStringLiteral("%1 does not exist").arg(path));
     TIniFile ini;
     if (!ini.Load(path))
-        return false;
+        return fail(QStringLiteral("%1 cannot be read").arg(path));
     StoreToolIniRecords(ini);
-    return ini.Save();
+    // It holds the OEM password: the user's alone, also when it was made before.
+    if (!ini.Save({}, 0600))
+        return fail(ini.LastError());
+    return true;
 }
 
 QString DefaultLogDir()

@@ -169,18 +169,30 @@ QString GetToolIniPath();
 // The seed: the program's name with ".ini" beside the program, else the shipped KadexTool.ini.
 // Empty when neither exists.
 QString ToolIniSeedPath();
-// Copies the seed to GetToolIniPath() when no settings file exists there; the copy is made
-// writable for the user. True when a copy was made.
-bool SeedToolIniFrom(const QString& seedPath);
-bool SeedToolIni();
+// What seeding found and did.
+struct ToolIniSeeding {
+    bool seeded = false; // a copy of the seed was made
+    QString keptAs;      // an unreadable settings file was kept under this name
+    QString error;       // why a copy that was due was not made
+};
+// A settings file that is not one: it cannot be read, is empty, holds bytes no text file holds
+// (NUL and other control bytes besides tab, CR and LF), or has no section. False for a missing
+// file.
+bool ToolIniUnreadable(const QString& path);
+// Copies the seed to GetToolIniPath() (mode 0600, written whole or not at all) when no settings
+// file exists there, or when the one there is unreadable: that one is kept beside it under the
+// name KadexTool.ini.unreadable-yyyyMMdd-HHmmss first. True when a copy was made.
+bool SeedToolIniFrom(const QString& seedPath, ToolIniSeeding* report = nullptr);
+bool SeedToolIni(ToolIniSeeding* report = nullptr);
 
 // Fills every record from the file; without the file, ResetToolIniRecords() and false.
 bool ReadToolIni(const QString& path);
 // Re-reads only the language file name of the current Sprache; false when there is no file.
 bool ReadLanguageChoice(const QString& path);
-// Writes the user's choices into an existing file, keeping the rest of it. False when the
-// file is missing or cannot be read or written (nothing is written then).
-bool WriteToolIni(const QString& path);
+// Writes the user's choices into an existing file, keeping the rest of it, with WriteFileAtomic
+// and mode 0600. False when the file is missing or cannot be read or written (the old file is
+// then left as it was); error says why.
+bool WriteToolIni(const QString& path, QString* error = nullptr);
 
 // The same on an open file (for tests and the fuzz target).
 void LoadToolIniRecords(const TIniFile& ini);

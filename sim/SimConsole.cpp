@@ -251,11 +251,12 @@ std::string SimConsole::execute(const std::string& line)
                 char b[200];
                 const char* addr = zb::AddressName(c.addressCode());
                 std::snprintf(b, sizeof b,
-                              "\n%d %s %s fw %04X %s mode %u pos %.1f%% flow %.1f%% p %.0f Pa button %s unlocked %s alarms %02X",
+                              "\n%d %s %s fw %04X %s mode %u pos %.1f%% flow %.1f%% p %.0f Pa button %s unlocked %s alarms %02X"
+                              " setpoint %04X",
                               s, addr ? addr : ("0x" + hexByte(c.addressCode())).c_str(), c.identity().text().c_str(),
                               c.firmware(), present ? "present" : "removed", c.mode(), c.damperPosition() * 100,
                               c.actualPercent(), c.pressurePa(), pressed ? "pressed" : "up", levelName(c.unlocked()),
-                              c.alarms());
+                              c.alarms(), c.busSetpoint());
                 out += b;
             });
         }

@@ -1,5 +1,7 @@
 // kadex-cli drive against kadex-sim on a pseudo-terminal: the simulator's telegram record shows
-// the mode in every cycle and the release at the end; bad modes and setpoints are refused.
+// the mode in every cycle and the release at the end, whatever ends the run (every catchable
+// signal, a closed output, a lost port); bad modes and setpoints are refused. The identification
+// of the device commands, interrupted, leaves no motor stop behind.
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -9,6 +11,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <random>
+#include <thread>
 
 namespace {
 
@@ -60,13 +64,13 @@ CliRun runCli(const QStringList& args)
 // "0E 03" / "25 FF FF" (command and data, without address and check byte).
 class SimOnPty {
 public:
-    bool start()
+    bool start(const QStringList& args = {})
     {
-        proc.start(binary("kadex-sim"), {});
+        proc.start(binary("kadex-sim"), args);
         if (!proc.waitForStarted(10000))
             return false;
         const QString first = readLine(proc);
-        if (!first.startsWith(QStringLiteral("PTY /dev/")))
+        if (!first.startsWith(QStringLiteral("PTY /")))
             return false;
         port = first.mid(4);
         return true;
@@ -98,9 +102,21 @@ public:
         return out;
     }
 
+    // Mode and setpoint of controller 1 as the simulator holds them ("mode 0 ... setpoint FFFF").
+    QString modeAndSetpoint()
+    {
+        if (simCommand(proc, QStringLiteral("status")) != QLatin1String("OK"))
+            return QStringLiteral("?");
+        static const QRegularExpression re(QStringLiteral(R"(mode (\d+) .* setpoint ([0-9A-F]{4}))"));
+        const QRegularExpressionMatch m = re.match(readLine(proc));
+        return m.hasMatch() ? QStringLiteral("mode %1 setpoint %2").arg(m.captured(1), m.captured(2)) : QStringLiteral("?");
+    }
+
     QProcess proc;
     QString port;
 };
+
+const QString kReleased = QStringLiteral("mode 0 setpoint FFFF");
 
 bool built()
 {
@@ -181,5 +197,144 @@ TEST(CliDrive, BadModeOrSetpointIsAUsageError)
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.lines.isEmpty()) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith(QStringLiteral("kadex-cli: "))) << r.err.toStdString();
+    }
+}
+
+TEST(CliDrive, EveryCatchableSignalAndAClosedOutputReleaseTheMode)
+{
+    if (!built())
+        GTEST_SKIP() << "kadex-cli or kadex-sim is not built";
+    const struct {
+        int signal; // 0: the reader of the output goes away (kadex-cli --json drive vmax | head -n 1)
+        QStringList mode;
+    } cases[] = {
+        {SIGINT, {QStringLiteral("vmax")}},  {SIGTERM, {QStringLiteral("variable"), QStringLiteral("40")}},
+        {SIGHUP, {QStringLiteral("variable"), QStringLiteral("40")}}, {SIGHUP, {QStringLiteral("vmax")}},
+        {SIGQUIT, {QStringLiteral("vmax")}}, {SIGPIPE, {QStringLiteral("variable"), QStringLiteral("40")}},
+        {0, {QStringLiteral("vmax")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "signal " << c.signal << " " << c.mode.join(' ').toStdString());
+        SimOnPty sim;
+        ASSERT_TRUE(sim.start());
+        const QStringList args = QStringList{QStringLiteral("--port"), sim.port, QStringLiteral("--json"),
+                                             QStringLiteral("drive")} + c.mode;
+        QProcess drive;
+        if (c.signal)
+            drive.start(binary("kadex-cli"), args);
+        else // as a script runs it; the status is kadex-cli's
+            drive.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"),
+                                                            QStringLiteral("\"$0\" \"$@\" | head -n 1; exit ${PIPESTATUS[0]}"),
+                                                            binary("kadex-cli")}
+                                                    + args);
+        ASSERT_TRUE(drive.waitForStarted(10000));
+        ASSERT_FALSE(readLine(drive).isEmpty());
+        // The forced mode is in place before the end.
+        if (c.signal) {
+            EXPECT_NE(sim.modeAndSetpoint(), kReleased);
+            ::kill(static_cast<pid_t>(drive.processId()), c.signal);
+        }
+        ASSERT_TRUE(drive.waitForFinished(30000));
+        EXPECT_EQ(drive.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(drive.exitCode(), 0) << drive.readAllStandardError().toStdString();
+        EXPECT_EQ(sim.modeAndSetpoint(), kReleased);
+    }
+}
+
+TEST(CliDrive, LostPortIsWaitedForAndTheModeReleasedWhenItIsBack)
+{
+    if (!built())
+        GTEST_SKIP() << "kadex-cli or kadex-sim is not built";
+    const QString link = QStringLiteral("/tmp/kadex-drive-%1").arg(::getpid());
+    const struct {
+        bool comesBack;
+        int exitCode;
+    } cases[] = {{true, 3}, {false, 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.comesBack ? "back" : "gone");
+        SimOnPty sim;
+        ASSERT_TRUE(sim.start({QStringLiteral("--link"), link}));
+        QProcess drive;
+        drive.start(binary("kadex-cli"), {QStringLiteral("--port"), link, QStringLiteral("--port-wait"),
+                                          QLatin1String(c.comesBack ? "60" : "1"), QStringLiteral("drive"),
+                                          QStringLiteral("variable"), QStringLiteral("40")});
+        ASSERT_TRUE(drive.waitForStarted(10000));
+        ASSERT_FALSE(readLine(drive).isEmpty());
+        EXPECT_TRUE(simCommand(sim.proc, QStringLiteral("unplug")).startsWith(QStringLiteral("OK")));
+        if (c.comesBack) {
+            // Plugged again only once the tool waits for it.
+            QString said;
+            for (int i = 0; i < 200 && !said.contains(QStringLiteral("waiting up to")); ++i) {
+                drive.waitForReadyRead(100);
+                said += QString::fromUtf8(drive.readAllStandardError());
+            }
+            EXPECT_TRUE(said.contains(QStringLiteral("waiting up to 60 s"))) << said.toStdString();
+            EXPECT_TRUE(simCommand(sim.proc, QStringLiteral("plug")).startsWith(QStringLiteral("OK")));
+        }
+        ASSERT_TRUE(drive.waitForFinished(60000));
+        const QString err = QString::fromUtf8(drive.readAllStandardError());
+        EXPECT_EQ(drive.exitCode(), c.exitCode) << err.toStdString();
+        if (c.comesBack) {
+            EXPECT_EQ(sim.modeAndSetpoint(), kReleased);
+        } else {
+            EXPECT_TRUE(err.contains(QStringLiteral("kadex-cli drive auto"))) << err.toStdString();
+            EXPECT_NE(sim.modeAndSetpoint(), kReleased); // the port never came back: nothing got through
+        }
+    }
+    QFile::remove(link);
+}
+
+TEST(CliRelease, InterruptedIdentificationLeavesNoMotorStop)
+{
+    if (!built())
+        GTEST_SKIP() << "kadex-cli or kadex-sim is not built";
+    // A slow line, so that the signal falls on the identification's different telegrams.
+    SimOnPty sim;
+    ASSERT_TRUE(sim.start({QStringLiteral("--wire-timing"), QStringLiteral("--baud"), QStringLiteral("1200")}));
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+    const char* commands[] = {"identify", "read", "monitor"};
+    std::mt19937 rng(2026);
+    int cutShort = 0;
+    for (int i = 0; i < 15; ++i) {
+        const int sig = signals[i % 5];
+        const char* command = commands[i % 3];
+        const int afterMs = 60 + static_cast<int>(rng() % 400); // past the start of main
+        SCOPED_TRACE(testing::Message() << command << " signal " << sig << " after " << afterMs << " ms");
+        QProcess cli;
+        cli.start(binary("kadex-cli"), {QStringLiteral("--port"), sim.port, QLatin1String(command)});
+        ASSERT_TRUE(cli.waitForStarted(10000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+        ::kill(static_cast<pid_t>(cli.processId()), sig);
+        ASSERT_TRUE(cli.waitForFinished(30000));
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        const int rc = cli.exitCode();
+        if (QLatin1String(command) == QLatin1String("monitor")) {
+            EXPECT_TRUE(rc == 0 || (rc == 4 && err.contains(QStringLiteral("before the controller")))) << rc << ' ' << err.toStdString();
+        } else {
+            EXPECT_TRUE(rc == 0 || rc == 128 + sig) << rc << ' ' << err.toStdString();
+        }
+        cutShort += rc != 0;
+        EXPECT_TRUE(sim.modeAndSetpoint().startsWith(QStringLiteral("mode 0 "))) << err.toStdString();
+    }
+    EXPECT_GT(cutShort, 0); // some signals did fall inside a run
+}
+
+TEST(CliRelease, DeviceTextsAreShownWithControlBytesEscaped)
+{
+    if (!built())
+        GTEST_SKIP() << "kadex-cli or kadex-sim is not built";
+    SimOnPty sim;
+    ASSERT_TRUE(sim.start());
+    // Position text "ok\nV'max: 99\x1B[2K" padded with blanks: a forged line and a terminal escape.
+    EXPECT_TRUE(simCommand(sim.proc, QStringLiteral("poke 1 0080 6F 6B 0A 56 27 6D 61 78 3A 20 39 39 1B 5B 32 4B"))
+                    .startsWith(QStringLiteral("OK")));
+    for (const char* command : {"read", "identify"}) {
+        const CliRun r = runCli({QStringLiteral("--port"), sim.port, QLatin1String(command)});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.lines.filter(QStringLiteral("V'max")).size(), QLatin1String(command) == QLatin1String("read") ? 2 : 1);
+        EXPECT_TRUE(r.lines.contains(QStringLiteral("Position text: ok\\x0AV'max: 99\\x1B[2K")))
+            << r.lines.join('\n').toStdString();
+        EXPECT_FALSE(r.lines.join('\n').contains(QChar(0x1B)));
     }
 }

@@ -2,6 +2,7 @@
 #include "settings/ToolIni.h"
 
 #include "comm/ComForm.h"
+#include "common/TextFile.h"
 #include "settings/IniFile.h"
 
 #include "QtPrinters.h"
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kadex;
@@ -460,4 +462,87 @@ TEST_F(ToolIni, ReadOnlyFileIsNotWritten)
     EXPECT_FALSE(WriteToolIni(path));
     EXPECT_EQ(readBytes(path), QByteArray("[COM]\r\nCOMNr=2\r\n"));
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+TEST_F(ToolIni, AFailureAtEachWriteStepLeavesTheOldFileWholeAndSaysWhy)
+{
+    ASSERT_TRUE(SeedToolIni());
+    const QString path = GetToolIniPath();
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray old = readBytes(path);
+    ASSERT_GT(old.size(), 1000);
+    ASSERT_TRUE(ReadToolIni(path));
+    const WriteStep steps[] = {WriteStep::Open, WriteStep::Write, WriteStep::Flush,
+                               WriteStep::Sync, WriteStep::Close, WriteStep::Rename};
+    int n = 0;
+    for (const WriteStep step : steps) {
+        SCOPED_TRACE(WriteStepName(step));
+        IniCom.COMNr = 10 + n++;
+        SetWriteFaultHook([step](WriteStep s) { return s == step; });
+        QString why;
+        EXPECT_FALSE(WriteToolIni(path, &why));
+        SetWriteFaultHook({});
+        EXPECT_EQ(readBytes(path), old);
+        EXPECT_TRUE(why.contains(QLatin1String(WriteStepName(step)))) << why.toStdString();
+        // No temporary file is left behind.
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"KadexTool.ini"});
+    }
+    // Without a fault the choice is written, and the file and its folder are the user's alone.
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                    | QFileDevice::ReadOther);
+    ASSERT_TRUE(WriteToolIni(path));
+    EXPECT_TRUE(readBytes(path).contains("COMNr=15\r\n"));
+    EXPECT_EQ(readBytes(path).size(), old.size());
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_F(ToolIni, FullDiskWhileSeedingLeavesNoEmptyFile)
+{
+    SetWriteFaultHook([](WriteStep s) { return s == WriteStep::Flush; });
+    ToolIniSeeding report;
+    EXPECT_FALSE(SeedToolIni(&report));
+    SetWriteFaultHook({});
+    EXPECT_FALSE(report.error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(GetToolIniPath()));
+    // The next start seeds.
+    ASSERT_TRUE(SeedToolIni(&report));
+    EXPECT_EQ(readBytes(GetToolIniPath()), readBytes(ToolIniSeedPath()));
+}
+
+TEST_F(ToolIni, UnreadableFileIsReplacedAndKeptUnderADatedName)
+{
+    const QString path = GetToolIniPath();
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        bool unreadable;
+    } cases[] = {
+        {"empty", QByteArray(), true},
+        {"binary", QByteArray("\x7F" "ELF\x02\x01\x01\0\0\0", 10), true},
+        {"cut before a section", "COMNr=3\r\nBaud", true},
+        {"text without sections", "just some words\r\n", true},
+        {"hand-trimmed", "[COM]\r\nCOMNr=3", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(QFileInfo(path).absolutePath()).removeRecursively();
+        const QString again = GetToolIniPath();
+        ASSERT_TRUE(writeBytes(again, c.bytes));
+        EXPECT_EQ(ToolIniUnreadable(again), c.unreadable);
+        ToolIniSeeding report;
+        EXPECT_EQ(SeedToolIni(&report), c.unreadable);
+        if (!c.unreadable) {
+            EXPECT_EQ(readBytes(again), c.bytes);
+            EXPECT_TRUE(report.keptAs.isEmpty());
+            continue;
+        }
+        EXPECT_EQ(readBytes(again), readBytes(ToolIniSeedPath()));
+        EXPECT_TRUE(QFileInfo(report.keptAs).fileName().startsWith("KadexTool.ini.unreadable-")) << report.keptAs.toStdString();
+        EXPECT_EQ(QFileInfo(report.keptAs).absolutePath(), QFileInfo(again).absolutePath());
+        EXPECT_EQ(readBytes(report.keptAs), c.bytes);
+    }
 }

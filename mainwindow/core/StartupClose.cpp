@@ -131,6 +131,8 @@ void TStartupClose::closeDevice()
     core_.SuspendVerbindenThread();
     if (m_.checked(kBetrieb))
         betrieb_.StopBetrieb();
+    // An identification that could not release its motor stop: once more before nothing is sent.
+    betrieb_.IdentStop.ReleaseIfOwed(zb_);
     closing_ = true;
     zb_.SetClosing(true);
     host_.StopCoreTimers();

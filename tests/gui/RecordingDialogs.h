@@ -30,6 +30,7 @@ public:
     void SetFolder(const QString& folder) { std::lock_guard<std::mutex> g(m_); folder_ = folder; }
     QStringList FolderPrompts() const { std::lock_guard<std::mutex> g(m_); return folderPrompts_; }
     QStringList Errors() const { std::lock_guard<std::mutex> g(m_); return errors_; }
+    QStringList Infos() const { std::lock_guard<std::mutex> g(m_); return infos_; }
     QStringList Questions() const { std::lock_guard<std::mutex> g(m_); return questions_; }
 
 private:

@@ -7,6 +7,8 @@
 #include "tests/gui/RecordingDialogs.h"
 #include "sim/PtyServer.h"
 #include "settings/Trace.h"
+#include "common/TextFile.h"
+#include "device/model/WindowFields.h"
 #include "sim/SimBus.h"
 
 #include <QAbstractButton>
@@ -418,4 +420,59 @@ TEST_F(Program, StoredChoicesAreRestoredAndWrittenBack)
     EXPECT_TRUE(text.contains("Tabsheet=3\r\n")) << text.constData();
     EXPECT_TRUE(text.startsWith("; kept as it is\r\n"));
     EXPECT_TRUE(text.contains("[Extra]\r\nfoo=bar\r\n"));
+}
+
+TEST_F(Program, SettingsThatCannotBeSavedAreNamedOnceAndTheOldFileStays)
+{
+    QDir().mkpath(home.filePath("Fenwix"));
+    const QString ini = home.filePath("Fenwix/KadexTool.ini");
+    const QByteArray old = "[CONFIG]\r\nTabsheet=2\r\n[Extra]\r\nfoo=bar\r\n";
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    TProgramOptions o;
+    o.simulate = true;
+    start(o);
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load(); }, 20000));
+    ctl->Form().PageControl()->setCurrentIndex(3);
+    QApplication::processEvents();
+    SetWriteFaultHook([](WriteStep s) { return s == WriteStep::Write; }); // a full disk
+    ctl->Form().close();
+    ASSERT_TRUE(pump([&] { return !ctl->Form().isVisible(); }, 10000));
+    SetWriteFaultHook({});
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), old);
+    ASSERT_EQ(dialogs.Errors().size(), 1) << dialogs.Errors().join('|').toStdString();
+    EXPECT_TRUE(dialogs.Errors().front().startsWith(QStringLiteral("Die Einstellungen wurden nicht gespeichert")));
+    EXPECT_EQ(ctl->Model().text(kStatusMessage), dialogs.Errors().front());
+}
+
+TEST_F(Program, UnreadableSettingsFileIsReplacedAndTheUserTold)
+{
+    QDir().mkpath(home.filePath("Fenwix"));
+    const QString ini = home.filePath("Fenwix/KadexTool.ini");
+    const QByteArray junk("\0\0\x13\x37 not settings", 17);
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(junk);
+    }
+    TProgramOptions o;
+    o.simulate = true;
+    start(o);
+    ASSERT_TRUE(pump([&] { return !dialogs.Infos().isEmpty(); }, 5000));
+    const QString text = dialogs.Infos().front();
+    EXPECT_TRUE(text.contains(QStringLiteral("KadexTool.ini.unreadable-"))) << text.toStdString();
+    const QStringList kept = QDir(home.filePath("Fenwix")).entryList({QStringLiteral("KadexTool.ini.unreadable-*")});
+    ASSERT_EQ(kept.size(), 1);
+    QFile k(home.filePath("Fenwix/" + kept.front()));
+    ASSERT_TRUE(k.open(QIODevice::ReadOnly));
+    EXPECT_EQ(k.readAll(), junk);
+    // The new file is the seed, with its preset tables.
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("[DRUCKSENSOR]"));
 }
