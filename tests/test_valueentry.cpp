@@ -157,6 +157,12 @@ TEST_F(ValueEntry, TypingACoupledFieldUpdatesTheOthersForEachFirmware)
     model->setChecked(fld::RadioBetrVariabel, true);
     type(fld::EditBetrSollwPrz, "12.345");
     EXPECT_EQ(sent, (std::vector<int32_t>{1234}));
+    // Key by key, only the committed setpoint goes out ("8" on the way to "80" does not).
+    model->setText(fld::EditBetrSollwPrz, QStringLiteral("8"), Origin::User);
+    model->setText(fld::EditBetrSollwPrz, QStringLiteral("80"), Origin::User);
+    EXPECT_EQ(sent, (std::vector<int32_t>{1234}));
+    model->leave(fld::EditBetrSollwPrz);
+    EXPECT_EQ(sent, (std::vector<int32_t>{1234, 8000}));
     // The OEM mirror passes its value on and shows the coupled one.
     type(fld::EditVmaxM3_OEM, "300");
     EXPECT_EQ(text(fld::EditVmaxPrz), "90.09");

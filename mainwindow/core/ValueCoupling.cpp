@@ -279,7 +279,8 @@ CouplingResult Couple(const CouplingInput& in)
         break;
     }
     case FlowField::Setpoint:
-        if (in.setpointVariabel)
+        // The controller gets the committed setpoint, not each keystroke ("8" on the way to "80").
+        if (in.setpointVariabel && !in.typing)
             r.variableSetpoint = RoundHalfEven(v.setpoint * 100.0);
         break;
     }
