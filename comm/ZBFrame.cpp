@@ -4,9 +4,9 @@ namespace kadex::zb {
 
 static uint8_t parity(uint8_t b)
 {
-    b ^= b >> 4;
-    b ^= b >> 2;
-    b ^= b >> 1;
+    b = static_cast<uint8_t>(b ^ (b >> 4));
+    b = static_cast<uint8_t>(b ^ (b >> 2));
+    b = static_cast<uint8_t>(b ^ (b >> 1));
     return b & 1;
 }
 

@@ -40,6 +40,10 @@ QGroupBox* RangeGroup(QWidget* parent, const char* group, const char* minLabel, 
     QRadioButton* andere = NewRadio(box, other, QString(), buttons);
     // Room for "10 .. 10 V" so that the group does not grow when the free range shows.
     andere->setMinimumWidth(TextWidth(andere, {QStringLiteral("0.001 .. 0.001 V")}) + 24);
+    // Nor in height: the hidden choice keeps its row.
+    QSizePolicy keep = andere->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    andere->setSizePolicy(keep);
     choices->addWidget(andere);
     g->addLayout(choices, 0, 3, 3, 1);
     g->setColumnMinimumWidth(3, andere->minimumWidth());

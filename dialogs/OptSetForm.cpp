@@ -49,7 +49,15 @@ TOptSetForm::TOptSetForm(TMainCore& core, FolderChooser chooseFolder, QWidget* p
         int r = 0;
         for (const auto& row : rows) {
             g->addWidget(NewLabel(allg, row[0], QString()), r, 0);
-            g->addWidget(NewCombo(allg, row[1], {}), r, 1);
+            QComboBox* combo = NewCombo(allg, row[1], {});
+            if (qstrcmp(row[1], "ComboBoxCOMNr") == 0) {
+                // Device paths such as /dev/serial/by-id/... are long; the list is filled later.
+                combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+                combo->setMinimumContentsLength(24);
+                g->addWidget(combo, r, 1, 1, 2);
+            } else {
+                g->addWidget(combo, r, 1);
+            }
             ++r;
         }
         g->addWidget(folderGroup(allg, "GroupBoxLogDateiAbl", "EditLogDateiAbl", "ButtonLogDateiAbl"), r, 0, 1, 3);

@@ -19,6 +19,7 @@ namespace kadex {
 DifferenceList::DifferenceList(QLabel& indicator, RowSource rows, ModelBinder& binder, QObject* parent)
     : QObject(parent),
       indicator_(&indicator),
+      indicatorObject_(&indicator),
       rows_(std::move(rows))
 {
     indicator.installEventFilter(this);
@@ -31,7 +32,9 @@ DifferenceList::DifferenceList(QLabel& indicator, RowSource rows, ModelBinder& b
 
 bool DifferenceList::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == indicator_ && event->type() == QEvent::MouseButtonRelease &&
+    // Compared as a plain address: while the label is being destroyed it is no QLabel any more,
+    // and the guarded pointer would cast it to one.
+    if (event->type() == QEvent::MouseButtonRelease && watched == indicatorObject_ &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         Open();
         return true;

@@ -36,6 +36,7 @@ private:
     QString readableName(const DifferenceRow& row) const;
 
     QPointer<QLabel> indicator_;
+    const QObject* indicatorObject_; // only compared, never used
     RowSource rows_;
     QPointer<QDialog> dialog_;
     QTreeWidget* tree_ = nullptr;

@@ -39,7 +39,9 @@ LivePlot::LivePlot(QWidget* parent) : QWidget(parent)
     small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.8));
     chart_->legend()->setAlignment(Qt::AlignTop);
     chart_->legend()->setFont(small);
-    chart_->setMargins(QMargins(0, 0, 0, 0));
+    // A little room above and to the right: the top value label and the last time label reach
+    // half their size beyond the plot area.
+    chart_->setMargins(QMargins(0, 6, 6, 0));
     chart_->setBackgroundRoundness(0);
     chart_->setAnimationOptions(QChart::NoAnimation);
 
@@ -120,9 +122,9 @@ LivePlot::~LivePlot() = default;
 void LivePlot::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    // A narrow plot keeps its room for the lines; the fields beside name the values.
+    // A narrow plot shortens its labels; the legend stays, or nothing would say which line is
+    // which.
     const bool wide = event->size().width() >= 300;
-    chart_->legend()->setVisible(wide);
     time_->setFormat(wide ? QStringLiteral("HH:mm:ss") : QStringLiteral("mm:ss"));
     time_->setTickCount(wide ? 4 : 2);
     percent_->setLabelFormat(wide ? QStringLiteral("%.0f %%") : QStringLiteral("%.0f"));

@@ -38,7 +38,6 @@ const QStringList& AllUnits()
     return units;
 }
 
-const QString kFlowUnit = QStringLiteral("m³/h");
 const QString kPressureUnit = QStringLiteral("Pa");
 
 // Digits of the numeric fields: flow values reach 9505124 in uPSI, percentages read 100.00.
@@ -169,13 +168,13 @@ QWidget* BuildTabKonfigOEM(QWidget* parent)
         QGridLayout* g = NewGrid(volumen);
         AddFieldRow(g, 0, NewLabel(volumen, "LabelVnomM3", QString()),
                     NewNumberEdit(volumen, "EditVnomM3", kUnitsChars),
-                    NewDimLabel(volumen, "LabelVnomM3Dim", kFlowUnit, AllUnits()));
+                    NewDimLabel(volumen, "LabelVnomM3Dim", QString(), AllUnits()));
         AddFieldRow(g, 1, NewLabel(volumen, "LabelVmaxM3", QString()),
                     NewNumberEdit(volumen, "EditVmaxM3_OEM", kUnitsChars),
-                    NewDimLabel(volumen, "LabelVmaxM3_OEMDim", kFlowUnit, AllUnits()));
+                    NewDimLabel(volumen, "LabelVmaxM3_OEMDim", QString(), AllUnits()));
         AddFieldRow(g, 2, NewLabel(volumen, "LabelVminM3", QString()),
                     NewNumberEdit(volumen, "EditVminM3_OEM", kUnitsChars),
-                    NewDimLabel(volumen, "LabelVminM3_OEMDim", kFlowUnit, AllUnits()));
+                    NewDimLabel(volumen, "LabelVminM3_OEMDim", QString(), AllUnits()));
         g->setRowStretch(3, 1);
         g->setColumnStretch(3, 1);
     }
@@ -407,7 +406,7 @@ QHBoxLayout* FlowRow(QWidget* parent, const EinstellungenColumns& cols, const ch
     FixWidth(label, cols.caption);
     row->addWidget(label);
     row->addWidget(NewNumberEdit(parent, unitsEdit, kUnitsChars, unitsReadOnly));
-    QLabel* dim = NewDimLabel(parent, unitsDim, kFlowUnit, AllUnits());
+    QLabel* dim = NewDimLabel(parent, unitsDim, QString(), AllUnits());
     FixWidth(dim, cols.unitDim);
     row->addWidget(dim);
     if (percentEdit) {
@@ -458,7 +457,7 @@ QWidget* BuildTabService(QWidget* parent)
         rows->addLayout(FlowRow(einst, cols, "LabelVnomM3Anz", QString(), "EditVnomM3Anz",
                                 "LabelVnomM3AnzDim", nullptr, nullptr, {}, nullptr, {}, true));
         rows->addLayout(FlowRow(einst, cols, "LabelVmax", QString(), "EditVmaxM3", "LabelVmaxM3Dim",
-                                "EditVmaxPrz", "LabelVmaxPrzDim", QStringLiteral("% von V'nom"),
+                                "EditVmaxPrz", "LabelVmaxPrzDim", QString(),
                                 "LabelVmaxPrzBereich", QStringLiteral("Bereich 30..100%")));
         // V'mid exists only in the volume-flow application; its panel is hidden otherwise.
         QFrame* vmid = NewContainerPanel(einst, "PanelVmid");
@@ -470,7 +469,7 @@ QWidget* BuildTabService(QWidget* parent)
         }
         rows->addWidget(vmid);
         rows->addLayout(FlowRow(einst, cols, "LabelVmin", QString(), "EditVminM3", "LabelVminM3Dim",
-                                "EditVminPrz", "LabelVminPrzDim", QStringLiteral("% von V'max"),
+                                "EditVminPrz", "LabelVminPrzDim", QString(),
                                 "LabelVminPrzBereich", QString()));
         {
             QHBoxLayout* row = NewRow();
@@ -525,13 +524,13 @@ QWidget* BuildTabService(QWidget* parent)
         values->addWidget(NewNumberEdit(betrieb, "EditBetrSollwPrz", kPercentChars, true), row, 1);
         values->addWidget(NewDimLabel(betrieb, "LabelBetrSollwPrzDim", QString()), row, 2);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrSollwM3", kUnitsChars, true), row, 3);
-        values->addWidget(NewDimLabel(betrieb, "LabelBetrSollwM3Dim", kFlowUnit, AllUnits()), row, 4);
+        values->addWidget(NewDimLabel(betrieb, "LabelBetrSollwM3Dim", QString(), AllUnits()), row, 4);
         ++row;
         values->addWidget(NewLabel(betrieb, "LabelBetrIstw", QString()), row, 0);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrIstwPrz", kPercentChars, true), row, 1);
         values->addWidget(NewDimLabel(betrieb, "LabelBetrIstwPrzDim", QString()), row, 2);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrIstwM3", kUnitsChars, true), row, 3);
-        values->addWidget(NewDimLabel(betrieb, "LabelBetrIstwM3Dim", kFlowUnit, AllUnits()), row, 4);
+        values->addWidget(NewDimLabel(betrieb, "LabelBetrIstwM3Dim", QString(), AllUnits()), row, 4);
         ++row;
         values->addWidget(NewLabel(betrieb, "LabelBetrRSign", QString()), row, 0);
         values->addWidget(NewNumberEdit(betrieb, "EditBetrRYSignPrz", kPercentChars, true), row, 1);

@@ -250,9 +250,12 @@ void ModelBinder::connectUser(Binding& b)
 
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
         // textEdited is the user's typing only; programmatic setText does not emit it.
-        if (kindHas(kind, Prop::Text))
+        if (kindHas(kind, Prop::Text)) {
             connect(e, &QLineEdit::textEdited, this,
                     [this, name](const QString& t) { model_.setText(name, t, Origin::User); });
+            // Enter commits the entry as leaving the field does.
+            connect(e, &QLineEdit::returnPressed, this, [this, name] { model_.leave(name); });
+        }
     } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
         if (kindHas(kind, Prop::Items)) {
             Binding* bp = &b;

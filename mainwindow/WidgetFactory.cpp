@@ -111,9 +111,33 @@ QLineEdit* NewTextEdit(QWidget* parent, const char* name, int chars, bool readOn
     return edit;
 }
 
+namespace {
+// A whole number typed beyond the range becomes the bound it broke (99999 gives 32767), where a
+// plain spin box would refuse the digit and leave 9999.
+class LimitingSpinBox : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+
+protected:
+    QValidator::State validate(QString& input, int& pos) const override
+    {
+        const QValidator::State state = QSpinBox::validate(input, pos);
+        if (state != QValidator::Invalid)
+            return state;
+        bool ok = false;
+        const qlonglong v = input.trimmed().toLongLong(&ok);
+        if (!ok || (v >= minimum() && v <= maximum()))
+            return state;
+        input = QString::number(v > maximum() ? maximum() : minimum());
+        pos = static_cast<int>(input.size());
+        return QValidator::Acceptable;
+    }
+};
+} // namespace
+
 QSpinBox* NewSpin(QWidget* parent, const char* name, int minimum, int maximum)
 {
-    auto* spin = new QSpinBox(parent);
+    auto* spin = new LimitingSpinBox(parent);
     spin->setObjectName(QLatin1String(name));
     spin->setRange(minimum, maximum);
     spin->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

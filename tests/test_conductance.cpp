@@ -56,7 +56,7 @@ TEST(Conductance, EntryLimits)
 {
     struct Row { const char* text; std::optional<const char*> after; };
     const Row rows[]{
-        {"70000", "65535"}, {"-5", "0"}, {"abc", "0"}, {"", "0"}, {"12,5", "0"},
+        {"70000", "65535"}, {"-5", "0"}, {"abc", "0"}, {"", std::nullopt}, {"-", std::nullopt}, {"12,5", "0"},
         {"65535", std::nullopt}, {"0", std::nullopt}, {"12.5", std::nullopt}, {"65535.5", "65535"},
     };
     for (const Row& r : rows) {

@@ -191,8 +191,8 @@ TEST_F(MainCoreSim, ReplacedControllerIsConnectedWithinOnePeriod)
     bus->replaceController(1, other);
     ASSERT_TRUE(waitFor([&] { return t(fld::EditSerNr) == "00913-10042-003-007"; }, 10000));
     // The connect step goes on to read the new controller's data.
-    ASSERT_TRUE(waitFor([&] { return core->DataRead.load(); }, 10000));
-    EXPECT_TRUE(model->enabled(fld::ButtonLesen));
+    // DataRead is set before the buttons are enabled again.
+    EXPECT_TRUE(waitFor([&] { return core->DataRead.load() && model->enabled(fld::ButtonLesen); }, 10000));
 }
 
 TEST_F(MainCoreSim, ModeByteDependsOnFirmware)

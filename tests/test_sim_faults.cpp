@@ -7,6 +7,7 @@
 #include "sim/SimBus.h"
 #include "sim/SimConsole.h"
 #include "sim/SimTransport.h"
+#include "tests/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -172,6 +173,10 @@ TEST(SimFaults, AnswerLaterThanTheTimeoutCountsAsLost)
 
     // The late answer arrives while the link is idle and does not spoil what follows.
     rig.waitBusTime(rec[0].answerEndUs);
+    // Not only due but handed to the tool: the late bytes sit there as stray.
+    ASSERT_TRUE(kadex::test::waitFor([&] {
+        return rig.bus->nextDueUs() == UINT64_MAX && rig.com->StrayCount() >= rec[0].answer.size();
+    }, 10000));
     uint8_t mode, old;
     EXPECT_TRUE(rig.zb->GetMode(mode, old));
     // A line check came first: the identity's first attempt had failed.

@@ -157,6 +157,12 @@ TEST_F(ValueEntry, TypingACoupledFieldUpdatesTheOthersForEachFirmware)
     model->setChecked(fld::RadioBetrVariabel, true);
     type(fld::EditBetrSollwPrz, "12.345");
     EXPECT_EQ(sent, (std::vector<int32_t>{1234}));
+    // Key by key, only the committed setpoint goes out ("8" on the way to "80" does not).
+    model->setText(fld::EditBetrSollwPrz, QStringLiteral("8"), Origin::User);
+    model->setText(fld::EditBetrSollwPrz, QStringLiteral("80"), Origin::User);
+    EXPECT_EQ(sent, (std::vector<int32_t>{1234}));
+    model->leave(fld::EditBetrSollwPrz);
+    EXPECT_EQ(sent, (std::vector<int32_t>{1234, 8000}));
     // The OEM mirror passes its value on and shows the coupled one.
     type(fld::EditVmaxM3_OEM, "300");
     EXPECT_EQ(text(fld::EditVmaxPrz), "90.09");
@@ -275,12 +281,13 @@ TEST_F(ValueEntry, VoltageRangesKeepTwoVoltsApart)
     EXPECT_EQ(model->hint(fld::EditU5Min), "0 .. 8");
 }
 
-TEST_F(ValueEntry, SetzenNeedsThirtyPercentAndTheHintFollows)
+TEST_F(ValueEntry, SetzenNeedsThirtyPercentAndTheStrgSHintStaysHidden)
 {
     type(fld::EditVnomM3, "1000");
     type(fld::EditVmaxPrz, "80");
     EXPECT_TRUE(model->enabled(fld::ButtonSetzen));
-    EXPECT_TRUE(model->visible(fld::LabelOEMHinweisVS));
+    // Strg+S does nothing yet, so nothing may offer it.
+    EXPECT_FALSE(model->visible(fld::LabelOEMHinweisVS));
     type(fld::EditVmaxPrz, "25", false);
     EXPECT_FALSE(model->enabled(fld::ButtonSetzen));
     EXPECT_FALSE(model->visible(fld::LabelOEMHinweisVS));
@@ -296,7 +303,7 @@ TEST_F(ValueEntry, SetzenNeedsThirtyPercentAndTheHintFollows)
     EXPECT_EQ(text(fld::EditVmaxM3), "300");
     EXPECT_EQ(model->hint(fld::EditVmaxPrz), "30 .. 100");
     EXPECT_TRUE(model->enabled(fld::ButtonSetzen));
-    EXPECT_TRUE(model->visible(fld::LabelOEMHinweisVS));
+    EXPECT_FALSE(model->visible(fld::LabelOEMHinweisVS));
     // Without "Lesen" it stays off.
     model->setEnabled(fld::ButtonLesen, false);
     EXPECT_FALSE(model->enabled(fld::ButtonSetzen));
@@ -373,6 +380,71 @@ TEST_F(ValueEntry, EachSensorTypeRemembersItsOwnSet)
     click(fld::RadioButtonSensTypDruck);
     EXPECT_EQ(model->caption(fld::RadioButtonDPK100), "DPK-100");
     EXPECT_EQ(model->value(fld::SpinEditVAVPverz), 44);
+}
+
+// Typing into V'max passes through values below V'min ("9" on the way to "90"). No keystroke
+// may cut V'min; the committed entry does, to the V'max that stays, and that reaches the
+// controller.
+TEST_F(ValueEntry, VmaxTypedKeyByKeyCutsVminOnlyWhenCommitted)
+{
+    enum class Commit { Leave, Setzen };
+    struct Row {
+        const char* what;
+        FieldId field;
+        const char* typed;
+        const char* vmin;      // V'min % typed first (V'nom 1000, V'max 80 %)
+        Commit commit;
+        uint16_t vminDevice;   // V'min in the controller afterwards, 0.01 %
+        uint16_t vmaxDevice;
+    };
+    const std::vector<Row> rows = {
+        {"90 %", fld::EditVmaxPrz, "90", "30", Commit::Leave, 3000, 9000},
+        {"40 % below V'min", fld::EditVmaxPrz, "40", "50", Commit::Leave, 4000, 4000},
+        {"900 m³/h", fld::EditVmaxM3, "900", "30", Commit::Leave, 3000, 9000},
+        {"400 m³/h below V'min, focus kept", fld::EditVmaxM3, "400", "50", Commit::Setzen, 4000, 4000},
+        {"9 % raised to 30 % on leaving", fld::EditVmaxPrz, "9", "50", Commit::Leave, 3000, 3000},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        build(0x0308);
+        readAll();
+        type(fld::EditVnomM3, "1000");
+        type(fld::EditVmaxPrz, "80");
+        type(fld::EditVminPrz, r.vmin);
+        const QString vminPrz = text(fld::EditVminPrz), vminM3 = text(fld::EditVminM3);
+        const QString typed = QString::fromUtf8(r.typed);
+        for (qsizetype n = 1; n <= typed.size(); ++n) {
+            model->setText(r.field, typed.left(n), Origin::User);
+            EXPECT_EQ(text(fld::EditVminPrz), vminPrz) << typed.left(n).toStdString();
+            EXPECT_EQ(text(fld::EditVminM3), vminM3) << typed.left(n).toStdString();
+        }
+        if (r.commit == Commit::Leave)
+            model->leave(r.field);
+        else
+            entry->CommitTyping();
+        EXPECT_EQ(model->deviceValue(fld::EditVminPrz), r.vminDevice);
+        ASSERT_TRUE(betrieb->WriteData());
+        EXPECT_EQ(be16(sim::mem::VLevels), r.vminDevice);
+        EXPECT_EQ(be16(sim::mem::VLevels + 4), r.vmaxDevice);
+    }
+}
+
+// The two Position fields show one text: typed on either tab, or read from the controller.
+TEST_F(ValueEntry, PositionIsMirroredBetweenServiceAndOemTab)
+{
+    type(fld::EditPositionInput_OEM, "Raum 12");
+    EXPECT_EQ(text(fld::EditPositionInput), "Raum 12");
+    type(fld::EditPositionInput, "Flur");
+    EXPECT_EQ(text(fld::EditPositionInput_OEM), "Flur");
+    bus->poke(1, sim::mem::PositionText, {'K', 'e', 'l', 'l', 'e', 'r', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '});
+    readAll();
+    EXPECT_EQ(text(fld::EditPositionInput), "Keller");
+    EXPECT_EQ(text(fld::EditPositionInput_OEM), "Keller");
+    // What the OEM tab holds is what is written.
+    type(fld::EditPositionInput_OEM, "Dach");
+    ASSERT_TRUE(betrieb->WriteData());
+    const auto mem = bus->peek(1, sim::mem::PositionText, 4);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(mem.data()), 4), "Dach");
 }
 
 // Values typed in each unit set and written by the records reach the controller as device

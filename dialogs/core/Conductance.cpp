@@ -43,8 +43,12 @@ Calculation Compute(const QString& flowText, const QString& pressureText, const 
 
 std::optional<QString> LimitEntry(const QString& text)
 {
+    // The start of a number stays as typed, so that "-5" can be typed and be refused as a whole.
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t == QLatin1String("-") || t == QLatin1String("+"))
+        return std::nullopt;
     bool ok = false;
-    const double v = QLocale::c().toDouble(text.trimmed(), &ok);
+    const double v = QLocale::c().toDouble(t, &ok);
     if (!ok || !std::isfinite(v))
         return QStringLiteral("0");
     if (v < EntryMin)

@@ -39,7 +39,8 @@ Calculation Compute(const QString& flowText, const QString& pressureText, const 
                     const UnitSetEntry& units);
 
 // The entry rule of the flow and pressure fields: below 0 gives "0", above 65535 "65535", a
-// text that is not a number "0"; a number in range stays as typed. Empty when nothing changes.
+// text that is not a number "0"; a number in range, an empty text and a lone sign (the start
+// of a number) stay as typed. Empty when nothing changes.
 std::optional<QString> LimitEntry(const QString& text);
 
 // The pressure the dialog expects at show time for the nominal flow and the conductance now

@@ -214,6 +214,7 @@ void LeitwertFlow::finishMeasurement()
 void LeitwertFlow::Uebernehmen()
 {
     core_.Ctx.model.setText(fld::EditVAVLwErmittelt, v_.lwErmittelt);
+    core_.RefreshComparison();
     applied_ = true;
     Close();
 }

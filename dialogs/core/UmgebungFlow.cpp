@@ -69,6 +69,7 @@ bool UmgebungFlow::Accept()
     WindowModel& m = core_.Ctx.model;
     const QString rho = Fixed(density::StoredDensity(GetFloatWert(v_.dichte)), 3);
     m.setText(fld::EditVAVDichte, rho);
+    core_.RefreshComparison();
     applied_ = true;
     if (confirm_ != Confirm::Anpassen)
         return false;

@@ -1,6 +1,7 @@
 #include "mainwindow/core/EnablingRules.h"
 
 #include "device/model/WindowFields.h"
+#include "mainwindow/core/ValueCoupling.h"
 #include "settings/Texts.h"
 #include "settings/Trace.h"
 
@@ -64,8 +65,8 @@ void TEnablingRules::EnableDeviceButtons(bool on)
     const bool write = on && CheckDeviceType();
     enableIf(fld::ButtonSetzen, write);
     enableIf(fld::ButtonTest, write);
-    m_.setVisible(fld::LabelOEMHinweisVS, write);
-    m_.setVisible(fld::LabelQVHinweis, on);
+    m_.setVisible(fld::LabelOEMHinweisVS, coupling::StrgSHintVisible(write));
+    m_.setVisible(fld::LabelQVHinweis, coupling::StrgSHintVisible(on));
 }
 
 bool TEnablingRules::CheckDeviceType()

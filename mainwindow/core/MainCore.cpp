@@ -36,6 +36,7 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
     Com.SetLinkLostHandler([this](const QString& reason) { connection_.PortLost(reason); });
     VAVBetrieb.OnFirmwareRead = [this] { FirmwareRead(); };
     ValueEntry.Attach(OEMData);
+    ValueEntry.OnValuesCommitted = [this] { RefreshComparison(); };
     Flows.SetBusyHandler([this](bool busy, const std::string&) { SetBusy(busy); });
     m_.onChange({fld::RadioButtonSensTypDruck, fld::RadioButtonSensTypVolumenstr, fld::RadioButtonSensTypDSK3Druck},
                 [this](const Change&) { UpdateSensorViews(); });
@@ -103,7 +104,11 @@ void TMainCore::subscribeEvents()
         });
     };
     onClick(fld::ButtonLesen, [this] { Flows.Post("Lesen", [this] { ButtonLesenClick(); }); });
-    onClick(fld::ButtonSetzen, [this] { Flows.Post("Setzen", [this] { ButtonSetzenClick(); }); });
+    // A figure typed into with the focus still in it is taken with its limits applied.
+    onClick(fld::ButtonSetzen, [this] {
+        ValueEntry.CommitTyping();
+        Flows.Post("Setzen", [this] { ButtonSetzenClick(); });
+    });
     onClick(fld::ButtonTest, [this] { Flows.Post("Test", [this] { ButtonTestClick(); }); });
     onUserCheck(kBetrieb, [this](bool) {
         records_.ClearFailure();
@@ -292,7 +297,12 @@ void TMainCore::EnableMainControls(bool on) { rules_.EnableMainControls(on); }
 void TMainCore::EnableDeviceButtons(bool on) { rules_.EnableDeviceButtons(on); }
 bool TMainCore::CheckDeviceType() { return rules_.CheckDeviceType(); }
 void TMainCore::ClearDeviceInfo() { rules_.ClearDeviceInfo(); }
-void TMainCore::FirmwareRead() { rules_.FirmwareRead(); }
+void TMainCore::FirmwareRead()
+{
+    rules_.FirmwareRead();
+    // The V'min percentage's label names what it is a share of, which the firmware decides.
+    ValueEntry.ShowUnits();
+}
 void TMainCore::UpdateSensorViews() { rules_.UpdateSensorViews(); }
 void TMainCore::AnzConfPcHwEqual(bool equal)
 {

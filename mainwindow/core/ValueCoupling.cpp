@@ -52,6 +52,15 @@ QString SensorUnit(const UnitContext& u)
 int32_t MaxDisplay(double factor) { return Trunc(factor * 65535.0); }
 int32_t VnomMax(const UnitContext& u) { return MaxDisplay(FunctionFactor(u)); }
 
+ShareLabels PercentShareLabels(int reglerFkt, uint16_t firmware)
+{
+    const QString v = reglerFkt == 2 ? QStringLiteral("% von P'") : QStringLiteral("% von V'");
+    ShareLabels l;
+    l.vmax = v + QStringLiteral("nom");
+    l.vmin = VminIsShareOfVnom(firmware) ? l.vmax : v + QStringLiteral("max");
+    return l;
+}
+
 // Shortest decimal text: integers without a point, other values without trailing zeros.
 static QString Shortest(double v)
 {
@@ -194,8 +203,9 @@ CouplingResult Couple(const CouplingInput& in)
 
     const double n = v.vnom;
     // New firmware: V'min percent may not exceed V'max percent wherever it is read.
+    const bool holdVmin = in.typing && (in.changed == FlowField::VmaxPrz || in.changed == FlowField::VmaxM3);
     auto vminPrz = [&]() {
-        if (ofVnom && v.vminPrz > v.vmaxPrz) {
+        if (ofVnom && !holdVmin && v.vminPrz > v.vmaxPrz) {
             rewrite(FlowField::VminPrz, v.vmaxPrz);
             r.vminCutToVmax = true;
         }
@@ -269,7 +279,8 @@ CouplingResult Couple(const CouplingInput& in)
         break;
     }
     case FlowField::Setpoint:
-        if (in.setpointVariabel)
+        // The controller gets the committed setpoint, not each keystroke ("8" on the way to "80").
+        if (in.setpointVariabel && !in.typing)
             r.variableSetpoint = RoundHalfEven(v.setpoint * 100.0);
         break;
     }
@@ -280,7 +291,7 @@ CouplingResult Couple(const CouplingInput& in)
         r.vminPrzMin = r.limit->vminPrzMin;
     }
     r.setzenEnabled = SetzenEnabled(in.readEnabled, v.vmaxPrz);
-    r.strgSHintVisible = r.setzenEnabled;
+    r.strgSHintVisible = StrgSHintVisible(r.setzenEnabled);
     r.sliderVmax = SliderVmaxPosition(v.vmaxPrz);
     r.sliderVmin = SliderVminPosition(v.vminPrz);
     r.vminWarning = VminWarning(r.vminPrzMin, v.vminPrz);
@@ -447,13 +458,15 @@ VoltageResult VoltageChanged(VoltageField changed, const VoltageTexts& texts)
         }
     }
     r.mode = RecogniseVoltageMode(r.texts);
-    if (*r.mode == VoltageMode::Free) {
-        const VoltageTexts& t = r.texts;
-        r.freeCaption = QStringLiteral("w: ") + t.w1Start + QStringLiteral(" .. ") + t.w1Stop
-            + QStringLiteral(" V, U5: ") + t.u5Start + QStringLiteral(" .. ") + t.u5Stop
-            + QStringLiteral(" V");
-    }
+    if (*r.mode == VoltageMode::Free)
+        r.freeCaption = FreeRangeCaption(r.texts);
     return r;
+}
+
+QString FreeRangeCaption(const VoltageTexts& t)
+{
+    return QStringLiteral("w: ") + t.w1Start + QStringLiteral(" .. ") + t.w1Stop + QStringLiteral(" V, U5: ")
+        + t.u5Start + QStringLiteral(" .. ") + t.u5Stop + QStringLiteral(" V");
 }
 
 VoltageResult VoltageLeft(VoltageField left, const VoltageTexts& texts)

@@ -20,6 +20,11 @@ namespace kadex::coupling {
 inline constexpr uint16_t FirmwareVminOfVnom = 0x0220;
 inline bool VminIsShareOfVnom(uint16_t firmware) { return firmware >= FirmwareVminOfVnom; }
 
+// The Strg+S hints name the focused-value write, which the window does not offer yet: until it
+// does they stay hidden. Their texts stay in the field declarations.
+inline constexpr bool FocusedWriteOffered = false;
+inline bool StrgSHintVisible(bool writeEnabled) { return FocusedWriteOffered && writeEnabled; }
+
 // V'max percent may not stay below this on leaving; "Setzen" needs at least this much.
 inline constexpr double VmaxPrzLeaveMin = 30.0;
 
@@ -47,6 +52,12 @@ QString SensorUnit(const UnitContext& u);
 // Largest display value of a 16-bit device value: trunc(factor x 65535).
 int32_t MaxDisplay(double factor);
 int32_t VnomMax(const UnitContext& u);
+// What the V'max and V'min percentages are a share of, as their labels say: "% von V'nom"
+// ("P'nom" in the pressure function); V'min on firmware before 0x0220 "% von V'max".
+struct ShareLabels {
+    QString vmax, vmin;
+};
+ShareLabels PercentShareLabels(int reglerFkt, uint16_t firmware);
 
 // ---------------------------------------------------------------------------------------------
 // The Service figures
@@ -103,6 +114,9 @@ struct CouplingInput {
     VminLimitInput limit;
     QString vminRangeLabel = QStringLiteral("Bereich 0..100%");
     int32_t vminPrzMin = 0;         // current VminPrzMin (kept when not recomputed)
+    // The changed field is being typed into: nothing derived from a half-typed value may cut
+    // another field (V'min to V'max); the limits apply once the entry is committed.
+    bool typing = false;
 };
 
 struct FieldText {
@@ -173,8 +187,8 @@ AnchoredValue ConvertAnchored(const AnchoredValue& anchor, double shown, double 
                               double newFactor);
 
 struct UnitView {
-    QString functionUnit; // V'nom, V'max, V'min, V'mid, setpoint, actual value, OEM, 5.3 flow
-    QString pressureUnit; // operation panel sensor value, 5.3 pressure
+    QString functionUnit; // V'nom, V'max, V'min, V'mid, setpoint, actual value, OEM, conductance flow
+    QString pressureUnit; // operation panel sensor value, conductance pressure
     QString sensorUnit;   // "P'nom", "P'Schleichm."
     int32_t sensorMax = 0; // maximum of "P'nom" and "P'Schleichm."
     QString sensorHint;    // "0 .. 65535"
@@ -238,6 +252,8 @@ VoltageResult VoltageChanged(VoltageField changed, const VoltageTexts& texts);
 // Leaving one of the four: rewrite with 1 decimal, the 2 V rule on a Stop leave.
 VoltageResult VoltageLeft(VoltageField left, const VoltageTexts& texts);
 VoltageMode RecogniseVoltageMode(const VoltageTexts& texts);
+// "w: 2.0 .. 10.0 V, U5: 0.0 .. 10.0 V": the texts as the fields show them.
+QString FreeRangeCaption(const VoltageTexts& texts);
 // Texts a mode choice sets ("2 .. 10 V" or "0 .. 10 V").
 VoltageTexts VoltageModeTexts(VoltageMode mode);
 

@@ -2,9 +2,11 @@
 
 #include "common/Helpers.h"
 #include "device/OEMData.h"
+#include "settings/Trace.h"
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace kadex {
 
@@ -134,7 +136,7 @@ void TValueEntry::install()
 
     for (const auto& [flow, id] : kFlowFields) {
         const FlowField f = flow;
-        m_.onChange(id, [this, f](const Change&) { couple(f); });
+        m_.onChange(id, [this, f](const Change& c) { couple(f, c.origin == Origin::User || mirrorTyping_); });
         m_.onLeave(id, [this, f](const QString&) { leaveFigure(f); });
     }
     m_.onChange(fld::TrackBarVMax, [this](const Change&) {
@@ -146,8 +148,28 @@ void TValueEntry::install()
         m_.setText(FieldOf(t.field), t.text);
     });
     // The OEM mirrors pass their text on to the Service fields, which run the coupling.
-    m_.onChange(fld::EditVmaxM3_OEM, [this](const Change&) { m_.setText(fld::EditVmaxM3, m_.text(fld::EditVmaxM3_OEM)); });
-    m_.onChange(fld::EditVminM3_OEM, [this](const Change&) { m_.setText(fld::EditVminM3, m_.text(fld::EditVminM3_OEM)); });
+    for (const auto& [mirror, service] : {std::pair{fld::EditVmaxM3_OEM, fld::EditVmaxM3}, std::pair{fld::EditVminM3_OEM, fld::EditVminM3}}) {
+        const FieldId from = mirror, to = service;
+        m_.onChange(from, [this, from, to](const Change& c) {
+            const bool outer = mirrorTyping_;
+            mirrorTyping_ = c.origin == Origin::User;
+            m_.setText(to, m_.text(from));
+            mirrorTyping_ = outer;
+        });
+    }
+    // The Service tab's and the OEM tab's Position are one text shown twice.
+    for (const auto& [source, twin] : {std::pair{fld::EditPositionInput, fld::EditPositionInput_OEM},
+                                       std::pair{fld::EditPositionInput_OEM, fld::EditPositionInput}}) {
+        const FieldId from = source, to = twin;
+        m_.onChange(from, [this, from, to](const Change& c) {
+            if (!c.has(Prop::Text) || m_.text(to) == m_.text(from))
+                return;
+            TraceMain.TraceText(to.name() + QStringLiteral(".Text := ") + from.name() + QStringLiteral(".Text"),
+                                m_.text(from));
+            ChangesSuspended quiet(m_, {to});
+            m_.setText(to, m_.text(from), c.origin);
+        });
+    }
     for (const FieldId f : {fld::EditVmaxM3_OEM, fld::EditVminM3_OEM})
         m_.onLeave(f, [this](const QString&) { leaveFigure(std::nullopt); });
     // A range choice on either tab sets the four voltages (each runs the change handling).
@@ -273,10 +295,15 @@ AnchoredValue TValueEntry::VnomAnchor() const
 
 // ------------------------------------------------------------------------ Service figures
 
-void TValueEntry::couple(FlowField changed)
+void TValueEntry::couple(FlowField changed, bool typing)
 {
     CouplingInput in;
     in.changed = changed;
+    in.typing = typing;
+    if (typing) {
+        std::lock_guard<std::mutex> lk(state_);
+        typed_ = changed;
+    }
     for (const auto& [flow, id] : kFlowFields)
         in.values.set(flow, Parsed(m_, id));
     // Without a V'nom a units value carries no share: deriving the percentages from it would
@@ -345,7 +372,7 @@ void TValueEntry::followSetzen()
     const bool on = SetzenEnabled(m_.enabled(fld::ButtonLesen), Parsed(m_, fld::EditVmaxPrz));
     if (!on)
         m_.setEnabled(fld::ButtonSetzen, false);
-    m_.setVisible(fld::LabelOEMHinweisVS, on && m_.enabled(fld::ButtonSetzen));
+    m_.setVisible(fld::LabelOEMHinweisVS, StrgSHintVisible(on && m_.enabled(fld::ButtonSetzen)));
 }
 
 void TValueEntry::leaveFigure(std::optional<FlowField> left)
@@ -355,6 +382,26 @@ void TValueEntry::leaveFigure(std::optional<FlowField> left)
         m_.setText(FieldOf(t.field), t.text);
     if (Parsed(m_, fld::EditVmaxPrz) == VmaxPrzLeaveMin)
         m_.setHint(fld::EditVmaxPrz, RangeHint(VmaxPrzLeaveMin, 100));
+    // After the 30 % rule, so that V'min is measured against the V'max that stays.
+    CommitTyping();
+    committed();
+}
+
+void TValueEntry::CommitTyping()
+{
+    std::optional<FlowField> typed;
+    {
+        std::lock_guard<std::mutex> lk(state_);
+        typed = std::exchange(typed_, std::nullopt);
+    }
+    if (typed)
+        couple(*typed, false);
+}
+
+void TValueEntry::committed()
+{
+    if (OnValuesCommitted)
+        OnValuesCommitted();
 }
 
 void TValueEntry::UpdateVminLimit()
@@ -388,20 +435,7 @@ void TValueEntry::voltageChanged(VoltageField f)
     ChangesSuspended quiet(m_, kVoltages);
     for (const VoltageField w : r.rewritten)
         m_.setText(FieldOf(w), r.texts.at(w));
-    if (r.mode) {
-        ChangesSuspended still(m_, kModeChoices);
-        const bool free = *r.mode == VoltageMode::Free;
-        for (const FieldId choice : {fld::RadioButtonMode_W1, fld::RadioButtonMode_W1_OEM}) {
-            if (free)
-                m_.setCaption(choice, r.freeCaption);
-            m_.setVisible(choice, free);
-        }
-        const bool two = *r.mode == VoltageMode::Range2To10;
-        m_.setChecked(free ? fld::RadioButtonMode_W1 : two ? fld::RadioButtonMode_W1_2_10V : fld::RadioButtonMode_W1_0_10V, true);
-        m_.setChecked(free ? fld::RadioButtonMode_W1_OEM
-                           : two ? fld::RadioButtonMode_W1_2_10V_OEM : fld::RadioButtonMode_W1_0_10V_OEM,
-                      true);
-    }
+    showVoltageMode(r.texts);
     if (r.changedClamp != Bound::None) {
         const bool start = f == VoltageField::W1Start || f == VoltageField::U5Start;
         setRangeHint(FieldOf(f), 0, start ? VoltageStartMax : VoltageStopMax);
@@ -421,6 +455,27 @@ void TValueEntry::voltageLeft(VoltageField f)
         const FieldId start = (f == VoltageField::W1Stop || f == VoltageField::W1Start) ? fld::EditW1Min : fld::EditU5Min;
         m_.setHint(start, QStringLiteral("Stop − 2.0 V"));
     }
+    // The choice and the free range's caption show the texts as they now stand.
+    if (!r.rewritten.empty())
+        showVoltageMode(r.texts);
+    committed();
+}
+
+void TValueEntry::showVoltageMode(const VoltageTexts& texts)
+{
+    const VoltageMode mode = RecogniseVoltageMode(texts);
+    ChangesSuspended still(m_, kModeChoices);
+    const bool free = mode == VoltageMode::Free;
+    for (const FieldId choice : {fld::RadioButtonMode_W1, fld::RadioButtonMode_W1_OEM}) {
+        if (free)
+            m_.setCaption(choice, FreeRangeCaption(texts));
+        m_.setVisible(choice, free);
+    }
+    const bool two = mode == VoltageMode::Range2To10;
+    m_.setChecked(free ? fld::RadioButtonMode_W1 : two ? fld::RadioButtonMode_W1_2_10V : fld::RadioButtonMode_W1_0_10V, true);
+    m_.setChecked(free ? fld::RadioButtonMode_W1_OEM
+                       : two ? fld::RadioButtonMode_W1_2_10V_OEM : fld::RadioButtonMode_W1_0_10V_OEM,
+                  true);
 }
 
 // ------------------------------------------------------------------------ units and hints
@@ -431,8 +486,17 @@ void TValueEntry::ShowUnits()
     for (const FieldId f : {fld::EditVnomM3, fld::EditVnomM3Anz, fld::EditVmaxM3, fld::EditVminM3, fld::EditVmidM3,
                             fld::EditBetrSollwM3, fld::EditBetrIstwM3})
         m_.setUnit(f, v.functionUnit);
+    for (const FieldId f : {fld::LabelVnomM3Dim, fld::LabelVmaxM3_OEMDim, fld::LabelVminM3_OEMDim, fld::LabelVnomM3AnzDim,
+                            fld::LabelVmaxM3Dim, fld::LabelVmidM3Dim, fld::LabelVminM3Dim, fld::LabelBetrSollwM3Dim,
+                            fld::LabelBetrIstwM3Dim})
+        m_.setCaption(f, v.functionUnit);
+    const ShareLabels share = PercentShareLabels(ctx_.ReglerFkt.load(), ctx_.FirmwareVersion.load());
+    m_.setCaption(fld::LabelVmaxPrzDim, share.vmax);
+    m_.setCaption(fld::LabelVminPrzDim, share.vmin);
     m_.setUnit(fld::EditSensorValue, v.pressureUnit);
     m_.setCaption(fld::LabelSensorValueDim, v.pressureUnit);
+    m_.setCaption(fld::LabelVAVPnomDim, v.sensorUnit);
+    m_.setCaption(fld::LabelVAVPtotDim, v.sensorUnit);
     for (const FieldId f : {fld::SpinEditVAVPnom, fld::SpinEditVAVPtot}) {
         m_.setRange(f, 1, v.sensorMax);
         m_.setHint(f, v.sensorHint);

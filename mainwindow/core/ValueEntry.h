@@ -46,6 +46,9 @@ public:
     void SetRangeHints();
     // Lowest reachable V'min: range label, colour of the V'min percentage.
     void UpdateVminLimit();
+    // Applies the coupling limits of a figure typed into and not yet left (Enter, Tab, leaving
+    // the field do it too); for actions that use the values while the focus stays put.
+    void CommitTyping();
 
     // Sensor type as a click chooses it (also reached through the radio's change rule).
     void ChooseSensorType(sensor::SensorKind kind);
@@ -65,13 +68,17 @@ public:
     // The variable setpoint typed while "Variabel" is the operation mode (0.01 %); the
     // operation panel sends it.
     std::function<void(int32_t setpoint)> OnVariableSetpoint;
+    // A leave changed values on its own (limits applied, texts rewritten): compare again.
+    std::function<void()> OnValuesCommitted;
 
 private:
     struct Anchors {
         coupling::AnchoredValue vnom, pnom, ptot;
     };
     void install();
-    void couple(coupling::FlowField changed);
+    void couple(coupling::FlowField changed, bool typing);
+    void showVoltageMode(const coupling::VoltageTexts& texts);
+    void committed();
     void leaveFigure(std::optional<coupling::FlowField> left);
     void voltageChanged(coupling::VoltageField f);
     void voltageLeft(coupling::VoltageField f);
@@ -91,6 +98,9 @@ private:
     const sensor::PresetTable presets_;
     TOEMData* oem_ = nullptr;
     bool qvRulesInstalled_ = false;
+    // Set while an OEM mirror passes the user's typing on to its Service field; only touched
+    // inside a cascade, which runs one at a time.
+    bool mirrorTyping_ = false;
 
     mutable std::mutex state_; // the members below
     int32_t vminPrzMin_ = 0;
@@ -98,6 +108,7 @@ private:
     sensor::SensorMemory memory_;
     sensor::SensorKind kind_ = sensor::SensorKind::DPK;
     Anchors anchors_;
+    std::optional<coupling::FlowField> typed_; // typed into, limits not yet applied
 };
 
 // The operating record's values as the fields hold them, checked like a write would need them:
