@@ -77,7 +77,8 @@ public:
         if (!json_ || (rc == ExitOk && obj.isEmpty()))
             return rc;
         if (rc != ExitOk) {
-            obj[QStringLiteral("error")] = tee().LastError();
+            if (!obj.contains(QStringLiteral("error")))
+                obj[QStringLiteral("error")] = tee().LastError();
             obj[QStringLiteral("exit_code")] = rc;
         }
         printJson(obj);
@@ -118,6 +119,8 @@ QJsonObject refused(const std::vector<Refusal>& refusals)
     }
     QJsonObject obj;
     obj[QStringLiteral("refused")] = list;
+    if (!refusals.empty())
+        obj[QStringLiteral("error")] = refusals.front().Message();
     return obj;
 }
 

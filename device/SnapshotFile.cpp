@@ -239,7 +239,8 @@ std::vector<Refusal> Apply(WindowModel& m, const std::vector<Entry>& entries)
         if (given && !recfields::SameValue(*r.field, given->value, after[i]))
             out.push_back({r.Key(), QStringLiteral("does not go with the file's other fields: it would be %1, not %2")
                                         .arg(ShownValue(r, after[i]), ShownValue(r, given->value))});
-        else if (!given && !after[i].isUndefined() && !recfields::SameValue(*r.field, before[i], after[i]))
+        else if (!given && !before[i].isUndefined() && !after[i].isUndefined()
+                 && !recfields::SameValue(*r.field, before[i], after[i]))
             out.push_back({r.Key(), QStringLiteral("would change from %1 to %2 with the file's other fields; give it in "
                                                    "the file to confirm")
                                         .arg(ShownValue(r, before[i]), ShownValue(r, after[i]))});

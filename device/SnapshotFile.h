@@ -69,7 +69,8 @@ std::vector<QJsonValue> ValuesOf(const WindowModel& m);
 
 // Puts the entries into the model (choices first, so that the values they bring are then
 // overwritten by the file's), then checks that the model holds every entry as given and every
-// field the file leaves out as before. The refusals; the model is not to be written after one.
+// field the file leaves out as before (where it is shown both before and after: the pressure
+// sensor family comes and goes with the sensor type). The refusals; the model is not to be written after one.
 std::vector<Refusal> Apply(WindowModel& m, const std::vector<Entry>& entries);
 
 // A value for a message; secret fields are not shown.
