@@ -266,7 +266,13 @@ int runWrite(const Options& o)
         return outcome.Finish(rc);
     const std::vector<QJsonValue> before = snapshot::ValuesOf(s.Model());
     // Then what needs the device: the fields left out, the firmware; nothing is written on a refusal.
-    std::vector<Refusal> refusals = snapshot::Apply(s.Model(), file.entries);
+    std::vector<Refusal> refusals;
+    for (const Entry& e : file.entries)
+        if (const QString why = recfields::CheckForFirmware(*e.ref.field, e.value, s.Core().Ctx.FirmwareVersion);
+            !why.isEmpty())
+            refusals.push_back({e.ref.Key(), why});
+    if (refusals.empty())
+        refusals = snapshot::Apply(s.Model(), file.entries);
     if (refusals.empty())
         refusals = entryRules(s);
     if (!refusals.empty())

@@ -71,6 +71,11 @@ std::vector<Record> makeRecords()
     const char* flowUnit = "m³/h or Pa";
     RecordField password = number("Password", EditPasswordInput, "", 0, 4294967295.0, 1, 1, 1, "OEM password");
     password.secret = true;
+    // Below 0204 the conductance has only its 16-bit cell of tenths.
+    RecordField leitwert = number("Leitwert", EditVAVLwErmittelt, "m³/h/√(Pa·m³/kg)", 0, 33149, 0.01, 100, 1,
+                                  "flow conductance");
+    leitwert.firmwareFrom = 0x0204;
+    leitwert.olderMax = 6553.5;
     return {
         {"operating",
          {
@@ -97,8 +102,7 @@ std::vector<Record> makeRecords()
              choice("StellwSignLin", {{"linear", {RadioButtonVAVYLinear}}, {"6V+-4V", {RadioButtonVAVY2_10V}}},
                     "actuator signal"),
              number("Vnom", EditVnomM3, flowUnit, 1, 65535, 1, 1, 1, "V'nom (m³/h for flow, Pa for pressure)"),
-             number("Leitwert", EditVAVLwErmittelt, "m³/h/√(Pa·m³/kg)", 0, 33149, 0.01, 100, 1,
-                    "flow conductance (below firmware 0204 at most 6553.5)"),
+             leitwert,
              number("Dichte", EditVAVDichte, "kg/m³", 0.5, 2, 0.001, 1024, 1, "air density"),
              number("Pmin", SpinEditVAVPmin, "mV", 0, 8000, 1, 1, 1, "sensor signal at 0 %"),
              number("Pmax", SpinEditVAVPmax, "mV", 2000, 10000, 1, 1, 1, "sensor signal at 100 %"),
@@ -266,6 +270,14 @@ QString CheckValue(const RecordField& f, const QJsonValue& v)
         return f.step == 1 ? QStringLiteral("must be a whole number, not %1").arg(Shown(v))
                            : QStringLiteral("must be a multiple of %1, not %2").arg(num(f.step), Shown(v));
     return {};
+}
+
+QString CheckForFirmware(const RecordField& f, const QJsonValue& v, uint16_t firmware)
+{
+    if (f.type != Type::Number || firmware >= f.firmwareFrom || v.toDouble() <= f.olderMax)
+        return {};
+    return QStringLiteral("is %1; firmware %2 holds at most %3")
+        .arg(Shown(v), QString::number(firmware, 16).toUpper().rightJustified(4, QLatin1Char('0')), num(f.olderMax));
 }
 
 void ApplyField(WindowModel& m, const RecordField& f, const QJsonValue& v)

@@ -43,6 +43,9 @@ struct RecordField {
     int maxChars = 0;
     std::vector<Choice> choices;
     bool secret = false;    // left out unless asked for (the OEM password)
+    // Older firmware holds a narrower range: below firmwareFrom the value is at most olderMax.
+    uint16_t firmwareFrom = 0;
+    double olderMax = 0;
     const char* meaning = "";
 
     // Decimals of the window text: what the step needs in window units.
@@ -64,6 +67,8 @@ const RecordField* FindField(const Record& rec, const QString& key);
 QJsonValue ReadField(const WindowModel& m, const RecordField& f);
 // Why the value cannot be written to the field; empty when it can.
 QString CheckValue(const RecordField& f, const QJsonValue& v);
+// Why the device with this firmware cannot hold the value; empty when it can.
+QString CheckForFirmware(const RecordField& f, const QJsonValue& v, uint16_t firmware);
 // Puts a checked value into the window fields as typing or clicking would.
 void ApplyField(WindowModel& m, const RecordField& f, const QJsonValue& v);
 // Equal within half a step.

@@ -57,9 +57,9 @@ QString readLine(QProcess& p)
 // kadex-sim with one controller on a pseudo-terminal; its line commands peek at it.
 class SimOnPty {
 public:
-    bool Start()
+    bool Start(const QStringList& args = {})
     {
-        sim_.start(binary("kadex-sim"), {});
+        sim_.start(binary("kadex-sim"), args);
         if (!sim_.waitForStarted(10000))
             return false;
         const QString first = readLine(sim_);
@@ -378,6 +378,27 @@ TEST(CliSnapshot, PasswordOnlyWhenAskedForAndFailuresAsJson)
     EXPECT_EQ(obj.value(QStringLiteral("exit_code")).toInt(), 3) << r.out.toStdString();
     EXPECT_TRUE(obj.value(QStringLiteral("error")).toString().startsWith(QStringLiteral("cannot open"))) << r.out.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("cannot open")));
+}
+
+TEST(CliSnapshot, OlderFirmwareRefusesAConductanceItsCellCannotHold)
+{
+    if (!programsBuilt())
+        GTEST_SKIP() << "kadex-cli or kadex-sim is not built";
+    SimOnPty sim;
+    ASSERT_TRUE(sim.Start({QStringLiteral("--firmware"), QStringLiteral("0203")}));
+    QTemporaryDir dir;
+    readAll(sim);
+    const QByteArray memory = sim.Memory();
+    Result r = runOn(sim, {QStringLiteral("write"),
+                           writeFile(dir, QStringLiteral("lw.json"), document(withValue({}, "calibration", "Leitwert", 6553.6)))});
+    EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("calibration.Leitwert: is 6553.6; firmware 0203 holds at most 6553.5")))
+        << r.err.toStdString();
+    EXPECT_EQ(sim.Memory(), memory);
+    r = runOn(sim, {QStringLiteral("write"),
+                    writeFile(dir, QStringLiteral("lw.json"), document(withValue({}, "calibration", "Leitwert", 6553.5)))});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(sim.PeekBe16(0x002A), 65535); // tenths
 }
 
 // The README's example is the format as documented; it must parse and write.
