@@ -234,6 +234,8 @@ const char* kUsage =
     "                     to release the mode, in seconds; default 60\n"
     "  --all              read only: print all three records (operating data,\n"
     "                     calibration, controller parameters) as a snapshot\n"
+    "  --with-password    read --all, write, diff: include the OEM password (never\n"
+    "                     printed on a terminal)\n"
     "  --altitude M       density only: altitude above sea level in m, 0 .. 8800;\n"
     "                     default 0\n"
     "  --temperature C    density only: mean temperature of the medium in degrees\n"
@@ -252,14 +254,14 @@ const char* kUsage =
     "  read               identify the controller, then print its operating data: V'nom,\n"
     "                     V'min/V'mid/V'max in %, position text, W1 and U5 ranges in V\n"
     "  read --all         identify the controller, read all three records as the window's\n"
-    "                     \"Lesen\" does and print each field as RECORD.FIELD: VALUE; with\n"
-    "                     --json one object with the members operating, calibration and\n"
-    "                     parameters, keyed by the window's field names\n"
+    "                     \"Lesen\" does and print each field as RECORD.FIELD: VALUE UNIT;\n"
+    "                     with --json the snapshot document (see README: format, version,\n"
+    "                     device, operating, calibration, parameters)\n"
     "  write SNAPSHOT.json\n"
-    "                     check the file (as read --all --json writes it, edited or not)\n"
-    "                     before any bus traffic, read the device, put the file's values\n"
-    "                     into the fields, write all three records as \"Setzen\" does,\n"
-    "                     read them back and name each field the device does not hold\n"
+    "                     check every value of the file before any bus traffic, read the\n"
+    "                     device, put the file's fields in (fields left out keep the\n"
+    "                     device's values), write the records as \"Setzen\" does, read\n"
+    "                     them back; reports the fields written, unchanged and not held\n"
     "  diff SNAPSHOT.json\n"
     "                     read the device and print the fields that differ from the file:\n"
     "                     RECORD.FIELD: file VALUE, device VALUE (--json: an array)\n"
@@ -328,6 +330,7 @@ int parse(const QStringList& args, Options& o)
     const QCommandLineOption count(QStringLiteral("count"), QString(), QStringLiteral("N"));
     const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption portWait(QStringLiteral("port-wait"), QString(), QStringLiteral("S"));
+    const QCommandLineOption withPassword(QStringLiteral("with-password"));
     const QCommandLineOption altitude(QStringLiteral("altitude"), QString(), QStringLiteral("M"));
     const QCommandLineOption temperature(QStringLiteral("temperature"), QString(), QStringLiteral("C"));
     const QCommandLineOption humidity(QStringLiteral("humidity"), QString(), QStringLiteral("PCT"));
@@ -336,7 +339,8 @@ int parse(const QStringList& args, Options& o)
     const QCommandLineOption densityOpt(QStringLiteral("density"), QString(), QStringLiteral("RHO"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    p.addOptions({port, com, baud, address, simulate, json, trace, count, all, portWait, altitude, temperature, humidity, flow,
+    p.addOptions({port, com, baud, address, simulate, json, trace, count, all, portWait, withPassword, altitude, temperature,
+                  humidity, flow,
                   pressure, densityOpt, help, version});
 
     QString error;
@@ -409,6 +413,11 @@ int parse(const QStringList& args, Options& o)
         if (o.command != QLatin1String("read"))
             return usageError(QStringLiteral("--all is for read only"));
         o.all = true;
+    }
+    if (p.isSet(withPassword)) {
+        if (!o.all && o.command != QLatin1String("write") && o.command != QLatin1String("diff"))
+            return usageError(QStringLiteral("--with-password is for read --all, write and diff only"));
+        o.withPassword = true;
     }
     if (p.isSet(count)) {
         if (o.command != QLatin1String("monitor") && o.command != QLatin1String("drive"))

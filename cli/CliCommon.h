@@ -31,6 +31,7 @@ struct Options {
     bool json = false;
     bool trace = false;
     bool all = false; // read: all three records
+    bool withPassword = false; // snapshots: the OEM password too
     int count = 0; // monitor and drive: samples to print, 0 until stopped
     int portWaitS = 60; // drive: how long a lost port is waited for to release the mode
     // density and conductance: the option texts as given, none when not given

@@ -1,266 +1,153 @@
 // The device snapshot commands: "read --all", "write SNAPSHOT.json" and "diff SNAPSHOT.json".
 // They run on a headless main-window core, so connecting, "Lesen" and "Setzen" are the
-// window's own chains.
+// window's own chains. The keys, units and limits all come from the record field table.
 #include "cli/CliCommon.h"
 #include "sim/SimLink.h"
 
-#include "common/Paths.h"
+#include "device/Identify.h"
+#include "device/SnapshotFile.h"
 #include "device/model/WindowFields.h"
 #include "device/model/WindowModel.h"
 #include "mainwindow/core/MainCore.h"
 #include "mainwindow/core/ValueEntry.h"
 
-#include <QFile>
+#include <QDateTime>
+#include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cmath>
-#include <map>
+#include <cstdio>
+#include <unistd.h>
 
 namespace kadex::cli {
 
 namespace {
 
-struct SnapshotRecord {
-    const char* key;
-    QStringList fields;
+using snapshot::Entry;
+using snapshot::FieldRef;
+using snapshot::Refusal;
+
+// Standard error as it was, remembering the last error line for the --json failure object.
+class StderrTee : public QIODevice {
+public:
+    StderrTee() { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    QString LastError() const { return last_; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 n) override
+    {
+        std::fwrite(data, 1, static_cast<size_t>(n), stderr);
+        std::fflush(stderr);
+        pending_.append(data, static_cast<qsizetype>(n));
+        for (qsizetype nl = pending_.indexOf('\n'); nl >= 0; nl = pending_.indexOf('\n')) {
+            const QByteArray line = pending_.left(nl);
+            pending_.remove(0, nl + 1);
+            if (line.startsWith("kadex-cli: "))
+                last_ = QString::fromUtf8(line.mid(11));
+        }
+        return n;
+    }
+
+private:
+    QByteArray pending_;
+    QString last_;
 };
 
-// The fields of each record: those its comparison with the device copy looks at.
-const std::vector<SnapshotRecord>& records()
+StderrTee& tee()
 {
-    static const std::vector<SnapshotRecord> table{
-        {"operating",
-         {"EditVmaxPrz", "EditVmidPrz", "EditVminPrz", "EditPositionInput", "EditW1Min", "EditW1Max", "EditU5Min",
-          "EditU5Max"}},
-        {"calibration",
-         {"EditPasswordInput", "EditVnomM3", "EditVAVLwErmittelt", "EditVAVDichte", "SpinEditVAVPmin",
-          "SpinEditVAVPmax", "SpinEditVAVPnom", "SpinEditVAVPtot", "SpinEditVAVPverz", "SpinEditVAVVtot",
-          "SpinEditVAVYmin", "SpinEditVAVYmax", "SpinEditVAVYRmin", "SpinEditVAVYRmax", "RadioButtonVAVYLinear",
-          "RadioButtonVAVY2_10V", "SpinEditLZAntrieb", "EditOEMInputOEM", "RadioButtonVolumenstrom",
-          "RadioButtonDruckanwendung", "RadioButtonSensTypVolumenstr", "RadioButtonSensTypDruck",
-          "RadioButtonSensTypDSK3Druck"}},
-        {"parameters",
-         {"EditVAVK", "SpinEditVAVT1", "SpinEditVAVTv", "SpinEditVAVTn", "CheckBoxVAVAdaptiv", "SpinEditSnrJahr",
-          "SpinEditSnrWoche", "ComboBoxSnrTag", "SpinEditSnrNum", "SpinEditSnrSuffix", "SpinEditSnrDevFam",
-          "SpinEditSnrTestStation", "RadioButtonVAVSensorIntern", "RadioButtonVAVSensorExtern"}},
-    };
-    return table;
+    static StderrTee t;
+    return t;
 }
 
-const SnapshotRecord* findRecord(const QString& key)
-{
-    for (const SnapshotRecord& r : records())
-        if (key == QLatin1String(r.key))
-            return &r;
-    return nullptr;
-}
-
-bool isBool(const FieldState& s) { return s.kind == Kind::Check || s.kind == Kind::Radio; }
-bool isNumeric(const FieldState& s) { return s.kind == Kind::Spin || s.isNumber(); }
-
-// The field as the snapshot holds it: a number, a text or a boolean.
-QJsonValue fieldValue(const WindowModel& m, const QString& name)
-{
-    const FieldState s = m.state(name);
-    if (isBool(s))
-        return s.checked;
-    if (s.kind == Kind::Spin)
-        return s.value;
-    if (s.kind == Kind::Combo)
-        return s.itemIndex >= 0 && s.itemIndex < s.items.size() ? QJsonValue(s.items[s.itemIndex]) : QJsonValue();
-    if (s.isNumber()) {
-        bool ok = false;
-        const double v = s.text.trimmed().toDouble(&ok);
-        return ok ? QJsonValue(v) : QJsonValue();
+// Where a command's outcome goes: with --json, a failure is also an object on standard output.
+class Outcome {
+public:
+    explicit Outcome(const Options& o) : json_(o.json)
+    {
+        if (json_ && err().device() != &tee()) {
+            err().flush();
+            err().setDevice(&tee());
+        }
     }
-    return s.text;
-}
-
-QJsonObject snapshotOf(const WindowModel& m)
-{
-    QJsonObject all;
-    for (const SnapshotRecord& r : records()) {
-        QJsonObject rec;
-        for (const QString& f : r.fields)
-            rec[f] = fieldValue(m, f);
-        all[QLatin1String(r.key)] = rec;
+    // The exit status; a failure prints its object unless one was printed already.
+    int Finish(int rc, QJsonObject obj = {})
+    {
+        if (!json_ || (rc == ExitOk && obj.isEmpty()))
+            return rc;
+        if (rc != ExitOk) {
+            if (!obj.contains(QStringLiteral("error")))
+                obj[QStringLiteral("error")] = tee().LastError();
+            obj[QStringLiteral("exit_code")] = rc;
+        }
+        printJson(obj);
+        return rc;
     }
-    return all;
-}
 
-QString shown(const QJsonValue& v)
-{
-    if (v.isBool())
-        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    if (v.isDouble())
-        return QString::number(v.toDouble(), 'g', 12);
-    if (v.isString())
-        return QLatin1Char('"') + v.toString() + QLatin1Char('"');
-    return QStringLiteral("null");
-}
-
-bool sameValue(const FieldState& s, const QJsonValue& a, const QJsonValue& b)
-{
-    if (a.isDouble() && b.isDouble()) {
-        const int dec = s.isNumber() ? s.decimals : 0;
-        return std::abs(a.toDouble() - b.toDouble()) < 0.5 * std::pow(10.0, -dec);
-    }
-    return a == b;
-}
-
-// One value of the file, checked against the field's kind and limits.
-struct Entry {
-    QString record, field;
-    QJsonValue value;
-    QString Key() const { return record + QLatin1Char('.') + field; }
+private:
+    bool json_;
 };
 
-struct Snapshot {
-    std::vector<Entry> entries;
-};
-
-int snapshotError(const QString& msg)
+size_t indexOf(const FieldRef& r)
 {
-    err() << "kadex-cli: " << msg << Qt::endl;
+    const auto& all = snapshot::AllFields();
+    for (size_t i = 0; i < all.size(); ++i)
+        if (all[i].field == r.field)
+            return i;
+    return all.size();
+}
+
+QJsonArray keysOf(const std::vector<const Entry*>& entries)
+{
+    QJsonArray a;
+    for (const Entry* e : entries)
+        a.append(e->ref.Key());
+    return a;
+}
+
+// Prints the refusals; the object for --json lists them.
+QJsonObject refused(const std::vector<Refusal>& refusals)
+{
+    QJsonArray list;
+    for (const Refusal& r : refusals) {
+        err() << "kadex-cli: " << r.Message() << Qt::endl;
+        QJsonObject o;
+        o[QStringLiteral("key")] = r.key;
+        o[QStringLiteral("reason")] = r.reason;
+        list.append(o);
+    }
+    QJsonObject obj;
+    obj[QStringLiteral("refused")] = list;
+    if (!refusals.empty())
+        obj[QStringLiteral("error")] = refusals.front().Message();
+    return obj;
+}
+
+// The file, read and checked before any bus traffic; ExitOk or ExitUsage with the refusals
+// printed and put into obj.
+int loadFile(const Options& o, snapshot::Parsed& p, QJsonObject& obj)
+{
+    QByteArray bytes;
+    QString error;
+    if (!snapshot::ReadFile(o.args.value(0), bytes, error)) {
+        obj = refused({{QString(), error}});
+        return ExitUsage;
+    }
+    p = snapshot::Parse(bytes, o.withPassword);
+    if (p.Ok())
+        return ExitOk;
+    obj = refused(p.refused);
     return ExitUsage;
 }
 
-// Checks one value; empty when it fits the field.
-QString checkValue(const FieldState& s, const QString& key, const QJsonValue& v)
+// The OEM password is printed only where nobody reads along.
+int passwordOnTerminal(const Options& o)
 {
-    if (isBool(s)) {
-        if (!v.isBool())
-            return QStringLiteral("%1 must be true or false").arg(key);
-        return {};
-    }
-    if (s.kind == Kind::Combo) {
-        if (!v.isString() || !s.items.contains(v.toString()))
-            return QStringLiteral("%1 must be one of %2").arg(key, s.items.join(QStringLiteral(", ")));
-        return {};
-    }
-    if (isNumeric(s)) {
-        if (!v.isDouble())
-            return QStringLiteral("%1 must be a number").arg(key);
-        const double d = v.toDouble();
-        const int dec = s.kind == Kind::Spin ? 0 : s.decimals;
-        const double scaled = d * std::pow(10.0, dec);
-        if (std::abs(scaled - std::round(scaled)) > 1e-6)
-            return dec == 0 ? QStringLiteral("%1 must be a whole number, not %2").arg(key, shown(v))
-                            : QStringLiteral("%1 takes at most %2 decimals, not %3").arg(key).arg(dec).arg(shown(v));
-        if (s.ranged && (d < s.minimum || d > s.maximum))
-            return QStringLiteral("%1 is %2, out of its range %3 .. %4")
-                .arg(key, shown(v), QString::number(s.minimum, 'g', 12), QString::number(s.maximum, 'g', 12));
-        return {};
-    }
-    if (!v.isString())
-        return QStringLiteral("%1 must be a text").arg(key);
-    if (s.maxChars > 0 && v.toString().size() > s.maxChars)
-        return QStringLiteral("%1 is longer than %2 characters").arg(key).arg(s.maxChars);
-    return {};
-}
-
-// Reads and checks the file; false (with the message printed) when it cannot be written.
-bool loadSnapshot(const QString& path, const WindowModel& m, Snapshot& snap, QString& error)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read %1: %2").arg(path, f.errorString());
-        return false;
-    }
-    QJsonParseError pe{};
-    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &pe);
-    if (pe.error != QJsonParseError::NoError) {
-        error = QStringLiteral("%1 is not JSON: %2 at offset %3").arg(path, pe.errorString()).arg(pe.offset);
-        return false;
-    }
-    if (!doc.isObject()) {
-        error = QStringLiteral("%1 must hold one JSON object with the members operating, calibration, parameters")
-                    .arg(path);
-        return false;
-    }
-    const QJsonObject all = doc.object();
-    for (auto it = all.begin(); it != all.end(); ++it) {
-        const SnapshotRecord* rec = findRecord(it.key());
-        if (!rec) {
-            error = QStringLiteral("unknown record '%1' (known: operating, calibration, parameters)").arg(it.key());
-            return false;
-        }
-        if (!it.value().isObject()) {
-            error = QStringLiteral("%1 must be an object of fields").arg(it.key());
-            return false;
-        }
-        const QJsonObject fields = it.value().toObject();
-        std::map<QString, int> trueInGroup, givenInGroup;
-        for (auto fi = fields.begin(); fi != fields.end(); ++fi) {
-            const QString key = it.key() + QLatin1Char('.') + fi.key();
-            if (!rec->fields.contains(fi.key())) {
-                error = QStringLiteral("unknown key %1").arg(key);
-                return false;
-            }
-            const FieldState s = m.state(fi.key());
-            const QString bad = checkValue(s, key, fi.value());
-            if (!bad.isEmpty()) {
-                error = bad;
-                return false;
-            }
-            if (s.kind == Kind::Radio) {
-                ++givenInGroup[s.group];
-                if (fi.value().toBool() && ++trueInGroup[s.group] > 1) {
-                    error = QStringLiteral("%1: only one choice of its group can be true").arg(key);
-                    return false;
-                }
-            }
-            snap.entries.push_back({it.key(), fi.key(), fi.value()});
-        }
-        // A group given in full must have its choice.
-        for (const auto& [group, given] : givenInGroup) {
-            int members = 0;
-            QString first;
-            for (const QString& name : rec->fields)
-                if (m.state(name).kind == Kind::Radio && m.state(name).group == group) {
-                    ++members;
-                    if (first.isEmpty())
-                        first = it.key() + QLatin1Char('.') + name;
-                }
-            if (given == members && trueInGroup[group] == 0) {
-                error = QStringLiteral("%1: one choice of its group must be true").arg(first);
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-// Puts the file's values into the fields: radios by choosing the true one.
-void applySnapshot(WindowModel& m, const Snapshot& snap)
-{
-    for (const Entry& e : snap.entries) {
-        const FieldState s = m.state(e.field);
-        if (isBool(s)) {
-            if (s.kind == Kind::Check || e.value.toBool())
-                m.setChecked(e.field, e.value.toBool());
-        } else if (s.kind == Kind::Combo) {
-            m.setItemIndex(e.field, static_cast<int>(s.items.indexOf(e.value.toString())));
-        } else if (s.kind == Kind::Spin) {
-            m.setValue(e.field, e.value.toDouble());
-        } else if (s.isNumber()) {
-            m.setText(e.field, QString::number(e.value.toDouble(), 'f', s.decimals));
-        } else {
-            m.setText(e.field, e.value.toString());
-        }
-    }
-}
-
-// The value-entry rules a write must meet; false with the message when one is broken.
-bool checkEntryRules(const WindowModel& m, uint16_t firmware, double factor, QString& error)
-{
-    const auto violations = ValidateSnapshotFields(m, firmware, factor);
-    if (violations.empty())
-        return true;
-    error = QStringLiteral("operating.%1: %2").arg(violations.front().field, violations.front().message);
-    return false;
+    if (o.withPassword && isatty(STDOUT_FILENO))
+        return usageError(QStringLiteral("--with-password does not print the password on a terminal; redirect "
+                                         "the output into a file"));
+    return ExitOk;
 }
 
 // A headless core on the port the options name, connected as the window connects.
@@ -270,6 +157,8 @@ public:
     {
         model_.setMisuse(WindowModel::Misuse::Warn);
         ConfigureCore(core_, o, sink_);
+        // Snapshot values are in device units, whatever unit set the window would show.
+        core_.Ctx.UnitIndex = 0;
         WatchBus(core_.ZB, core_.VAVBetrieb.IdentStop, true);
     }
     ~Session()
@@ -280,11 +169,11 @@ public:
         core_.ZB.SetClosing(true);
         core_.Close();
     }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
     // The command's exit status, or ExitRelease when the identification's motor stop could not
     // be released.
     int Finish(int rc) { return FinishBus(rc); }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
 
     // Opens the port, identifies the controller and reads the three records ("Lesen").
     // ExitOk or the exit status with its message printed.
@@ -296,13 +185,22 @@ public:
         SetErrorBus(&core_.ZB);
         if (!core_.COMVerbinden())
             return deviceError(o_);
-        return Read();
+        const int rc = Read();
+        readAt_ = QDateTime::currentDateTimeUtc();
+        // The OEM text written is the OEM tab's, which a read fills with the device's.
+        model_.setChecked(fld::RadioButtonOEMInputOEM, true);
+        return rc;
     }
     int Read() { return core_.ButtonLesenClick() ? ExitOk : failure(); }
     int Write() { return core_.ButtonSetzenClick() ? ExitOk : failure(); }
 
     WindowModel& Model() { return model_; }
     TMainCore& Core() { return core_; }
+    snapshot::DeviceInfo Device() const
+    {
+        return {core_.VAVBetrieb.SerNr(), IdentInfo::Hex4(core_.Ctx.FirmwareVersion), model_.text(fld::EditFenwix),
+                model_.text(fld::EditZBAdr), readAt_};
+    }
 
 private:
     int failure()
@@ -316,139 +214,154 @@ private:
     WindowModel model_{mainWindowFields()};
     StderrSink sink_;
     TMainCore core_;
+    QDateTime readAt_;
 };
 
-// The fields whose device value differs from the file's.
-struct Difference {
-    QString key;
-    QJsonValue file, device;
-};
-
-std::vector<Difference> differences(const WindowModel& m, const Snapshot& snap)
+// The value-entry rules a write must meet (V'max at least 30 %, the 2 V rule, ...), named by
+// the snapshot key of the field they concern.
+std::vector<Refusal> entryRules(Session& s)
 {
-    std::vector<Difference> out;
-    for (const Entry& e : snap.entries) {
-        const QJsonValue device = fieldValue(m, e.field);
-        if (!sameValue(m.state(e.field), e.value, device))
-            out.push_back({e.Key(), e.value, device});
+    std::vector<Refusal> out;
+    for (const auto& v : ValidateSnapshotFields(s.Model(), s.Core().Ctx.FirmwareVersion, s.Core().Ctx.DisplayFactor())) {
+        QString key = v.field;
+        for (const FieldRef& r : snapshot::AllFields())
+            if (r.field->field.name() == v.field)
+                key = r.Key();
+        out.push_back({key, v.message});
     }
     return out;
 }
 
-int readAll(Session& s, const Options& o)
-{
-    if (const int rc = s.Connect(); rc != ExitOk)
-        return rc;
-    const QJsonObject snap = snapshotOf(s.Model());
-    if (o.json) {
-        printJson(snap);
-        return ExitOk;
-    }
-    for (const SnapshotRecord& r : records()) {
-        const QJsonObject rec = snap.value(QLatin1String(r.key)).toObject();
-        for (const QString& f : r.fields)
-            out() << r.key << '.' << f << ": " << Printable(shown(rec.value(f))) << '\n';
-    }
-    out().flush();
-    return ExitOk;
-}
-
 } // namespace
-
-int writeSnapshot(Session& s, const Options& o, const Snapshot& snap);
-int diffSnapshot(Session& s, const Options& o, const Snapshot& snap);
 
 int runReadAll(const Options& o)
 {
+    Outcome outcome(o);
+    if (const int rc = passwordOnTerminal(o); rc != ExitOk)
+        return outcome.Finish(rc);
     Session s(o);
-    return s.Finish(readAll(s, o));
+    if (const int rc = s.Connect(); rc != ExitOk)
+        return outcome.Finish(s.Finish(rc));
+    const QJsonObject doc = snapshot::Document(s.Model(), s.Device(), o.withPassword);
+    if (o.json)
+        return outcome.Finish(s.Finish(ExitOk), doc);
+    for (const FieldRef& r : snapshot::AllFields()) {
+        const QJsonValue v = doc.value(QLatin1String(r.record->key)).toObject().value(QLatin1String(r.field->key));
+        if (v.isUndefined())
+            continue;
+        out() << r.Key() << ": " << Printable(recfields::Shown(v));
+        if (*r.field->unit && r.field->type == recfields::Type::Number)
+            out() << ' ' << QString::fromUtf8(r.field->unit);
+        out() << '\n';
+    }
+    out().flush();
+    return s.Finish(ExitOk);
 }
 
 int runWrite(const Options& o)
 {
+    Outcome outcome(o);
     // Everything the file alone can tell is checked before the port is opened.
-    QString error;
-    Snapshot snap;
-    {
-        WindowModel scratch(mainWindowFields());
-        scratch.setMisuse(WindowModel::Misuse::Warn);
-        if (!loadSnapshot(o.args.value(0), scratch, snap, error))
-            return snapshotError(error);
-        applySnapshot(scratch, snap);
-        if (!checkEntryRules(scratch, coupling::FirmwareVminOfVnom, 1.0, error))
-            return snapshotError(error);
-    }
+    snapshot::Parsed file;
+    QJsonObject obj;
+    if (const int rc = loadFile(o, file, obj); rc != ExitOk)
+        return outcome.Finish(rc, obj);
     Session s(o);
-    return s.Finish(writeSnapshot(s, o, snap));
-}
-
-int writeSnapshot(Session& s, const Options& o, const Snapshot& snap)
-{
-    QString error;
     if (const int rc = s.Connect(); rc != ExitOk)
-        return rc;
-    applySnapshot(s.Model(), snap);
-    // Again with the device's firmware and the fields the file left as they were.
-    if (!checkEntryRules(s.Model(), s.Core().Ctx.FirmwareVersion, s.Core().Ctx.DisplayFactor(), error))
-        return snapshotError(error);
-    if (const int rc = s.Write(); rc != ExitOk)
-        return rc;
-    if (const int rc = s.Read(); rc != ExitOk)
-        return rc;
-    const auto diffs = differences(s.Model(), snap);
-    for (const Difference& d : diffs)
-        err() << "kadex-cli: " << d.key << " was written as " << shown(d.file) << " but the device holds "
-              << shown(d.device) << Qt::endl;
-    if (o.json) {
-        QJsonObject obj;
-        obj[QStringLiteral("written")] = static_cast<int>(snap.entries.size());
-        QJsonArray notHeld;
-        for (const Difference& d : diffs)
-            notHeld.append(d.key);
-        obj[QStringLiteral("notHeld")] = notHeld;
-        printJson(obj);
-    } else if (diffs.empty()) {
-        out() << "Wrote " << snap.entries.size() << " fields; the device holds them as written.\n";
+        return outcome.Finish(s.Finish(rc));
+    const std::vector<QJsonValue> before = snapshot::ValuesOf(s.Model());
+    // Then what needs the device: the fields left out, the firmware; nothing is written on a refusal.
+    std::vector<Refusal> refusals;
+    for (const Entry& e : file.entries)
+        if (const QString why = recfields::CheckForFirmware(*e.ref.field, e.value, s.Core().Ctx.FirmwareVersion);
+            !why.isEmpty())
+            refusals.push_back({e.ref.Key(), why});
+    if (refusals.empty())
+        refusals = snapshot::Apply(s.Model(), file.entries);
+    if (refusals.empty())
+        refusals = entryRules(s);
+    if (!refusals.empty())
+        return outcome.Finish(s.Finish(ExitUsage), refused(refusals));
+
+    std::vector<const Entry*> written, unchanged, notHeld;
+    for (const Entry& e : file.entries)
+        (recfields::SameValue(*e.ref.field, e.value, before[indexOf(e.ref)]) ? unchanged : written).push_back(&e);
+    if (!written.empty()) {
+        if (const int rc = s.Write(); rc != ExitOk)
+            return outcome.Finish(s.Finish(rc));
+        if (const int rc = s.Read(); rc != ExitOk)
+            return outcome.Finish(s.Finish(rc));
+    }
+    const std::vector<QJsonValue> now = snapshot::ValuesOf(s.Model());
+    for (const Entry& e : file.entries) {
+        const QJsonValue held = now[indexOf(e.ref)];
+        if (recfields::SameValue(*e.ref.field, e.value, held))
+            continue;
+        notHeld.push_back(&e);
+        err() << "kadex-cli: " << e.ref.Key() << " was written as " << snapshot::ShownValue(e.ref, e.value)
+              << " but the device holds " << snapshot::ShownValue(e.ref, held) << Qt::endl;
+    }
+    obj = QJsonObject{};
+    obj[QStringLiteral("written")] = keysOf(written);
+    obj[QStringLiteral("unchanged")] = keysOf(unchanged);
+    obj[QStringLiteral("refused")] = QJsonArray();
+    obj[QStringLiteral("not_held")] = keysOf(notHeld);
+    const int rc = notHeld.empty() ? ExitOk : ExitDevice;
+    if (o.json)
+        return outcome.Finish(s.Finish(rc), obj);
+    if (notHeld.empty()) {
+        auto list = [](const std::vector<const Entry*>& v) {
+            QStringList keys;
+            for (const Entry* e : v)
+                keys << e->ref.Key();
+            return keys.join(QStringLiteral(", "));
+        };
+        if (written.empty())
+            out() << "Nothing to write: the device holds all " << unchanged.size() << " fields of the file.\n";
+        else
+            out() << "Wrote " << written.size() << " fields (" << list(written) << "); the device holds them as written."
+                  << (unchanged.empty() ? QString() : QStringLiteral(" %1 fields were already held.").arg(unchanged.size()))
+                  << '\n';
         out().flush();
     }
-    return diffs.empty() ? ExitOk : ExitDevice;
+    return s.Finish(rc);
 }
 
 int runDiff(const Options& o)
 {
-    QString error;
-    Snapshot snap;
-    {
-        WindowModel scratch(mainWindowFields());
-        scratch.setMisuse(WindowModel::Misuse::Warn);
-        if (!loadSnapshot(o.args.value(0), scratch, snap, error))
-            return snapshotError(error);
-    }
+    Outcome outcome(o);
+    snapshot::Parsed file;
+    QJsonObject obj;
+    if (const int rc = loadFile(o, file, obj); rc != ExitOk)
+        return outcome.Finish(rc, obj);
     Session s(o);
-    return s.Finish(diffSnapshot(s, o, snap));
-}
-
-int diffSnapshot(Session& s, const Options& o, const Snapshot& snap)
-{
     if (const int rc = s.Connect(); rc != ExitOk)
-        return rc;
-    const auto diffs = differences(s.Model(), snap);
-    if (o.json) {
-        QJsonArray arr;
-        for (const Difference& d : diffs) {
-            QJsonObject obj;
-            obj[QStringLiteral("key")] = d.key;
-            obj[QStringLiteral("file")] = d.file;
-            obj[QStringLiteral("device")] = d.device;
-            arr.append(obj);
+        return outcome.Finish(s.Finish(rc));
+    const std::vector<QJsonValue> now = snapshot::ValuesOf(s.Model());
+    QJsonArray arr;
+    int differing = 0;
+    for (const Entry& e : file.entries) {
+        const QJsonValue device = now[indexOf(e.ref)];
+        if (recfields::SameValue(*e.ref.field, e.value, device))
+            continue;
+        ++differing;
+        if (o.json) {
+            QJsonObject d;
+            d[QStringLiteral("key")] = e.ref.Key();
+            if (!e.ref.field->secret) {
+                d[QStringLiteral("file")] = e.value;
+                d[QStringLiteral("device")] = device.isUndefined() ? QJsonValue() : device;
+            }
+            arr.append(d);
+        } else {
+            out() << e.ref.Key() << ": file " << Printable(snapshot::ShownValue(e.ref, e.value)) << ", device "
+                  << Printable(snapshot::ShownValue(e.ref, device)) << '\n';
         }
-        out() << QJsonDocument(arr).toJson(QJsonDocument::Indented);
-    } else {
-        for (const Difference& d : diffs)
-            out() << d.key << ": file " << Printable(shown(d.file)) << ", device " << Printable(shown(d.device)) << '\n';
     }
+    if (o.json)
+        out() << QJsonDocument(arr).toJson(QJsonDocument::Indented);
     out().flush();
-    return diffs.empty() ? ExitOk : ExitDiffers;
+    return s.Finish(differing == 0 ? ExitOk : ExitDiffers);
 }
 
 } // namespace kadex::cli
