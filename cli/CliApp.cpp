@@ -298,8 +298,9 @@ const char* kUsage =
     "released), 5 a forced mode or the identification's motor stop could not be\n"
     "released: the controller may still hold it (release it with 'kadex-cli drive auto'),\n"
     "128+N interrupted by signal N (commands other than monitor and drive, which end\n"
-    "on a signal with 0). drive: 0 and 3 mean the release was confirmed (3: after the\n"
-    "lost port came back). A stop during the identification ends it with the release.\n"
+    "on a signal with 0; drive too before the mode was set). drive: 0 and 3 mean the\n"
+    "release was confirmed (3: after the lost port came back). A stop during the\n"
+    "identification ends it with the release.\n"
     "monitor waits for a lost port and goes on when it is back.\n";
 
 bool parseAddress(const QString& text, int& index)
