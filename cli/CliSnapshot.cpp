@@ -319,8 +319,9 @@ int runWrite(const Options& o)
         if (written.empty())
             out() << "Nothing to write: the device holds all " << unchanged.size() << " fields of the file.\n";
         else
-            out() << "Wrote " << written.size() << " fields (" << list(written) << "); the device holds them as written."
-                  << (unchanged.empty() ? QString() : QStringLiteral(" %1 fields were already held.").arg(unchanged.size()))
+            out() << "Wrote " << list(written) << "; the device holds "
+                  << (written.size() == 1 ? "it" : "them") << " as written."
+                  << (unchanged.empty() ? QString() : QStringLiteral(" Already held: %1.").arg(list(unchanged)))
                   << '\n';
         out().flush();
     }

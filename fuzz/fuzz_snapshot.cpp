@@ -34,12 +34,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             check(!r.reason.isEmpty());
         return 0;
     }
-    static WindowModel* model = [] {
+    const auto& all = snapshot::AllFields();
+    // A model holding a valid value in every field, as one read from a device does.
+    static WindowModel* model = [&all] {
         auto* m = new WindowModel(mainWindowFields());
         m->setMisuse(WindowModel::Misuse::Warn);
+        std::vector<snapshot::Entry> start;
+        for (const snapshot::FieldRef& f : all) {
+            using recfields::Type;
+            const recfields::RecordField& rf = *f.field;
+            const QJsonValue v = rf.type == Type::Number ? QJsonValue(rf.min)
+                : rf.type == Type::Choice                ? QJsonValue(QLatin1String(rf.choices.front().word))
+                : rf.type == Type::Flag                  ? QJsonValue(false)
+                                                         : QJsonValue(QString());
+            start.push_back({f, v});
+        }
+        check(snapshot::Apply(*m, start).empty());
         return m;
     }();
-    const auto& all = snapshot::AllFields();
     const std::vector<QJsonValue> before = snapshot::ValuesOf(*model);
     const std::vector<snapshot::Refusal> refused = snapshot::Apply(*model, p.entries);
     const std::vector<QJsonValue> after = snapshot::ValuesOf(*model);

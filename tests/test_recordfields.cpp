@@ -1,6 +1,5 @@
 // The snapshot field table and document: the table agrees with the window fields and the
-// README, documents survive a write and a read unchanged, and the file reader refuses what
-// it must.
+// README, documents survive a write and a read unchanged, and duplicate keys are found.
 #include "device/SnapshotFile.h"
 #include "device/model/WindowFields.h"
 #include "device/model/WindowModel.h"
@@ -8,12 +7,10 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
-#include <sys/stat.h>
 
 using namespace kadex;
 using recfields::Type;
@@ -163,31 +160,4 @@ TEST(RecordFields, DuplicateKeysAreFoundWhereverTheyAre)
     };
     for (const auto& c : cases)
         EXPECT_EQ(snapshot::DuplicateKey(c.json), QString::fromUtf8(c.duplicate)) << c.json;
-}
-
-TEST(RecordFields, OnlyRegularFilesUpToOneMebibyteAreRead)
-{
-    QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("fifo"));
-    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
-    const QString big = dir.filePath(QStringLiteral("big.json")), fits = dir.filePath(QStringLiteral("fits.json"));
-    for (const auto& [path, size] : {std::pair{big, snapshot::kMaxFileSize + 1}, std::pair{fits, snapshot::kMaxFileSize}}) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(size, ' '));
-    }
-    const struct {
-        QString path;
-        bool ok;
-    } cases[] = {{fifo, false}, {QStringLiteral("/dev/zero"), false}, {dir.path(), false},
-                 {dir.filePath(QStringLiteral("missing")), false}, {big, false}, {fits, true}};
-    for (const auto& c : cases) {
-        QByteArray bytes;
-        QString error;
-        EXPECT_EQ(snapshot::ReadFile(c.path, bytes, error), c.ok) << c.path.toStdString();
-        EXPECT_EQ(error.isEmpty(), c.ok) << error.toStdString();
-        if (c.ok) {
-            EXPECT_EQ(bytes.size(), snapshot::kMaxFileSize);
-        }
-    }
 }
