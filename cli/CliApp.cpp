@@ -194,7 +194,9 @@ Parsed ParseCommandLine(const QStringList& args, Options& o, QString& error)
     // "help [COMMAND]" and "[COMMAND] --help".
     const bool helpWord = words.value(0) == QLatin1String("help");
     if (helpWord || p.isSet(opt[QStringLiteral("help")])) {
-        const QString target = helpWord ? words.value(1) : words.value(0);
+        QString target = helpWord ? words.value(1) : words.value(0);
+        if (helpWord && target.isEmpty() && p.isSet(opt[QStringLiteral("help")]))
+            target = words.value(0); // "help --help": the help command's own
         if (helpWord && words.size() > 2) {
             error = QStringLiteral("too many arguments for help (got %1): help [COMMAND]").arg(words.size() - 1);
             return Parsed::Usage;

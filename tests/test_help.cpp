@@ -23,16 +23,16 @@ QString binary(const QString& name)
     return QStringLiteral(KADEX_BIN_DIR "/") + name;
 }
 
-struct Run {
+struct Output {
     int exitCode = -1;
     QString out;
 };
 
-Run run(const QString& program, const QStringList& args)
+Output run(const QString& program, const QStringList& args)
 {
     QProcess p;
     p.start(binary(program), args);
-    Run r;
+    Output r;
     if (p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit)
         r.exitCode = p.exitCode();
     r.out = QString::fromUtf8(p.readAllStandardOutput());
@@ -176,8 +176,8 @@ TEST(HelpAndManPage, EveryCliCommandNamesTheOptionsItsParserTakes)
         takenByAny << takes;
         ASSERT_TRUE(takes.contains(QStringLiteral("help")) && !takes.contains(QStringLiteral("bogus"))) << what;
 
-        const Run byWord = run(QStringLiteral("kadex-cli"), {QStringLiteral("help"), c.name});
-        const Run byOption = run(QStringLiteral("kadex-cli"), {c.name, QStringLiteral("--help")});
+        const Output byWord = run(QStringLiteral("kadex-cli"), {QStringLiteral("help"), c.name});
+        const Output byOption = run(QStringLiteral("kadex-cli"), {c.name, QStringLiteral("--help")});
         EXPECT_EQ(byWord.exitCode, 0) << what;
         EXPECT_EQ(byWord.out, byOption.out) << what;
         EXPECT_TRUE(byWord.out.startsWith(QStringLiteral("Usage: kadex-cli [options] ") + c.name)) << byWord.out.toStdString();
@@ -224,7 +224,7 @@ TEST(HelpAndManPage, ToolAndSimulatorNameTheOptionsTheirParsersTake)
         }
         const std::string what = p->name.toStdString();
         ASSERT_TRUE(takes.contains(QStringLiteral("version")) && !takes.contains(QStringLiteral("bogus"))) << what;
-        const Run help = run(p->name, {QStringLiteral("--help")});
+        const Output help = run(p->name, {QStringLiteral("--help")});
         EXPECT_EQ(help.exitCode, 0) << what;
         EXPECT_EQ(listed(help.out), takes) << what << "\n" << help.out.toStdString();
         EXPECT_EQ(manOptions(p->name), takes) << what;
