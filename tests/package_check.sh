@@ -24,8 +24,9 @@ grep -qx " Package: kadex-tool" <<<"$info" || fail "package name"
 grep -qx " Version: $version" <<<"$info" || fail "version is not $version"
 grep -qx " Architecture: amd64" <<<"$info" || fail "architecture"
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
-for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6charts6 libqt6printsupport6 libc6 libstdc++6 qt6-qpa-plugins; do
-  grep -Eq "(^|, )$lib( |,|$)" <<<"$depends" || fail "Depends does not name $lib: $depends"
+names=$(tr ',' '\n' <<<"$depends" | awk '{print $1}')
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6charts6 libc6 libstdc++6 qt6-qpa-plugins; do
+  grep -qxF "$lib" <<<"$names" || fail "Depends does not name $lib: $depends"
 done
 
 # The files and their places; nothing else but folders.
