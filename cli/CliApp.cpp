@@ -1,7 +1,7 @@
 #include "cli/CliApp.h"
-#include "sim/SimLink.h"
 #include "cli/CliCommon.h"
 #include "cli/CliHelp.h"
+#include "sim/SimLink.h"
 
 #include "comm/ComForm.h"
 #include "comm/ZBCmd.h"

@@ -5,8 +5,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace kadex::help {
 
@@ -163,7 +163,8 @@ QString roffSynopsis(const QString& text)
             core.remove(0, 1);
         }
         while (!core.isEmpty()
-               && (core.back() == QLatin1Char(']') || core.back() == QLatin1Char('"') || core.back() == QLatin1Char('*'))) {
+               && (core.back() == QLatin1Char(']') || core.back() == QLatin1Char('"')
+                   || core.back() == QLatin1Char('*'))) {
             post.prepend(core.back());
             core.chop(1);
         }
@@ -341,7 +342,8 @@ QString RenderMan(const Program& p, const QString& version)
             out += QStringLiteral(".TP\n") + roffSynopsis(commandLabel(c)) + QLatin1Char('\n');
             out += roffParagraphs(c.summary) + QLatin1Char('\n');
             if (!c.text.isEmpty())
-                out += QStringLiteral(".IP\n") + roffParagraphs(c.text).replace(QStringLiteral(".PP"), QStringLiteral(".IP"))
+                out += QStringLiteral(".IP\n")
+                       + roffParagraphs(c.text).replace(QStringLiteral(".PP"), QStringLiteral(".IP"))
                        + QLatin1Char('\n');
             QStringList opts;
             for (const QString& n : CommandOptions(p, c))
@@ -390,30 +392,28 @@ QString RenderCompletion(const Program& p)
 {
     const QString fn = functionName(p.name);
     QString out = QStringLiteral("# bash completion for %1, made from its option table at build time\n\n").arg(p.name);
-    out += QStringLiteral(
-        "_kadex_ports()\n"
-        "{\n"
-        "    local d\n"
-        "    for d in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/serial/by-id/*; do\n"
-        "        [[ -e $d ]] && printf '%s\\n' \"$d\"\n"
-        "    done\n"
-        "}\n\n"
-        "_kadex_com_numbers()\n"
-        "{\n"
-        "    local d\n"
-        "    for d in /dev/ttyS*; do\n"
-        "        [[ -e $d && ${d#/dev/ttyS} =~ ^[0-9]+$ ]] && echo $((${d#/dev/ttyS} + 1))\n"
-        "    done\n"
-        "}\n\n");
+    out += QStringLiteral("_kadex_ports()\n"
+                          "{\n"
+                          "    local d\n"
+                          "    for d in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/serial/by-id/*; do\n"
+                          "        [[ -e $d ]] && printf '%s\\n' \"$d\"\n"
+                          "    done\n"
+                          "}\n\n"
+                          "_kadex_com_numbers()\n"
+                          "{\n"
+                          "    local d\n"
+                          "    for d in /dev/ttyS*; do\n"
+                          "        [[ -e $d && ${d#/dev/ttyS} =~ ^[0-9]+$ ]] && echo $((${d#/dev/ttyS} + 1))\n"
+                          "    done\n"
+                          "}\n\n");
     out += fn + QStringLiteral("()\n{\n");
-    out += QStringLiteral(
-        "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-        "    # --opt=value: bash splits at the '='.\n"
-        "    if [[ $cur == = ]]; then\n"
-        "        cur=\n"
-        "    elif [[ $prev == = && $COMP_CWORD -ge 2 ]]; then\n"
-        "        prev=${COMP_WORDS[COMP_CWORD-2]}\n"
-        "    fi\n");
+    out += QStringLiteral("    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+                          "    # --opt=value: bash splits at the '='.\n"
+                          "    if [[ $cur == = ]]; then\n"
+                          "        cur=\n"
+                          "    elif [[ $prev == = && $COMP_CWORD -ge 2 ]]; then\n"
+                          "        prev=${COMP_WORDS[COMP_CWORD-2]}\n"
+                          "    fi\n");
     // Options that take a value, so that their values are not taken for the command.
     QStringList withValue;
     for (const Option& o : p.options)
@@ -439,17 +439,21 @@ QString RenderCompletion(const Program& p)
         if (o.value.isEmpty())
             continue;
         const QString c = completeValue(o.kind, {}, p);
-        out += QStringLiteral("        %1) %2; return ;;\n").arg(dashed({o.name}, p).join(QLatin1Char('|')), c.isEmpty() ? QStringLiteral(":") : c);
+        out += QStringLiteral("        %1) %2; return ;;\n")
+                   .arg(dashed({o.name}, p).join(QLatin1Char('|')), c.isEmpty() ? QStringLiteral(":") : c);
     }
     out += QStringLiteral("    esac\n");
     // The options that go with the command given (all of them before one is given).
     out += QStringLiteral("    local opts\n    case $cmd in\n");
     for (const Command& c : p.commands)
-        out += QStringLiteral("        %1) opts=\"%2\" ;;\n").arg(c.name, dashed(CommandOptions(p, c), p).join(QLatin1Char(' ')));
-    out += QStringLiteral("        *) opts=\"%1\" ;;\n    esac\n").arg(dashed(allOptionNames(p), p).join(QLatin1Char(' ')));
+        out += QStringLiteral("        %1) opts=\"%2\" ;;\n")
+                   .arg(c.name, dashed(CommandOptions(p, c), p).join(QLatin1Char(' ')));
+    out += QStringLiteral("        *) opts=\"%1\" ;;\n    esac\n")
+               .arg(dashed(allOptionNames(p), p).join(QLatin1Char(' ')));
     // A program without commands takes options only.
     if (p.commands.isEmpty()) {
-        out += QStringLiteral("    COMPREPLY=($(compgen -W \"$opts\" -- \"$cur\"))\n}\ncomplete -F %1 %2\n").arg(fn, p.name);
+        out += QStringLiteral("    COMPREPLY=($(compgen -W \"$opts\" -- \"$cur\"))\n}\ncomplete -F %1 %2\n")
+                   .arg(fn, p.name);
         return out;
     }
     out += QStringLiteral("    if [[ $cur == -* ]]; then\n"
@@ -478,8 +482,8 @@ ParserOptions::ParserOptions(const Program& program, QCommandLineParser& parser)
         if (!o.shortName.isEmpty())
             names << o.shortName;
         names << o.name;
-        const QCommandLineOption opt = o.value.isEmpty() ? QCommandLineOption(names)
-                                                         : QCommandLineOption(names, QString(), o.value);
+        const QCommandLineOption opt =
+            o.value.isEmpty() ? QCommandLineOption(names) : QCommandLineOption(names, QString(), o.value);
         byName_.insert(o.name, opt);
         parser.addOption(opt);
     }

@@ -57,10 +57,10 @@ struct Command {
     QString args; // as the usage line shows what follows the name: "MODE [PERCENT] [--count N]"
     int minArgs = 0;
     int maxArgs = 0;
-    QStringList options; // long names of the options it takes, besides Program::everywhere
-    QString summary;     // for the command list
-    QString text;        // more for its own help and the man page; may be empty
-    QString example;     // a whole command line
+    QStringList options;       // long names of the options it takes, besides Program::everywhere
+    QString summary;           // for the command list
+    QString text;              // more for its own help and the man page; may be empty
+    QString example;           // a whole command line
     Value words = Value::None; // what its words are
     QStringList choices;       // Value::Choice: the first word's choices
 };

@@ -35,10 +35,14 @@ int main(int argc, char** argv)
     bool ok = true;
     for (const kadex::help::Program* p :
          {&kadex::ToolProgram(), &kadex::cli::CliProgram(), &kadex::sim::SimProgram()}) {
-        ok = write(dir + QStringLiteral("/man/man1/") + p->name + QStringLiteral(".1"), kadex::help::RenderMan(*p, version)) && ok;
+        ok = write(dir + QStringLiteral("/man/man1/") + p->name + QStringLiteral(".1"),
+                   kadex::help::RenderMan(*p, version))
+             && ok;
         // The desktop program takes nothing worth completing.
         if (p->name != QLatin1String("kadex-tool"))
-            ok = write(dir + QStringLiteral("/bash-completion/completions/") + p->name, kadex::help::RenderCompletion(*p)) && ok;
+            ok = write(dir + QStringLiteral("/bash-completion/completions/") + p->name,
+                       kadex::help::RenderCompletion(*p))
+                 && ok;
     }
     return ok ? 0 : 1;
 }

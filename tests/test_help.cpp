@@ -180,7 +180,8 @@ TEST(HelpAndManPage, EveryCliCommandNamesTheOptionsItsParserTakes)
         const Output byOption = run(QStringLiteral("kadex-cli"), {c.name, QStringLiteral("--help")});
         EXPECT_EQ(byWord.exitCode, 0) << what;
         EXPECT_EQ(byWord.out, byOption.out) << what;
-        EXPECT_TRUE(byWord.out.startsWith(QStringLiteral("Usage: kadex-cli [options] ") + c.name)) << byWord.out.toStdString();
+        EXPECT_TRUE(byWord.out.startsWith(QStringLiteral("Usage: kadex-cli [options] ") + c.name))
+            << byWord.out.toStdString();
         EXPECT_TRUE(byWord.out.contains(QStringLiteral("Example:\n  kadex-cli "))) << byWord.out.toStdString();
         EXPECT_EQ(listed(byWord.out), takes) << what << "\n" << byWord.out.toStdString();
         // Nothing in the text points at an option the command refuses.
