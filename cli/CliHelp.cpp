@@ -11,6 +11,8 @@ const QStringList kBus{QStringLiteral("port"),    QStringLiteral("com"),      QS
                        QStringLiteral("address"), QStringLiteral("simulate"), QStringLiteral("trace")};
 const QStringList kJson{QStringLiteral("json")};
 
+// The tables stay one entry per block; clang-format would put every field on a line.
+// clang-format off
 help::Program make()
 {
     help::Program p;
@@ -172,6 +174,7 @@ help::Program make()
     return p;
 }
 
+// clang-format on
 } // namespace
 
 const help::Program& CliProgram()
