@@ -3,6 +3,7 @@
 #include "common/DateFormat.h"
 #include "common/SingleInstance.h"
 #include "common/ToolArguments.h"
+#include "common/Version.h"
 #include "mainwindow/MainWindowController.h"
 #include "mainwindow/Screenshots.h"
 #include "settings/Trace.h"
@@ -74,7 +75,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (parsed.version) {
-        std::fputs("kadex-tool " KADEX_VERSION "\n", stdout);
+        std::printf("kadex-tool %s\n", kadex::VersionString());
         return 0;
     }
     kadex::TProgramOptions options;

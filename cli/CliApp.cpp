@@ -1,13 +1,15 @@
 #include "cli/CliApp.h"
-#include "sim/SimLink.h"
 #include "cli/CliCommon.h"
+#include "cli/CliHelp.h"
 #include "cli/CliLive.h"
+#include "sim/SimLink.h"
 
 #include "comm/ComForm.h"
 #include "comm/ZBCmd.h"
 #include "common/CommandLine.h"
 #include "common/Helpers.h"
 #include "common/Paths.h"
+#include "common/Version.h"
 #include "device/Identify.h"
 
 #include <QCommandLineParser>
@@ -213,96 +215,6 @@ void StderrSink::AddTransferLine(const QString& line)
 
 namespace {
 
-const char* kUsage =
-    "Usage: kadex-cli [options] COMMAND [ARGS]\n"
-    "\n"
-    "Talks to a Kadex controller through a serial port and the bus interface.\n"
-    "Options may come before or after the command; \"--\" ends the options.\n"
-    "\n"
-    "Options:\n"
-    "  --port PATH        serial device to use (e.g. /dev/ttyUSB0 or a pseudo-terminal)\n"
-    "  --com N            serial port N (/dev/ttyS(N-1)); default 1 (/dev/ttyS0)\n"
-    "  --baud RATE        line speed, one of 300 600 1200 2400 4800 9600 14400 19200\n"
-    "                     38400 57600 115200; default 38400\n"
-    "  --address ADDR     bus address: PP (default) or ZB1..ZB8\n"
-    "  --simulate         talk to the built-in simulated controller instead of a port\n"
-    "  --json             print results as one JSON object (monitor, drive: one object\n"
-    "                     per line)\n"
-    "  --trace            print every telegram (\"<- \" sent, \"-> \" received) to stderr\n"
-    "  --count N          monitor and drive only: stop after N samples\n"
-    "  --port-wait S      drive only: how long to wait for a lost port to come back,\n"
-    "                     to release the mode, in seconds; default 60\n"
-    "  --all              read only: print all three records (operating data,\n"
-    "                     calibration, controller parameters) as a snapshot\n"
-    "  --with-password    read --all, write, diff: include the OEM password (never\n"
-    "                     printed on a terminal)\n"
-    "  --altitude M       density only: altitude above sea level in m, 0 .. 8800;\n"
-    "                     default 0\n"
-    "  --temperature C    density only: mean temperature of the medium in degrees\n"
-    "                     Celsius, -148.6 .. 10000; default 20\n"
-    "  --humidity PCT     density only: relative humidity in %, 0 .. 100; default 40\n"
-    "  --flow V           conductance only: reference flow in m3/h, 0 .. 65535\n"
-    "  --pressure P       conductance only: differential pressure in Pa, 0 .. 65535\n"
-    "  --density RHO      conductance only: air density in kg/m3, 0.5 .. 2; default 1.2\n"
-    "  -h, --help         show this help and exit\n"
-    "  --version          show the version and exit\n"
-    "--port, --com and --simulate exclude each other.\n"
-    "\n"
-    "Commands:\n"
-    "  identify           identify the controller: serial number, type, bus address,\n"
-    "                     OEM/position/type texts, firmware, configuration table ID\n"
-    "  read               identify the controller, then print its operating data: V'nom,\n"
-    "                     V'min/V'mid/V'max in %, position text, W1 and U5 ranges in V\n"
-    "  read --all         identify the controller, read all three records as the window's\n"
-    "                     \"Lesen\" does and print each field as RECORD.FIELD: VALUE UNIT;\n"
-    "                     with --json the snapshot document (see README: format, version,\n"
-    "                     device, operating, calibration, parameters)\n"
-    "  write SNAPSHOT.json\n"
-    "                     check every value of the file before any bus traffic, read the\n"
-    "                     device, put the file's fields in (fields left out keep the\n"
-    "                     device's values), write the records as \"Setzen\" does, read\n"
-    "                     them back; reports the fields written, unchanged and not held\n"
-    "  diff SNAPSHOT.json\n"
-    "                     read the device and print the fields that differ from the file:\n"
-    "                     RECORD.FIELD: file VALUE, device VALUE (--json: an array)\n"
-    "  monitor [--count N]\n"
-    "                     identify and read, then print the live values every 2000 ms:\n"
-    "                     mode, setpoint and actual value (% and flow), control signal Y,\n"
-    "                     damper position, W1, U5, sensor signal and pressure, alarms;\n"
-    "                     one line per sample, until Ctrl-C or N samples were printed\n"
-    "  drive MODE [PERCENT] [--count N]\n"
-    "                     hold an operation mode and print the live values every\n"
-    "                     2000 ms until a signal (Ctrl-C, SIGTERM, SIGHUP, SIGQUIT,\n"
-    "                     SIGPIPE) or N samples; MODE is auto, close, open, fast-close,\n"
-    "                     fast-open, vmin, vmid, vmax, vnom or variable PERCENT\n"
-    "                     (setpoint 0 .. 100 %); the mode is released (override 0,\n"
-    "                     setpoint given back) on the way out; a lost port is waited\n"
-    "                     for (--port-wait) and the release sent when it is back\n"
-    "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
-    "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
-    "  density [--altitude M] [--temperature C] [--humidity PCT]\n"
-    "                     the air density in kg/m3 from the ambient conditions, as the\n"
-    "                     ambient-conditions dialog computes it; with --json also the\n"
-    "                     pressure, the saturation and the partial vapour pressure\n"
-    "  conductance --flow V --pressure P [--density RHO]\n"
-    "                     the damper conductance V / sqrt(p / rho) as the conductance\n"
-    "                     dialog computes it from a typed flow and pressure (both taken\n"
-    "                     to whole numbers)\n"
-    "density and conductance need no controller and take no port options.\n"
-    "\n"
-    "Exit status: 0 success, 1 no conductance (a pressure of 0 Pa) or diff found\n"
-    "differences, 2 usage error or a snapshot file that cannot be written (nothing is\n"
-    "written), 3 the port cannot be opened or was lost (monitor: ended while the port was\n"
-    "gone), 4 the controller does not answer or answers badly, or write found a field\n"
-    "not held as written (monitor: never answered; drive: stopped answering, the mode\n"
-    "released), 5 a forced mode or the identification's motor stop could not be\n"
-    "released: the controller may still hold it (release it with 'kadex-cli drive auto'),\n"
-    "128+N interrupted by signal N (commands other than monitor and drive, which end\n"
-    "on a signal with 0; drive too before the mode was set). drive: 0 and 3 mean the\n"
-    "release was confirmed (3: after the lost port came back). A stop during the\n"
-    "identification ends it with the release.\n"
-    "monitor waits for a lost port and goes on when it is back.\n";
-
 bool parseAddress(const QString& text, int& index)
 {
     const QString t = text.trimmed().toUpper();
@@ -317,123 +229,168 @@ bool parseAddress(const QString& text, int& index)
     return false;
 }
 
-// Parses the command line; returns -1 to go on, else the exit status.
+// "X", "X and Y", "X, Y and Z".
+QString listed(const QStringList& names)
+{
+    if (names.size() < 2)
+        return names.join(QString());
+    return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") + names.last();
+}
+
+// Refuses an option the command does not take, naming the commands it is for.
+bool checkOwnership(const help::Program& prog, const help::Command& cmd, const QStringList& given, QString& error)
+{
+    const QStringList takes = help::CommandOptions(prog, cmd);
+    for (const help::Option& opt : prog.options) {
+        if (!given.contains(opt.name) || takes.contains(opt.name))
+            continue;
+        QStringList owners;
+        bool everyBusCommand = true;
+        for (const help::Command& c : prog.commands) {
+            if (c.options.contains(opt.name))
+                owners << c.name;
+            else if (c.options.contains(QStringLiteral("port")))
+                everyBusCommand = false;
+        }
+        if (!cmd.options.contains(QStringLiteral("port")) && everyBusCommand)
+            error = QStringLiteral("%1 needs no controller; --%2 is not used").arg(cmd.name, opt.name);
+        else if (owners.isEmpty())
+            error = QStringLiteral("--%1 is not an option of %2").arg(opt.name, cmd.name);
+        else
+            error = QStringLiteral("--%1 is for %2 only").arg(opt.name, listed(owners));
+        return false;
+    }
+    return true;
+}
+
+// Prints the help or the version, or the usage error; returns -1 to go on, else the exit status.
 int parse(const QStringList& args, Options& o)
 {
-    QCommandLineParser p;
-    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("PATH"));
-    const QCommandLineOption com(QStringLiteral("com"), QString(), QStringLiteral("N"));
-    const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("RATE"));
-    const QCommandLineOption address(QStringLiteral("address"), QString(), QStringLiteral("ADDR"));
-    const QCommandLineOption simulate(QStringLiteral("simulate"));
-    const QCommandLineOption json(QStringLiteral("json"));
-    const QCommandLineOption trace(QStringLiteral("trace"));
-    const QCommandLineOption count(QStringLiteral("count"), QString(), QStringLiteral("N"));
-    const QCommandLineOption all(QStringLiteral("all"));
-    const QCommandLineOption portWait(QStringLiteral("port-wait"), QString(), QStringLiteral("S"));
-    const QCommandLineOption withPassword(QStringLiteral("with-password"));
-    const QCommandLineOption altitude(QStringLiteral("altitude"), QString(), QStringLiteral("M"));
-    const QCommandLineOption temperature(QStringLiteral("temperature"), QString(), QStringLiteral("C"));
-    const QCommandLineOption humidity(QStringLiteral("humidity"), QString(), QStringLiteral("PCT"));
-    const QCommandLineOption flow(QStringLiteral("flow"), QString(), QStringLiteral("V"));
-    const QCommandLineOption pressure(QStringLiteral("pressure"), QString(), QStringLiteral("P"));
-    const QCommandLineOption densityOpt(QStringLiteral("density"), QString(), QStringLiteral("RHO"));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    p.addOptions({port, com, baud, address, simulate, json, trace, count, all, portWait, withPassword, altitude, temperature,
-                  humidity, flow,
-                  pressure, densityOpt, help, version});
-
     QString error;
-    if (!cmdline::Parse(p, args, error))
+    switch (ParseCommandLine(args, o, error)) {
+    case Parsed::Usage:
         return usageError(error);
-    if (p.isSet(help)) {
-        out() << kUsage;
+    case Parsed::Help: {
+        const help::Program& prog = CliProgram();
+        const help::Command* cmd = help::FindCommand(prog, o.helpCommand);
+        out() << (cmd ? help::RenderCommandHelp(prog, *cmd) : help::RenderHelp(prog));
         out().flush();
         return ExitOk;
     }
-    if (p.isSet(version)) {
-        out() << "kadex-cli " KADEX_VERSION "\n";
+    case Parsed::Version:
+        out() << "kadex-cli " << VersionString() << '\n';
         out().flush();
         return ExitOk;
-    }
-    o.simulate = p.isSet(simulate);
-    o.json = p.isSet(json);
-    o.trace = p.isSet(trace);
-    if (int(p.isSet(port)) + int(p.isSet(com)) + int(o.simulate) > 1)
-        return usageError(QStringLiteral("--port, --com and --simulate exclude each other; give one of them"));
-    if (p.isSet(port)) {
-        o.portPath = p.value(port).trimmed();
-        if (o.portPath.isEmpty())
-            return usageError(QStringLiteral("--port needs a device path"));
-    }
-    if (p.isSet(com) && !cmdline::ParseInt(p.value(com), 1, 9999, o.comNr))
-        return usageError(QStringLiteral("--com needs a port number of 1 or more (--com N is /dev/ttyS(N-1)), not '%1'")
-                              .arg(p.value(com)));
-    if (p.isSet(baud) && !cmdline::ParseBaud(p.value(baud), o.baud, error))
-        return usageError(error);
-    if (p.isSet(address) && !parseAddress(p.value(address), o.adrIndex))
-        return usageError(QStringLiteral("--address takes PP or ZB1..ZB8, not '%1'").arg(p.value(address)));
-
-    const QList<cmdline::Command> commands{
-        {QStringLiteral("identify"), 0, 0, QString()},
-        {QStringLiteral("read"), 0, 0, QString()},
-        {QStringLiteral("monitor"), 0, 0, QString()},
-        {QStringLiteral("write"), 1, 1, QStringLiteral("SNAPSHOT.json")},
-        {QStringLiteral("diff"), 1, 1, QStringLiteral("SNAPSHOT.json")},
-        {QStringLiteral("drive"), 1, 2, QStringLiteral("MODE [PERCENT] (auto, close, open, fast-close, fast-open, vmin, vmid, vmax, vnom, variable PERCENT)")},
-        {QStringLiteral("raw"), 1, 7, QStringLiteral("BYTE... (1 to 7 bytes in hex: command code, then payload)")},
-        {QStringLiteral("density"), 0, 0, QString()},
-        {QStringLiteral("conductance"), 0, 0, QString()},
-    };
-    if (!cmdline::TakeCommand(p.positionalArguments(), commands, o.command, o.args, error))
-        return usageError(error);
-    // The calculations' values belong to their command; the port options to the others.
-    const std::pair<const QCommandLineOption*, const char*> owned[]{
-        {&altitude, "density"}, {&temperature, "density"}, {&humidity, "density"},
-        {&flow, "conductance"}, {&pressure, "conductance"}, {&densityOpt, "conductance"}};
-    for (const auto& [opt, owner] : owned)
-        if (p.isSet(*opt) && o.command != QLatin1String(owner))
-            return usageError(QStringLiteral("--%1 is for %2 only").arg(opt->names().first(), QLatin1String(owner)));
-    if (o.command == QLatin1String("density") || o.command == QLatin1String("conductance")) {
-        for (const QCommandLineOption* opt : {&port, &com, &baud, &address, &simulate, &trace})
-            if (p.isSet(*opt))
-                return usageError(QStringLiteral("%1 needs no controller; --%2 is not used")
-                                      .arg(o.command, opt->names().first()));
-    }
-    auto given = [&p](const QCommandLineOption& opt) {
-        return p.isSet(opt) ? std::optional<QString>(p.value(opt)) : std::nullopt;
-    };
-    o.altitude = given(altitude);
-    o.temperature = given(temperature);
-    o.humidity = given(humidity);
-    o.flow = given(flow);
-    o.pressure = given(pressure);
-    o.density = given(densityOpt);
-    if (p.isSet(all)) {
-        if (o.command != QLatin1String("read"))
-            return usageError(QStringLiteral("--all is for read only"));
-        o.all = true;
-    }
-    if (p.isSet(withPassword)) {
-        if (!o.all && o.command != QLatin1String("write") && o.command != QLatin1String("diff"))
-            return usageError(QStringLiteral("--with-password is for read --all, write and diff only"));
-        o.withPassword = true;
-    }
-    if (p.isSet(count)) {
-        if (o.command != QLatin1String("monitor") && o.command != QLatin1String("drive"))
-            return usageError(QStringLiteral("--count is for monitor and drive only"));
-        if (!cmdline::ParseInt(p.value(count), 1, std::numeric_limits<int>::max(), o.count))
-            return usageError(QStringLiteral("--count needs a number of 1 or more, not '%1'").arg(p.value(count)));
-    }
-    if (p.isSet(portWait)) {
-        if (o.command != QLatin1String("drive"))
-            return usageError(QStringLiteral("--port-wait is for drive only"));
-        if (!cmdline::ParseInt(p.value(portWait), 0, 86400, o.portWaitS))
-            return usageError(QStringLiteral("--port-wait needs seconds of 0 .. 86400, not '%1'").arg(p.value(portWait)));
+    case Parsed::Run:
+        break;
     }
     return -1;
 }
+
+} // namespace
+
+Parsed ParseCommandLine(const QStringList& args, Options& o, QString& error)
+{
+    const help::Program& prog = CliProgram();
+    QCommandLineParser p;
+    const help::ParserOptions opt(prog, p);
+    if (!cmdline::Parse(p, args, error))
+        return Parsed::Usage;
+    const QStringList words = p.positionalArguments();
+    const QStringList given = opt.Given(p);
+    if (const help::Command* cmd = help::FindCommand(prog, words.value(0)))
+        if (!checkOwnership(prog, *cmd, given, error))
+            return Parsed::Usage;
+    // "help [COMMAND]" and "[COMMAND] --help".
+    const bool helpWord = words.value(0) == QLatin1String("help");
+    if (helpWord || p.isSet(opt[QStringLiteral("help")])) {
+        QString target = helpWord ? words.value(1) : words.value(0);
+        if (helpWord && target.isEmpty() && p.isSet(opt[QStringLiteral("help")]))
+            target = words.value(0); // "help --help": the help command's own
+        if (helpWord && words.size() > 2) {
+            error = QStringLiteral("too many arguments for help (got %1): help [COMMAND]").arg(words.size() - 1);
+            return Parsed::Usage;
+        }
+        if (!target.isEmpty() && !help::FindCommand(prog, target)) {
+            QStringList names;
+            for (const help::Command& c : prog.commands)
+                names << c.name;
+            error = QStringLiteral("unknown command '%1' (commands: %2)").arg(target, names.join(QStringLiteral(", ")));
+            return Parsed::Usage;
+        }
+        o.helpCommand = target;
+        return Parsed::Help;
+    }
+    if (p.isSet(opt[QStringLiteral("version")]))
+        return Parsed::Version;
+
+    o.simulate = p.isSet(opt[QStringLiteral("simulate")]);
+    o.json = p.isSet(opt[QStringLiteral("json")]);
+    o.trace = p.isSet(opt[QStringLiteral("trace")]);
+    o.all = p.isSet(opt[QStringLiteral("all")]);
+    const QCommandLineOption& port = opt[QStringLiteral("port")];
+    const QCommandLineOption& com = opt[QStringLiteral("com")];
+    const QCommandLineOption& baud = opt[QStringLiteral("baud")];
+    const QCommandLineOption& address = opt[QStringLiteral("address")];
+    const QCommandLineOption& count = opt[QStringLiteral("count")];
+    if (int(p.isSet(port)) + int(p.isSet(com)) + int(o.simulate) > 1) {
+        error = QStringLiteral("--port, --com and --simulate exclude each other; give one of them");
+        return Parsed::Usage;
+    }
+    if (p.isSet(port)) {
+        o.portPath = p.value(port).trimmed();
+        if (o.portPath.isEmpty()) {
+            error = QStringLiteral("--port needs a device path");
+            return Parsed::Usage;
+        }
+    }
+    if (p.isSet(com) && !cmdline::ParseInt(p.value(com), 1, 9999, o.comNr)) {
+        error = QStringLiteral("--com needs a port number of 1 or more (--com N is /dev/ttyS(N-1)), not '%1'")
+                    .arg(p.value(com));
+        return Parsed::Usage;
+    }
+    if (p.isSet(baud) && !cmdline::ParseBaud(p.value(baud), o.baud, error))
+        return Parsed::Usage;
+    if (p.isSet(address) && !parseAddress(p.value(address), o.adrIndex)) {
+        error = QStringLiteral("--address takes PP or ZB1..ZB8, not '%1'").arg(p.value(address));
+        return Parsed::Usage;
+    }
+
+    QList<cmdline::Command> commands;
+    for (const help::Command& c : prog.commands)
+        commands.append({c.name, c.minArgs, c.maxArgs, c.args});
+    if (!cmdline::TakeCommand(words, commands, o.command, o.args, error))
+        return Parsed::Usage;
+    auto given1 = [&p, &opt](const char* name) {
+        const QCommandLineOption& option = opt[QLatin1String(name)];
+        return p.isSet(option) ? std::optional<QString>(p.value(option)) : std::nullopt;
+    };
+    o.altitude = given1("altitude");
+    o.temperature = given1("temperature");
+    o.humidity = given1("humidity");
+    o.flow = given1("flow");
+    o.pressure = given1("pressure");
+    o.density = given1("density");
+    if (p.isSet(count) && !cmdline::ParseInt(p.value(count), 1, std::numeric_limits<int>::max(), o.count)) {
+        error = QStringLiteral("--count needs a number of 1 or more, not '%1'").arg(p.value(count));
+        return Parsed::Usage;
+    }
+    if (p.isSet(opt[QStringLiteral("with-password")])) {
+        if (o.command == QLatin1String("read") && !o.all) {
+            error = QStringLiteral("--with-password is for read --all, write and diff only");
+            return Parsed::Usage;
+        }
+        o.withPassword = true;
+    }
+    if (const QCommandLineOption& portWait = opt[QStringLiteral("port-wait")];
+        p.isSet(portWait) && !cmdline::ParseInt(p.value(portWait), 0, 86400, o.portWaitS)) {
+        error = QStringLiteral("--port-wait needs seconds of 0 .. 86400, not '%1'").arg(p.value(portWait));
+        return Parsed::Usage;
+    }
+    return Parsed::Run;
+}
+
+namespace {
 
 int runIdentify(TZBCmd& zb, const Options& o)
 {

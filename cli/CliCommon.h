@@ -38,7 +38,13 @@ struct Options {
     std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
     QString command;
     QStringList args;
+    QString helpCommand; // --help or "help": the command whose help to show, empty for all
 };
+
+enum class Parsed { Run, Help, Version, Usage };
+// Parses the command line (program name first) into o; Usage with the message in error.
+// Prints nothing.
+Parsed ParseCommandLine(const QStringList& args, Options& o, QString& error);
 
 QTextStream& out();
 QTextStream& err();

@@ -1,5 +1,7 @@
 #pragma once
 // The command line of the desktop program kadex-tool, parsed before any window exists.
+#include "common/HelpText.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +14,9 @@ struct ToolArguments {
     bool help = false;
     bool version = false;
 };
+
+// kadex-tool's options, written once for the parser, --help and the man page.
+const help::Program& ToolProgram();
 
 // The help text of kadex-tool.
 QString ToolHelpText();

@@ -2,9 +2,11 @@
 #include "comm/Clock.h"
 #include "comm/ZBFrame.h"
 #include "common/CommandLine.h"
+#include "common/Version.h"
 #include "sim/PtyServer.h"
 #include "sim/SimBus.h"
 #include "sim/SimConsole.h"
+#include "sim/SimHelp.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -23,45 +25,6 @@
 using namespace kadex::sim;
 
 namespace {
-
-const char* kUsage =
-    "Usage: kadex-sim [options]\n"
-    "\n"
-    "Simulates up to eight Kadex controllers behind a bus interface that echoes every byte,\n"
-    "served on a pseudo-terminal. The first line on standard output is \"PTY <path>\"; open\n"
-    "that path as the serial port (e.g. kadex-cli --port <path> identify). Standard input takes\n"
-    "line commands (below); each is answered with a line starting with OK or ERR.\n"
-    "\n"
-    "Options (SLOT is 1..8, the controller's place on the bus; without SLOT= an option\n"
-    "applies to every controller; options marked * may be given more than once):\n"
-    "  -n, --controllers N        controllers on the bus, 1..8 (default 1)\n"
-    "  --address SLOT=ADDR *      bus address PP or ZB1..ZB8 (default: PP for a single\n"
-    "                             controller, ZB1..ZBn for several)\n"
-    "  --firmware [SLOT=]HEX *    firmware version, e.g. 0308 or 2=021F (default 0308)\n"
-    "  --table-id [SLOT=]HEX *    configuration table ID (default 0310)\n"
-    "  --identity SLOT=SERIAL[/D5] *\n"
-    "                             identity as serial number text, e.g. 1=00812-04711-003-001/0\n"
-    "                             (default 00812-04711-003-001, 00812-04712-003-001, ...)\n"
-    "  --password [SLOT=]N *      OEM password at 0x0018 (default 12345)\n"
-    "  --wire-timing              bytes take 10 bit times at the baud rate the tool set, and\n"
-    "                             the controller pauses before it answers\n"
-    "  --baud RATE                wire timing at this rate whatever the tool set; one of\n"
-    "                             300 600 1200 2400 4800 9600 14400 19200 38400 57600 115200\n"
-    "  --turnaround MS            controller pause before answering, 0..10000 (default 3)\n"
-    "  --fault \"SLOT KIND N|@P [PARAM...]\" *\n"
-    "                             inject a fault from the start (as the fault command)\n"
-    "  --seed N                   random seed for faults at a rate (default 1)\n"
-    "  --link PATH                a symbolic link to the pseudo-terminal at PATH, replaced\n"
-    "                             by \"plug\" and removed by \"unplug\"; PTY then names PATH\n"
-    "  --verbose                  log every received telegram on standard error\n"
-    "  -h, --help                 show this help and exit\n"
-    "  --version                  show the version and exit\n"
-    "\n"
-    "Exit status: 0 stopped with \"quit\", SIGINT or SIGTERM, 1 the pseudo-terminal cannot be\n"
-    "created, 2 usage error.\n"
-    "\n"
-    "Stop with \"quit\", SIGINT or SIGTERM.\n"
-    "\n";
 
 int sigPipe[2] = {-1, -1};
 
@@ -111,24 +74,22 @@ int main(int argc, char** argv)
     long long baud = 0, turnMs = 3, seed = 1;
 
     QCommandLineParser p;
-    const QCommandLineOption controllersOpt(QStringList{QStringLiteral("n"), QStringLiteral("controllers")}, QString(),
-                                            QStringLiteral("N"));
-    const QCommandLineOption addressOpt(QStringLiteral("address"), QString(), QStringLiteral("SLOT=ADDR"));
-    const QCommandLineOption firmwareOpt(QStringLiteral("firmware"), QString(), QStringLiteral("HEX"));
-    const QCommandLineOption tableIdOpt(QStringLiteral("table-id"), QString(), QStringLiteral("HEX"));
-    const QCommandLineOption identityOpt(QStringLiteral("identity"), QString(), QStringLiteral("SLOT=SERIAL"));
-    const QCommandLineOption passwordOpt(QStringLiteral("password"), QString(), QStringLiteral("N"));
-    const QCommandLineOption wireOpt(QStringLiteral("wire-timing"));
-    const QCommandLineOption baudOpt(QStringLiteral("baud"), QString(), QStringLiteral("RATE"));
-    const QCommandLineOption turnOpt(QStringLiteral("turnaround"), QString(), QStringLiteral("MS"));
-    const QCommandLineOption faultOpt(QStringLiteral("fault"), QString(), QStringLiteral("FAULT"));
-    const QCommandLineOption seedOpt(QStringLiteral("seed"), QString(), QStringLiteral("N"));
-    const QCommandLineOption linkOpt(QStringLiteral("link"), QString(), QStringLiteral("PATH"));
-    const QCommandLineOption verboseOpt(QStringLiteral("verbose"));
-    const QCommandLineOption helpOpt(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption versionOpt(QStringLiteral("version"));
-    p.addOptions({controllersOpt, addressOpt, firmwareOpt, tableIdOpt, identityOpt, passwordOpt, wireOpt, baudOpt,
-                  turnOpt, faultOpt, seedOpt, linkOpt, verboseOpt, helpOpt, versionOpt});
+    const kadex::help::ParserOptions options(SimProgram(), p);
+    const QCommandLineOption& controllersOpt = options[QStringLiteral("controllers")];
+    const QCommandLineOption& addressOpt = options[QStringLiteral("address")];
+    const QCommandLineOption& firmwareOpt = options[QStringLiteral("firmware")];
+    const QCommandLineOption& tableIdOpt = options[QStringLiteral("table-id")];
+    const QCommandLineOption& identityOpt = options[QStringLiteral("identity")];
+    const QCommandLineOption& passwordOpt = options[QStringLiteral("password")];
+    const QCommandLineOption& wireOpt = options[QStringLiteral("wire-timing")];
+    const QCommandLineOption& baudOpt = options[QStringLiteral("baud")];
+    const QCommandLineOption& turnOpt = options[QStringLiteral("turnaround")];
+    const QCommandLineOption& faultOpt = options[QStringLiteral("fault")];
+    const QCommandLineOption& seedOpt = options[QStringLiteral("seed")];
+    const QCommandLineOption& linkOpt = options[QStringLiteral("link")];
+    const QCommandLineOption& verboseOpt = options[QStringLiteral("verbose")];
+    const QCommandLineOption& helpOpt = options[QStringLiteral("help")];
+    const QCommandLineOption& versionOpt = options[QStringLiteral("version")];
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
@@ -136,11 +97,11 @@ int main(int argc, char** argv)
     if (!kadex::cmdline::Parse(p, args, argError) || !kadex::cmdline::NoWords(p.positionalArguments(), argError))
         return usageError(str(argError));
     if (p.isSet(helpOpt)) {
-        std::cout << kUsage << SimConsole::Help() << "\n";
+        std::cout << kadex::help::RenderHelp(SimProgram()).toStdString();
         return 0;
     }
     if (p.isSet(versionOpt)) {
-        std::cout << "kadex-sim " KADEX_VERSION "\n";
+        std::cout << "kadex-sim " << kadex::VersionString() << "\n";
         return 0;
     }
     wire = p.isSet(wireOpt);

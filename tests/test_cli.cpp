@@ -5,6 +5,7 @@
 #include "common/CommandLine.h"
 #include "common/SingleInstance.h"
 #include "common/ToolArguments.h"
+#include "common/Version.h"
 #include "sim/Controller.h"
 #include "tests/QtPrinters.h"
 
@@ -316,7 +317,7 @@ TEST(CliUsage, OptionsAnywhereStrayWordsAndUnknownOptionsRefused)
         {{sim, QStringLiteral("--baud"), QStringLiteral("9600"), QStringLiteral("identify")}, 0, serial},
         {{QStringLiteral("identify"), QStringLiteral("--baud=115200"), sim}, 0, serial},
         {{QStringLiteral("identify"), QStringLiteral("--help")}, 0, QStringLiteral("Usage: kadex-cli")},
-        {{QStringLiteral("--version")}, 0, QStringLiteral("kadex-cli " KADEX_VERSION)},
+        {{QStringLiteral("--version")}, 0, QStringLiteral("kadex-cli ") + QLatin1String(VersionString()) + QLatin1Char('\n')},
         // Rates that are not on the list.
         {{sim, QStringLiteral("--baud"), QStringLiteral("1234"), QStringLiteral("identify")}, 2, kRateList},
         {{sim, QStringLiteral("identify"), QStringLiteral("--baud"), QStringLiteral("38400.0")}, 2, kRateList},
