@@ -8,6 +8,7 @@
 #include "common/Helpers.h"
 #include "common/Paths.h"
 #include "device/Identify.h"
+#include "dialogs/core/BusScan.h"
 
 #include <QCommandLineParser>
 #include <QJsonDocument>
@@ -130,6 +131,9 @@ const char* kUsage =
     "  --flow V           conductance only: reference flow in m3/h, 0 .. 65535\n"
     "  --pressure P       conductance only: differential pressure in Pa, 0 .. 65535\n"
     "  --density RHO      conductance only: air density in kg/m3, 0.5 .. 2; default 1.2\n"
+    "  --button           address only: the controller whose service button is pressed\n"
+    "  --serial SERIAL    address only: the controller with this serial number\n"
+    "  --timeout S        address --button only: seconds to wait; default 60\n"
     "  -h, --help         show this help and exit\n"
     "  --version          show the version and exit\n"
     "--port, --com and --simulate exclude each other.\n"
@@ -164,6 +168,18 @@ const char* kUsage =
     "                     (override 0, setpoint given back) on the way out\n"
     "  raw BYTE...        send one telegram: command code then payload, 1 to 7 bytes in\n"
     "                     hex (e.g. raw 4B, raw 01 00 18 04); prints the answer's data bytes\n"
+    "  scan               ask PP and ZB1..ZB8 in turn and list, for every address,\n"
+    "                     whether a controller answers, its serial number, type and\n"
+    "                     firmware; garbled answers are reported as two or more\n"
+    "                     controllers probably sharing the address; progress on a\n"
+    "                     terminal; exit 4 when nobody answers\n"
+    "  address --button NEW [--timeout S]\n"
+    "                     wait (default 60 s) for a service button to be pressed and\n"
+    "                     give that controller the bus address NEW (PP, ZB1..ZB8)\n"
+    "  address --serial SERIAL NEW\n"
+    "                     give the controller with this serial number the address NEW;\n"
+    "                     a controller holding NEW is moved to PP first; exit 0 only\n"
+    "                     when the controller answers at NEW afterwards\n"
     "  density [--altitude M] [--temperature C] [--humidity PCT]\n"
     "                     the air density in kg/m3 from the ambient conditions, as the\n"
     "                     ambient-conditions dialog computes it; with --json also the\n"
@@ -214,10 +230,13 @@ int parse(const QStringList& args, Options& o)
     const QCommandLineOption flow(QStringLiteral("flow"), QString(), QStringLiteral("V"));
     const QCommandLineOption pressure(QStringLiteral("pressure"), QString(), QStringLiteral("P"));
     const QCommandLineOption densityOpt(QStringLiteral("density"), QString(), QStringLiteral("RHO"));
+    const QCommandLineOption buttonOpt(QStringLiteral("button"));
+    const QCommandLineOption serialOpt(QStringLiteral("serial"), QString(), QStringLiteral("SERIAL"));
+    const QCommandLineOption timeoutOpt(QStringLiteral("timeout"), QString(), QStringLiteral("S"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     p.addOptions({port, com, baud, address, simulate, json, trace, count, all, altitude, temperature, humidity, flow,
-                  pressure, densityOpt, help, version});
+                  pressure, densityOpt, buttonOpt, serialOpt, timeoutOpt, help, version});
 
     QString error;
     if (!cmdline::Parse(p, args, error))
@@ -258,6 +277,8 @@ int parse(const QStringList& args, Options& o)
         {QStringLiteral("diff"), 1, 1, QStringLiteral("SNAPSHOT.json")},
         {QStringLiteral("drive"), 1, 2, QStringLiteral("MODE [PERCENT] (auto, close, open, fast-close, fast-open, vmin, vmid, vmax, vnom, variable PERCENT)")},
         {QStringLiteral("raw"), 1, 7, QStringLiteral("BYTE... (1 to 7 bytes in hex: command code, then payload)")},
+        {QStringLiteral("scan"), 0, 0, QString()},
+        {QStringLiteral("address"), 1, 1, QStringLiteral("NEW (PP or ZB1..ZB8), with --button or --serial SERIAL")},
         {QStringLiteral("density"), 0, 0, QString()},
         {QStringLiteral("conductance"), 0, 0, QString()},
     };
@@ -266,7 +287,8 @@ int parse(const QStringList& args, Options& o)
     // The calculations' values belong to their command; the port options to the others.
     const std::pair<const QCommandLineOption*, const char*> owned[]{
         {&altitude, "density"}, {&temperature, "density"}, {&humidity, "density"},
-        {&flow, "conductance"}, {&pressure, "conductance"}, {&densityOpt, "conductance"}};
+        {&flow, "conductance"}, {&pressure, "conductance"}, {&densityOpt, "conductance"},
+        {&buttonOpt, "address"}, {&serialOpt, "address"}, {&timeoutOpt, "address"}};
     for (const auto& [opt, owner] : owned)
         if (p.isSet(*opt) && o.command != QLatin1String(owner))
             return usageError(QStringLiteral("--%1 is for %2 only").arg(opt->names().first(), QLatin1String(owner)));
@@ -285,6 +307,24 @@ int parse(const QStringList& args, Options& o)
     o.flow = given(flow);
     o.pressure = given(pressure);
     o.density = given(densityOpt);
+    if (o.command == QLatin1String("address")) {
+        if (p.isSet(buttonOpt) == p.isSet(serialOpt))
+            return usageError(QStringLiteral("address needs either --button or --serial SERIAL"));
+        if (!parseAddress(o.args.value(0), o.newAdrIndex))
+            return usageError(QStringLiteral("address takes the new address PP or ZB1..ZB8, not '%1'").arg(o.args.value(0)));
+        o.button = p.isSet(buttonOpt);
+        if (p.isSet(serialOpt)) {
+            o.serial = p.value(serialOpt).trimmed();
+            if (!ParseSerialNumber(o.serial))
+                return usageError(QStringLiteral("'%1' is no valid serial number (form 00812-04711-003-001: year 0..99 "
+                                                 "and week 1..52, day 0..6 and number 1..5535, type 1..255, last "
+                                                 "group 1..255)").arg(o.serial));
+            if (p.isSet(timeoutOpt))
+                return usageError(QStringLiteral("--timeout is for address --button only"));
+        }
+        if (p.isSet(timeoutOpt) && !cmdline::ParseInt(p.value(timeoutOpt), 1, 3600, o.timeoutS))
+            return usageError(QStringLiteral("--timeout needs a number of seconds 1 .. 3600, not '%1'").arg(p.value(timeoutOpt)));
+    }
     if (p.isSet(all)) {
         if (o.command != QLatin1String("read"))
             return usageError(QStringLiteral("--all is for read only"));
@@ -413,6 +453,10 @@ int Run(const QStringList& args)
         rc = runRead(zb, o);
     else if (o.command == QLatin1String("raw"))
         rc = runRaw(zb, o);
+    else if (o.command == QLatin1String("scan"))
+        rc = runScan(zb, o);
+    else if (o.command == QLatin1String("address"))
+        rc = runAddress(zb, o);
     if (rc == ExitOk && com.LinkLost())
         rc = portLostError(com);
     SetErrorPort(nullptr);
