@@ -139,14 +139,17 @@ AddressingResult TBusAddressing::Address(const ZbIdentity& target, int newIndex,
 
     ZbIdentity there;
     if (identityAt(r.newIndex, there)) {
-        zb_.SetOverride(10); // its motor stops while the addresses change
-        if (!(there == target)) {
+        const bool occupied = !(there == target);
+        if (occupied) {
             r.occupantFound = true;
             r.occupant = there;
             if (checkTargetFirst && !targetAnswersSomewhere(target, r.newIndex)) {
                 r.outcome = O::SerialNotFound;
                 return finish(r);
             }
+        }
+        zb_.SetOverride(10); // its motor stops while the addresses change
+        if (occupied) {
             zb_.SetAdrIndex(0);
             if (!ReAddress(there, zb::PatternPP)) {
                 r.outcome = O::OccupantNotMoved;
