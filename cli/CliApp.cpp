@@ -11,6 +11,7 @@
 #include "common/Paths.h"
 #include "common/Version.h"
 #include "device/Identify.h"
+#include "dialogs/core/BusScan.h"
 
 #include <QCommandLineParser>
 #include <QJsonDocument>
@@ -382,6 +383,37 @@ Parsed ParseCommandLine(const QStringList& args, Options& o, QString& error)
         }
         o.withPassword = true;
     }
+    if (o.command == QLatin1String("address")) {
+        const QCommandLineOption& buttonOpt = opt[QStringLiteral("button")];
+        const QCommandLineOption& serialOpt = opt[QStringLiteral("serial")];
+        const QCommandLineOption& timeoutOpt = opt[QStringLiteral("timeout")];
+        if (p.isSet(buttonOpt) == p.isSet(serialOpt)) {
+            error = QStringLiteral("address needs either --button or --serial SERIAL");
+            return Parsed::Usage;
+        }
+        if (!parseAddress(o.args.value(0), o.newAdrIndex)) {
+            error = QStringLiteral("address takes the new address PP or ZB1..ZB8, not '%1'").arg(o.args.value(0));
+            return Parsed::Usage;
+        }
+        o.button = p.isSet(buttonOpt);
+        if (p.isSet(serialOpt)) {
+            o.serial = p.value(serialOpt).trimmed();
+            if (!ParseSerialNumber(o.serial)) {
+                error = QStringLiteral("'%1' is no valid serial number (form 00812-04711-003-001: year 0..99 and week "
+                                       "1..52, day 0..6 and number 1..5535, type 1..255, last group 1..255)")
+                            .arg(o.serial);
+                return Parsed::Usage;
+            }
+            if (p.isSet(timeoutOpt)) {
+                error = QStringLiteral("--timeout is for address --button only");
+                return Parsed::Usage;
+            }
+        }
+        if (p.isSet(timeoutOpt) && !cmdline::ParseInt(p.value(timeoutOpt), 1, 3600, o.timeoutS)) {
+            error = QStringLiteral("--timeout needs a number of seconds 1 .. 3600, not '%1'").arg(p.value(timeoutOpt));
+            return Parsed::Usage;
+        }
+    }
     if (const QCommandLineOption& portWait = opt[QStringLiteral("port-wait")];
         p.isSet(portWait) && !cmdline::ParseInt(p.value(portWait), 0, 86400, o.portWaitS)) {
         error = QStringLiteral("--port-wait needs seconds of 0 .. 86400, not '%1'").arg(p.value(portWait));
@@ -507,6 +539,10 @@ int dispatch(const Options& o)
         WatchBus(zb, none, true);
         rc = FinishBus(runRaw(zb, o));
     }
+    else if (o.command == QLatin1String("scan"))
+        rc = runScan(zb, o);
+    else if (o.command == QLatin1String("address"))
+        rc = runAddress(zb, o);
     if (rc == ExitOk && com.LinkLost())
         rc = portLostError(com);
     SetErrorPort(nullptr);

@@ -34,6 +34,11 @@ struct Options {
     bool withPassword = false; // snapshots: the OEM password too
     int count = 0; // monitor and drive: samples to print, 0 until stopped
     int portWaitS = 60; // drive: how long a lost port is waited for to release the mode
+    // address: by service button or by serial number, to this address, waiting this long
+    bool button = false;
+    QString serial;
+    int newAdrIndex = 0;
+    int timeoutS = 60;
     // density and conductance: the option texts as given, none when not given
     std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
     QString command;
@@ -106,6 +111,11 @@ int runDrive(const Options& o);
 int runReadAll(const Options& o);
 int runWrite(const Options& o);
 int runDiff(const Options& o);
+
+// "scan": PP and ZB1..ZB8 in turn, with serial number, type and firmware.
+int runScan(TZBCmd& zb, const Options& o);
+// "address --button NEW" and "address --serial SERIAL NEW".
+int runAddress(TZBCmd& zb, const Options& o);
 
 // "density" and "conductance": calculations that need no controller.
 int runDensity(const Options& o);

@@ -65,6 +65,14 @@ help::Program make()
         {{}, QStringLiteral("density"), QStringLiteral("RHO"),
          QStringLiteral("conductance only: air density in kg/m3, 0.5 .. 2; default 1.2"), Value::Text,
          QStringLiteral("1.2")},
+        {{}, QStringLiteral("button"), {},
+         QStringLiteral("address only: address the controller whose service button is pressed")},
+        {{}, QStringLiteral("serial"), QStringLiteral("SERIAL"),
+         QStringLiteral("address only: address the controller with this serial number (as the window shows it)"),
+         Value::Text, QStringLiteral("00812-04711-003-001")},
+        {{}, QStringLiteral("timeout"), QStringLiteral("S"),
+         QStringLiteral("address --button only: give up after S seconds, 1 .. 3600; default 60"), Value::Text,
+         QStringLiteral("120")},
         {QStringLiteral("h"), QStringLiteral("help"), {}, QStringLiteral("show this help and exit")},
         {{}, QStringLiteral("version"), {}, QStringLiteral("show the version and exit")},
     };
@@ -130,6 +138,22 @@ help::Program make()
          QStringLiteral("send one telegram: command code then payload, 1 to 7 bytes in hex (e.g. raw 4B, raw 01 00 18 "
                         "04); prints the answer's data bytes"),
          {}, QStringLiteral("kadex-cli --simulate raw 01 00 18 04")},
+        {QStringLiteral("scan"), {}, 0, 0, kBus + kJson,
+         QStringLiteral("ask PP and ZB1..ZB8 in turn and list, for every address, whether a controller answers and "
+                        "with which serial number, type and firmware"),
+         QStringLiteral("Garbled or colliding answers on one address are reported as a probable duplicate, with the "
+                        "advice to re-address one by its serial number. An address without answer costs one short "
+                        "attempt. On a terminal the address being asked is shown. --json: one object with addresses, "
+                        "found, duplicates, seconds. Status 0 when some controller answered, 4 when none did."),
+         QStringLiteral("kadex-cli --port /dev/ttyUSB0 scan")},
+        {QStringLiteral("address"), QStringLiteral("--button NEW [--timeout S] | --serial SERIAL NEW"), 1, 1,
+         kBus + kJson + QStringList{QStringLiteral("button"), QStringLiteral("serial"), QStringLiteral("timeout")},
+         QStringLiteral("give a controller the bus address NEW (PP or ZB1..ZB8), found by its pressed service button "
+                        "or by its serial number"),
+         QStringLiteral("A different controller holding NEW is moved to PP first (by serial number: only once the "
+                        "serial number was found). Status 0 only when the controller answers with its serial number at "
+                        "NEW afterwards, 4 otherwise (with the reason)."),
+         QStringLiteral("kadex-cli --port /dev/ttyUSB0 address --serial 00812-04712-003-001 ZB3"), Value::Address},
         {QStringLiteral("density"), QStringLiteral("[--altitude M] [--temperature C] [--humidity PCT]"), 0, 0,
          kJson + QStringList{QStringLiteral("altitude"), QStringLiteral("temperature"), QStringLiteral("humidity")},
          QStringLiteral("the air density in kg/m3 from the ambient conditions, as the ambient-conditions dialog computes "

@@ -226,8 +226,10 @@ void TMainForm::BuildActions()
     QAction* transfer = NewAction(this, "ExtrasTransferAnzeige", QString());
     transfer->setCheckable(true);
     QAction* zbCmd = NewAction(this, "ExtrasZBCommand", QString());
+    QAction* busScan = NewAction(this, "ExtrasBusScan", QString());
     extras->addAction(regFkt);
     extras->addAction(zbAdr);
+    extras->addAction(busScan);
     extras->addAction(options);
     extras->addSeparator();
     extras->addAction(transfer);

@@ -11,6 +11,9 @@
 #include "dialogs/OptSetForm.h"
 #include "dialogs/RegFktForm.h"
 #include "dialogs/SensorForm.h"
+#include "dialogs/BusScanForm.h"
+#include "dialogs/ZBAdrForm.h"
+#include "dialogs/ZBCmdForm.h"
 #include "device/model/WindowFields.h"
 #include "mainwindow/core/PortChoice.h"
 #include "settings/Texts.h"
@@ -40,7 +43,6 @@ namespace {
 // Features that later work adds; their commands stay visible but disabled until then.
 constexpr FieldId kNotBuiltYet[] = {
     fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiSpeichernUnter, fld::DateiDrucken, fld::DateiDruckenInDatei,
-    fld::ExtrasZBAdress, fld::ExtrasZBCommand,
     fld::HilfeInfo, fld::ButtonDefaultLaden,
 };
 class BoxDialogs final : public IProgramDialogs {
@@ -191,6 +193,28 @@ void TMainWindowController::wireActions()
         connect(a, &QAction::triggered, this, [this] { openRegFkt(); });
     if (QAction* a = form_->Action(fld::ExtrasOptionen))
         connect(a, &QAction::triggered, this, [this] { optSetForm_->open(); });
+    // The bus service windows; the addressing dialog takes the polling threads over from the
+    // raw command window.
+    const auto openAddressing = [this](const QString& serial) {
+        zbCmdForm_->Flow().ClearRunning();
+        zbCmdForm_->close();
+        zbAdrForm_->PresetSerial(serial);
+        zbAdrForm_->open();
+    };
+    if (QAction* a = form_->Action(fld::ExtrasZBAdress))
+        connect(a, &QAction::triggered, this, [openAddressing] { openAddressing(QString()); });
+    busScanForm_->OnAddress = openAddressing;
+    if (QAction* a = form_->Action(fld::ExtrasZBCommand))
+        connect(a, &QAction::triggered, this, [this] {
+            zbCmdForm_->show();
+            zbCmdForm_->raise();
+            zbCmdForm_->activateWindow();
+        });
+    if (QAction* a = form_->Action(fld::ExtrasBusScan))
+        connect(a, &QAction::triggered, this, [this] {
+            zbCmdForm_->close();
+            busScanForm_->open();
+        });
 }
 
 void TMainWindowController::createDialogs()
@@ -205,6 +229,9 @@ void TMainWindowController::createDialogs()
             return dialogs().ChooseFolder(parent, prompt, start);
         },
         form_.get());
+    zbAdrForm_ = new TZBAdrForm(*core, form_.get());
+    zbCmdForm_ = new TZBCmdForm(*core, FindDataFile(QStringLiteral("ZBCommands.txt")), form_.get());
+    busScanForm_ = new TBusScanForm(*core, form_.get());
     core->Options.SetPorts(TComPortEnumerator::PortNames());
     core->Options.OnError = [this](const QString& text) {
         dialogs().Message(optSetForm_, IProgramDialogs::Kind::Error, text);

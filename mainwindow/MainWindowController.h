@@ -20,6 +20,9 @@ class TAntriebForm;
 class TOptSetForm;
 class TRegFktForm;
 class TSensorForm;
+class TZBAdrForm;
+class TZBCmdForm;
+class TBusScanForm;
 
 // Where the program's message boxes and questions go (GUI thread). The program's own shows
 // dialogs; a program embedding the window (or a test) can put its own in.
@@ -57,6 +60,9 @@ public:
     TAntriebForm& AntriebForm() { return *antriebForm_; }
     TRegFktForm& RegFktForm() { return *regFktForm_; }
     TOptSetForm& OptSetForm() { return *optSetForm_; }
+    TZBAdrForm& ZBAdrForm() { return *zbAdrForm_; }
+    TZBCmdForm& ZBCmdForm() { return *zbCmdForm_; }
+    TBusScanForm& BusScanForm() { return *busScanForm_; }
 
     // Shows the window and, once the event loop runs, the start-up sequence.
     void Show();
@@ -104,6 +110,9 @@ private:
     TAntriebForm* antriebForm_ = nullptr;
     TRegFktForm* regFktForm_ = nullptr;
     TOptSetForm* optSetForm_ = nullptr;
+    TZBAdrForm* zbAdrForm_ = nullptr;
+    TZBCmdForm* zbCmdForm_ = nullptr;
+    TBusScanForm* busScanForm_ = nullptr;
     QString iniPath_;
     QString settingsNotice_; // where an unreadable settings file was kept, until told
     int busyDepth_ = 0;

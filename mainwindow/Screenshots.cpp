@@ -1,6 +1,11 @@
 #include "mainwindow/Screenshots.h"
 
+#include "common/Paths.h"
+
+#include "dialogs/BusScanForm.h"
 #include "dialogs/LeitwertForm.h"
+#include "dialogs/ZBAdrForm.h"
+#include "dialogs/ZBCmdForm.h"
 #include "dialogs/UmgebungForm.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/core/MainCore.h"
@@ -17,6 +22,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPushButton>
+#include <QComboBox>
 #include <QTabWidget>
 #include <QTextStream>
 #include <QTimer>
@@ -235,6 +242,47 @@ bool TakeDialogScreenshots(TMainCore& core, QWidget* parent, const QString& dir,
     return true;
 }
 
+// The bus service windows against the connected controller: the addressing dialog as it opens,
+// the raw command window after one answered template, the scan result.
+bool TakeBusServiceScreenshots(TMainCore& core, QWidget* parent, const QString& dir, QStringList& written,
+                               QString* error)
+{
+    TZBAdrForm adr(core, parent);
+    adr.show();
+    SettleFor(300);
+    bool ok = SaveGrab(adr, dir, QStringLiteral("dialog-zbadresse.png"), written, error);
+    adr.reject();
+    Settle([&core] { return !core.Flows.Busy(); }, 20000);
+
+    TZBCmdForm cmd(core, FindDataFile(QStringLiteral("ZBCommands.txt")), parent);
+    cmd.show();
+    const QStringList entries = [&cmd] {
+        QStringList l;
+        for (const RawTemplate& t : cmd.Flow().Templates().templates)
+            l << t.EntryText();
+        return l;
+    }();
+    const int serial = static_cast<int>(entries.indexOf(QStringLiteral("50: Seriennummer")));
+    if (serial >= 0)
+        cmd.Templates()->setCurrentIndex(serial);
+    cmd.SendButton()->click();
+    Settle([&cmd] { return cmd.SendButton()->isEnabled(); }, 10000);
+    SettleFor(200);
+    ok = ok && SaveGrab(cmd, dir, QStringLiteral("dialog-zbkommando.png"), written, error);
+    cmd.close();
+    Settle([&core] { return !core.Flows.Busy(); }, 20000);
+
+    TBusScanForm scan(core, parent);
+    scan.show();
+    SettleFor(200);
+    Settle([&scan] { return !scan.Flow().Running(); }, 30000);
+    SettleFor(300);
+    ok = ok && SaveGrab(scan, dir, QStringLiteral("dialog-busscan.png"), written, error);
+    scan.reject();
+    Settle([&core] { return !core.Flows.Busy(); }, 20000);
+    return ok;
+}
+
 bool TakeSensorTypeScreenshots(TMainForm& form, const QString& dir, QStringList& written, QString* error)
 {
     QTabWidget* tabs = form.PageControl();
@@ -345,7 +393,8 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCor
         const bool dialogsDone = !core || (tabsDone && TakeDialogScreenshots(*core, &form, dir, files, &error));
         // The sensor types and the difference list need the core's rules and a read controller.
         const bool extrasDone = !core || !waitForDevice
-                                || (dialogsDone && TakeSensorTypeScreenshots(form, dir, files, &error)
+                                || (dialogsDone && TakeBusServiceScreenshots(*core, &form, dir, files, &error)
+                                    && TakeSensorTypeScreenshots(form, dir, files, &error)
                                     && TakeDifferenceScreenshots(form, *core, dir, files, &error));
         for (const QString& f : files)
             QTextStream(stdout) << f << '\n';

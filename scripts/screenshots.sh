@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of every tab of the main window and of its dialogs (sensor, actuator, controller
-# function, conductance, ambient conditions), taken under a virtual X server, into
+# function, conductance, ambient conditions; with the simulated controller also the addressing
+# dialog, the raw command window after one answer and the bus scan result), taken under a virtual X server, into
 # docs/screenshots/tab-<n>-<name>.png and docs/screenshots/dialog-<name>.png; then the OEM tab
 # once per sensor type (tab-0-oem-sensor-0-dpk.png, -1-us.png, -2-dsk3.png), the difference
 # list opened from the not-equal picture after two edits (what-differs.png, and the window with

@@ -191,7 +191,7 @@ void TConnectionSupervisor::PortLost(const QString& reason)
     LostDisplay();
     // The address selector and the bus commands follow the port; the rest stays as the
     // running action (if any) left it.
-    for (const FieldId& f : {fld::ComboBoxZBAdress, fld::ExtrasZBAdress, fld::ExtrasZBCommand})
+    for (const FieldId& f : {fld::ComboBoxZBAdress, fld::ExtrasZBAdress, fld::ExtrasZBCommand, fld::ExtrasBusScan})
         m_.setEnabled(f, false);
     flows_.Post("PortLost", [this] {
         // The release is tried (a lost link fails it at once, without waiting); what does

@@ -53,7 +53,7 @@ void TEnablingRules::EnableMainControls(bool on)
                           fld::TabSheetExperte, fld::TabSheetKonfigOEM, fld::TabSheetKonfigQV})
         enableIf(f, on);
     const bool bus = on && com_.PortOpen();
-    for (FieldId f : {fld::ComboBoxZBAdress, fld::ExtrasZBAdress, fld::ExtrasZBCommand})
+    for (FieldId f : {fld::ComboBoxZBAdress, fld::ExtrasZBAdress, fld::ExtrasZBCommand, fld::ExtrasBusScan})
         enableIf(f, bus);
 }
 

@@ -718,6 +718,7 @@ TEST_F(MainWindowLayout, MenuActionsWithCaptionsAndShortcuts)
         {"DateiBeenden", QKeySequence(), "MenuDatei", false},
         {"ExtrasRegSetting", QKeySequence(Qt::Key_F9), "MenuExtras", false},
         {"ExtrasZBAdress", QKeySequence(Qt::Key_F2), "MenuExtras", false},
+        {"ExtrasBusScan", QKeySequence(), "MenuExtras", false},
         {"ExtrasOptionen", QKeySequence(), "MenuExtras", false},
         {"ExtrasTransferAnzeige", QKeySequence(), "MenuExtras", true},
         {"ExtrasZBCommand", QKeySequence(), "MenuExtras", false},
