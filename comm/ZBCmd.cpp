@@ -312,7 +312,6 @@ bool TZBCmd::proveInStep()
     // pass for it; a probe that failed may itself owe an answer of its length.
     uint8_t used = owedLengths_;
     int last = 0;
-    int silent = 0;
     for (int i = 0; i < Rules.maxProbes && !Closing(); ++i) {
         int n = 0;
         for (int pass = 0; pass < 2 && n == 0; ++pass) {
@@ -338,10 +337,11 @@ bool TZBCmd::proveInStep()
             r = pr;
             break;
         }
-        // Twice not a byte beyond the echo, nor after it: nobody is there to answer; the command
-        // would fail the same way.
-        if (pr == TxResult::Timeout && com_.LastWaitBytes() == 0 && discarded_ == discarded && ++silent >= 2) {
-            r = TxResult::Timeout;
+        // Not a byte beyond the echo, neither in the answer window nor in the quiet time after
+        // it: nothing is on its way, the line is in step (and the command is sent, to be
+        // answered or not: a release must go out even when nobody seems to be there).
+        if (pr == TxResult::Timeout && com_.LastWaitBytes() == 0 && discarded_ == discarded) {
+            r = TxResult::Ok;
             break;
         }
         used = static_cast<uint8_t>(used | (1u << n));
