@@ -367,9 +367,10 @@ bool TZBCmd::transact(int expectedData)
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     // An answer owed by an earlier failed attempt could pass for the answer to a different
     // telegram; the same telegram's answer carries the same meaning.
-    // A release (override 0, no setpoint) goes out at once: it must reach a controller that
-    // may be gone or busy, and the line stays owed a check for what follows.
-    const bool release = TxLen >= 4
+    // On a link that has never shown a late answer, a release (override 0, no setpoint) goes out
+    // at once: a controller that is gone must not delay it; the line stays owed a check for what
+    // follows. Where late answers were seen, the release waits for the check like any telegram.
+    const bool release = learnedMs_.load() == 0 && TxLen >= 4
         && ((TxBuf[1] == static_cast<uint8_t>(ZbCommand::SetOverride) && TxBuf[2] == 0)
             || (TxBuf[1] == static_cast<uint8_t>(ZbCommand::SetSetpoint) && TxBuf[2] == 0xFF && TxBuf[3] == 0xFF));
     if (owed_ && Rules.probeAfterFailure && !probing_ && HeaderMode == 0 && !Closing() && !release
