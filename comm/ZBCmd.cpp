@@ -312,7 +312,6 @@ bool TZBCmd::proveInStep()
     // pass for it; a probe that failed may itself owe an answer of its length.
     uint8_t used = owedLengths_;
     int last = 0;
-    int silent = 0;
     for (int i = 0; i < Rules.maxProbes && !Closing(); ++i) {
         int n = 0;
         for (int pass = 0; pass < 2 && n == 0; ++pass) {
@@ -338,10 +337,11 @@ bool TZBCmd::proveInStep()
             r = pr;
             break;
         }
-        // Twice not a byte beyond the echo, nor after it: nobody is there to answer; the command
-        // would fail the same way.
-        if (pr == TxResult::Timeout && com_.LastWaitBytes() == 0 && discarded_ == discarded && ++silent >= 2) {
-            r = TxResult::Timeout;
+        // Not a byte beyond the echo, neither in the answer window nor in the quiet time after
+        // it: nothing is on its way, the line is in step (and the command is sent, to be
+        // answered or not: a release must go out even when nobody seems to be there).
+        if (pr == TxResult::Timeout && com_.LastWaitBytes() == 0 && discarded_ == discarded) {
+            r = TxResult::Ok;
             break;
         }
         used = static_cast<uint8_t>(used | (1u << n));
@@ -367,7 +367,13 @@ bool TZBCmd::transact(int expectedData)
     std::lock_guard<std::recursive_mutex> bus(busMutex_);
     // An answer owed by an earlier failed attempt could pass for the answer to a different
     // telegram; the same telegram's answer carries the same meaning.
-    if (owed_ && Rules.probeAfterFailure && !probing_ && HeaderMode == 0 && !Closing()
+    // On a link that has never shown a late answer, a release (override 0, no setpoint) goes out
+    // at once: a controller that is gone must not delay it; the line stays owed a check for what
+    // follows. Where late answers were seen, the release waits for the check like any telegram.
+    const bool release = learnedMs_.load() == 0 && TxLen >= 4
+        && ((TxBuf[1] == static_cast<uint8_t>(ZbCommand::SetOverride) && TxBuf[2] == 0)
+            || (TxBuf[1] == static_cast<uint8_t>(ZbCommand::SetSetpoint) && TxBuf[2] == 0xFF && TxBuf[3] == 0xFF));
+    if (owed_ && Rules.probeAfterFailure && !probing_ && HeaderMode == 0 && !Closing() && !release
         && !(owedTx_.size() == TxLen && std::equal(owedTx_.begin(), owedTx_.end(), TxBuf))) {
         if (!proveInStep())
             return false;

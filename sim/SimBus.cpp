@@ -781,8 +781,11 @@ void SimBus::addFault(int slot, const Fault& fault)
 void SimBus::clearFaults(int slot)
 {
     std::lock_guard<std::mutex> l(mu_);
-    if (Slot* s = slotLocked(slot))
+    if (Slot* s = slotLocked(slot)) {
         s->faults.clear();
+        // Nor is it busy any more with a late answer (which may still come).
+        s->owedEnds.clear();
+    }
 }
 
 void SimBus::setWireTiming(bool on, int baud, uint32_t turnaroundUs)
