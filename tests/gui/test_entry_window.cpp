@@ -33,7 +33,8 @@ using kadex::test::pump;
 void keyText(QWidget* w, const QString& text)
 {
     for (QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        const int k = c.isDigit() ? Qt::Key_0 + c.digitValue() : (c == QLatin1Char('-') ? Qt::Key_Minus : 0);
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, QString(c));
         QApplication::sendEvent(w, &press);
     }
 }
@@ -105,7 +106,9 @@ TEST_F(EntryWindow, PositionTypedOnEitherTabShowsOnBothAndAReadShowsTheDevices)
         << service->text().toStdString() << " | " << oem->text().toStdString();
 
     typeOver(oem, QStringLiteral("Raum 7"));
-    EXPECT_TRUE(pump([&] { return service->text() == "Raum 7" && edit<QLabel>("ImageNotEqual")->isVisible(); }, 5000));
+    EXPECT_TRUE(pump([&] { return service->text() == "Raum 7" && edit<QLabel>("ImageNotEqual")->isVisible(); }, 5000))
+        << oem->text().toStdString() << " | " << service->text().toStdString() << " | "
+        << edit<QLabel>("ImageNotEqual")->isVisible();
     typeOver(service, QStringLiteral("Flur"));
     EXPECT_TRUE(pump([&] { return oem->text() == "Flur"; }, 5000));
 
@@ -149,7 +152,11 @@ TEST_F(EntryWindow, UnitLabelsFollowTheUnitSetAndTheFunctionAlsoAfterARestart)
             function.OkButton()->click();
             ASSERT_TRUE(pump([&] { return !function.isVisible(); }, 5000));
         }
-        EXPECT_TRUE(pump([&] { return label("LabelVmaxPrzDim") == r.vmaxShare; }, 5000)) << label("LabelVmaxPrzDim").toStdString();
+        const QString unit = QString::fromUtf8(r.unit);
+        EXPECT_TRUE(pump([&] {
+            return label("LabelVmaxPrzDim") == r.vmaxShare && label("LabelVnomM3Dim") == unit &&
+                   label("LabelBetrIstwM3Dim") == unit;
+        }, 5000)) << label("LabelVmaxPrzDim").toStdString();
         EXPECT_EQ(label("LabelVminPrzDim"), r.vmaxShare);
         for (const char* dim : flowDims)
             EXPECT_EQ(label(dim), QString::fromUtf8(r.unit)) << dim;
