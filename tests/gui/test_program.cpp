@@ -262,7 +262,8 @@ TEST_F(Program, LostPortIsNamedAndReopenedWhenItComesBack)
     ASSERT_TRUE(pty.plug(&why)) << why;
     ASSERT_TRUE(pumpVirtual([&] { return ctl->Core().Reconnects() == 1; }, 10000));
     ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 10000));
-    EXPECT_TRUE(ctl->Core().DataRead.load());
+    // The identification is shown before the connect goes on to read the records.
+    EXPECT_TRUE(pumpVirtual([&] { return ctl->Core().DataRead.load(); }, 10000));
     EXPECT_TRUE(status->text().isEmpty()) << status->text().toStdString();
     EXPECT_TRUE(dialogs.Errors().isEmpty());
     // Polling resumed: the controller sees the connection step's mode requests again.
