@@ -77,9 +77,11 @@ protected:
         return w;
     }
     QString label(const char* name) { return edit<QLabel>(name)->text(); }
-    // Select all, then one key press per character, as typing over a field.
+    // Select all, then one key press per character, as typing over a field. A flow (a polling
+    // step's read) switches the controls off meanwhile: wait until the field takes keys.
     void typeOver(QLineEdit* e, const QString& text)
     {
+        EXPECT_TRUE(pump([&] { return e->isEnabled() && !e->isReadOnly() && !ctl->Core().Flows.Busy(); }, 20000));
         e->setFocus(Qt::TabFocusReason);
         e->selectAll();
         keyText(e, text);
@@ -225,6 +227,7 @@ TEST_F(EntryWindow, VmaxTypedKeyByKeyLeavesVminAloneUntilCommitted)
         key(vmin, Qt::Key_Return);
         ASSERT_TRUE(pump([&] { return vmin->text() == QString::fromLatin1(r.vmin) + ".00"; }, 5000));
         const QString before = vmin->text(), beforeM3 = vminM3->text();
+        ASSERT_TRUE(pump([&] { return vmax->isEnabled() && !ctl->Core().Flows.Busy(); }, 20000));
         vmax->setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(pump([&] { return vmax->hasFocus(); }, 2000));
         vmax->selectAll();
@@ -245,6 +248,7 @@ TEST_F(EntryWindow, SpinTypedBeyondItsRangeTakesTheBound)
     ctl->Model().setItemIndex(fld::PageControl1, 3, Origin::User);
     auto* tn = edit<QSpinBox>("SpinEditVAVTn");
     ASSERT_TRUE(tn);
+    ASSERT_TRUE(pump([&] { return tn->isEnabled() && !ctl->Core().Flows.Busy(); }, 20000));
     tn->setFocus(Qt::TabFocusReason);
     tn->selectAll();
     keyText(tn, QStringLiteral("99999"));

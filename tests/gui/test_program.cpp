@@ -175,6 +175,7 @@ TEST_F(Program, FocusGoesBackAfterReadingAndNeverIntoAReadOnlyField)
         ASSERT_TRUE(pump([&] { return QApplication::focusWidget() == before; }, 2000));
         visited.clear();
         const int begun = readsBegun.load();
+        ASSERT_TRUE(pump([&] { return lesen->isEnabled() && !ctl->Core().Flows.Busy(); }, 20000));
         lesen->click();
         // The read has begun and ended (both may pass within one slice of the event loop).
         ASSERT_TRUE(pump([&] {
