@@ -20,7 +20,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QDateTime>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -91,13 +90,6 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
     form_ = std::make_unique<TMainForm>();
     form_->setWindowTitle(QStringLiteral("Kadex Tool"));
     form_->installEventFilter(this);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget*) {
-        const bool held = focusTakenByDisabling_ && QDateTime::currentMSecsSinceEpoch() - focusTakenAtMs_ < 2000;
-        if (old && !old->isEnabled() && old->window() == form_.get() && busyDepth_ == 0 && !held) {
-            focusTakenByDisabling_ = old;
-            focusTakenAtMs_ = QDateTime::currentMSecsSinceEpoch();
-        }
-    });
     binder_ = new ModelBinder(model_, *form_, this);
     if (auto* notEqual = form_->findChild<QLabel*>(QStringLiteral("ImageNotEqual")))
         new DifferenceList(*notEqual, [this] { return core_->DifferenceRows(); }, *binder_, this);
@@ -369,10 +361,7 @@ void TMainWindowController::setBusyOnGui(bool busy)
     if (busy) {
         if (busyDepth_++ == 0) {
             QApplication::setOverrideCursor(Qt::BusyCursor);
-            // Only a switch-off just before counts (the flow's own); an older one is stale.
-            const bool justTaken = focusTakenByDisabling_ && QDateTime::currentMSecsSinceEpoch() - focusTakenAtMs_ < 2000;
-            QWidget* focus = justTaken ? focusTakenByDisabling_.data() : QApplication::focusWidget();
-            focusTakenByDisabling_ = nullptr;
+            QWidget* focus = QApplication::focusWidget();
             focusBeforeBusy_ = focus && focus->window() == form_.get() ? focus : nullptr;
         }
     } else if (busyDepth_ > 0) {

@@ -108,10 +108,6 @@ private:
     // Where the keyboard focus was when the busy phase began: disabling the focused button
     // moves the focus on, and it is brought back when the controls are enabled again.
     QPointer<QWidget> focusBeforeBusy_;
-    // A control that lost the focus because a flow switched it off: the controls-off change can
-    // reach the window before the busy phase begins, and the focus belongs there afterwards.
-    QPointer<QWidget> focusTakenByDisabling_;
-    qint64 focusTakenAtMs_ = 0;
     bool closePosted_ = false;
     bool closed_ = false; // settings written, the window may close
 };
