@@ -300,7 +300,9 @@ bool TMainWindowController::eventFilter(QObject* watched, QEvent* event)
                  model_.checked(fld::RadioButtonAntr_Variabel))
             core_->Dialogs.Forms.ShowActuatorDialog(true);
     }
-    if (watched == form_.get() && event->type() == QEvent::Close && !closed_) {
+    // The event type first: while the window is being destroyed, its pointer must not be
+    // converted for the comparison.
+    if (event->type() == QEvent::Close && !closed_ && watched == form_.get()) {
         // The closing flow runs behind the running flow on the flow runner; the window closes
         // when it reports done, so this thread never waits for the bus.
         event->ignore();

@@ -43,14 +43,15 @@ TEST(DifferenceListWindow, EditShowsInTooltipTintAndTheListAClickOpens)
     auto* vnom = ctl->Form().ControlAs<QLineEdit>("EditVnomM3");
     auto* notEqual = ctl->Form().ControlAs<QLabel>("ImageNotEqual");
     ASSERT_TRUE(vnom && notEqual);
-    const QColor plain = vnom->palette().color(QPalette::Base);
+    // The active group: a flow that runs meanwhile disables the field, which shows another base.
+    const QColor plain = vnom->palette().color(QPalette::Active, QPalette::Base);
     const QString shown = vnom->text();
     ctl->Model().setText(fld::EditVnomM3, QString::number(shown.toInt() + 10), Origin::User);
     TMainCore& core = ctl->Core();
     core.Flows.Post("compare", [&core] { core.AnzConfPcHwEqual(core.IsPcHwEqual()); });
     // The indicator, its hint and the tint arrive as separate changes.
     ASSERT_TRUE(pump([&] {
-        return !notEqual->isHidden() && !notEqual->toolTip().isEmpty() && vnom->palette().color(QPalette::Base) != plain;
+        return !notEqual->isHidden() && !notEqual->toolTip().isEmpty() && vnom->palette().color(QPalette::Active, QPalette::Base) != plain;
     }, 5000));
     EXPECT_EQ(notEqual->toolTip(), QStringLiteral("EditVnomM3: window %1, device %2").arg(shown.toInt() + 10).arg(shown));
 
@@ -75,7 +76,8 @@ TEST(DifferenceListWindow, EditShowsInTooltipTintAndTheListAClickOpens)
     ctl->Model().setText(fld::EditVnomM3, shown, Origin::User);
     core.Flows.Post("compare", [&core] { core.AnzConfPcHwEqual(core.IsPcHwEqual()); });
     EXPECT_TRUE(pump([&] {
-        return notEqual->isHidden() && tree->topLevelItemCount() == 0 && vnom->palette().color(QPalette::Base) == plain;
-    }, 5000)) << "tint " << vnom->palette().color(QPalette::Base).name().toStdString();
+        return notEqual->isHidden() && tree->topLevelItemCount() == 0 && vnom->palette().color(QPalette::Active, QPalette::Base) == plain;
+    }, 5000)) << "tint " << vnom->palette().color(QPalette::Active, QPalette::Base).name().toStdString() << " hidden "
+      << notEqual->isHidden() << " rows " << tree->topLevelItemCount();
     ctl->Form().close();
 }

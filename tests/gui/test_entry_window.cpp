@@ -33,7 +33,8 @@ using kadex::test::pump;
 void keyText(QWidget* w, const QString& text)
 {
     for (QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        const int k = c.isDigit() ? Qt::Key_0 + c.digitValue() : (c == QLatin1Char('-') ? Qt::Key_Minus : 0);
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, QString(c));
         QApplication::sendEvent(w, &press);
     }
 }
@@ -76,9 +77,11 @@ protected:
         return w;
     }
     QString label(const char* name) { return edit<QLabel>(name)->text(); }
-    // Select all, then one key press per character, as typing over a field.
+    // Select all, then one key press per character, as typing over a field. A flow (a polling
+    // step's read) switches the controls off meanwhile: wait until the field takes keys.
     void typeOver(QLineEdit* e, const QString& text)
     {
+        EXPECT_TRUE(pump([&] { return e->isEnabled() && !e->isReadOnly() && !ctl->Core().Flows.Busy(); }, 20000));
         e->setFocus(Qt::TabFocusReason);
         e->selectAll();
         keyText(e, text);
@@ -105,7 +108,9 @@ TEST_F(EntryWindow, PositionTypedOnEitherTabShowsOnBothAndAReadShowsTheDevices)
         << service->text().toStdString() << " | " << oem->text().toStdString();
 
     typeOver(oem, QStringLiteral("Raum 7"));
-    EXPECT_TRUE(pump([&] { return service->text() == "Raum 7" && edit<QLabel>("ImageNotEqual")->isVisible(); }, 5000));
+    EXPECT_TRUE(pump([&] { return service->text() == "Raum 7" && edit<QLabel>("ImageNotEqual")->isVisible(); }, 5000))
+        << oem->text().toStdString() << " | " << service->text().toStdString() << " | "
+        << edit<QLabel>("ImageNotEqual")->isVisible();
     typeOver(service, QStringLiteral("Flur"));
     EXPECT_TRUE(pump([&] { return oem->text() == "Flur"; }, 5000));
 
@@ -149,7 +154,11 @@ TEST_F(EntryWindow, UnitLabelsFollowTheUnitSetAndTheFunctionAlsoAfterARestart)
             function.OkButton()->click();
             ASSERT_TRUE(pump([&] { return !function.isVisible(); }, 5000));
         }
-        EXPECT_TRUE(pump([&] { return label("LabelVmaxPrzDim") == r.vmaxShare; }, 5000)) << label("LabelVmaxPrzDim").toStdString();
+        const QString unit = QString::fromUtf8(r.unit);
+        EXPECT_TRUE(pump([&] {
+            return label("LabelVmaxPrzDim") == r.vmaxShare && label("LabelVnomM3Dim") == unit &&
+                   label("LabelBetrIstwM3Dim") == unit;
+        }, 5000)) << label("LabelVmaxPrzDim").toStdString();
         EXPECT_EQ(label("LabelVminPrzDim"), r.vmaxShare);
         for (const char* dim : flowDims)
             EXPECT_EQ(label(dim), QString::fromUtf8(r.unit)) << dim;
@@ -218,6 +227,7 @@ TEST_F(EntryWindow, VmaxTypedKeyByKeyLeavesVminAloneUntilCommitted)
         key(vmin, Qt::Key_Return);
         ASSERT_TRUE(pump([&] { return vmin->text() == QString::fromLatin1(r.vmin) + ".00"; }, 5000));
         const QString before = vmin->text(), beforeM3 = vminM3->text();
+        ASSERT_TRUE(pump([&] { return vmax->isEnabled() && !ctl->Core().Flows.Busy(); }, 20000));
         vmax->setFocus(Qt::TabFocusReason);
         ASSERT_TRUE(pump([&] { return vmax->hasFocus(); }, 2000));
         vmax->selectAll();
@@ -238,6 +248,7 @@ TEST_F(EntryWindow, SpinTypedBeyondItsRangeTakesTheBound)
     ctl->Model().setItemIndex(fld::PageControl1, 3, Origin::User);
     auto* tn = edit<QSpinBox>("SpinEditVAVTn");
     ASSERT_TRUE(tn);
+    ASSERT_TRUE(pump([&] { return tn->isEnabled() && !ctl->Core().Flows.Busy(); }, 20000));
     tn->setFocus(Qt::TabFocusReason);
     tn->selectAll();
     keyText(tn, QStringLiteral("99999"));

@@ -177,6 +177,7 @@ TEST_F(Program, FocusGoesBackAfterReadingAndNeverIntoAReadOnlyField)
         ASSERT_TRUE(pump([&] { return QApplication::focusWidget() == before; }, 2000));
         visited.clear();
         const int begun = readsBegun.load();
+        ASSERT_TRUE(pump([&] { return lesen->isEnabled() && !ctl->Core().Flows.Busy(); }, 20000));
         lesen->click();
         // The read has begun and ended (both may pass within one slice of the event loop).
         ASSERT_TRUE(pump([&] {
@@ -264,7 +265,8 @@ TEST_F(Program, LostPortIsNamedAndReopenedWhenItComesBack)
     ASSERT_TRUE(pty.plug(&why)) << why;
     ASSERT_TRUE(pumpVirtual([&] { return ctl->Core().Reconnects() == 1; }, 10000));
     ASSERT_TRUE(pumpVirtual([&] { return field("EditSerNr") == "00812-04711-003-001"; }, 10000));
-    EXPECT_TRUE(ctl->Core().DataRead.load());
+    // The identification is shown before the connect goes on to read the records.
+    EXPECT_TRUE(pumpVirtual([&] { return ctl->Core().DataRead.load(); }, 10000));
     EXPECT_TRUE(status->text().isEmpty()) << status->text().toStdString();
     EXPECT_TRUE(dialogs.Errors().isEmpty());
     // Polling resumed: the controller sees the connection step's mode requests again.
