@@ -39,9 +39,9 @@ namespace kadex {
 namespace {
 // Features that later work adds; their commands stay visible but disabled until then.
 constexpr FieldId kNotBuiltYet[] = {
-    fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiSpeichernUnter, fld::DateiDrucken, fld::DateiDruckenInDatei,
+    fld::DateiDrucken, fld::DateiDruckenInDatei,
     fld::ExtrasZBAdress, fld::ExtrasZBCommand,
-    fld::HilfeInfo, fld::ButtonDefaultLaden,
+    fld::HilfeInfo,
 };
 class BoxDialogs final : public IProgramDialogs {
 public:
@@ -64,6 +64,27 @@ public:
     }
 };
 } // namespace
+
+QString IProgramDialogs::ChooseOpenFile(QWidget* parent, const QString& filter, const QString& folder)
+{
+    return QFileDialog::getOpenFileName(parent, QString(), folder, filter, nullptr, QFileDialog::DontUseCustomDirectoryIcons);
+}
+
+QString IProgramDialogs::ChooseSaveFile(QWidget* parent, const QString& filter, const QString& proposed)
+{
+    QFileDialog dlg(parent, QString(), proposed, filter);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix(QStringLiteral("vav"));
+    dlg.setOption(QFileDialog::DontConfirmOverwrite); // asked with the tool's own text
+    dlg.selectFile(proposed);
+    return dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty() ? dlg.selectedFiles().first() : QString();
+}
+
+bool IProgramDialogs::Confirm(QWidget* parent, const QString& text)
+{
+    return QMessageBox::question(parent, QStringLiteral("Kadex Tool"), text, QMessageBox::Yes | QMessageBox::Cancel,
+                                 QMessageBox::Cancel) == QMessageBox::Yes;
+}
 
 IProgramDialogs& TMainWindowController::dialogs()
 {
@@ -185,6 +206,75 @@ void TMainWindowController::wireActions()
         connect(a, &QAction::triggered, this, [this] { openRegFkt(); });
     if (QAction* a = form_->Action(fld::ExtrasOptionen))
         connect(a, &QAction::triggered, this, [this] { optSetForm_->open(); });
+    if (QAction* a = form_->Action(fld::DateiOeffnen))
+        connect(a, &QAction::triggered, this, [this] { openDataFile(); });
+    if (QAction* a = form_->Action(fld::DateiSpeichern))
+        connect(a, &QAction::triggered, this, [this] { saveDataFile(); });
+    if (QAction* a = form_->Action(fld::DateiSpeichernUnter))
+        connect(a, &QAction::triggered, this, [this] { saveDataFileAs(); });
+}
+
+QString TMainWindowController::dataFolder() const
+{
+    return IniPath.DefaultDatei.isEmpty() ? DefaultDataFileDir() : IniPath.DefaultDatei;
+}
+
+void TMainWindowController::showFileTitle()
+{
+    form_->setWindowTitle(IniText.FormTitle + QStringLiteral("   ") + QFileInfo(currentFileName_).fileName());
+}
+
+void TMainWindowController::openDataFile()
+{
+    const QString path = dialogs().ChooseOpenFile(form_.get(), QStringLiteral("VAV (*.vav)"), dataFolder());
+    if (path.isEmpty())
+        return;
+    VavError refusal;
+    const QString msg = core_->DefaultFile.Open(path, &refusal);
+    if (msg.isEmpty()) {
+        currentFileName_ = path;
+        showFileTitle();
+        return;
+    }
+    const bool typeError = msg == IniMessageText.Msg(4);
+    dialogs().Message(form_.get(), typeError ? IProgramDialogs::Kind::Error : IProgramDialogs::Kind::Information, msg);
+}
+
+void TMainWindowController::saveDataFile()
+{
+    if (currentFileName_.isEmpty() || QFileInfo(currentFileName_).fileName() == IniText.DefaultFileName) {
+        saveDataFileAs();
+        return;
+    }
+    showFileTitle();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const QString msg = core_->DefaultFile.Save(currentFileName_);
+    QApplication::restoreOverrideCursor();
+    if (!msg.isEmpty())
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg);
+}
+
+void TMainWindowController::saveDataFileAs()
+{
+    const QString proposed = currentFileName_.isEmpty() ? QDir(dataFolder()).filePath(IniText.DefaultFileName)
+                                                        : currentFileName_;
+    QString path = dialogs().ChooseSaveFile(form_.get(), QStringLiteral("Kadex (*.vav)"), proposed);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".vav");
+    if (QFileInfo::exists(path) &&
+        !dialogs().Confirm(form_.get(), IniMessageText.Msg(5) + QLatin1Char(' ') + path + QLatin1Char(' ') +
+                                            IniMessageText.Msg(6)))
+        return;
+    currentFileName_ = path;
+    showFileTitle();
+    // A chosen name that is the default name is saved all the same.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const QString msg = core_->DefaultFile.Save(currentFileName_);
+    QApplication::restoreOverrideCursor();
+    if (!msg.isEmpty())
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg);
 }
 
 void TMainWindowController::createDialogs()
@@ -200,6 +290,13 @@ void TMainWindowController::createDialogs()
         },
         form_.get());
     core->Options.SetPorts(TComPortEnumerator::PortNames());
+    // The log is written on the flow runner; its boxes belong to the window thread.
+    core->ActionLog.OnMessage = [this](const QString& text, bool error) {
+        QMetaObject::invokeMethod(this, [this, text, error] {
+            dialogs().Message(form_.get(), error ? IProgramDialogs::Kind::Error : IProgramDialogs::Kind::Information,
+                              text);
+        }, Qt::QueuedConnection);
+    };
     core->Options.OnError = [this](const QString& text) {
         dialogs().Message(optSetForm_, IProgramDialogs::Kind::Error, text);
     };

@@ -57,6 +57,12 @@ QString TRecordFlows::LastFailure() const
     return {};
 }
 
+void TRecordFlows::log(FieldId button)
+{
+    if (OnLog)
+        OnLog(m_.caption(button).remove(QLatin1Char('&')));
+}
+
 void TRecordFlows::ClearFailure()
 {
     if (!LastFailure().isEmpty())
@@ -76,6 +82,7 @@ bool TRecordFlows::ReadConfig()
         return false;
     dataRead_ = true;
     frame_.AnzConfPcHwEqual(IsPcHwEqual());
+    log(fld::ButtonLesen);
     return true;
 }
 
@@ -86,6 +93,7 @@ bool TRecordFlows::Lesen()
     ClearFailure();
     const QString status = frame_.BeginUserFlow(IniStatusText.DataRead);
     const Step failed = readChain();
+    log(fld::ButtonLesen);
     frame_.EndUserFlow(status);
     // Later edits compare against what was read, even part-way.
     dataRead_ = true;
@@ -116,6 +124,7 @@ bool TRecordFlows::Setzen()
     if (failed == Step::None && !qv_.WriteConfig())
         failed = Step::QV;
     betrieb_.RefreshIdent();
+    log(fld::ButtonSetzen);
     frame_.EndUserFlow(status);
     showFailure(IniStatusText.WriteFailed, failed);
     if (failed != Step::None) {
