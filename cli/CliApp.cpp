@@ -130,6 +130,8 @@ const char* kUsage =
     "  --flow V           conductance only: reference flow in m3/h, 0 .. 65535\n"
     "  --pressure P       conductance only: differential pressure in Pa, 0 .. 65535\n"
     "  --density RHO      conductance only: air density in kg/m3, 0.5 .. 2; default 1.2\n"
+    "  --output FILE      report only: write the printout to FILE (code page 1252, CR LF)\n"
+    "  --pdf FILE         report only: write the printout as a PDF to FILE\n"
     "  -h, --help         show this help and exit\n"
     "  --version          show the version and exit\n"
     "--port, --com and --simulate exclude each other.\n"
@@ -148,6 +150,15 @@ const char* kUsage =
     "                     before any bus traffic, read the device, put the file's values\n"
     "                     into the fields, write all three records as \"Setzen\" does,\n"
     "                     read them back and name each field the device does not hold\n"
+    "  write FILE.vav     check the calibration-set file before any bus traffic, read the\n"
+    "                     device, apply the file as \"Default laden\" does, write as\n"
+    "                     \"Setzen\" does, read back and name each column the device does\n"
+    "                     not hold\n"
+    "  save FILE.vav      read the device and save its calibration set as the window's\n"
+    "                     \"Speichern\" does\n"
+    "  report [--output FILE] [--pdf FILE]\n"
+    "                     read the device and print the settings printout (to FILE with\n"
+    "                     --output, as a PDF with --pdf)\n"
     "  diff SNAPSHOT.json\n"
     "                     read the device and print the fields that differ from the file:\n"
     "                     RECORD.FIELD: file VALUE, device VALUE (--json: an array)\n"
@@ -214,10 +225,12 @@ int parse(const QStringList& args, Options& o)
     const QCommandLineOption flow(QStringLiteral("flow"), QString(), QStringLiteral("V"));
     const QCommandLineOption pressure(QStringLiteral("pressure"), QString(), QStringLiteral("P"));
     const QCommandLineOption densityOpt(QStringLiteral("density"), QString(), QStringLiteral("RHO"));
+    const QCommandLineOption output(QStringLiteral("output"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption pdfOpt(QStringLiteral("pdf"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     p.addOptions({port, com, baud, address, simulate, json, trace, count, all, altitude, temperature, humidity, flow,
-                  pressure, densityOpt, help, version});
+                  pressure, densityOpt, output, pdfOpt, help, version});
 
     QString error;
     if (!cmdline::Parse(p, args, error))
@@ -254,7 +267,9 @@ int parse(const QStringList& args, Options& o)
         {QStringLiteral("identify"), 0, 0, QString()},
         {QStringLiteral("read"), 0, 0, QString()},
         {QStringLiteral("monitor"), 0, 0, QString()},
-        {QStringLiteral("write"), 1, 1, QStringLiteral("SNAPSHOT.json")},
+        {QStringLiteral("write"), 1, 1, QStringLiteral("SNAPSHOT.json or FILE.vav")},
+        {QStringLiteral("save"), 1, 1, QStringLiteral("FILE.vav")},
+        {QStringLiteral("report"), 0, 0, QString()},
         {QStringLiteral("diff"), 1, 1, QStringLiteral("SNAPSHOT.json")},
         {QStringLiteral("drive"), 1, 2, QStringLiteral("MODE [PERCENT] (auto, close, open, fast-close, fast-open, vmin, vmid, vmax, vnom, variable PERCENT)")},
         {QStringLiteral("raw"), 1, 7, QStringLiteral("BYTE... (1 to 7 bytes in hex: command code, then payload)")},
@@ -266,7 +281,8 @@ int parse(const QStringList& args, Options& o)
     // The calculations' values belong to their command; the port options to the others.
     const std::pair<const QCommandLineOption*, const char*> owned[]{
         {&altitude, "density"}, {&temperature, "density"}, {&humidity, "density"},
-        {&flow, "conductance"}, {&pressure, "conductance"}, {&densityOpt, "conductance"}};
+        {&flow, "conductance"}, {&pressure, "conductance"}, {&densityOpt, "conductance"},
+        {&output, "report"}, {&pdfOpt, "report"}};
     for (const auto& [opt, owner] : owned)
         if (p.isSet(*opt) && o.command != QLatin1String(owner))
             return usageError(QStringLiteral("--%1 is for %2 only").arg(opt->names().first(), QLatin1String(owner)));
@@ -285,6 +301,8 @@ int parse(const QStringList& args, Options& o)
     o.flow = given(flow);
     o.pressure = given(pressure);
     o.density = given(densityOpt);
+    o.output = p.value(output);
+    o.pdf = p.value(pdfOpt);
     if (p.isSet(all)) {
         if (o.command != QLatin1String("read"))
             return usageError(QStringLiteral("--all is for read only"));
@@ -375,7 +393,11 @@ int Run(const QStringList& args)
     if (o.command == QLatin1String("read") && o.all)
         return runReadAll(o); // the headless core owns the port
     if (o.command == QLatin1String("write"))
-        return runWrite(o);
+        return IsVavFile(o.args.value(0)) ? runWriteVav(o) : runWrite(o);
+    if (o.command == QLatin1String("save"))
+        return runSaveVav(o);
+    if (o.command == QLatin1String("report"))
+        return runReport(o);
     if (o.command == QLatin1String("diff"))
         return runDiff(o);
     if (o.command == QLatin1String("drive"))

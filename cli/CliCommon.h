@@ -31,6 +31,7 @@ struct Options {
     int count = 0; // monitor and drive: samples to print, 0 until stopped
     // density and conductance: the option texts as given, none when not given
     std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
+    QString output, pdf; // report: --output FILE, --pdf FILE
     QString command;
     QStringList args;
 };
@@ -81,6 +82,13 @@ int runDrive(const Options& o);
 int runReadAll(const Options& o);
 int runWrite(const Options& o);
 int runDiff(const Options& o);
+
+// "save FILE.vav", "write FILE.vav" (a calibration-set file, applied as "Default laden" does,
+// written, read back and compared), "report" (the settings printout; --output, --pdf).
+bool IsVavFile(const QString& path);
+int runSaveVav(const Options& o);
+int runWriteVav(const Options& o);
+int runReport(const Options& o);
 
 // "density" and "conductance": calculations that need no controller.
 int runDensity(const Options& o);

@@ -12,7 +12,9 @@
 #include "dialogs/RegFktForm.h"
 #include "dialogs/SensorForm.h"
 #include "device/model/WindowFields.h"
+#include "mainwindow/ReportPaint.h"
 #include "mainwindow/core/PortChoice.h"
+#include "mainwindow/core/SettingsReport.h"
 #include "settings/Texts.h"
 #include "settings/ToolIni.h"
 #include "sim/SimLink.h"
@@ -22,6 +24,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -39,7 +44,6 @@ namespace kadex {
 namespace {
 // Features that later work adds; their commands stay visible but disabled until then.
 constexpr FieldId kNotBuiltYet[] = {
-    fld::DateiDrucken, fld::DateiDruckenInDatei,
     fld::ExtrasZBAdress, fld::ExtrasZBCommand,
     fld::HilfeInfo,
 };
@@ -212,6 +216,47 @@ void TMainWindowController::wireActions()
         connect(a, &QAction::triggered, this, [this] { saveDataFile(); });
     if (QAction* a = form_->Action(fld::DateiSpeichernUnter))
         connect(a, &QAction::triggered, this, [this] { saveDataFileAs(); });
+    if (QAction* a = form_->Action(fld::DateiDrucken))
+        connect(a, &QAction::triggered, this, [this] { printReport(); });
+    if (QAction* a = form_->Action(fld::DateiDruckenInDatei))
+        connect(a, &QAction::triggered, this, [this] { printReportToFile(); });
+}
+
+QStringList TMainWindowController::reportLines()
+{
+    return BuildSettingsReport(model_, core_->OEMData, core_->Ctx.ReglerFkt.load(), core_->Ctx.UnitIndex.load(),
+                               IniEinstDatText, QDateTime::currentDateTime());
+}
+
+void TMainWindowController::printReport()
+{
+    QPrinter printer;
+    printer.setDocName(QString::fromLatin1(kReportTitle));
+    QPrintDialog dlg(&printer, form_.get());
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    QString why;
+    if (!PaintReport(printer, reportLines(), &why))
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, IniMessageText.Msg(17) + QLatin1Char('\n') + why);
+}
+
+void TMainWindowController::printReportToFile()
+{
+    const QString proposed = QDir(QFileInfo(iniPath_).absolutePath()).filePath(IniText.SettingsFileName);
+    QFileDialog dlg(form_.get(), QString(), proposed, QStringLiteral("Kadex (*.txt)"));
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix(QStringLiteral("txt"));
+    dlg.setOption(QFileDialog::DontConfirmOverwrite);
+    dlg.selectFile(proposed);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return;
+    const QString path = dlg.selectedFiles().first();
+    if (QFileInfo::exists(path) &&
+        !dialogs().Confirm(form_.get(), IniMessageText.Msg(5) + QLatin1Char(' ') + path + QLatin1Char(' ') +
+                                            IniMessageText.Msg(6)))
+        return;
+    if (!SaveSettingsReport(path, reportLines()).isEmpty())
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, IniMessageText.Msg(17) + QLatin1Char('\n') + path);
 }
 
 QString TMainWindowController::dataFolder() const

@@ -103,6 +103,10 @@ private:
     void showFileTitle();
     QString dataFolder() const;
     QString currentFileName_;
+    // The Datei menu: the settings printout.
+    QStringList reportLines();
+    void printReport();
+    void printReportToFile();
     IProgramDialogs& dialogs();
 
     TProgramOptions options_;
