@@ -34,17 +34,17 @@ QString command(QProcess& sim, const QString& line)
     return readLine(sim);
 }
 
-struct Run {
+struct CliRun {
     int exitCode = -1;
     QString out, err;
 };
 
-Run cli(const QProcessEnvironment& env, const QStringList& args)
+CliRun cli(const QProcessEnvironment& env, const QStringList& args)
 {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(binary("kadex-cli"), args);
-    Run r;
+    CliRun r;
     if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished(5000);
@@ -83,7 +83,7 @@ TEST(CliFiles, CalibratorSessionOnASimulatedBus)
     ASSERT_TRUE(command(sim, "poke 1 0046 00 28").startsWith("OK"));
 
     const QString a = dir.filePath("zb1.vav");
-    Run r = cli(env, {"--port", port, "--address", "ZB1", "save", a});
+    CliRun r = cli(env, {"--port", port, "--address", "ZB1", "save", a});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     for (const char* zb : {"ZB2", "ZB3"}) {
         r = cli(env, {"--port", port, "--address", zb, "write", a});

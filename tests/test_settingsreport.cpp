@@ -1,5 +1,6 @@
 // The settings printout of a simulated controller against the layout written out by hand.
 #include "QtPrinters.h"
+#include "common/DateFormat.h"
 #include "device/model/WindowFields.h"
 #include "mainwindow/core/MainCore.h"
 #include "mainwindow/core/SettingsReport.h"
@@ -53,20 +54,13 @@ TEST(SettingsReport, LayoutOfASimulatedController)
         }
         const TOEM_Data& hw = core.OEMData.OEM_Data_HW;
         const QString unit = QStringLiteral("m³/h");
-        QStringList e{"", "", "",
-                      pad("Fenwix VAV", 50) + "04.03.2025 / " + TimeText(when.time()),
-                      "",
-                      "Kadex Systemlösung: REGLEREINSTELLUNG",
-                      QString(37, '-'),
-                      "",
-                      "Gräte-Information",
-                      pad("- FENWIX Typ", 30) + m.text(fld::EditFenwix),
-                      pad("- OEM", 30) + m.text(fld::EditOEM),
-                      pad("- Position", 30) + m.text(fld::EditPosition),
-                      pad("- Serien Nummer", 30) + m.text(fld::EditSerNr),
-                      pad("- ZB Adresse", 30) + m.text(fld::EditZBAdr),
-                      pad("- Firmware", 30) + m.text(fld::EditFirmware),
-                      pad("- Conf.Table-ID", 30) + m.text(fld::EditConfTableID)};
+        QStringList e{"", "", ""};
+        e << pad("Fenwix VAV", 50) + "04.03.2025 / " + TimeText(when.time()) << ""
+          << "Kadex Systemlösung: REGLEREINSTELLUNG" << QString(37, '-') << "" << "Gräte-Information"
+          << pad("- FENWIX Typ", 30) + m.text(fld::EditFenwix) << pad("- OEM", 30) + m.text(fld::EditOEM)
+          << pad("- Position", 30) + m.text(fld::EditPosition) << pad("- Serien Nummer", 30) + m.text(fld::EditSerNr)
+          << pad("- ZB Adresse", 30) + m.text(fld::EditZBAdr) << pad("- Firmware", 30) + m.text(fld::EditFirmware)
+          << pad("- Conf.Table-ID", 30) + m.text(fld::EditConfTableID);
         QString sensor = pad("- Druckfühler (" + m.caption(fld::LabelSensorTyp) + ")", 30) + m.text(fld::EditSensor);
         if (c.variableSensor)
             sensor += QStringLiteral(" (%1/%2/%3/%4/40/%5)").arg(hw.Pmin).arg(hw.Pmax).arg(hw.Pnom).arg(hw.Ptot).arg(hw.Vtot);
