@@ -19,6 +19,8 @@
 #include "settings/ToolIni.h"
 #include "sim/SimLink.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -465,6 +467,8 @@ void TMainWindowController::writeSettings()
     IniConfig.Tabsheet = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::PageControl1)));
     IniConfig.ZBAdrIndex = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::ComboBoxZBAdress)));
     IniConfig.ReglerFkt = static_cast<uint8_t>(core_->Ctx.ReglerFkt.load() == 2 ? 2 : 1);
+    // "Default laden" may have switched the unit set.
+    IniConfig.EinheitIndex = static_cast<uint8_t>(std::clamp(core_->Ctx.UnitIndex.load(), 0, 2));
     if (!iniPath_.isEmpty())
         WriteToolIni(iniPath_);
 }

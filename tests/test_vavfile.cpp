@@ -81,7 +81,7 @@ protected:
     {
         QStringList s;
         for (FieldId f : {fld::EditVnomM3, fld::EditVmaxM3_OEM, fld::EditVminM3_OEM, fld::EditVmidPrz, fld::EditVAVLwErmittelt,
-                          fld::EditVAVDichte, fld::EditOEMInputOEM, fld::EditPositionInput_OEM, fld::EditPasswordInput})
+                          fld::EditVAVDichte, fld::EditOEMInputOEM, fld::EditPositionInput, fld::EditPasswordInput})
             s << model->text(f);
         for (FieldId f : {fld::SpinEditVAVPmin, fld::SpinEditVAVPnom, fld::SpinEditVAVPverz, fld::SpinEditVAVYmax,
                           fld::SpinEditLZAntrieb})
@@ -183,6 +183,7 @@ TEST_F(VavFiles, HandMadeFileOpensAndApplies)
     defaultLaden();
     EXPECT_EQ(model->text(fld::EditVnomM3), "1200");
     EXPECT_EQ(model->text(fld::EditOEMInputOEM), "Acme");
+    EXPECT_EQ(model->text(fld::EditPositionInput), "Raum 12");
     EXPECT_EQ(model->text(fld::EditPositionInput_OEM), "Raum 12");
     EXPECT_EQ(model->value(fld::SpinEditVAVPnom), 600);
     EXPECT_EQ(model->value(fld::SpinEditLZAntrieb), 120);

@@ -125,7 +125,7 @@ void TDefaultFile::BuildDefaultLines(const QDate& today)
         m_.text(fld::EditVAVLwErmittelt),
         m_.text(fld::EditVAVDichte),
         m_.text(fld::EditOEMInputOEM),
-        m_.text(fld::EditPositionInput_OEM),
+        m_.text(fld::EditPositionInput), // the position text the operating record writes
         m_.text(fld::EditW1Min),
         m_.text(fld::EditW1Max),
         m_.text(fld::EditU5Min),
@@ -195,13 +195,14 @@ void TDefaultFile::ApplyDefaultLines()
         m_.leave(f);
     };
     for (FieldId f : {fld::EditVnomM3, fld::EditVmaxM3_OEM, fld::EditVminM3_OEM, fld::EditVmidPrz, fld::EditVAVLwErmittelt,
-                      fld::EditVAVDichte, fld::EditOEMInputOEM, fld::EditPositionInput_OEM, fld::EditW1Min, fld::EditW1Max,
+                      fld::EditVAVDichte, fld::EditOEMInputOEM, fld::EditPositionInput, fld::EditW1Min, fld::EditW1Max,
                       fld::EditU5Min, fld::EditU5Max})
         put(f);
     for (FieldId f : {fld::SpinEditVAVPmin, fld::SpinEditVAVPmax, fld::SpinEditVAVPnom, fld::SpinEditVAVPtot,
                       fld::SpinEditVAVPverz, fld::SpinEditVAVVtot, fld::SpinEditVAVYmin, fld::SpinEditVAVYmax,
                       fld::SpinEditVAVYRmin, fld::SpinEditVAVYRmax})
         m_.setValue(f, take(d).toInt(), Origin::User);
+    m_.setText(fld::EditPositionInput_OEM, m_.text(fld::EditPositionInput));
     const bool linear = take(d).trimmed() == QLatin1String("1");
     m_.setChecked(linear ? fld::RadioButtonVAVYLinear : fld::RadioButtonVAVY2_10V, true, Origin::User);
     m_.setValue(fld::SpinEditLZAntrieb, take(d).toInt(), Origin::User);

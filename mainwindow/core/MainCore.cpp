@@ -111,6 +111,8 @@ void TMainCore::subscribeEvents()
             SuspendVerbindenThread();
             SuspendBetriebThread();
             DefaultFile.DefaultLaden();
+            // The preset detection at its end changes choices quietly: compare the final state.
+            RefreshComparison();
             if (VAVBetrieb.BetriebAktiv.load())
                 ResumeBetriebThread();
             else

@@ -455,6 +455,15 @@ TEST_F(Program, DataFileMenuSavesOpensAndAppliesWithoutTouchingTheDevice)
     ASSERT_TRUE(pump([&] { return m.text(fld::EditVnomM3) == "250" && !ctl->Core().Flows.Busy(); }, 20000));
     EXPECT_EQ(ctl->SimulatedBus()->peek(1, 0x0016, 0x60), device);
     EXPECT_TRUE(dialogs.Errors().isEmpty());
+    // The file held the device's values: the comparison says equal again.
+    EXPECT_TRUE(pump([&] { return m.visible(fld::ImageEqual) && !m.visible(fld::ImageNotEqual); }, 5000))
+        << [&] {
+               std::string why;
+               for (const FieldDifference& d : ctl->Core().Records().Differences())
+                   why += (d.field ? d.field->name().toStdString() : std::string("-")) + ": " +
+                          d.window.toStdString() + " / " + d.device.toStdString() + "; ";
+               return why;
+           }();
     if (const QByteArray dir = qgetenv("KADEX_SCREENSHOT_DIR"); !dir.isEmpty()) {
         m.setItemIndex(fld::PageControl1, 0);
         pump([] { return false; }, 300);
