@@ -80,9 +80,10 @@ bool TRecordFlows::ReadConfig()
     showFailure(IniStatusText.ReadFailed, failed);
     if (failed != Step::None)
         return false;
+    // Before DataRead: whoever waits for it finds the connect's read done and logged.
+    log(fld::ButtonLesen);
     dataRead_ = true;
     frame_.AnzConfPcHwEqual(IsPcHwEqual());
-    log(fld::ButtonLesen);
     return true;
 }
 
