@@ -372,6 +372,8 @@ Parsed ParseCommandLine(const QStringList& args, Options& o, QString& error)
     o.flow = given1("flow");
     o.pressure = given1("pressure");
     o.density = given1("density");
+    o.output = given1("output").value_or(QString());
+    o.pdf = given1("pdf").value_or(QString());
     if (p.isSet(count) && !cmdline::ParseInt(p.value(count), 1, std::numeric_limits<int>::max(), o.count)) {
         error = QStringLiteral("--count needs a number of 1 or more, not '%1'").arg(p.value(count));
         return Parsed::Usage;
@@ -502,7 +504,11 @@ int dispatch(const Options& o)
     if (o.command == QLatin1String("read") && o.all)
         return runReadAll(o); // the headless core owns the port
     if (o.command == QLatin1String("write"))
-        return runWrite(o);
+        return IsVavFile(o.args.value(0)) ? runWriteVav(o) : runWrite(o);
+    if (o.command == QLatin1String("save"))
+        return runSaveVav(o);
+    if (o.command == QLatin1String("report"))
+        return runReport(o);
     if (o.command == QLatin1String("diff"))
         return runDiff(o);
     if (o.command == QLatin1String("drive"))

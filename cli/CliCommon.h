@@ -41,6 +41,7 @@ struct Options {
     int timeoutS = 60;
     // density and conductance: the option texts as given, none when not given
     std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
+    QString output, pdf; // report: --output FILE, --pdf FILE
     QString command;
     QStringList args;
     QString helpCommand; // --help or "help": the command whose help to show, empty for all
@@ -116,6 +117,12 @@ int runDiff(const Options& o);
 int runScan(TZBCmd& zb, const Options& o);
 // "address --button NEW" and "address --serial SERIAL NEW".
 int runAddress(TZBCmd& zb, const Options& o);
+// "save FILE.vav", "write FILE.vav" (a calibration-set file, applied as "Default laden" does,
+// written, read back and compared), "report" (the settings printout; --output, --pdf).
+bool IsVavFile(const QString& path);
+int runSaveVav(const Options& o);
+int runWriteVav(const Options& o);
+int runReport(const Options& o);
 
 // "density" and "conductance": calculations that need no controller.
 int runDensity(const Options& o);

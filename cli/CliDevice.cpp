@@ -1,5 +1,6 @@
 // The commands that go through the device records: "read" and "monitor".
 #include "cli/CliCommon.h"
+#include "mainwindow/core/ActionLogger.h"
 #include "comm/Clock.h"
 #include "cli/CliLive.h"
 #include "sim/SimLink.h"
@@ -142,6 +143,16 @@ int runRead(TZBCmd& zb, const Options& o)
         return rc;
     if (!ok)
         return Stops().Stopped() ? ExitOk : deviceError(o); // Run reports the interruption
+    {
+        // The read is a device action: it goes to the action log like the window's reads.
+        TOEMData oem(ctx, record);
+        std::atomic<bool> closing{false};
+        TActionLogger log(model, ctx, oem, closing);
+        log.OnMessage = [](const QString& text, bool) {
+            err() << "kadex-cli: action log: " << QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) << Qt::endl;
+        };
+        log.WriteLogEntry(log.ReadAction());
+    }
     const OperatingData d = OperatingData::From(model);
     if (o.json)
         printJson(d.Json());

@@ -73,6 +73,11 @@ help::Program make()
         {{}, QStringLiteral("timeout"), QStringLiteral("S"),
          QStringLiteral("address --button only: give up after S seconds, 1 .. 3600; default 60"), Value::Text,
          QStringLiteral("120")},
+        {{}, QStringLiteral("output"), QStringLiteral("FILE"),
+         QStringLiteral("report only: write the printout to FILE (code page 1252, CR LF)"), Value::File,
+         QStringLiteral("report.txt")},
+        {{}, QStringLiteral("pdf"), QStringLiteral("FILE"), QStringLiteral("report only: write the printout as a PDF to FILE"),
+         Value::File, QStringLiteral("report.pdf")},
         {QStringLiteral("h"), QStringLiteral("help"), {}, QStringLiteral("show this help and exit")},
         {{}, QStringLiteral("version"), {}, QStringLiteral("show the version and exit")},
     };
@@ -93,7 +98,7 @@ help::Program make()
                         "device, operating, calibration, parameters) that write and diff take. The OEM password is left "
                         "out unless --with-password is given (and then never printed on a terminal)."),
          QStringLiteral("kadex-cli --port /dev/ttyUSB0 --json read --all > unit7.json")},
-        {QStringLiteral("write"), QStringLiteral("SNAPSHOT.json"), 1, 1,
+        {QStringLiteral("write"), QStringLiteral("SNAPSHOT.json | FILE.vav"), 1, 1,
          kBus + kJson + QStringList{QStringLiteral("with-password")},
          QStringLiteral("write a snapshot file (any subset of the fields that read --all --json makes) to the "
                         "controller"),
@@ -103,8 +108,17 @@ help::Program make()
                         "nothing is written. Then the device is read (fields left out keep the device's values), the "
                         "records are written as \"Setzen\" does and read back; the report names the fields written, "
                         "unchanged and not held (--json: written, unchanged, refused, not_held; status 4 when one is "
-                        "not held)."),
+                        "not held). A FILE.vav (a calibration-set file as the window saves it) is checked as a whole "
+                        "first, then applied as \"Default laden\" does, written as \"Setzen\" does and read back; each "
+                        "column the device does not hold is named."),
          QStringLiteral("kadex-cli --port /dev/ttyUSB0 write unit7.json"), Value::File},
+        {QStringLiteral("save"), QStringLiteral("FILE.vav"), 1, 1, kBus,
+         QStringLiteral("read the device and save its calibration set as the window's \"Speichern\" does"), {},
+         QStringLiteral("kadex-cli --port /dev/ttyUSB0 --address ZB1 save unit7.vav"), Value::File},
+        {QStringLiteral("report"), QStringLiteral("[--output FILE] [--pdf FILE]"), 0, 0,
+         kBus + QStringList{QStringLiteral("output"), QStringLiteral("pdf")},
+         QStringLiteral("read the device and print the settings printout (to FILE with --output, as a PDF with --pdf)"),
+         {}, QStringLiteral("kadex-cli --port /dev/ttyUSB0 report --pdf unit7.pdf")},
         {QStringLiteral("diff"), QStringLiteral("SNAPSHOT.json"), 1, 1,
          kBus + kJson + QStringList{QStringLiteral("with-password")},
          QStringLiteral("read the device and print the fields that differ from the file: RECORD.FIELD: file VALUE, "

@@ -15,16 +15,23 @@
 #include "dialogs/ZBAdrForm.h"
 #include "dialogs/ZBCmdForm.h"
 #include "device/model/WindowFields.h"
+#include "mainwindow/ReportPaint.h"
 #include "mainwindow/core/PortChoice.h"
+#include "mainwindow/core/SettingsReport.h"
 #include "settings/Texts.h"
 #include "settings/ToolIni.h"
 #include "sim/SimLink.h"
+
+#include <algorithm>
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -42,8 +49,7 @@ namespace kadex {
 namespace {
 // Features that later work adds; their commands stay visible but disabled until then.
 constexpr FieldId kNotBuiltYet[] = {
-    fld::DateiOeffnen, fld::DateiSpeichern, fld::DateiSpeichernUnter, fld::DateiDrucken, fld::DateiDruckenInDatei,
-    fld::HilfeInfo, fld::ButtonDefaultLaden,
+    fld::HilfeInfo,
 };
 class BoxDialogs final : public IProgramDialogs {
 public:
@@ -66,6 +72,27 @@ public:
     }
 };
 } // namespace
+
+QString IProgramDialogs::ChooseOpenFile(QWidget* parent, const QString& filter, const QString& folder)
+{
+    return QFileDialog::getOpenFileName(parent, QString(), folder, filter, nullptr, QFileDialog::DontUseCustomDirectoryIcons);
+}
+
+QString IProgramDialogs::ChooseSaveFile(QWidget* parent, const QString& filter, const QString& proposed)
+{
+    QFileDialog dlg(parent, QString(), proposed, filter);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix(QStringLiteral("vav"));
+    dlg.setOption(QFileDialog::DontConfirmOverwrite); // asked with the tool's own text
+    dlg.selectFile(proposed);
+    return dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty() ? dlg.selectedFiles().first() : QString();
+}
+
+bool IProgramDialogs::Confirm(QWidget* parent, const QString& text)
+{
+    return QMessageBox::question(parent, QStringLiteral("Kadex Tool"), text, QMessageBox::Yes | QMessageBox::Cancel,
+                                 QMessageBox::Cancel) == QMessageBox::Yes;
+}
 
 IProgramDialogs& TMainWindowController::dialogs()
 {
@@ -215,6 +242,116 @@ void TMainWindowController::wireActions()
             zbCmdForm_->close();
             busScanForm_->open();
         });
+    if (QAction* a = form_->Action(fld::DateiOeffnen))
+        connect(a, &QAction::triggered, this, [this] { openDataFile(); });
+    if (QAction* a = form_->Action(fld::DateiSpeichern))
+        connect(a, &QAction::triggered, this, [this] { saveDataFile(); });
+    if (QAction* a = form_->Action(fld::DateiSpeichernUnter))
+        connect(a, &QAction::triggered, this, [this] { saveDataFileAs(); });
+    if (QAction* a = form_->Action(fld::DateiDrucken))
+        connect(a, &QAction::triggered, this, [this] { printReport(); });
+    if (QAction* a = form_->Action(fld::DateiDruckenInDatei))
+        connect(a, &QAction::triggered, this, [this] { printReportToFile(); });
+}
+
+QStringList TMainWindowController::reportLines()
+{
+    return BuildSettingsReport(model_, core_->OEMData, core_->Ctx.ReglerFkt.load(), core_->Ctx.UnitIndex.load(),
+                               IniEinstDatText, QDateTime::currentDateTime());
+}
+
+void TMainWindowController::printReport()
+{
+    QPrinter printer;
+    printer.setDocName(QString::fromLatin1(kReportTitle));
+    QPrintDialog dlg(&printer, form_.get());
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    QString why;
+    if (!PaintReport(printer, reportLines(), &why))
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, IniMessageText.Msg(17) + QLatin1Char('\n') + why);
+}
+
+void TMainWindowController::printReportToFile()
+{
+    const QString proposed = QDir(QFileInfo(iniPath_).absolutePath()).filePath(IniText.SettingsFileName);
+    QFileDialog dlg(form_.get(), QString(), proposed, QStringLiteral("Kadex (*.txt)"));
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setDefaultSuffix(QStringLiteral("txt"));
+    dlg.setOption(QFileDialog::DontConfirmOverwrite);
+    dlg.selectFile(proposed);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return;
+    const QString path = dlg.selectedFiles().first();
+    if (QFileInfo::exists(path) &&
+        !dialogs().Confirm(form_.get(), IniMessageText.Msg(5) + QLatin1Char(' ') + path + QLatin1Char(' ') +
+                                            IniMessageText.Msg(6)))
+        return;
+    if (!SaveSettingsReport(path, reportLines()).isEmpty())
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, IniMessageText.Msg(17) + QLatin1Char('\n') + path);
+}
+
+QString TMainWindowController::dataFolder() const
+{
+    return IniPath.DefaultDatei.isEmpty() ? DefaultDataFileDir() : IniPath.DefaultDatei;
+}
+
+void TMainWindowController::showFileTitle()
+{
+    form_->setWindowTitle(IniText.FormTitle + QStringLiteral("   ") + QFileInfo(currentFileName_).fileName());
+}
+
+void TMainWindowController::openDataFile()
+{
+    const QString path = dialogs().ChooseOpenFile(form_.get(), QStringLiteral("VAV (*.vav)"), dataFolder());
+    if (path.isEmpty())
+        return;
+    VavError refusal;
+    const QString msg = core_->DefaultFile.Open(path, &refusal);
+    if (msg.isEmpty()) {
+        currentFileName_ = path;
+        showFileTitle();
+        return;
+    }
+    const bool typeError = msg == IniMessageText.Msg(4);
+    dialogs().Message(form_.get(), typeError ? IProgramDialogs::Kind::Error : IProgramDialogs::Kind::Information, msg);
+}
+
+void TMainWindowController::saveDataFile()
+{
+    if (currentFileName_.isEmpty() || QFileInfo(currentFileName_).fileName() == IniText.DefaultFileName) {
+        saveDataFileAs();
+        return;
+    }
+    showFileTitle();
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const QString msg = core_->DefaultFile.Save(currentFileName_);
+    QApplication::restoreOverrideCursor();
+    if (!msg.isEmpty())
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg);
+}
+
+void TMainWindowController::saveDataFileAs()
+{
+    const QString proposed = currentFileName_.isEmpty() ? QDir(dataFolder()).filePath(IniText.DefaultFileName)
+                                                        : currentFileName_;
+    QString path = dialogs().ChooseSaveFile(form_.get(), QStringLiteral("Kadex (*.vav)"), proposed);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".vav");
+    if (QFileInfo::exists(path) &&
+        !dialogs().Confirm(form_.get(), IniMessageText.Msg(5) + QLatin1Char(' ') + path + QLatin1Char(' ') +
+                                            IniMessageText.Msg(6)))
+        return;
+    currentFileName_ = path;
+    showFileTitle();
+    // A chosen name that is the default name is saved all the same.
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const QString msg = core_->DefaultFile.Save(currentFileName_);
+    QApplication::restoreOverrideCursor();
+    if (!msg.isEmpty())
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg);
 }
 
 void TMainWindowController::createDialogs()
@@ -233,6 +370,13 @@ void TMainWindowController::createDialogs()
     zbCmdForm_ = new TZBCmdForm(*core, FindDataFile(QStringLiteral("ZBCommands.txt")), form_.get());
     busScanForm_ = new TBusScanForm(*core, form_.get());
     core->Options.SetPorts(TComPortEnumerator::PortNames());
+    // The log is written on the flow runner; its boxes belong to the window thread.
+    core->ActionLog.OnMessage = [this](const QString& text, bool error) {
+        QMetaObject::invokeMethod(this, [this, text, error] {
+            dialogs().Message(form_.get(), error ? IProgramDialogs::Kind::Error : IProgramDialogs::Kind::Information,
+                              text);
+        }, Qt::QueuedConnection);
+    };
     core->Options.OnError = [this](const QString& text) {
         dialogs().Message(optSetForm_, IProgramDialogs::Kind::Error, text);
     };
@@ -367,6 +511,8 @@ bool TMainWindowController::writeSettings(QString* error)
     IniConfig.Tabsheet = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::PageControl1)));
     IniConfig.ZBAdrIndex = static_cast<uint8_t>(std::max(0, model_.itemIndex(fld::ComboBoxZBAdress)));
     IniConfig.ReglerFkt = static_cast<uint8_t>(core_->Ctx.ReglerFkt.load() == 2 ? 2 : 1);
+    // "Default laden" may have switched the unit set.
+    IniConfig.EinheitIndex = static_cast<uint8_t>(std::clamp(core_->Ctx.UnitIndex.load(), 0, 2));
     // Without a settings file the choices are not kept (and never were): nothing to tell.
     if (iniPath_.isEmpty() || !QFileInfo(iniPath_).isFile())
         return true;

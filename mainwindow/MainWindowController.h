@@ -35,6 +35,11 @@ public:
     virtual QString ChooseItem(QWidget* parent, const QString& text, const QStringList& items) = 0;
     // A folder (starting at `start`), or empty when the user declines.
     virtual QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& start) = 0;
+    // File dialogs and the Yes/Cancel question; the defaults show the system's dialogs.
+    // Empty or false when the user declines.
+    virtual QString ChooseOpenFile(QWidget* parent, const QString& filter, const QString& folder);
+    virtual QString ChooseSaveFile(QWidget* parent, const QString& filter, const QString& proposed);
+    virtual bool Confirm(QWidget* parent, const QString& text);
 };
 
 struct TProgramOptions {
@@ -98,6 +103,17 @@ private:
     void choosePort(TStartupSettings& st);
     void openHelp();
     void restoreFocus();
+    // The Datei menu: calibration-set files.
+    void openDataFile();
+    void saveDataFile();
+    void saveDataFileAs();
+    void showFileTitle();
+    QString dataFolder() const;
+    QString currentFileName_;
+    // The Datei menu: the settings printout.
+    QStringList reportLines();
+    void printReport();
+    void printReportToFile();
     IProgramDialogs& dialogs();
 
     TProgramOptions options_;

@@ -6,6 +6,9 @@ namespace kadex {
 
 TIniStatusText IniStatusText;
 TIniMessageText IniMessageText;
+TIniText IniText;
+TIniEinstDatText IniEinstDatText;
+TIniLogFileText IniLogFileText;
 
 namespace {
 SnapshotSlot<TTexts>& textsSlot()
@@ -27,7 +30,7 @@ void SetTexts(std::shared_ptr<const TTexts> texts)
 
 void PublishTexts()
 {
-    SetTexts(std::make_shared<const TTexts>(TTexts{IniStatusText, IniMessageText}));
+    SetTexts(std::make_shared<const TTexts>(TTexts{IniStatusText, IniMessageText, IniText, IniEinstDatText, IniLogFileText}));
 }
 
 QString TIniStatusText::ForMode(int mode) const

@@ -80,10 +80,64 @@ struct TIniMessageText {
     const QString& Msg(int n) const { return MsgText[(n >= 1 && n <= 18) ? n : 0]; }
 };
 
+// Main window texts (section MAIN_FORM).
+struct TIniText {
+    QString FormTitle = QStringLiteral("Kadex Tool");
+    QString DefaultFileName = QStringLiteral("Kadex.vav");
+    QString SettingsFileName = QStringLiteral("Kadex Daten.txt");
+};
+
+// Headings of the settings printout (section EINSTELLDATEN_TEXT). KadexRelease ends in a blank.
+struct TIniEinstDatText {
+    QString Header = QStringLiteral("Fenwix VAV");
+    QString Title = QStringLiteral("Kadex Systemlösung: REGLEREINSTELLUNG");
+    QString GerateInfo = QStringLiteral("Gräte-Information");
+    QString SerNr = QStringLiteral("Serien Nummer");
+    QString ZBAddr = QStringLiteral("ZB Adresse");
+    QString Reglereinst = QStringLiteral("Reglereinstellung");
+    QString KadexInfo = QStringLiteral("Kadex Informationen");
+    QString KadexRelease = QStringLiteral("Kadex Tool Release ");
+};
+
+// Column headings of the action log and one action name (section LOGFILE).
+struct TIniLogFileText {
+    QString Date = QStringLiteral("Date");
+    QString Time = QStringLiteral("Time");
+    QString SerNo = QStringLiteral("Serial number");
+    QString OEM = QStringLiteral("OEM String");
+    QString Position = QStringLiteral("Position");
+    QString Action = QStringLiteral("Action");
+    QString Volumentrom = QStringLiteral("Volumetric flow [m³/h]");
+    QString Leitwert = QStringLiteral("Leitwert");
+    QString Druck = QStringLiteral("Pressure value [Pa]");
+    QString PosKlappe = QStringLiteral("Damper position [%]");
+    QString Dichte = QStringLiteral("Density");
+    QString Hoehe = QStringLiteral("Höhe");
+    QString Vnom = QStringLiteral("V'nom [m³/h]");
+    QString Vmax = QStringLiteral("V'max [m³/h]");
+    QString Vmin = QStringLiteral("V'min [m³/h]");
+    QString Vmid = QStringLiteral("V'mid [m³/h]");
+    QString ZBAdr = QStringLiteral("ZB-Adress");
+    QString Mode = QStringLiteral("Mode [V]");
+    QString W1 = QStringLiteral("Setpoint w [V]");
+    QString U5 = QStringLiteral("Volumetric flow signal U5 [V]");
+    QString Alarms = QStringLiteral("Active alarms");
+    QString Typ = QStringLiteral("Controller Type");
+    QString Firmware = QStringLiteral("Firmware");
+    QString ConfTableID = QStringLiteral("Config. Table ID");
+    QString Sensor = QStringLiteral("Fühler");
+    QString SensorTyp = QStringLiteral("Fühlertyp");
+    QString Antrieb = QStringLiteral("Actuator");
+    QString UmgebungEinstellen = QStringLiteral("Umgebung einstellen");
+};
+
 // Every text record, as one snapshot.
 struct TTexts {
     TIniStatusText Status;
     TIniMessageText Messages;
+    TIniText Text;
+    TIniEinstDatText EinstDat;
+    TIniLogFileText LogFile;
 };
 
 // The texts in force; never null. Any thread.
@@ -97,5 +151,8 @@ void PublishTexts();
 // The GUI thread's working copy (see above); worker threads read CurrentTexts().
 extern TIniStatusText IniStatusText;
 extern TIniMessageText IniMessageText;
+extern TIniText IniText;
+extern TIniEinstDatText IniEinstDatText;
+extern TIniLogFileText IniLogFileText;
 
 } // namespace kadex

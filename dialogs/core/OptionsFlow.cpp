@@ -99,7 +99,9 @@ void OptionsFlow::Show()
         ports.prepend(inUse);
     m.setItems(fld::ComboBoxCOMNr, ports);
     m.setItemIndex(fld::ComboBoxCOMNr, static_cast<int>(ports.indexOf(inUse)));
-    m.setItemIndex(fld::ComboBoxEinheit, IniConfig.EinheitIndex <= 2 ? IniConfig.EinheitIndex : 0);
+    // The set the fields are shown in: a calibration-set file may have changed it.
+    const int shownUnit = core_.Ctx.UnitIndex.load();
+    m.setItemIndex(fld::ComboBoxEinheit, shownUnit >= 0 && shownUnit <= 2 ? shownUnit : 0);
 
     shownPassword_ = m.text(fld::EditPasswordInput);
     shownOemText_ = m.text(fld::EditOEMInputOpt);
@@ -141,9 +143,8 @@ bool OptionsFlow::Accept()
     int unit = m.itemIndex(fld::ComboBoxEinheit);
     if (unit < 0 || unit > 2)
         unit = 0;
-    const bool unitChanged = unit != IniConfig.EinheitIndex;
-    if (unitChanged)
-        IniConfig.EinheitIndex = static_cast<uint8_t>(unit);
+    const bool unitChanged = unit != core_.Ctx.UnitIndex.load();
+    IniConfig.EinheitIndex = static_cast<uint8_t>(unit);
 
     // Password, OEM text, density.
     const QString oemText = m.text(fld::EditOEMInputOpt);

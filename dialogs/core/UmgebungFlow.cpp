@@ -1,5 +1,7 @@
 #include "dialogs/core/UmgebungFlow.h"
 
+#include "settings/Texts.h"
+
 #include "common/Helpers.h"
 #include "dialogs/core/AirDensity.h"
 #include "device/model/WindowFields.h"
@@ -92,6 +94,7 @@ bool UmgebungFlow::Accept()
         model.setText(fld::EditHoeheAnz, model.text(fld::EditHoehe));
         model.setText(fld::EditDichte, model.text(fld::EditVAVDichte));
         core.Transfer.AddTransferLine(QString());
+        core.ActionLog.WriteLogEntry(CurrentTexts()->LogFile.UmgebungEinstellen);
         // A failed write leaves the device unknown; an unchanged altitude counts only when the
         // write took.
         if (!ok || dsk3)

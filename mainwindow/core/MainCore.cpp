@@ -42,6 +42,7 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
                 [this](const Change&) { UpdateSensorViews(); });
     ZB.SetTransferSink(&Transfer);
     ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
+    records_.OnLog = [this](const QString& action) { ActionLog.WriteLogEntry(action); };
     subscribeEvents();
     subscribeComparison();
 }
@@ -108,6 +109,20 @@ void TMainCore::subscribeEvents()
     onClick(fld::ButtonSetzen, [this] {
         ValueEntry.CommitTyping();
         Flows.Post("Setzen", [this] { ButtonSetzenClick(); });
+    });
+    onClick(fld::ButtonDefaultLaden, [this] {
+        Flows.Post("DefaultLaden", [this] {
+            // Fields only: nothing goes to the device until "Setzen".
+            SuspendVerbindenThread();
+            SuspendBetriebThread();
+            DefaultFile.DefaultLaden();
+            // The preset detection at its end changes choices quietly: compare the final state.
+            RefreshComparison();
+            if (VAVBetrieb.BetriebAktiv.load())
+                ResumeBetriebThread();
+            else
+                ResumeVerbindenThread();
+        });
     });
     onClick(fld::ButtonTest, [this] { Flows.Post("Test", [this] { ButtonTestClick(); }); });
     onUserCheck(kBetrieb, [this](bool) {
@@ -236,7 +251,11 @@ bool TMainCore::ButtonSetzenClick()
 // ------------------------------------------------------------------------ start-up
 
 void TMainCore::FormCreate() { startup_.FormCreate(); }
-void TMainCore::StartTimerTimer(const TStartupSettings& st) { startup_.StartTimerTimer(st); }
+void TMainCore::StartTimerTimer(const TStartupSettings& st)
+{
+    ActionLog.PrepareHeader();
+    startup_.StartTimerTimer(st);
+}
 void TMainCore::PageControl1Change() { startup_.PageControl1Change(); }
 void TMainCore::PostClose(std::function<void()> done) { startup_.PostClose(std::move(done)); }
 void TMainCore::Close() { startup_.Close(); }

@@ -13,7 +13,9 @@
 #include "dialogs/core/OptionsFlow.h"
 #include "device/QVData.h"
 #include "device/VAVBetrieb.h"
+#include "mainwindow/core/ActionLogger.h"
 #include "mainwindow/core/ConnectionSupervisor.h"
+#include "mainwindow/core/DefaultFile.h"
 #include "mainwindow/core/EnablingRules.h"
 #include "mainwindow/core/OperationPanel.h"
 #include "mainwindow/core/DifferenceMarks.h"
@@ -68,6 +70,8 @@ public:
     TValueEntry ValueEntry{Ctx};
     // The sensor, actuator and controller function dialogs.
     TDialogLogic Dialogs{*this, OEMData};
+    // Calibration-set files and "Default laden".
+    TDefaultFile DefaultFile{Ctx, OEMData, Dialogs.RegFkt, ValueEntry};
     TTransferLog Transfer;
     FlowRunner Flows;
     // The options dialog's rules and its OK and Cancel.
@@ -79,6 +83,8 @@ public:
 
     std::atomic<bool> DataRead{false};
     std::atomic<bool> Closing{false};
+    // The monthly action log of this core's device actions.
+    TActionLogger ActionLog{Ctx.model, Ctx, OEMData, Closing};
     std::atomic<int> SecondsOnline{0};
     // Set when the user clicks "Variabel": the next cycle shows the stored setpoint first.
     std::atomic<bool> SetpointRefresh{false};

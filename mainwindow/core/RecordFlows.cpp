@@ -57,6 +57,12 @@ QString TRecordFlows::LastFailure() const
     return {};
 }
 
+void TRecordFlows::log(FieldId button)
+{
+    if (OnLog)
+        OnLog(m_.caption(button).remove(QLatin1Char('&')));
+}
+
 void TRecordFlows::ClearFailure()
 {
     if (!LastFailure().isEmpty())
@@ -74,6 +80,8 @@ bool TRecordFlows::ReadConfig()
     showFailure(IniStatusText.ReadFailed, failed);
     if (failed != Step::None)
         return false;
+    // Before DataRead: whoever waits for it finds the connect's read done and logged.
+    log(fld::ButtonLesen);
     dataRead_ = true;
     frame_.AnzConfPcHwEqual(IsPcHwEqual());
     return true;
@@ -86,6 +94,7 @@ bool TRecordFlows::Lesen()
     ClearFailure();
     const QString status = frame_.BeginUserFlow(IniStatusText.DataRead);
     const Step failed = readChain();
+    log(fld::ButtonLesen);
     frame_.EndUserFlow(status);
     // Later edits compare against what was read, even part-way.
     dataRead_ = true;
@@ -116,6 +125,7 @@ bool TRecordFlows::Setzen()
     if (failed == Step::None && !qv_.WriteConfig())
         failed = Step::QV;
     betrieb_.RefreshIdent();
+    log(fld::ButtonSetzen);
     frame_.EndUserFlow(status);
     showFailure(IniStatusText.WriteFailed, failed);
     if (failed != Step::None) {

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <atomic>
+#include <functional>
 
 namespace kadex {
 
@@ -49,10 +50,16 @@ public:
     // The next action clears a shown failure.
     void ClearFailure();
 
+    // The action log: an automatic read after a connect logs only when it succeeded, "Lesen"
+    // and "Setzen" whatever their result (the logger itself skips while closing). Action names
+    // are the buttons' captions.
+    std::function<void(const QString& action)> OnLog;
+
 private:
     enum class Step { None, Betrieb, OEM, QV };
     Step readChain();
     void showFailure(const QString& pattern, Step step);
+    void log(FieldId button);
 
     WindowModel& m_;
     TVAVBetrieb& betrieb_;

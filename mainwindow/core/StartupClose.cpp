@@ -95,6 +95,7 @@ void TStartupClose::StartTimerTimer(const TStartupSettings& st)
     for (const QString& dir : {IniPath.LogDatei, IniPath.DefaultDatei})
         if (!dir.isEmpty())
             QDir().mkpath(dir);
+    PublishToolIni(); // the log writer reads the folder from the snapshot
 
     dialogs_.StartUp();
     rules_.UpdateSensorViews();

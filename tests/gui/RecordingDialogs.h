@@ -27,6 +27,17 @@ public:
         folderPrompts_.append(prompt);
         return folder_;
     }
+    // The file the file dialogs hand back (empty: declined) and the answer to Yes/Cancel.
+    QString ChooseOpenFile(QWidget*, const QString&, const QString&) override { std::lock_guard<std::mutex> g(m_); return file_; }
+    QString ChooseSaveFile(QWidget*, const QString&, const QString&) override { std::lock_guard<std::mutex> g(m_); return file_; }
+    bool Confirm(QWidget*, const QString& text) override
+    {
+        std::lock_guard<std::mutex> g(m_);
+        questions_.append(text);
+        return yes_;
+    }
+    void SetFile(const QString& file, bool yes) { std::lock_guard<std::mutex> g(m_); file_ = file; yes_ = yes; }
+    QStringList Infos() const { std::lock_guard<std::mutex> g(m_); return infos_; }
     void SetFolder(const QString& folder) { std::lock_guard<std::mutex> g(m_); folder_ = folder; }
     QStringList FolderPrompts() const { std::lock_guard<std::mutex> g(m_); return folderPrompts_; }
     QStringList Errors() const { std::lock_guard<std::mutex> g(m_); return errors_; }
@@ -36,7 +47,8 @@ public:
 private:
     mutable std::mutex m_;
     QStringList errors_, infos_, questions_, folderPrompts_;
-    QString folder_;
+    QString folder_, file_;
+    bool yes_ = false;
 };
 
 } // namespace kadex::test

@@ -2,6 +2,7 @@
 // connection supervision as the window shows it, the Transfer view, port errors, the single
 // instance and the orderly end.
 #include "tests/gui/Pump.h"
+#include "device/model/WindowFields.h"
 #include "mainwindow/MainWindowController.h"
 #include "tests/VirtualClock.h"
 #include "tests/gui/RecordingDialogs.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QThread>
 #include <QLineEdit>
@@ -102,7 +104,8 @@ TEST_F(Program, StartUpConnectsToTheSimulatedController)
     ASSERT_TRUE(pump([&] { return ctl->Form().ControlAs<QAbstractButton>("ButtonLesen")->isEnabled(); }, 5000));
     EXPECT_EQ(field("EditVnomM3"), "250");
     // Features of later work are there but disabled.
-    EXPECT_FALSE(ctl->Form().Action("DateiOeffnen")->isEnabled());
+    EXPECT_FALSE(ctl->Form().Action("ExtrasZBCommand")->isEnabled());
+    EXPECT_TRUE(ctl->Form().Action("DateiOeffnen")->isEnabled());
     EXPECT_TRUE(ctl->Form().Action("DateiBeenden")->isEnabled());
 }
 
@@ -500,4 +503,52 @@ TEST_F(Program, UnreadableSettingsFileIsReplacedAndTheUserTold)
     QFile f(ini);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().contains("[DRUCKSENSOR]"));
+}
+
+TEST_F(Program, DataFileMenuSavesOpensAndAppliesWithoutTouchingTheDevice)
+{
+    TProgramOptions o;
+    o.simulate = true;
+    start(o);
+    ASSERT_TRUE(pump([&] { return ctl->Core().DataRead.load() && !ctl->Core().Flows.Busy(); }, 20000));
+    WindowModel& m = ctl->Model();
+    const QString path = home.filePath("unit7.vav");
+    dialogs.SetFile(path, true);
+    ctl->Form().Action("DateiSpeichernUnter")->trigger();
+    ASSERT_TRUE(QFileInfo::exists(path));
+    EXPECT_TRUE(ctl->Form().windowTitle().endsWith("   unit7.vav"));
+    // Declining to overwrite leaves the file as it was.
+    QFile before(path);
+    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+    const QByteArray saved = before.readAll();
+    before.close();
+    m.setText(fld::EditVnomM3, "777", Origin::User);
+    dialogs.SetFile(path, false);
+    ctl->Form().Action("DateiSpeichernUnter")->trigger();
+    QFile again(path);
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_EQ(again.readAll(), saved);
+    EXPECT_TRUE(dialogs.Questions().last().contains("überschreiben?"));
+
+    const auto device = ctl->SimulatedBus()->peek(1, 0x0016, 0x60);
+    ctl->Form().Action("DateiOeffnen")->trigger();
+    EXPECT_TRUE(m.enabled(fld::ButtonDefaultLaden));
+    ASSERT_TRUE(m.click(fld::ButtonDefaultLaden));
+    ASSERT_TRUE(pump([&] { return m.text(fld::EditVnomM3) == "250" && !ctl->Core().Flows.Busy(); }, 20000));
+    EXPECT_EQ(ctl->SimulatedBus()->peek(1, 0x0016, 0x60), device);
+    EXPECT_TRUE(dialogs.Errors().isEmpty());
+    // The file held the device's values: the comparison says equal again.
+    EXPECT_TRUE(pump([&] { return m.visible(fld::ImageEqual) && !m.visible(fld::ImageNotEqual); }, 5000))
+        << [&] {
+               std::string why;
+               for (const FieldDifference& d : ctl->Core().Records().Differences())
+                   why += (d.field ? d.field->name().toStdString() : std::string("-")) + ": " +
+                          d.window.toStdString() + " / " + d.device.toStdString() + "; ";
+               return why;
+           }();
+    if (const QByteArray dir = qgetenv("KADEX_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        m.setItemIndex(fld::PageControl1, 0);
+        pump([] { return false; }, 300);
+        ctl->Form().grab().save(QString::fromLocal8Bit(dir) + "/datafile-opened.png");
+    }
 }
