@@ -247,7 +247,7 @@ QString TDefaultFile::Save(const QString& path)
     const auto texts = CurrentTexts();
     QByteArray bytes;
     QString why;
-    if (!EncodeVavFile(oem_.DefaultHeader, oem_.DefaultValues, bytes, &why) || !WriteFileAtomic(path, bytes, &why))
+    if (!EncodeVavFile(oem_.DefaultHeader, oem_.DefaultValues, bytes, &why) || !WriteFileAtomic(path, bytes, -1, &why))
         return texts->Messages.Msg(17) + QStringLiteral("\r\n") + path + QLatin1Char('\n') + why;
     return {};
 }

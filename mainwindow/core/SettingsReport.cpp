@@ -94,7 +94,7 @@ QString SaveSettingsReport(const QString& path, const QStringList& lines)
         data += "\r\n";
     }
     QString why;
-    return WriteFileAtomic(path, data, &why) ? QString() : why;
+    return WriteFileAtomic(path, data, -1, &why) ? QString() : why;
 }
 
 } // namespace kadex

@@ -37,7 +37,6 @@ public:
         return yes_;
     }
     void SetFile(const QString& file, bool yes) { std::lock_guard<std::mutex> g(m_); file_ = file; yes_ = yes; }
-    QStringList Infos() const { std::lock_guard<std::mutex> g(m_); return infos_; }
     void SetFolder(const QString& folder) { std::lock_guard<std::mutex> g(m_); folder_ = folder; }
     QStringList FolderPrompts() const { std::lock_guard<std::mutex> g(m_); return folderPrompts_; }
     QStringList Errors() const { std::lock_guard<std::mutex> g(m_); return errors_; }
