@@ -378,21 +378,11 @@ Parsed ParseCommandLine(const QStringList& args, Options& o, QString& error)
         error = QStringLiteral("--count needs a number of 1 or more, not '%1'").arg(p.value(count));
         return Parsed::Usage;
     }
-    if (p.isSet(opt[QStringLiteral("with-password")])) {
-        if (o.command == QLatin1String("read") && !o.all) {
-            error = QStringLiteral("--with-password is for read --all, write and diff only");
-            return Parsed::Usage;
-        }
-        o.withPassword = true;
-    }
+    o.withPassword = p.isSet(opt[QStringLiteral("with-password")]);
     if (o.command == QLatin1String("address")) {
         const QCommandLineOption& buttonOpt = opt[QStringLiteral("button")];
         const QCommandLineOption& serialOpt = opt[QStringLiteral("serial")];
         const QCommandLineOption& timeoutOpt = opt[QStringLiteral("timeout")];
-        if (p.isSet(buttonOpt) == p.isSet(serialOpt)) {
-            error = QStringLiteral("address needs either --button or --serial SERIAL");
-            return Parsed::Usage;
-        }
         if (!parseAddress(o.args.value(0), o.newAdrIndex)) {
             error = QStringLiteral("address takes the new address PP or ZB1..ZB8, not '%1'").arg(o.args.value(0));
             return Parsed::Usage;
@@ -406,11 +396,8 @@ Parsed ParseCommandLine(const QStringList& args, Options& o, QString& error)
                             .arg(o.serial);
                 return Parsed::Usage;
             }
-            if (p.isSet(timeoutOpt)) {
-                error = QStringLiteral("--timeout is for address --button only");
-                return Parsed::Usage;
-            }
         }
+        o.timeoutGiven = p.isSet(timeoutOpt);
         if (p.isSet(timeoutOpt) && !cmdline::ParseInt(p.value(timeoutOpt), 1, 3600, o.timeoutS)) {
             error = QStringLiteral("--timeout needs a number of seconds 1 .. 3600, not '%1'").arg(p.value(timeoutOpt));
             return Parsed::Usage;
@@ -499,6 +486,15 @@ namespace {
 
 int dispatch(const Options& o)
 {
+    // Which controller address looks for is a usage question, answered before the port opens.
+    if (o.command == QLatin1String("address")) {
+        if (o.button == !o.serial.isEmpty())
+            return usageError(QStringLiteral("address needs either --button or --serial SERIAL"));
+        if (!o.button && o.timeoutGiven)
+            return usageError(QStringLiteral("--timeout is for address --button only"));
+    }
+    if (o.command == QLatin1String("read") && o.withPassword && !o.all)
+        return usageError(QStringLiteral("--with-password is for read --all, write and diff only"));
     if (o.command == QLatin1String("monitor"))
         return runMonitor(o); // the polling core owns the port
     if (o.command == QLatin1String("read") && o.all)

@@ -39,6 +39,7 @@ struct Options {
     QString serial;
     int newAdrIndex = 0;
     int timeoutS = 60;
+    bool timeoutGiven = false;
     // density and conductance: the option texts as given, none when not given
     std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
     QString output, pdf; // report: --output FILE, --pdf FILE

@@ -46,7 +46,8 @@ help::Program make()
                         "default 60"),
          Value::Text, QStringLiteral("120")},
         {{}, QStringLiteral("with-password"), {},
-         QStringLiteral("read --all, write, diff: include the OEM password (never printed on a terminal)")},
+         QStringLiteral("snapshots (read with all records, write, diff): include the OEM password (never printed on a "
+                        "terminal)")},
         {{}, QStringLiteral("all"), {},
          QStringLiteral("read only: print all three records (operating data, calibration, controller parameters) as a "
                         "snapshot")},
@@ -100,7 +101,7 @@ help::Program make()
          QStringLiteral("kadex-cli --port /dev/ttyUSB0 --json read --all > unit7.json")},
         {QStringLiteral("write"), QStringLiteral("SNAPSHOT.json | FILE.vav"), 1, 1,
          kBus + kJson + QStringList{QStringLiteral("with-password")},
-         QStringLiteral("write a snapshot file (any subset of the fields that read --all --json makes) to the "
+         QStringLiteral("write a snapshot file (any subset of the fields of the snapshot that read makes) to the "
                         "controller"),
          QStringLiteral("Every value of the file is checked before any bus traffic: not a regular file of at most "
                         "1 MiB, not JSON, a duplicate or unknown key, a wrong type, a value out of range, a text the "
@@ -167,7 +168,7 @@ help::Program make()
          QStringLiteral("A different controller holding NEW is moved to PP first (by serial number: only once the "
                         "serial number was found). Status 0 only when the controller answers with its serial number at "
                         "NEW afterwards, 4 otherwise (with the reason)."),
-         QStringLiteral("kadex-cli --port /dev/ttyUSB0 address --serial 00812-04712-003-001 ZB3"), Value::Address},
+         QStringLiteral("kadex-cli --port /dev/ttyUSB0 address ZB3 --serial 00812-04712-003-001"), Value::Address},
         {QStringLiteral("density"), QStringLiteral("[--altitude M] [--temperature C] [--humidity PCT]"), 0, 0,
          kJson + QStringList{QStringLiteral("altitude"), QStringLiteral("temperature"), QStringLiteral("humidity")},
          QStringLiteral("the air density in kg/m3 from the ambient conditions, as the ambient-conditions dialog computes "
