@@ -1,9 +1,48 @@
 // "address --button NEW" and "address --serial SERIAL NEW": a controller's new bus address,
 // checked by asking it there afterwards.
 #include "cli/CliCommon.h"
+#include "device/DeviceContext.h"
+#include "device/OEMData.h"
+#include "device/VAVBetrieb.h"
+#include "device/model/WindowFields.h"
+#include "device/model/WindowModel.h"
 #include "dialogs/core/BusAddressing.h"
+#include "mainwindow/core/ActionLogger.h"
+#include "settings/Texts.h"
+
+#include <atomic>
 
 namespace kadex::cli {
+
+namespace {
+
+// The addressing is a device action: one action log line naming the controller as an
+// identification at its new address shows it.
+int logAddressing(TZBCmd& zb, int newIndex)
+{
+    WindowModel model(mainWindowFields());
+    model.setMisuse(WindowModel::Misuse::Warn);
+    TDeviceContext ctx(zb, model);
+    TVAVBetrieb record(ctx);
+    int rc = ExitOk;
+    {
+        TBusSettingsScope keep(zb);
+        zb.SetAdrIndex(static_cast<uint8_t>(newIndex));
+        WatchBus(zb, record.IdentStop, true);
+        record.Identify(); // a failed identification still leaves the line; the address did change
+        rc = FinishBus(ExitOk);
+    }
+    TOEMData oem(ctx, record);
+    std::atomic<bool> closing{false};
+    TActionLogger log(model, ctx, oem, closing);
+    log.OnMessage = [](const QString& text, bool) {
+        err() << "kadex-cli: action log: " << QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) << Qt::endl;
+    };
+    log.WriteLogEntry(CurrentTexts()->LogFile.ZBAdresse + QLatin1Char(' ') + BusAddressName(newIndex));
+    return rc;
+}
+
+} // namespace
 
 int runAddress(TZBCmd& zb, const Options& o)
 {
@@ -47,9 +86,10 @@ int runAddress(TZBCmd& zb, const Options& o)
         err() << "kadex-cli: addressing failed: " << AddressingOutcomeText(shown) << Qt::endl;
         return ExitDevice;
     }
+    const int rc = logAddressing(zb, newIndex);
     out() << AddressingOutcomeText(r) << '\n';
     out().flush();
-    return ExitOk;
+    return rc;
 }
 
 } // namespace kadex::cli

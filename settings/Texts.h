@@ -99,7 +99,8 @@ struct TIniEinstDatText {
     QString KadexRelease = QStringLiteral("Kadex Tool Release ");
 };
 
-// Column headings of the action log and one action name (section LOGFILE).
+// Column headings of the action log and the action names not taken from a button (section
+// LOGFILE).
 struct TIniLogFileText {
     QString Date = QStringLiteral("Date");
     QString Time = QStringLiteral("Time");
@@ -129,6 +130,7 @@ struct TIniLogFileText {
     QString SensorTyp = QStringLiteral("Fühlertyp");
     QString Antrieb = QStringLiteral("Actuator");
     QString UmgebungEinstellen = QStringLiteral("Umgebung einstellen");
+    QString ZBAdresse = QStringLiteral("ZB-Adresse");
 };
 
 // Every text record, as one snapshot.

@@ -3,17 +3,20 @@
 // bus (the telegram record) decide, not what the tool believes it did.
 #include "QtPrinters.h"
 #include "comm/ZBCmd.h"
+#include "common/TextFile.h"
 #include "device/model/WindowFields.h"
 #include "dialogs/core/BusAddressing.h"
 #include "dialogs/core/BusScan.h"
 #include "dialogs/core/RawCommands.h"
 #include "dialogs/core/ZBAdrFlow.h"
 #include "mainwindow/core/MainCore.h"
+#include "settings/ActionLog.h"
 #include "sim/SimBus.h"
 #include "sim/SimTransport.h"
 #include "tests/WaitFor.h"
 
 #include <gtest/gtest.h>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <random>
@@ -337,6 +340,10 @@ TEST(BusServiceCore, AddressingDialogThenTheWindowIdentifiesTheControllerAtItsAd
     TMainCore core(model, std::make_unique<sim::SimTransport>(bus));
     core.SetPollPeriodMs(300);
     core.Com.SetBaudRate(300); // room for the scan's short attempts (see BusService::make)
+    QTemporaryDir logDir;
+    core.ActionLog.SetFolder(logDir.path());
+    const QDateTime when(QDate(2024, 5, 7), QTime(9, 30, 0));
+    core.ActionLog.Now = [when] { return when; };
     core.Start();
     model.setItemIndex(fld::ComboBoxZBAdress, 1);
     core.ZB.SetAdrIndex(1);
@@ -374,6 +381,13 @@ TEST(BusServiceCore, AddressingDialogThenTheWindowIdentifiesTheControllerAtItsAd
     EXPECT_EQ(bus->peek(2, sim::mem::AddressCode, 1)[0], 0x00);
     EXPECT_EQ(model.text(fld::EditSerNr), QString::fromStdString(bus->identity(2).text()));
     EXPECT_EQ(core.ZB.AdrIndex(), 1);
+    // The newest log line is the addressing, naming the controller identified at its address.
+    QStringList log;
+    ASSERT_TRUE(ReadTextFileLines(LogFileName(logDir.path(), when.date()), log));
+    ASSERT_GE(log.size(), 2);
+    const QStringList newest = log[1].split(QLatin1Char('\t'));
+    EXPECT_EQ(newest.value(5), QStringLiteral("ZB-Adresse ZB1"));
+    EXPECT_EQ(newest.value(2), QString::fromStdString(bus->identity(2).text()));
     EXPECT_FALSE(core.VerbindenThread().Suspended()); // polling resumed
     core.Close();
 }

@@ -1,10 +1,15 @@
 // kadex-cli scan and address end to end, against kadex-sim with several controllers on a
 // pseudo-terminal; each controller's address code is read back from the simulator.
+#include "common/TextFile.h"
+
+#include <QDate>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -23,11 +28,29 @@ struct CliRun {
 
 // The scan's short attempt is a real-time budget; under a loaded test machine a tenfold time
 // rate would leave it a few milliseconds, so the programs here run at the real rate.
+// The action log goes below a temporary data folder.
+QTemporaryDir& dataHome()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
 QProcessEnvironment realRate()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("KADEX_TIME_RATE"), QStringLiteral("1"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome().path());
     return env;
+}
+
+// The action log's entries, newest first (the heading left off).
+QStringList logEntries()
+{
+    QStringList lines;
+    kadex::ReadTextFileLines(QDir(dataHome().filePath(QStringLiteral("Kadex_Logs")))
+                                 .filePath(QDate::currentDate().toString(QStringLiteral("'Kadex_'yyyy'_'MM'.txt'"))),
+                             lines);
+    return lines.mid(1);
 }
 
 CliRun cli(const QStringList& args)
@@ -102,6 +125,12 @@ TEST(CliBus, ScanAndAddressAgainstKadexSim)
     EXPECT_EQ(code(1), QStringLiteral("OK 00"));
     EXPECT_EQ(code(2), QStringLiteral("OK 84"));
     EXPECT_EQ(code(3), QStringLiteral("OK 08"));
+    // Logged with the addressed controller as found at its new address.
+    QStringList log = logEntries();
+    ASSERT_EQ(log.size(), 1);
+    QStringList cols = log[0].split(QLatin1Char('\t'));
+    EXPECT_EQ(cols.value(2), QStringLiteral("00812-04712-003-001"));
+    EXPECT_EQ(cols.value(5), QStringLiteral("ZB-Adresse ZB6"));
 
     // Serial number onto a taken address: the holder goes to PP first.
     r = cli({QStringLiteral("--port"), port, QStringLiteral("address"), QStringLiteral("--serial"),
@@ -110,6 +139,11 @@ TEST(CliBus, ScanAndAddressAgainstKadexSim)
     EXPECT_TRUE(r.out.contains(QStringLiteral("moved to PP"))) << r.out.toStdString();
     EXPECT_EQ(code(1), QStringLiteral("OK 01"));
     EXPECT_EQ(code(3), QStringLiteral("OK 00"));
+    log = logEntries();
+    ASSERT_EQ(log.size(), 2);
+    cols = log[0].split(QLatin1Char('\t'));
+    EXPECT_EQ(cols.value(2), QStringLiteral("00812-04713-003-001"));
+    EXPECT_EQ(cols.value(5), QStringLiteral("ZB-Adresse ZB1"));
 
     // Nobody with that serial number, nobody pressing, a malformed one: nothing changes.
     r = cli({QStringLiteral("--port"), port, QStringLiteral("address"), QStringLiteral("--serial"),
@@ -126,6 +160,7 @@ TEST(CliBus, ScanAndAddressAgainstKadexSim)
     EXPECT_EQ(code(1), QStringLiteral("OK 01"));
     EXPECT_EQ(code(2), QStringLiteral("OK 84"));
     EXPECT_EQ(code(3), QStringLiteral("OK 00"));
+    EXPECT_EQ(logEntries().size(), 2); // a refused addressing changed nothing and is not logged
 
     sim(s, QStringLiteral("quit"));
     s.waitForFinished(10000);

@@ -15,7 +15,17 @@ void ResumeOnePollingThread(TMainCore& core)
         core.ResumeVerbindenThread();
 }
 
-ZBAdrFlow::ZBAdrFlow(TMainCore& core) : core_(core), addressing_(core.ZB) {}
+ZBAdrFlow::ZBAdrFlow(TMainCore& core) : core_(core), addressing_(core.ZB)
+{
+    // A successful addressing is logged once the window has identified the controller again,
+    // so that the line names it; a failed one changed nothing and is not logged.
+    addressing_.OnAddressed = [this](const AddressingResult& r) {
+        if (!r.ok())
+            return;
+        std::lock_guard<std::mutex> lk(m_);
+        unlogged_.push_back(r.newIndex);
+    };
+}
 
 void ZBAdrFlow::Show()
 {
@@ -143,6 +153,13 @@ void ZBAdrFlow::reidentify()
         core_.VAVBetrieb.SetSerNr(QString());
     }
     core_.Ctx.model.setEnabled(fld::ComboBoxZBAdress, core_.Com.PortOpen());
+    std::vector<int> addressed;
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        addressed.swap(unlogged_);
+    }
+    for (int index : addressed)
+        core_.ActionLog.WriteLogEntry(CurrentTexts()->LogFile.ZBAdresse + QLatin1Char(' ') + BusAddressName(index));
     core_.EnableMainControls(true);
     ResumeOnePollingThread(core_);
     if (OnIdentified)

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace kadex {
 
@@ -30,7 +31,8 @@ public:
     bool Ok();
     // "Abbruch" of the button window: the button search ends after the running call.
     void AbortButtonSearch() { abort_ = true; }
-    // Closing the dialog in any way: posts the re-identification, which resumes polling.
+    // Closing the dialog in any way: posts the re-identification, which resumes polling and
+    // then logs the successful addressings.
     void Close();
     bool Working() const { return working_.load(); }
     // The last addressing's result.
@@ -59,6 +61,7 @@ private:
     std::atomic<bool> abort_{false};
     mutable std::mutex m_;
     AddressingResult last_;
+    std::vector<int> unlogged_; // new addresses of successful addressings not yet in the log
 };
 
 // Resumes the operation thread while the operation mode is on, else the connection thread.
