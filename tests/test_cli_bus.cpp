@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "tests/CliProcess.h"
+
 #include <chrono>
 
 namespace {
@@ -21,10 +23,7 @@ QString binary(const char* name)
     return QStringLiteral(KADEX_BIN_DIR "/") + QLatin1String(name);
 }
 
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-};
+using kadex::test::CliRun;
 
 // The scan's short attempt is a real-time budget; under a loaded test machine a tenfold time
 // rate would leave it a few milliseconds, so the programs here run at the real rate.
@@ -55,19 +54,7 @@ QStringList logEntries()
 
 CliRun cli(const QStringList& args)
 {
-    QProcess p;
-    p.setProcessEnvironment(realRate());
-    p.start(binary("kadex-cli"), args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return kadex::test::RunToEnd(binary("kadex-cli"), args, realRate());
 }
 
 QString line(QProcess& p)

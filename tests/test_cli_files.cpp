@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/CliProcess.h"
+
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -34,26 +36,11 @@ QString command(QProcess& sim, const QString& line)
     return readLine(sim);
 }
 
-struct CliRun {
-    int exitCode = -1;
-    QString out, err;
-};
+using kadex::test::CliRun;
 
 CliRun cli(const QProcessEnvironment& env, const QStringList& args)
 {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(binary("kadex-cli"), args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return kadex::test::RunToEnd(binary("kadex-cli"), args, env);
 }
 
 QString dataLine(const QString& path)

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "tests/CliProcess.h"
+
 #include "device/SnapshotFile.h"
 
 #include <chrono>
@@ -25,25 +27,11 @@ QString binary(const char* name)
     return QStringLiteral(KADEX_BIN_DIR "/") + QLatin1String(name);
 }
 
-struct Result {
-    int exitCode = -1; // -1: crashed or hung
-    QString out, err;
-};
+using Result = kadex::test::CliRun;
 
 Result runCli(const QStringList& args)
 {
-    QProcess p;
-    p.start(binary("kadex-cli"), args);
-    Result r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return kadex::test::RunToEnd(binary("kadex-cli"), args);
 }
 
 QString readLine(QProcess& p)
