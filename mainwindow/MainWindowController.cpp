@@ -37,6 +37,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -552,6 +553,36 @@ void TMainWindowController::SetBusyCursor(bool busy)
     QMetaObject::invokeMethod(this, "setBusyOnGui", Qt::QueuedConnection, Q_ARG(bool, busy));
 }
 
+namespace {
+
+// Tells a focus the user moved (click, shortcut, his own Tab) from one the disabling moved on
+// (also a Tab reason, but without a Tab key before it).
+class UserFocusWatch : public QObject {
+public:
+    using QObject::QObject;
+    bool moved = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int k = static_cast<QKeyEvent*>(event)->key();
+            tabKey_ = k == Qt::Key_Tab || k == Qt::Key_Backtab;
+        } else if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason r = static_cast<QFocusEvent*>(event)->reason();
+            if (r == Qt::MouseFocusReason || r == Qt::ShortcutFocusReason ||
+                (tabKey_ && (r == Qt::TabFocusReason || r == Qt::BacktabFocusReason)))
+                moved = true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool tabKey_ = false;
+};
+
+} // namespace
+
 void TMainWindowController::setBusyOnGui(bool busy)
 {
     if (busy) {
@@ -559,10 +590,18 @@ void TMainWindowController::setBusyOnGui(bool busy)
             QApplication::setOverrideCursor(Qt::BusyCursor);
             QWidget* focus = QApplication::focusWidget();
             focusBeforeBusy_ = focus && focus->window() == form_.get() ? focus : nullptr;
+            delete userFocusWatch_;
+            userFocusWatch_ = new UserFocusWatch(this);
+            qApp->installEventFilter(userFocusWatch_);
         }
     } else if (busyDepth_ > 0) {
         if (--busyDepth_ == 0) {
             QApplication::restoreOverrideCursor();
+            const bool userMoved = userFocusWatch_ && static_cast<UserFocusWatch*>(userFocusWatch_)->moved;
+            delete userFocusWatch_; // removes its filter
+            userFocusWatch_ = nullptr;
+            if (userMoved)
+                focusBeforeBusy_ = nullptr;
             restoreFocus();
         }
     }

@@ -135,6 +135,8 @@ private:
     // Where the keyboard focus was when the busy phase began: disabling the focused button
     // moves the focus on, and it is brought back when the controls are enabled again.
     QPointer<QWidget> focusBeforeBusy_;
+    // Watches the application while busy: a focus the user set himself is kept at the end.
+    QObject* userFocusWatch_ = nullptr;
     bool closePosted_ = false;
     bool closed_ = false; // settings written, the window may close
 };

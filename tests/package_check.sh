@@ -10,7 +10,10 @@ trap 'rm -rf "$work"' EXIT
 fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
 
-(cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1) \
+# cpack builds its install step inside the build tree: two checks of one tree at once (two
+# suites run side by side) take turns instead of tripping over each other's ninja lock.
+(cd "$work" && flock "$build/.package_check.lock" \
+   cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1) \
   || { cat "$work/cpack.log"; echo "FAIL: cpack"; exit 1; }
 debs=("$work"/out/kadex-tool_*_amd64.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { ls -l "$work/out"; echo "FAIL: no single kadex-tool_*_amd64.deb"; exit 1; }

@@ -3,6 +3,7 @@
 // signal, a closed output, a lost port); bad modes and setpoints are refused. The identification
 // of the device commands, interrupted, leaves no motor stop behind.
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -82,6 +83,14 @@ public:
             if (!proc.waitForFinished(5000))
                 proc.kill();
         }
+    }
+    int telegramCount()
+    {
+        const QString head = simCommand(proc, QStringLiteral("record 1"));
+        const int n = head.section(QLatin1Char(' '), 1, 1).toInt();
+        for (int i = 0; i < n && i < 1; ++i)
+            readLine(proc);
+        return n;
     }
     QStringList modeTelegrams()
     {
@@ -298,11 +307,18 @@ TEST(CliRelease, InterruptedIdentificationLeavesNoMotorStop)
     for (int i = 0; i < 15; ++i) {
         const int sig = signals[i % 5];
         const char* command = commands[i % 3];
-        const int afterMs = 60 + static_cast<int>(rng() % 400); // past the start of main
-        SCOPED_TRACE(testing::Message() << command << " signal " << sig << " after " << afterMs << " ms");
+        const int afterMs = static_cast<int>(rng() % 400);
+        SCOPED_TRACE(testing::Message() << command << " signal " << sig << " " << afterMs << " ms after the first telegram");
+        const int telegramsBefore = sim.telegramCount();
         QProcess cli;
         cli.start(binary("kadex-cli"), {QStringLiteral("--port"), sim.port, QLatin1String(command)});
         ASSERT_TRUE(cli.waitForStarted(10000));
+        // Counted from the first telegram, not from the start: a loaded machine may still be
+        // loading the libraries, before main could block any signal.
+        QElapsedTimer waited;
+        waited.start();
+        while (sim.telegramCount() == telegramsBefore && waited.elapsed() < 20000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
         ::kill(static_cast<pid_t>(cli.processId()), sig);
         ASSERT_TRUE(cli.waitForFinished(30000));

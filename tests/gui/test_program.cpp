@@ -12,6 +12,7 @@
 #include "device/model/WindowFields.h"
 #include "sim/SimBus.h"
 
+#include <QKeyEvent>
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -201,6 +202,24 @@ TEST_F(Program, FocusGoesBackAfterReadingAndNeverIntoAReadOnlyField)
     }
     QObject::disconnect(watch);
     model.removeListener(listener);
+
+    // A place the user clicked into while busy is kept; a Tab of his own counts the same.
+    for (const Qt::FocusReason reason : {Qt::MouseFocusReason, Qt::TabFocusReason}) {
+        lesen->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(pump([&] { return QApplication::focusWidget() == lesen; }, 2000));
+        ctl->SetBusyCursor(true);
+        ASSERT_TRUE(pump([&] { return QApplication::overrideCursor() != nullptr; }, 2000));
+        QWidget* chosen = ctl->Form().Control("EditVnomM3");
+        if (reason == Qt::TabFocusReason) {
+            QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+            QApplication::sendEvent(lesen, &tab);
+        }
+        chosen->setFocus(reason);
+        ctl->SetBusyCursor(false);
+        ASSERT_TRUE(pump([&] { return QApplication::overrideCursor() == nullptr; }, 2000));
+        pump([] { return false; }, 100);
+        EXPECT_EQ(QApplication::focusWidget(), chosen) << "reason " << int(reason);
+    }
     for (QLineEdit* e : ctl->Form().findChildren<QLineEdit*>())
         EXPECT_FALSE(e->isReadOnly() && e->hasSelectedText()) << e->objectName().toStdString();
 }
