@@ -1,7 +1,8 @@
 #include "core/ConnectionSupervisor.h"
 
 #include "device/model/WindowFields.h"
-#include "core/MainCore.h"
+#include "core/MainHost.h"
+#include "core/PortOpenText.h"
 #include "settings/Texts.h"
 #include "settings/Trace.h"
 
@@ -65,7 +66,7 @@ bool TConnectionSupervisor::COMVerbinden()
     rules_.EnableDeviceButtons(false);
     TraceMain.TraceMessage(u"Trying to open ComPort");
     if (!com_.OpenPort()) {
-        TraceMain.TraceText(u"ComPort not opened", com_.LastOpenError());
+        TraceMain.TraceText(u"ComPort not opened", PortOpenErrorText(com_));
         if (reconnecting_.load()) {
             // The device node is back but not usable yet (permissions still being set):
             // keep watching quietly.
@@ -74,7 +75,7 @@ bool TConnectionSupervisor::COMVerbinden()
                 portWatch_.Start();
         } else {
             if (host_)
-                host_->ShowPortError(com_.LastOpenError());
+                host_->ShowPortError(PortOpenErrorText(com_));
             rules_.ShowCOMData(IniMessageText.Msg(15));
         }
         rules_.EnableMainControls(true);

@@ -23,6 +23,7 @@
 #include "core/StartupClose.h"
 #include "core/CoreTimer.h"
 #include "core/FlowRunner.h"
+#include "core/MainHost.h"
 #include "core/TransferLog.h"
 #include "device/model/WindowModel.h"
 #include "core/ValueEntry.h"
@@ -36,20 +37,6 @@
 #include <memory>
 
 namespace kadex {
-
-// What only a window can do; every call may come from any thread.
-class IMainHost {
-public:
-    virtual ~IMainHost() = default;
-    // The error box of a port that cannot be opened (not shown for the quiet retries after a
-    // lost port).
-    virtual void ShowPortError(const QString& text) = 0;
-    virtual void SetBusyCursor(bool busy) = 0;
-    // The command "Beenden": the window starts its close (which posts the closing flow).
-    virtual void RequestClose() {}
-    // The command "Hilfe": the window opens the manual.
-    virtual void ShowHelp() {}
-};
 
 class TMainCore : private IUserFlowFrame, private ICoreControl, private IStartupCloseHost {
 public:

@@ -1,6 +1,6 @@
 #pragma once
-// Pictures of the main window, one per tab, and of its dialogs for the documentation. A hidden
-// option of the program: "--screenshot-dir DIR" (or "--screenshot-dir=DIR").
+// Pictures of the main window, one per tab, and of its dialogs for the documentation, taken by
+// the program kadex-screenshots: "--screenshot-dir DIR" (or "--screenshot-dir=DIR").
 #include <QString>
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "mainwindow/Screenshots.h"
+#include "tools/screenshots/Screenshots.h"
 
 #include "common/Paths.h"
 
