@@ -5,7 +5,6 @@
 #include "common/ToolArguments.h"
 #include "common/Version.h"
 #include "mainwindow/MainWindowController.h"
-#include "mainwindow/Screenshots.h"
 #include "settings/Trace.h"
 
 #include <QApplication>
@@ -107,6 +106,5 @@ int main(int argc, char* argv[])
     kadex::TMainWindowController controller(options);
     controller.Show();
     closeOnTerminate(controller.Form());
-    kadex::ScheduleScreenshots(QApplication::arguments(), controller.Form(), &controller.Core());
     return app.exec();
 }

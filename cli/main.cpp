@@ -1,6 +1,8 @@
 // kadex-cli: the command-line front end over the core.
 #include "cli/CliApp.h"
-#include "comm/Clock.h"
+#ifdef KADEX_TEST_HOOKS
+#include "sim/TimeRate.h"
+#endif
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -11,7 +13,10 @@
 int main(int argc, char** argv)
 {
     kadex::cli::BlockStopSignals();
-    kadex::SteadyClock::SetRateFromEnvironment();
+#ifdef KADEX_TEST_HOOKS
+    // A test build runs at the clock rate of the test program that started it.
+    kadex::sim::SetClockRateFromEnvironment();
+#endif
     // A PDF needs fonts, hence a GUI application; it never shows a window.
     bool pdf = false;
     for (int i = 1; i < argc; ++i)

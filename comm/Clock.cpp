@@ -1,7 +1,6 @@
 #include "comm/Clock.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <thread>
 
 namespace kadex {
@@ -15,17 +14,6 @@ std::atomic<uint32_t> g_rate{1};
 void SteadyClock::SetRate(uint32_t rate)
 {
     g_rate = rate == 0 ? 1 : rate;
-}
-
-void SteadyClock::SetRateFromEnvironment()
-{
-    const char* text = std::getenv("KADEX_TIME_RATE");
-    if (!text || !*text)
-        return;
-    char* end = nullptr;
-    const unsigned long rate = std::strtoul(text, &end, 10);
-    if (*end == '\0' && rate >= 1 && rate <= 100)
-        SetRate(static_cast<uint32_t>(rate));
 }
 
 uint32_t SteadyClock::Rate()

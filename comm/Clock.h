@@ -31,9 +31,6 @@ public:
     // timeouts, guard times and simulated delays pass quicker with their proportions kept.
     static void SetRate(uint32_t rate);
     static uint32_t Rate();
-    // The rate from the environment variable KADEX_TIME_RATE (1 to 100) when it is set; the
-    // test programs set it so that the command line and the simulator they start follow them.
-    static void SetRateFromEnvironment();
     // Real microseconds since the clock's epoch times the rate.
     static uint64_t NowUs();
     // Real time for a span of clock time.

@@ -2,8 +2,8 @@
 
 #include "comm/SerialTransport.h"
 #include "comm/ZBFrame.h"
+#include "common/BaudRates.h"
 
-#include "settings/Texts.h"
 #include "settings/Trace.h"
 
 #include <QFileInfo>
@@ -13,7 +13,6 @@
 namespace kadex {
 
 TComForm::TComForm(std::unique_ptr<ITransport> transport)
-    : openErrorText_(QStringLiteral("Kann COM nicht öffnen!"))
 {
     settings_.baudRate = MapBaudRate(1200);
     settings_.dataBits = 8;
@@ -73,8 +72,7 @@ QString TComForm::DevicePathForNumber(int n)
 
 int TComForm::MapBaudRate(int rate)
 {
-    static constexpr int rates[] = {300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
-    return std::find(std::begin(rates), std::end(rates), rate) != std::end(rates) ? rate : 1200;
+    return IsBaudRate(rate) ? rate : 1200;
 }
 
 int TComForm::MapDataBits(int bits)
@@ -117,14 +115,10 @@ bool TComForm::OpenPort()
             lastOpenKind_ = PortOpenError::Other;
         lastOpenSystem_ = reason;
         lastOpenGroup_ = transport_->lastOpenGroup();
-        const QString which = portPath_.isEmpty() ? QString::number(portNumber_) : portPath_;
-        lastOpenError_ = openErrorText_ + QStringLiteral(" (") + which + QStringLiteral(")") + QLatin1Char('\n')
-            + OpenErrorReasonText(lastOpenKind_, lastOpenGroup_);
         TraceMain.TraceText(QStringLiteral("OpenPort ") + s.portName, reason);
         ResetReceive();
         return false;
     }
-    lastOpenError_.clear();
     // A write error that came with a lost link ends with the port's return.
     if (linkLost_.exchange(false))
         writeError_ = false;
@@ -139,26 +133,6 @@ QString TComForm::DevicePath() const
 bool TComForm::PortPresent() const
 {
     return transport_ && transport_->devicePresent(DevicePath());
-}
-
-QString TComForm::OpenErrorReasonText(PortOpenError kind, const QString& group)
-{
-    const auto texts = CurrentTexts();
-    const TIniStatusText& st = texts->Status;
-    switch (kind) {
-    case PortOpenError::None:
-        return {};
-    case PortOpenError::NoSuchDevice:
-        return st.PortMissing;
-    case PortOpenError::PermissionDenied:
-        return QString(st.PortPermission).replace(QStringLiteral("%GROUP%"),
-                                                  group.isEmpty() ? QStringLiteral("dialout") : group);
-    case PortOpenError::InUse:
-        return st.PortInUse;
-    case PortOpenError::Other:
-        break;
-    }
-    return st.PortOther;
 }
 
 QString TComForm::OpenErrorReasonEnglish(PortOpenError kind, const QString& group, const QString& systemText)
@@ -177,11 +151,6 @@ QString TComForm::OpenErrorReasonEnglish(PortOpenError kind, const QString& grou
         break;
     }
     return systemText.isEmpty() ? QStringLiteral("the port reports an error") : systemText;
-}
-
-QString TComForm::LastOpenError() const
-{
-    return lastOpenError_;
 }
 
 bool TComForm::ClosePort()

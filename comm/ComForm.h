@@ -46,24 +46,20 @@ public:
     void SetStopBits(int tenths);
     int BaudRate() const { return settings_.baudRate; }
 
-    // Opens the port if it is not open; an open port stays open. On failure LastOpenError()
-    // holds the window's text for the error box, LastOpenErrorKind() the class of the reason
-    // and LastOpenSystemText() the system's own words (for the trace).
+    // Opens the port if it is not open; an open port stays open. On failure LastOpenErrorKind()
+    // holds the class of the reason and LastOpenSystemText() the system's own words (for the
+    // trace); the window puts them in its own words.
     bool OpenPort();
-    QString LastOpenError() const;
     PortOpenError LastOpenErrorKind() const { return lastOpenKind_; }
     QString LastOpenSystemText() const { return lastOpenSystem_; }
     // The device path an open uses: the path when set, else the one of the number.
     QString DevicePath() const;
     // The owning group of the device when the last open was refused for permission.
     QString LastOpenGroup() const { return lastOpenGroup_; }
-    // The reason of a failed open in the window's language (German defaults) and in English.
-    static QString OpenErrorReasonText(PortOpenError kind, const QString& group);
+    // The reason of a failed open in English, for the command line.
     static QString OpenErrorReasonEnglish(PortOpenError kind, const QString& group, const QString& systemText);
     // Whether the device path exists now (a lost adapter that came back).
     bool PortPresent() const;
-    // "Kann COM nicht öffnen!" (or the language's text) for the error box.
-    void SetOpenErrorText(const QString& text) { openErrorText_ = text; }
     bool ClosePort();
     bool PortOpen() const { return portOpen_.load(); }
     // Set when a write failed or the link was lost. A write error on a port that stays open
@@ -147,42 +143,42 @@ private:
     void attachHandlers();
     void onLinkLost(const QString& reason);
 
-    std::unique_ptr<ITransport> transport_;
-    PortSettings settings_;
-    int portNumber_ = 1;
-    QString portPath_;
-    QString openErrorText_;
-    QString lastOpenError_;
-    QString lastOpenSystem_;
-    QString lastOpenGroup_;
-    PortOpenError lastOpenKind_ = PortOpenError::None;
-    std::atomic<bool> linkLost_{false};
-    std::atomic<bool> portOpen_{false};
-    std::atomic<bool> writeError_{false};
-    std::atomic<IClock*> clock_{nullptr};
-    std::atomic<uint64_t> lastRxMs_{0};
-    std::atomic<size_t> lastWaitBytes_{0};
+    // The port's choice and the outcome of its last open belong to the link's owner: opening,
+    // closing and the settings are never called from two threads at once.
+    std::unique_ptr<ITransport> transport_; // owner's thread; the transport guards itself
+    PortSettings settings_;                 // owner's thread
+    int portNumber_ = 1;                    // owner's thread
+    QString portPath_;                      // owner's thread
+    QString lastOpenSystem_;                // owner's thread
+    QString lastOpenGroup_;                 // owner's thread
+    PortOpenError lastOpenKind_ = PortOpenError::None; // owner's thread
+    std::atomic<bool> linkLost_{false};     // atomic: set on the transport's thread
+    std::atomic<bool> portOpen_{false};     // atomic: read by the polling threads
+    std::atomic<bool> writeError_{false};   // atomic: set by writers and the lost handler
+    std::atomic<IClock*> clock_{nullptr};   // atomic: read while waiting for an answer
+    std::atomic<uint64_t> lastRxMs_{0};     // atomic: set by the receive notification
+    std::atomic<size_t> lastWaitBytes_{0};  // atomic: set by the waiter, read by the trace
 
     mutable std::mutex rxMutex_;
-    std::condition_variable rxCv_;
-    uint8_t rxBuffer_[256] = {};
-    uint8_t rxWriteIndex_ = 0;
-    uint8_t rxCount_ = 0;
-    uint8_t sentLen_ = 0;
-    bool answerComplete_ = false;
-    uint8_t lastSent_[256] = {};
+    std::condition_variable rxCv_;          // waits on rxMutex_
+    uint8_t rxBuffer_[256] = {};            // guarded by rxMutex_
+    uint8_t rxWriteIndex_ = 0;              // guarded by rxMutex_
+    uint8_t rxCount_ = 0;                   // guarded by rxMutex_
+    uint8_t sentLen_ = 0;                   // guarded by rxMutex_
+    bool answerComplete_ = false;           // guarded by rxMutex_
+    uint8_t lastSent_[256] = {};            // guarded by rxMutex_
     // Beyond the classic receive state: whether an answer is awaited, how many bytes came for the
     // telegram (without wrapping), what went wrong on the line, and the stray bytes.
-    bool awaiting_ = false;
-    size_t rxSeen_ = 0;
-    bool answerDone_ = false; // completed once; unlike answerComplete_ not cleared by a notification
-    WaitResult lineFault_ = WaitResult::Answer;
-    uint64_t rxTotal_ = 0;
-    std::vector<uint8_t> stray_;
-    size_t strayCount_ = 0;
+    bool awaiting_ = false;                 // guarded by rxMutex_
+    size_t rxSeen_ = 0;                     // guarded by rxMutex_
+    bool answerDone_ = false; // guarded by rxMutex_; unlike answerComplete_ not cleared by a notification
+    WaitResult lineFault_ = WaitResult::Answer; // guarded by rxMutex_
+    uint64_t rxTotal_ = 0;                  // guarded by rxMutex_
+    std::vector<uint8_t> stray_;            // guarded by rxMutex_
+    size_t strayCount_ = 0;                 // guarded by rxMutex_
 
     std::mutex lostMutex_;
-    std::function<void(const QString&)> linkLostHandler_;
+    std::function<void(const QString&)> linkLostHandler_; // guarded by lostMutex_
 };
 
 } // namespace kadex

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <future>
 #include <grp.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -179,6 +180,30 @@ void SerialWorker::linkLost(const QString& reason)
         h(reason);
 }
 
+void SerialWorker::queueCall(std::function<void()> call)
+{
+    {
+        std::lock_guard<std::mutex> lk(callMutex_);
+        calls_.push_back(std::move(call));
+    }
+    QMetaObject::invokeMethod(this, "runCalls", Qt::QueuedConnection);
+}
+
+void SerialWorker::runCalls()
+{
+    for (;;) {
+        std::function<void()> call;
+        {
+            std::lock_guard<std::mutex> lk(callMutex_);
+            if (calls_.empty())
+                return;
+            call = std::move(calls_.front());
+            calls_.pop_front();
+        }
+        call();
+    }
+}
+
 // ---------------------------------------------------------------------------- transport
 
 SerialTransport::SerialTransport()
@@ -202,14 +227,19 @@ template <typename F> auto SerialTransport::onIoThread(F&& f) -> decltype(f())
     using R = decltype(f());
     if (QThread::currentThread() == &thread_)
         return f();
-    if constexpr (std::is_void_v<R>) {
-        QMetaObject::invokeMethod(worker_, std::forward<F>(f), Qt::BlockingQueuedConnection);
-    } else {
-        R result{};
-        QMetaObject::invokeMethod(
-            worker_, [&] { result = f(); }, Qt::BlockingQueuedConnection);
-        return result;
-    }
+    // The call refers to the caller's stack: the caller stays here until the promise is kept.
+    // The promise belongs to the call, so keeping it is over before it goes away.
+    auto done = std::make_shared<std::promise<R>>();
+    std::future<R> result = done->get_future();
+    worker_->queueCall([&f, done] {
+        if constexpr (std::is_void_v<R>) {
+            f();
+            done->set_value();
+        } else {
+            done->set_value(f());
+        }
+    });
+    return result.get();
 }
 
 void SerialTransport::setRxHandler(RxHandler h)
@@ -230,12 +260,17 @@ void SerialTransport::setLostHandler(LostHandler h)
 
 void SerialTransport::configure(const PortSettings& settings)
 {
+    std::lock_guard<std::mutex> lk(settingsMutex_);
     settings_ = settings;
 }
 
 bool SerialTransport::open(QString& error)
 {
-    const PortSettings s = settings_;
+    PortSettings s;
+    {
+        std::lock_guard<std::mutex> lk(settingsMutex_);
+        s = settings_;
+    }
     QString err;
     PortOpenError kind = PortOpenError::None;
     const bool ok = onIoThread([&] { return worker_->open(s, err, kind); });
@@ -307,7 +342,14 @@ QString SerialTransport::OwningGroup(const QString& portName)
 
 QString SerialTransport::lastOpenGroup() const
 {
-    return openKind_.load() == PortOpenError::PermissionDenied ? OwningGroup(settings_.portName) : QString();
+    if (openKind_.load() != PortOpenError::PermissionDenied)
+        return {};
+    QString port;
+    {
+        std::lock_guard<std::mutex> lk(settingsMutex_);
+        port = settings_.portName;
+    }
+    return OwningGroup(port);
 }
 
 } // namespace kadex

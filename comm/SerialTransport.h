@@ -1,12 +1,16 @@
 #pragma once
 // The machine's serial port as a transport. QSerialPort must be created, used and closed in
 // one thread, so the port lives in an I/O thread of its own; every call is carried there.
+// The hand-offs use only what a thread checker can follow: a call is queued under a mutex and
+// its result comes back through a promise, never through Qt's own (uninstrumented) waits.
 #include "comm/Transport.h"
 
 #include <QObject>
 #include <QSerialPort>
 #include <QThread>
 #include <atomic>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -25,9 +29,14 @@ public:
     bool write(const QByteArray& data);
     void discardInput();
 
-    ITransport::RxHandler rxHandler;
-    ITransport::LostHandler lostHandler;
+    // Calls from other threads; queued, then announced by name so that nothing of ours rides
+    // in Qt's (uninstrumented) event hand-off.
+    void queueCall(std::function<void()> call);
+    Q_INVOKABLE void runCalls();
+
     std::mutex handlerMutex;
+    ITransport::RxHandler rxHandler;     // guarded by handlerMutex; called on the I/O thread
+    ITransport::LostHandler lostHandler; // guarded by handlerMutex; called on the I/O thread
 
 private:
     void onReadyRead();
@@ -36,9 +45,11 @@ private:
     // Whether the line has really ended (hang-up, error, device node gone).
     bool lineGone() const;
 
-    QSerialPort* port_ = nullptr;
-    QString path_;
-    bool lostReported_ = false;
+    std::mutex callMutex_;
+    std::deque<std::function<void()>> calls_; // guarded by callMutex_
+    QSerialPort* port_ = nullptr; // I/O thread only
+    QString path_;                // I/O thread only
+    bool lostReported_ = false;   // I/O thread only
 };
 
 class SerialTransport final : public ITransport {
@@ -64,13 +75,15 @@ public:
     static QString OwningGroup(const QString& portName);
 
 private:
+    // Runs f on the I/O thread and returns its result; the caller waits.
     template <typename F> auto onIoThread(F&& f) -> decltype(f());
 
     QThread thread_;
-    SerialWorker* worker_ = nullptr;
-    PortSettings settings_;
-    std::atomic<bool> open_{false};
-    std::atomic<PortOpenError> openKind_{PortOpenError::None};
+    SerialWorker* worker_ = nullptr; // set before the I/O thread starts, constant after
+    mutable std::mutex settingsMutex_;
+    PortSettings settings_;                    // guarded by settingsMutex_
+    std::atomic<bool> open_{false};            // atomic: written by callers and the lost handler
+    std::atomic<PortOpenError> openKind_{PortOpenError::None}; // atomic: read by any thread
 };
 
 } // namespace kadex

@@ -1,6 +1,6 @@
 #include "common/CommandLine.h"
 
-#include "comm/ComForm.h"
+#include "common/BaudRates.h"
 
 namespace kadex::cmdline {
 
@@ -76,7 +76,7 @@ bool TakeCommand(const QStringList& words, const QList<Command>& commands, QStri
 
 const QList<int>& BaudRates()
 {
-    static const QList<int> rates{300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
+    static const QList<int> rates(std::begin(kBaudRates), std::end(kBaudRates));
     return rates;
 }
 
@@ -92,7 +92,7 @@ bool ParseBaud(const QString& text, int& baud, QString& error)
 {
     int v = 0;
     // The link would run at 1200 for anything else, which nobody asks for on purpose.
-    if (!ParseInt(text, 1, 10'000'000, v) || !BaudRates().contains(v) || TComForm::MapBaudRate(v) != v) {
+    if (!ParseInt(text, 1, 10'000'000, v) || !IsBaudRate(v)) {
         error = QStringLiteral("--baud: '%1' is not an accepted rate; use one of %2").arg(text, BaudRateList());
         return false;
     }

@@ -27,16 +27,13 @@ help::Program make()
          QStringLiteral("use this serial device for this run (e.g. /dev/ttyUSB0)"), Value::Port,
          QStringLiteral("/dev/ttyUSB0")},
         {{}, QStringLiteral("simulate"), {}, QStringLiteral("start the built-in simulated controller and connect to it")},
-        {{}, QStringLiteral("screenshot-dir"), QStringLiteral("DIR"),
-         QStringLiteral("save a picture of every tab and of the dialogs into DIR, print the file names and quit"),
-         Value::Dir, QStringLiteral("/tmp/shots")},
         {QStringLiteral("h"), QStringLiteral("help"), {}, QStringLiteral("show this help and exit")},
         {{}, QStringLiteral("version"), {}, QStringLiteral("show the version and exit")},
     };
     p.optionNotes = QStringLiteral("Qt's own -platform NAME and -style NAME are passed on to Qt.");
     p.exitStatus = {
         {QStringLiteral("0"), QStringLiteral("normal end")},
-        {QStringLiteral("1"), QStringLiteral("another instance is running (or a screenshot failed)")},
+        {QStringLiteral("1"), QStringLiteral("another instance is running")},
         {QStringLiteral("2"), QStringLiteral("usage error")},
         {QStringLiteral("3"), QStringLiteral("no display")},
     };
@@ -104,7 +101,6 @@ bool ParseToolArguments(const QStringList& args, ToolArguments& out, QString& er
     const help::ParserOptions options(ToolProgram(), p);
     const QCommandLineOption& port = options[QStringLiteral("port")];
     const QCommandLineOption& simulate = options[QStringLiteral("simulate")];
-    const QCommandLineOption& shots = options[QStringLiteral("screenshot-dir")];
     const QCommandLineOption& help = options[QStringLiteral("help")];
     const QCommandLineOption& version = options[QStringLiteral("version")];
     if (!cmdline::Parse(p, mine, error) || !cmdline::NoWords(p.positionalArguments(), error))
@@ -117,13 +113,6 @@ bool ParseToolArguments(const QStringList& args, ToolArguments& out, QString& er
         out.portPath = p.value(port).trimmed();
         if (out.portPath.isEmpty()) {
             error = QStringLiteral("--port needs a device path");
-            return false;
-        }
-    }
-    if (p.isSet(shots)) {
-        out.screenshotDir = p.value(shots);
-        if (out.screenshotDir.isEmpty()) {
-            error = QStringLiteral("--screenshot-dir needs a directory");
             return false;
         }
     }

@@ -10,7 +10,6 @@ namespace kadex {
 struct ToolArguments {
     QString portPath;      // --port
     bool simulate = false; // --simulate
-    QString screenshotDir; // --screenshot-dir (taken again by the screenshot helper)
     bool help = false;
     bool version = false;
 };

@@ -7,7 +7,7 @@
 # list opened from the not-equal picture after two edits (what-differs.png, and the window with
 # the tinted fields: what-differs-window.png), and last the Service tab in operation with the
 # live plot (service-betrieb.png, about 40 s later). Installs xvfb, xauth and imagemagick when
-# missing and builds the program when needed (build folder: build-gui, or $KADEX_GUI_BUILD).
+# missing and builds kadex-screenshots when needed (build folder: build-gui, or $KADEX_GUI_BUILD).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -19,7 +19,7 @@ KADEX_WITH_XVFB=1 bash scripts/setup.sh
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja
 fi
-cmake --build "$build" -j2 --target kadex-tool
+cmake --build "$build" -j2 --target kadex-screenshots
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -31,7 +31,7 @@ trap 'rm -rf "$work"' EXIT
   mkdir -m 700 home
   XDG_DATA_HOME="$work/home" XDG_RUNTIME_DIR="$work/home" QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1280x1024x24" \
-    "$root/$build/bin/kadex-tool" --simulate --screenshot-dir "$out"
+    "$root/$build/bin/kadex-screenshots" --simulate --screenshot-dir "$out"
 )
 identify "$out"/tab-*.png "$out"/dialog-*.png "$out"/what-differs.png "$out"/what-differs-window.png \
   "$out"/service-betrieb.png

@@ -7,6 +7,7 @@
 #include "sim/SimBus.h"
 #include "sim/SimConsole.h"
 #include "sim/SimHelp.h"
+#include "sim/TimeRate.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -65,7 +66,7 @@ std::string str(const QString& s)
 
 int main(int argc, char** argv)
 {
-    kadex::SteadyClock::SetRateFromEnvironment();
+    kadex::sim::SetClockRateFromEnvironment();
     int count = 1;
     std::map<int, std::string> address, firmware, tableId, identity, password;
     std::vector<std::string> faults;

@@ -5,6 +5,7 @@
 #include "comm/SerialTransport.h"
 #include "comm/ZBCmd.h"
 #include "comm/ZBFrame.h"
+#include "core/PortOpenText.h"
 #include "sim/PtyServer.h"
 #include "sim/SimBus.h"
 
@@ -147,7 +148,7 @@ TEST(SimPty, ToolsSerialPortWorksOnThePseudoTerminal)
     TComForm com;  // the machine's serial port, on the pseudo-terminal's path
     com.SetPortPath(QString::fromStdString(pty.slavePath()));
     com.SetBaudRate(38400);
-    ASSERT_TRUE(com.OpenPort()) << com.LastOpenError().toStdString();
+    ASSERT_TRUE(com.OpenPort()) << com.LastOpenSystemText().toStdString();
     com.SetDtrRts();  // a warning on a pty, not a failure
     std::atomic<int> lost{0};
     com.SetLinkLostHandler([&](const QString&) { ++lost; });
@@ -192,7 +193,7 @@ TEST(SimPty, InputDroppedUnderAPendingNotificationIsNoLostPort)
     TComForm com;
     com.SetPortPath(QString::fromStdString(pty.slavePath()));
     com.SetBaudRate(38400);
-    ASSERT_TRUE(com.OpenPort()) << com.LastOpenError().toStdString();
+    ASSERT_TRUE(com.OpenPort()) << com.LastOpenSystemText().toStdString();
     std::atomic<int> lost{0};
     com.SetLinkLostHandler([&](const QString&) { ++lost; });
     TZBCmd zb(com);
@@ -378,7 +379,7 @@ TEST(SimPty, OpenErrorsAreClassified)
     ASSERT_TRUE(first.OpenPort());
     EXPECT_FALSE(second.OpenPort());
     EXPECT_EQ(second.LastOpenErrorKind(), PortOpenError::InUse) << second.LastOpenSystemText().toStdString();
-    EXPECT_EQ(second.LastOpenError(), "Kann COM nicht öffnen! (" + second.PortPath() + ")\n"
+    EXPECT_EQ(PortOpenErrorText(second), "Kann COM nicht öffnen! (" + second.PortPath() + ")\n"
                                           "Die Schnittstelle wird von einem anderen Programm benutzt.");
     EXPECT_FALSE(missing.OpenPort());
     EXPECT_EQ(missing.LastOpenErrorKind(), PortOpenError::NoSuchDevice);
@@ -402,7 +403,7 @@ TEST(SimPty, OpenErrorsAreClassified)
         EXPECT_EQ(SerialTransport::ClassifyOpenError(c.error, QString::fromLatin1(c.text)), c.kind) << c.text;
     EXPECT_EQ(TComForm::OpenErrorReasonEnglish(PortOpenError::PermissionDenied, "uucp", "Permission denied"),
               "permission denied; add the user to the uucp group and log in again");
-    EXPECT_EQ(TComForm::OpenErrorReasonText(PortOpenError::PermissionDenied, "dialout"),
+    EXPECT_EQ(PortOpenReasonText(PortOpenError::PermissionDenied, "dialout"),
               "Keine Berechtigung: Der Benutzer muss Mitglied der Gruppe \"dialout\" sein (danach neu anmelden).");
     first.ClosePort();
 }
@@ -433,7 +434,7 @@ TEST(SimPty, UnplugAndPlugKeepTheLinkPath)
 
     ASSERT_TRUE(pty.plug());
     EXPECT_TRUE(com.PortPresent());
-    ASSERT_TRUE(com.OpenPort()) << com.LastOpenError().toStdString();
+    ASSERT_TRUE(com.OpenPort()) << com.LastOpenSystemText().toStdString();
     EXPECT_FALSE(com.LinkLost());
     EXPECT_FALSE(com.WriteError());
     TZBCmd zb(com);

@@ -6,6 +6,7 @@
 #include "comm/ComPortEnumerator.h"
 #include "comm/ZBCmd.h"
 #include "common/Helpers.h"
+#include "core/PortOpenText.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -789,9 +790,9 @@ TEST(SerialLink, RealPortThatCannotOpenExplainsWhy)
     com.SetPortPath("/dev/kadex-no-such-port");
     EXPECT_FALSE(com.OpenPort());
     EXPECT_FALSE(com.PortOpen());
-    EXPECT_TRUE(com.LastOpenError().startsWith("Kann COM nicht öffnen! (/dev/kadex-no-such-port)"))
-        << com.LastOpenError().toStdString();
-    EXPECT_GT(com.LastOpenError().indexOf('\n'), 0);
+    EXPECT_TRUE(PortOpenErrorText(com).startsWith("Kann COM nicht öffnen! (/dev/kadex-no-such-port)"))
+        << PortOpenErrorText(com).toStdString();
+    EXPECT_GT(PortOpenErrorText(com).indexOf('\n'), 0);
     // Writing to a port that is not open is a write error, not a crash.
     const Bytes t = zb::Frame(1, {0x4B});
     EXPECT_FALSE(com.WriteTelegram(t.data(), t.size()));

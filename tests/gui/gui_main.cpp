@@ -16,7 +16,7 @@ int main(int argc, char** argv)
     // time; their proportions, and so the behaviour under test, stay as they are. The
     // programs the tests start (kadex-cli, kadex-sim) inherit the rate.
     qputenv("KADEX_TIME_RATE", QByteArray("10"));
-    kadex::SteadyClock::SetRateFromEnvironment();
+    kadex::SteadyClock::SetRate(10);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -4,7 +4,7 @@
 #include "device/model/WindowFields.h"
 #include "mainwindow/MainWindow.h"
 #include "mainwindow/ModelBinder.h"
-#include "mainwindow/Screenshots.h"
+#include "tools/screenshots/Screenshots.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>

@@ -1,0 +1,3 @@
+#include "../device/Record.h"
+#include "settings/Trace.h"
+#include "Near.h"

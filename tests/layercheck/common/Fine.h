@@ -1,0 +1,3 @@
+#pragma once
+#include "common/Other.h"
+#include <QString>

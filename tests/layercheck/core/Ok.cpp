@@ -1,0 +1,3 @@
+#include "device/Record.h"
+#  include "mainwindow/MainWindow.h"
+#include "sim/Sim.h"

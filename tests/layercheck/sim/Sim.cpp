@@ -1,0 +1,2 @@
+#include "device/Record.h"
+#include "comm/Near.h"
