@@ -1,5 +1,9 @@
 #include "mainwindow/MainWindowController.h"
 
+#include "dialogs/InfoForm.h"
+#include "mainwindow/Retranslate.h"
+#include "settings/Language.h"
+
 #include "common/Paths.h"
 #include "mainwindow/LivePlot.h"
 #include "mainwindow/DifferenceList.h"
@@ -47,10 +51,6 @@
 namespace kadex {
 
 namespace {
-// Features that later work adds; their commands stay visible but disabled until then.
-constexpr FieldId kNotBuiltYet[] = {
-    fld::HilfeInfo,
-};
 class BoxDialogs final : public IProgramDialogs {
 public:
     void Message(QWidget* parent, Kind kind, const QString& text) override
@@ -113,11 +113,9 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
     }
     core_ = std::make_unique<TMainCore>(model_, std::move(transport), this, options_.clock);
     core_->SetPollPeriodMs(options_.pollPeriodMs);
-    for (FieldId f : kNotBuiltYet)
-        core_->Unavailable.insert(f);
 
     form_ = std::make_unique<TMainForm>();
-    form_->setWindowTitle(QStringLiteral("Kadex Tool"));
+    form_->setWindowTitle(IniText.FormTitle);
     form_->installEventFilter(this);
     binder_ = new ModelBinder(model_, *form_, this);
     if (auto* notEqual = form_->findChild<QLabel*>(QStringLiteral("ImageNotEqual")))
@@ -128,6 +126,12 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
         plot->Attach(model_, [&op] { return op.StepsRun(); }, [&op] { return op.StepRunning(); });
     }
     core_->FormCreate();
+    // The language file before the window shows: every window, the log heading and the
+    // messages start in the chosen language; a later load (options dialog) retranslates.
+    core_->Language.OnLoaded = [this] { Q_EMIT LanguageChanged(); };
+    connect(this, &TMainWindowController::LanguageChanged, this, &TMainWindowController::retranslate);
+    core_->Language.Load();
+    retranslate();
     wireActions();
     core_->Start();
 }
@@ -220,6 +224,8 @@ void TMainWindowController::wireActions()
         connect(a, &QAction::triggered, this, [this] { openRegFkt(); });
     if (QAction* a = form_->Action(fld::ExtrasOptionen))
         connect(a, &QAction::triggered, this, [this] { optSetForm_->open(); });
+    if (QAction* a = form_->Action(fld::HilfeInfo))
+        connect(a, &QAction::triggered, this, [this] { infoForm_->open(); });
     // The bus service windows; the addressing dialog takes the polling threads over from the
     // raw command window.
     const auto openAddressing = [this](const QString& serial) {
@@ -296,6 +302,24 @@ QString TMainWindowController::dataFolder() const
     return IniPath.DefaultDatei.isEmpty() ? DefaultDataFileDir() : IniPath.DefaultDatei;
 }
 
+void TMainWindowController::retranslate()
+{
+    // Model-bound controls follow the model; the layout's own texts are set here.
+    static const QStringList sections = [] {
+        QStringList out;
+        for (const auto& [section, keys] : KnownLanguageKeys())
+            if (!IsWidgetLanguageSection(section))
+                out << section;
+        return out;
+    }();
+    gui::ApplyWidgetTexts(*form_, sections, [this](const QString& element) { return binder_->isBound(element); },
+                          core_->Ctx.ReglerFkt.load());
+    if (currentFileName_.isEmpty())
+        form_->setWindowTitle(IniText.FormTitle);
+    else
+        showFileTitle();
+}
+
 void TMainWindowController::showFileTitle()
 {
     form_->setWindowTitle(IniText.FormTitle + QStringLiteral("   ") + QFileInfo(currentFileName_).fileName());
@@ -369,6 +393,8 @@ void TMainWindowController::createDialogs()
     zbAdrForm_ = new TZBAdrForm(*core, form_.get());
     zbCmdForm_ = new TZBCmdForm(*core, FindDataFile(QStringLiteral("ZBCommands.txt")), form_.get());
     busScanForm_ = new TBusScanForm(*core, form_.get());
+    infoForm_ = new TInfoForm(form_.get());
+    connect(this, &TMainWindowController::LanguageChanged, infoForm_, &TInfoForm::Retranslate);
     core->Options.SetPorts(TComPortEnumerator::PortNames());
     // The log is written on the flow runner; its boxes belong to the window thread.
     core->ActionLog.OnMessage = [this](const QString& text, bool error) {

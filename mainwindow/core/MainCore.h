@@ -23,6 +23,7 @@
 #include "mainwindow/core/StartupClose.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
+#include "mainwindow/core/LanguageLoader.h"
 #include "mainwindow/core/TransferLog.h"
 #include "device/model/WindowModel.h"
 #include "mainwindow/core/ValueEntry.h"
@@ -68,6 +69,8 @@ public:
     TOEMData OEMData;
     TQVData QVData;
     TValueEntry ValueEntry{Ctx};
+    // The language file in force: the model's captions and the text records.
+    TLanguageLoader Language{Ctx};
     // The sensor, actuator and controller function dialogs.
     TDialogLogic Dialogs{*this, OEMData};
     // Calibration-set files and "Default laden".
