@@ -205,6 +205,7 @@ void TMainWindowController::wireActions()
                 core->EnableDeviceButtons(false);
             auto* dlg = new TLeitwertForm(*core, form_.get());
             dlg->setAttribute(Qt::WA_DeleteOnClose);
+            connect(this, &TMainWindowController::LanguageChanged, dlg, &TLeitwertForm::Retranslate);
             connect(dlg, &QDialog::finished, this, [core] {
                 if (core->VAVBetrieb.BetriebAktiv.load())
                     core->EnableDeviceButtons(true);
@@ -215,6 +216,7 @@ void TMainWindowController::wireActions()
         connect(b, &QAbstractButton::clicked, this, [this, core] {
             auto* dlg = new TDichteForm(*core, UmgebungFlow::Confirm::Anpassen, form_.get());
             dlg->setAttribute(Qt::WA_DeleteOnClose);
+            connect(this, &TMainWindowController::LanguageChanged, dlg, &TDichteForm::Retranslate);
             dlg->open();
         });
     if (QTabWidget* tabs = form_->PageControl())
@@ -314,6 +316,18 @@ void TMainWindowController::retranslate()
     }();
     gui::ApplyWidgetTexts(*form_, sections, [this](const QString& element) { return binder_->isBound(element); },
                           core_->Ctx.ReglerFkt.load());
+    // The dialogs made once; those opened on demand take the texts when they are made.
+    const auto isField = [](const QString& element) { return fieldByName(element).has_value(); };
+    const int fkt = core_->Ctx.ReglerFkt.load();
+    gui::ApplyWidgetTexts(*optSetForm_, {QStringLiteral("FORM_OPTIONEN")}, isField, fkt);
+    gui::ApplyWidgetTexts(*regFktForm_, {QStringLiteral("FORM_REGLERFUNKTION")}, isField, fkt);
+    gui::ApplyWidgetTexts(*zbCmdForm_, {QStringLiteral("FORM_ZB_COMMAND")});
+    gui::ApplyWidgetTexts(*busScanForm_, {QStringLiteral("FORM_BUS_SCAN")});
+    zbAdrForm_->Retranslate();
+    busScanForm_->Retranslate();
+    zbCmdForm_->Retranslate();
+    if (auto* plot = form_->findChild<gui::LivePlot*>())
+        plot->Retranslate();
     if (currentFileName_.isEmpty())
         form_->setWindowTitle(IniText.FormTitle);
     else

@@ -51,10 +51,17 @@ void ApplyWidgetTexts(QWidget& root, const QStringList& sections, const std::fun
 {
     const auto lang = CurrentLanguage();
     const int fkt = reglerFkt == 2 ? 2 : 1;
+    // Only this window's own controls: its dialogs are windows with texts of their own.
+    const auto inRoot = [&root](QObject* o) {
+        for (QObject* p = o; p; p = p->parent())
+            if (auto* w = qobject_cast<QWidget*>(p))
+                return w->window() == &root;
+        return true;
+    };
     QHash<QString, QList<QObject*>> byName;
     byName[root.objectName()] << &root;
     for (QObject* o : root.findChildren<QObject*>())
-        if (!o->objectName().isEmpty())
+        if (!o->objectName().isEmpty() && inRoot(o))
             byName[o->objectName()] << o;
     for (const TElementText& e : lang->Elements(fkt, false)) {
         if (!sections.contains(e.section))
