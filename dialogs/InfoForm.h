@@ -1,5 +1,5 @@
 #pragma once
-// The About box "Info zu ..." (help menu "Inf&o...", from the keyboard Alt+? then O): the tool's name, its version (the
+// The About box "Info zu ..." (help menu "Inf&o...", Ctrl+I): the tool's name, its version (the
 // same string as --version), the systems it runs on, the product picture, the notice line and
 // the web address. Made once with the main window; its texts follow the language in force.
 #include <QDialog>

@@ -324,7 +324,8 @@ bool TakeEnglishScreenshot(TMainForm& form, TMainCore& core, const QString& dir,
         SprachWahl.Sprache = language;
         ReadLanguageChoice(GetToolIniPath());
         core.Language.Load();
-        SettleFor(300);
+        // The operating status comes with the next polling step.
+        SettleFor(2500);
     };
     QTabWidget* tabs = form.PageControl();
     const int previousTab = tabs->currentIndex();

@@ -2,6 +2,7 @@
 
 #include "device/DeviceContext.h"
 #include "device/model/WindowFields.h"
+#include "dialogs/core/RegForm.h"
 #include "mainwindow/core/ValueCoupling.h"
 #include "settings/ToolIni.h"
 #include "settings/Trace.h"
@@ -57,6 +58,11 @@ TLanguageLoad TLanguageLoader::Load()
     if (!r.found)
         return r;
     Apply();
+    // The status bar's function text is written when the function changes; it follows the
+    // language too.
+    WindowModel& m = ctx_.model;
+    m.setText(kStatusFunction, FunctionStatusText(ctx_.ReglerFkt.load(), m.caption(fld::RadioButtonVolumenstrom),
+                                                  m.caption(fld::RadioButtonDruckanwendung)));
     if (!r.problems.isEmpty()) {
         const QString text = CurrentLanguage()->Text(QStringLiteral("HAUPTFENSTER"), QStringLiteral("LanguageNotRead"));
         ctx_.model.setText(kStatusMessage, QString(text).replace(QLatin1String("%1"), QFileInfo(path).fileName()));
