@@ -100,8 +100,9 @@ TEST(Language, SeededJunkNeverYieldsATextFromNowhere)
             }
         }
         const TLanguage l = ParseLanguage(mutated.join('\n'));
-        if (junk)
+        if (junk) {
             EXPECT_FALSE(l.problems.isEmpty()) << run;
+        }
         for (const auto& [section, keys] : KnownLanguageKeys())
             for (const QString& key : keys) {
                 const QString t = l.Text(section, key);
