@@ -1,7 +1,7 @@
 #include "dialogs/ZBAdrForm.h"
 
 #include "mainwindow/Retranslate.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "settings/Texts.h"
 
 #include <QApplication>
