@@ -70,19 +70,19 @@ bool TConnectionSupervisor::COMVerbinden()
         if (reconnecting_.load()) {
             // The device node is back but not usable yet (permissions still being set):
             // keep watching quietly.
-            rules_.ShowCOMData(IniStatusText.PortLost);
+            rules_.ShowCOMData(CurrentTexts()->Status.PortLost);
             if (!flags_.closing.load())
                 portWatch_.Start();
         } else {
             if (host_)
                 host_->ShowPortError(PortOpenErrorText(com_));
-            rules_.ShowCOMData(IniMessageText.Msg(15));
+            rules_.ShowCOMData(CurrentTexts()->Messages.Msg(15));
         }
         rules_.EnableMainControls(true);
         return false;
     }
     TraceMain.TraceMessage(u"ComPort opened");
-    if (m_.caption(fld::PanelProgStatus) == IniStatusText.PortLost)
+    if (m_.caption(fld::PanelProgStatus) == CurrentTexts()->Status.PortLost)
         m_.setCaption(fld::PanelProgStatus, QString());
     core_.SetBusy(true);
     rules_.ShowCOMData(QString());
@@ -138,7 +138,7 @@ void TConnectionSupervisor::ConnectionStep()
         const ModeDisplay md = modeDisplay(mode);
         if (md.shown)
             m_.setChecked(md.radio, true);
-        m_.setCaption(fld::PanelBetrStatus, IniStatusText.ForMode(mode));
+        m_.setCaption(fld::PanelBetrStatus, CurrentTexts()->Status.ForMode(mode));
         r = betrieb_.ShowBetrWerte(md.choice);
         if (r)
             r = betrieb_.ReadMotRueck();
@@ -159,7 +159,7 @@ void TConnectionSupervisor::ConnectionStep()
     // A lost port is handled by PortLost and the port watch; only a write error on a port
     // that is still there stops polling for good.
     if (com_.WriteError() && !com_.LinkLost()) {
-        rules_.ShowCOMData(IniMessageText.Msg(18));
+        rules_.ShowCOMData(CurrentTexts()->Messages.Msg(18));
         comErrorTimer_.Start();
     }
 }
@@ -187,8 +187,8 @@ void TConnectionSupervisor::PortLost(const QString& reason)
     if (flags_.closing.load())
         return;
     TraceMain.TraceText(QStringLiteral("Port lost ") + com_.DevicePath(), reason);
-    rules_.ShowCOMData(IniStatusText.PortLost);
-    m_.setCaption(fld::PanelProgStatus, IniStatusText.PortLost);
+    rules_.ShowCOMData(CurrentTexts()->Status.PortLost);
+    m_.setCaption(fld::PanelProgStatus, CurrentTexts()->Status.PortLost);
     LostDisplay();
     // The address selector and the bus commands follow the port; the rest stays as the
     // running action (if any) left it.
@@ -198,7 +198,7 @@ void TConnectionSupervisor::PortLost(const QString& reason)
         // The release is tried (a lost link fails it at once, without waiting); what does
         // not get through stays owed to the reconnect.
         pauseAndEndOperation();
-        m_.setCaption(fld::PanelProgStatus, IniStatusText.PortLost);
+        m_.setCaption(fld::PanelProgStatus, CurrentTexts()->Status.PortLost);
         if (!flags_.closing.load() && com_.LinkLost())
             portWatch_.Start();
     });

@@ -20,6 +20,7 @@ TDialogLogic::TDialogLogic(TMainCore& core, TOEMData& oem)
         Forms.ShowSensorTexts();
     };
     RegFkt.Hooks.UpdateVminLimit = [c] { c->ValueEntry.UpdateVminLimit(); };
+    RegFkt.Hooks.LoadLanguage = [c] { c->Language.Apply(); };
     Forms.Hooks.RefreshComparison = compare;
     Forms.Hooks.UpdateVminLimit = [c] { c->ValueEntry.UpdateVminLimit(); };
     Forms.Hooks.DetectSensorPreset = [c] { c->ValueEntry.DetectSensorPreset(); };

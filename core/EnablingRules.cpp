@@ -124,7 +124,7 @@ void TEnablingRules::SetBetriebActive(bool on)
 {
     EnableBetriebPanel(on, on);
     if (on) {
-        m_.setCaption(fld::PanelProgStatus, IniStatusText.Betrieb);
+        m_.setCaption(fld::PanelProgStatus, CurrentTexts()->Status.Betrieb);
         return;
     }
     m_.setCaption(fld::PanelProgStatus, QString());

@@ -25,6 +25,7 @@
 #include "core/FlowRunner.h"
 #include "core/MainHost.h"
 #include "core/TransferLog.h"
+#include "core/LanguageLoader.h"
 #include "device/model/WindowModel.h"
 #include "core/ValueEntry.h"
 #include "settings/ToolIni.h"
@@ -55,6 +56,8 @@ public:
     TOEMData OEMData;
     TQVData QVData;
     TValueEntry ValueEntry{Ctx};
+    // The language file in force: the model's captions and the text records.
+    TLanguageLoader Language{Ctx};
     // The sensor, actuator and controller function dialogs.
     TDialogLogic Dialogs{*this, OEMData};
     // Calibration-set files and "Default laden".

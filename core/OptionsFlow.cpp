@@ -1,4 +1,5 @@
 #include "core/OptionsFlow.h"
+#include "settings/Language.h"
 
 #include "common/Helpers.h"
 #include "device/model/WindowFields.h"
@@ -88,10 +89,21 @@ QString OptionsFlow::PortInUse() const
 void OptionsFlow::Show()
 {
     WindowModel& m = core_.Ctx.model;
-    // Only the language in force until a language loader exists.
-    const QString language = SprachWahl.Sprache;
-    m.setItems(fld::ComboBoxSprache, language.isEmpty() ? QStringList() : QStringList{language});
-    m.setItemIndex(fld::ComboBoxSprache, language.isEmpty() ? -1 : 0);
+    // The languages the language file in force offers, each by its name in that language.
+    languageKeys_ = CurrentLanguage()->languageKeys;
+    QStringList names;
+    for (const QString& line : CurrentLanguage()->languageLines)
+        names << line.mid(line.indexOf(QLatin1Char('=')) + 1);
+    if (languageKeys_.isEmpty() && !SprachWahl.Sprache.isEmpty()) {
+        languageKeys_ << SprachWahl.Sprache;
+        names << SprachWahl.Sprache;
+    }
+    m.setItems(fld::ComboBoxSprache, names);
+    int chosen = -1;
+    for (qsizetype i = 0; i < languageKeys_.size(); ++i)
+        if (languageKeys_[i].compare(SprachWahl.Sprache, Qt::CaseInsensitive) == 0)
+            chosen = static_cast<int>(i);
+    m.setItemIndex(fld::ComboBoxSprache, chosen < 0 && !names.isEmpty() ? 0 : chosen);
 
     QStringList ports = ports_;
     const QString inUse = PortInUse();
@@ -139,6 +151,19 @@ bool OptionsFlow::Accept()
             IniCom.COMNr = n + 1;
     }
 
+    // Language: another entry than the language in force loads its file at once; the windows
+    // change their texts without a restart.
+    const int languageIndex = m.itemIndex(fld::ComboBoxSprache);
+    bool languageChanged = false;
+    if (languageIndex >= 0 && languageIndex < languageKeys_.size() &&
+        languageKeys_[languageIndex].compare(SprachWahl.Sprache, Qt::CaseInsensitive) != 0) {
+        SprachWahl.Sprache = languageKeys_[languageIndex];
+        ReadLanguageChoice(GetToolIniPath());
+        PublishToolIni();
+        // A missing file keeps the texts as they are; the choice is kept all the same.
+        languageChanged = core_.Language.Load().found;
+    }
+
     // Unit set.
     int unit = m.itemIndex(fld::ComboBoxEinheit);
     if (unit < 0 || unit > 2)
@@ -166,7 +191,14 @@ bool OptionsFlow::Accept()
     PublishToolIni();
 
     core_.Flows.Post("OptionsOk", [&core = core_, newPort, comNr = IniCom.COMNr, unit, unitChanged, textsChanged,
-                                   oemText, done = OnApplied] {
+                                   oemText, languageChanged, done = OnApplied] {
+        if (languageChanged) {
+            // Texts that the flows wrote from the old language are written again.
+            if (!core.Ctx.model.text(fld::EditFunktion).isEmpty())
+                core.SetSystemInfo();
+            if (!core.Com.PortOpen())
+                core.ShowCOMData(CurrentTexts()->Messages.Msg(15));
+        }
         if (!newPort.isEmpty())
             core.ChangePort(newPort, comNr);
         if (unitChanged)

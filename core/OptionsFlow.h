@@ -51,6 +51,7 @@ private:
     TMainCore& core_;
     QStringList ports_;
     QString shownPassword_, shownOemText_, shownDensity_;
+    QStringList languageKeys_; // the language list's keys, in the combo's order
 };
 
 } // namespace kadex

@@ -14,9 +14,9 @@ constexpr int kTabTransfer = 4;
 QString recordName(int step)
 {
     switch (step) {
-    case 1: return IniStatusText.RecordBetrieb;
-    case 2: return IniStatusText.RecordOEM;
-    default: return IniStatusText.RecordQV;
+    case 1: return CurrentTexts()->Status.RecordBetrieb;
+    case 2: return CurrentTexts()->Status.RecordOEM;
+    default: return CurrentTexts()->Status.RecordQV;
     }
 }
 } // namespace
@@ -49,7 +49,8 @@ void TRecordFlows::showFailure(const QString& pattern, Step step)
 QString TRecordFlows::LastFailure() const
 {
     const QString shown = m_.text(kStatusMessage);
-    for (const QString* p : {&IniStatusText.ReadFailed, &IniStatusText.WriteFailed}) {
+    const auto texts = CurrentTexts();
+    for (const QString* p : {&texts->Status.ReadFailed, &texts->Status.WriteFailed}) {
         const QString head = p->left(p->indexOf(QStringLiteral("%1")));
         if (!head.isEmpty() && shown.startsWith(head))
             return shown;
@@ -74,10 +75,10 @@ bool TRecordFlows::ReadConfig()
     TraceMethodScope trace(TraceMain, u"TMainCore", u"ReadConfig");
     dataRead_ = false;
     const QString status = m_.caption(fld::PanelProgStatus);
-    m_.setCaption(fld::PanelProgStatus, IniStatusText.DataRead);
+    m_.setCaption(fld::PanelProgStatus, CurrentTexts()->Status.DataRead);
     const Step failed = readChain();
     m_.setCaption(fld::PanelProgStatus, status);
-    showFailure(IniStatusText.ReadFailed, failed);
+    showFailure(CurrentTexts()->Status.ReadFailed, failed);
     if (failed != Step::None)
         return false;
     // Before DataRead: whoever waits for it finds the connect's read done and logged.
@@ -92,13 +93,13 @@ bool TRecordFlows::Lesen()
     TraceMethodScope trace(TraceMain, u"TMainCore", u"ButtonLesenClick");
     dataRead_ = false;
     ClearFailure();
-    const QString status = frame_.BeginUserFlow(IniStatusText.DataRead);
+    const QString status = frame_.BeginUserFlow(CurrentTexts()->Status.DataRead);
     const Step failed = readChain();
     log(fld::ButtonLesen);
     frame_.EndUserFlow(status);
     // Later edits compare against what was read, even part-way.
     dataRead_ = true;
-    showFailure(IniStatusText.ReadFailed, failed);
+    showFailure(CurrentTexts()->Status.ReadFailed, failed);
     if (failed != Step::None)
         return false;
     frame_.AnzConfPcHwEqual(IsPcHwEqual());
@@ -109,7 +110,7 @@ bool TRecordFlows::Setzen()
 {
     TraceMethodScope trace(TraceMain, u"TMainCore", u"ButtonSetzenClick");
     ClearFailure();
-    const QString status = frame_.BeginUserFlow(IniStatusText.DataWrite);
+    const QString status = frame_.BeginUserFlow(CurrentTexts()->Status.DataWrite);
     Step failed = Step::None;
     if (!betrieb_.WriteData())
         failed = Step::Betrieb;
@@ -127,7 +128,7 @@ bool TRecordFlows::Setzen()
     betrieb_.RefreshIdent();
     log(fld::ButtonSetzen);
     frame_.EndUserFlow(status);
-    showFailure(IniStatusText.WriteFailed, failed);
+    showFailure(CurrentTexts()->Status.WriteFailed, failed);
     if (failed != Step::None) {
         // What the controller took is not known any more: the indicator must not stay equal.
         frame_.AnzConfPcHwEqual(false);

@@ -1,4 +1,5 @@
 #include "core/ValueCoupling.h"
+#include "settings/Language.h"
 
 #include "common/Helpers.h"
 #include "common/Units.h"
@@ -54,10 +55,15 @@ int32_t VnomMax(const UnitContext& u) { return MaxDisplay(FunctionFactor(u)); }
 
 ShareLabels PercentShareLabels(int reglerFkt, uint16_t firmware)
 {
-    const QString v = reglerFkt == 2 ? QStringLiteral("% von P'") : QStringLiteral("% von V'");
+    // The texts of the language in force.
+    const auto lang = CurrentLanguage();
+    const QString section = QStringLiteral("REGISTER_SERVICE");
+    const bool p = reglerFkt == 2;
     ShareLabels l;
-    l.vmax = v + QStringLiteral("nom");
-    l.vmin = VminIsShareOfVnom(firmware) ? l.vmax : v + QStringLiteral("max");
+    l.vmax = lang->Text(section, p ? QStringLiteral("LabelPmaxPrzDim") : QStringLiteral("LabelVmaxPrzDim"));
+    l.vmin = VminIsShareOfVnom(firmware)
+                 ? l.vmax
+                 : lang->Text(section, p ? QStringLiteral("LabelPminPrzDim") : QStringLiteral("LabelVminPrzDim"));
     return l;
 }
 

@@ -2,6 +2,7 @@
 
 #include "device/model/WindowFields.h"
 #include "core/ValueCoupling.h"
+#include "settings/Language.h"
 
 #include <algorithm>
 
@@ -27,17 +28,6 @@ bool isSpin(const QString& name)
             return true;
     return false;
 }
-
-// The sensor dialog's texts for a pressure sensor and for the volume signal.
-struct SensorTexts {
-    const char* title;
-    const char* group;
-    const char* pmin;
-    const char* pmax;
-    const char* pnom;
-};
-constexpr SensorTexts kPressureTexts{"Drucksensor, variable Einstellung", "Druck", "P      0%", "P 100%", "P'nom"};
-constexpr SensorTexts kVolumeTexts{"Volumenstrom, variable Einstellung", "Volumenstrom", "V      0%", "V 100%", "V'nom"};
 
 } // namespace
 
@@ -213,12 +203,12 @@ void TVariableForms::clickPreset(FieldId minField, FieldId maxField, FieldId oth
 void TVariableForms::ShowSensorTexts()
 {
     const bool volume = m_.checked(fld::RadioButtonSensTypVolumenstr);
-    const SensorTexts& t = volume ? kVolumeTexts : kPressureTexts;
-    m_.setCaption(fld::SensorForm, QString::fromUtf8(t.title));
-    m_.setCaption(fld::GroupBoxVAVSensorDruck, QString::fromUtf8(t.group));
-    m_.setCaption(fld::LabelVAVPmin, QString::fromUtf8(t.pmin));
-    m_.setCaption(fld::LabelVAVPmax, QString::fromUtf8(t.pmax));
-    m_.setCaption(fld::LabelVAVPnom, QString::fromUtf8(t.pnom));
+    // The language's texts for a pressure sensor or for the volume signal.
+    const auto lang = CurrentLanguage();
+    const QString section = volume ? QStringLiteral("FORM_VS_SENSOR_VARIABEL") : QStringLiteral("FORM_DRUCKSENSOR_VARIABEL");
+    m_.setCaption(fld::SensorForm, lang->Text(section, QStringLiteral("FormTitle")));
+    for (FieldId f : {fld::GroupBoxVAVSensorDruck, fld::LabelVAVPmin, fld::LabelVAVPmax, fld::LabelVAVPnom})
+        m_.setCaption(f, lang->Text(section, f.name()));
     const int unit = ctx_.UnitIndex.load();
     const QString sensorUnit = volume ? coupling::FlowUnit(unit) : coupling::PressureUnit(unit);
     m_.setCaption(fld::LabelVAVPnomDim, sensorUnit);

@@ -13,6 +13,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "mainwindow/Retranslate.h"
+
 namespace kadex {
 
 TBusScanForm::TBusScanForm(TMainCore& core, QWidget* parent) : QDialog(parent), flow_(core)
@@ -180,6 +182,13 @@ void TBusScanForm::selectionChanged()
     const bool idle = !flow_.Running();
     connect_->setEnabled(idle && e != nullptr);
     address_->setEnabled(idle && e && e->state == ScanEntry::State::Present);
+}
+
+void TBusScanForm::Retranslate()
+{
+    gui::ApplyWidgetTexts(*this, {QStringLiteral("FORM_BUS_SCAN")});
+    list_->setHeaderLabels({gui::LangText("FORM_BUS_SCAN", "ColumnAddress"), gui::LangText("FORM_BUS_SCAN", "ColumnSerial"),
+                            gui::LangText("FORM_BUS_SCAN", "ColumnType"), gui::LangText("FORM_BUS_SCAN", "ColumnFirmware")});
 }
 
 void TBusScanForm::reject()

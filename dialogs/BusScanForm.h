@@ -27,6 +27,8 @@ public:
     QTreeWidget* List() const { return list_; }
 
     void reject() override;
+    // The texts of the language in force.
+    void Retranslate();
 
 protected:
     void showEvent(QShowEvent* e) override;

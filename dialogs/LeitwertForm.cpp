@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "mainwindow/Retranslate.h"
+#include "settings/Texts.h"
+
 namespace kadex {
 
 namespace {
@@ -33,6 +36,26 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text)
 }
 } // namespace
 
+void TLeitwertForm::Retranslate()
+{
+    gui::ApplyWidgetTexts(*this, {QStringLiteral("FORM_LEITWERT")});
+    const auto t = [](const char* key) { return gui::LangText("FORM_LEITWERT", key); };
+    // The notes as paragraphs: the preparation list and the hint.
+    if (auto* l = findChild<QLabel*>(QStringLiteral("PanelVorbereitung")))
+        l->setText(QStringList{t("LabelVorbereitung1"), t("LabelVorbereitung2"), t("LabelVorbereitung3"),
+                               QStringLiteral("  ") + t("LabelVorbereitung4"), t("LabelVorbereitung5")}
+                       .join(QLatin1Char('\n')));
+    if (auto* l = findChild<QLabel*>(QStringLiteral("PanelHinweis")))
+        l->setText(t("LabelHinweis1") + QLatin1Char('\n') + t("LabelHinweis2"));
+    flow_->PressureCaption = t("LabelDruckMw1");
+    flow_->WaitingCaption = t("LabelCalculateLWText");
+    const TIniButtonText& b = CurrentTexts()->Buttons;
+    mitLuft_->setText(b.ButtonDruckmessung);
+    berechnen_->setText(b.ButtonBerechnen);
+    ok_->setText(b.ButtonUebernehmen);
+    abort_->setText(b.ButtonAbort);
+}
+
 TLeitwertForm::TLeitwertForm(TMainCore& core, QWidget* parent, IClock* clock)
     : QDialog(parent), flow_(std::make_unique<LeitwertFlow>(core, clock ? *clock : SteadyClock::Instance()))
 {
@@ -50,7 +73,9 @@ TLeitwertForm::TLeitwertForm(TMainCore& core, QWidget* parent, IClock* clock)
     druckMw_->setToolTip(QStringLiteral("0 .. 65535"));
     flowUnit_ = new QLabel(input);
     pressureUnit_ = new QLabel(input);
-    g->addWidget(new QLabel(QStringLiteral("Refernzvolumen"), input), 0, 0);
+    auto* referenz = new QLabel(QStringLiteral("Refernzvolumen"), input);
+    referenz->setObjectName(QStringLiteral("LabelVoumenstrom"));
+    g->addWidget(referenz, 0, 0);
     g->addWidget(volumenstrom_, 0, 1);
     g->addWidget(flowUnit_, 0, 2);
     auto* druck = new QLabel(QStringLiteral("Druck"), input);
@@ -58,7 +83,9 @@ TLeitwertForm::TLeitwertForm(TMainCore& core, QWidget* parent, IClock* clock)
     g->addWidget(druck, 1, 0);
     g->addWidget(druckMw_, 1, 1);
     g->addWidget(pressureUnit_, 1, 2);
-    g->addWidget(new QLabel(QStringLiteral("Mittelwert"), input), 2, 0);
+    auto* mittel = new QLabel(QStringLiteral("Mittelwert"), input);
+    mittel->setObjectName(QStringLiteral("LabelDruckMw2"));
+    g->addWidget(mittel, 2, 0);
     mitLuft_ = button(input, "ButtonDruckmessung", QStringLiteral("mit Luft"));
     berechnen_ = button(input, "ButtonBerechnen", QStringLiteral("Berechnen"));
     startMeas_ = button(input, "ButtonStartMeas", QStringLiteral("Start Messung"));
@@ -86,12 +113,9 @@ TLeitwertForm::TLeitwertForm(TMainCore& core, QWidget* parent, IClock* clock)
     top->addWidget(panel_);
 
     // The preparation notes, one label per paragraph.
-    for (const char* note :
-         {"Vorbereitung - folgende Parameter sind vor dem Kalibrierprozess zu definieren und in den Kadex zu laden:\n"
-          "- Fühlertyp\n- bei Sensortyp DSK3: Umgebungsbedingungen (Tab Experte) der\n  Kalibrierumgebung anpassen\n- V'nom",
-          "Hinweis - aktive Leitwertermittlung 'mit Luft':\n"
-          "für die Ermittlung ist ein ein konstanter Referenzvolumenstrom erforderlich."}) {
-        auto* l = new QLabel(QString::fromUtf8(note), this);
+    for (const char* note : {"PanelVorbereitung", "PanelHinweis"}) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QString::fromLatin1(note));
         l->setWordWrap(true);
         top->addWidget(l);
     }
@@ -101,9 +125,13 @@ TLeitwertForm::TLeitwertForm(TMainCore& core, QWidget* parent, IClock* clock)
     auto* lg = new QGridLayout(lw);
     lwAktiv_ = entry(lw, "EditLwAktiv", true);
     lwErmittelt_ = entry(lw, "EditLwErmittelt", true);
-    lg->addWidget(new QLabel(QStringLiteral("aktiv"), lw), 0, 0);
+    auto* aktiv = new QLabel(QStringLiteral("aktiv"), lw);
+    aktiv->setObjectName(QStringLiteral("LabelLwAktiv"));
+    lg->addWidget(aktiv, 0, 0);
     lg->addWidget(lwAktiv_, 0, 1);
-    lg->addWidget(new QLabel(QStringLiteral("Neu ermittelt"), lw), 1, 0);
+    auto* ermittelt = new QLabel(QStringLiteral("Neu ermittelt"), lw);
+    ermittelt->setObjectName(QStringLiteral("LabelLwErmittelt"));
+    lg->addWidget(ermittelt, 1, 0);
     lg->addWidget(lwErmittelt_, 1, 1);
     top->addWidget(lw);
 
@@ -116,6 +144,7 @@ TLeitwertForm::TLeitwertForm(TMainCore& core, QWidget* parent, IClock* clock)
     bottom->addWidget(abort_);
     top->addLayout(bottom);
 
+    Retranslate();
     flow_->OnChanged = [this] { Refresh(); };
     ticker_.setInterval(10);
     connect(&ticker_, &QTimer::timeout, this, [this] {

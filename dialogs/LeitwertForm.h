@@ -21,6 +21,8 @@ class TMainCore;
 class TLeitwertForm : public QDialog {
     Q_OBJECT
 public:
+    // The texts of the language in force.
+    void Retranslate();
     // clock: the countdown's time source (the steady clock unless a test gives its own).
     explicit TLeitwertForm(TMainCore& core, QWidget* parent = nullptr, IClock* clock = nullptr);
     ~TLeitwertForm() override;

@@ -10,7 +10,18 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "mainwindow/Retranslate.h"
+#include "settings/Texts.h"
+
 namespace kadex {
+
+void TDichteForm::Retranslate()
+{
+    gui::ApplyWidgetTexts(*this, {QStringLiteral("FORM_DICHTE")});
+    const TIniButtonText& b = CurrentTexts()->Buttons;
+    ok_->setText(confirm_ == UmgebungFlow::Confirm::Anpassen ? b.ButtonAnpassen : b.ButtonUebernehmen);
+    abort_->setText(b.ButtonAbort);
+}
 
 TDichteForm::TDichteForm(TMainCore& core, UmgebungFlow::Confirm confirm, QWidget* parent)
     : QDialog(parent), flow_(std::make_unique<UmgebungFlow>(core, confirm))
@@ -22,19 +33,25 @@ TDichteForm::TDichteForm(TMainCore& core, UmgebungFlow::Confirm confirm, QWidget
     auto* g = new QGridLayout;
     top->addLayout(g);
     struct Row {
-        const char *name, *label1, *label2, *unit;
+        const char *name, *label1, *label2, *unit, *labelName;
         int maxChars;
         bool volumeFlowOnly;
     };
-    const Row rows[] = {{"EditHoehe", "Höhe über", "Meeresspiegel", "m", 7, false},
-                        {"EditTemp", "Mittlere Medium", "Temperatur", "°C", 9, true},
-                        {"EditFeuchte", "Feuchte", "des Mediums", "%", 7, true},
-                        {"EditDichte", "Dichte", "", "kg/m³", 0, true}};
+    const Row rows[] = {{"EditHoehe", "Höhe über", "Meeresspiegel", "m", "LabelHoehe", 7, false},
+                        {"EditTemp", "Mittlere Medium", "Temperatur", "°C", "LabelTemp", 9, true},
+                        {"EditFeuchte", "Feuchte", "des Mediums", "%", "LabelFeuchte", 7, true},
+                        {"EditDichte", "Dichte", "", "kg/m³", "LabelDichte", 0, true}};
     QLineEdit* edits[4] = {};
     int r = 0;
     for (const Row& row : rows) {
         auto* l1 = new QLabel(QString::fromUtf8(row.label1), this);
         auto* l2 = new QLabel(QString::fromUtf8(row.label2), this);
+        // The language file names the lines "1" and "2" and the unit "Dim" (the density: one line).
+        const QString labelName = QString::fromLatin1(row.labelName);
+        const bool density = labelName == QLatin1String("LabelDichte");
+        l1->setObjectName(density ? labelName : labelName + QLatin1Char('1'));
+        if (!density)
+            l2->setObjectName(labelName + QLatin1Char('2'));
         auto* e = new QLineEdit(this);
         e->setObjectName(QLatin1String(row.name));
         e->setAlignment(Qt::AlignRight);
@@ -45,6 +62,7 @@ TDichteForm::TDichteForm(TMainCore& core, UmgebungFlow::Confirm confirm, QWidget
             e->setFocusPolicy(Qt::ClickFocus);
         }
         auto* unit = new QLabel(QString::fromUtf8(row.unit), this);
+        unit->setObjectName(labelName + QStringLiteral("Dim"));
         g->addWidget(l1, r, 0);
         g->addWidget(e, r, 1, 2, 1);
         g->addWidget(unit, r, 2, 2, 1);
@@ -64,11 +82,13 @@ TDichteForm::TDichteForm(TMainCore& core, UmgebungFlow::Confirm confirm, QWidget
     ok_->setDefault(true);
     abort_ = new QPushButton(QStringLiteral("Abbruch"), this);
     abort_->setObjectName(QStringLiteral("ButtonAbort"));
+    confirm_ = confirm;
     auto* bottom = new QHBoxLayout;
     bottom->addStretch();
     bottom->addWidget(ok_);
     bottom->addWidget(abort_);
     top->addLayout(bottom);
+    Retranslate();
 
     connect(hoehe_, &QLineEdit::textEdited, this, [this](const QString& t) { flow_->SetHoehe(t); refresh(); });
     connect(temp_, &QLineEdit::textEdited, this, [this](const QString& t) { flow_->SetTemp(t); refresh(); });

@@ -18,6 +18,8 @@ class TMainCore;
 class TDichteForm : public QDialog {
     Q_OBJECT
 public:
+    // The texts of the language in force.
+    void Retranslate();
     TDichteForm(TMainCore& core, UmgebungFlow::Confirm confirm, QWidget* parent = nullptr);
     ~TDichteForm() override;
 
@@ -34,6 +36,7 @@ private:
     QLineEdit *hoehe_, *temp_, *feuchte_, *dichte_;
     QList<QWidget*> volumeFlowRows_;
     QPushButton *ok_, *abort_;
+    UmgebungFlow::Confirm confirm_ = UmgebungFlow::Confirm::Anpassen;
 };
 
 } // namespace kadex

@@ -1,6 +1,8 @@
 #include "dialogs/ZBAdrForm.h"
 
 #include "core/MainCore.h"
+#include "mainwindow/Retranslate.h"
+#include "settings/Texts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,6 +27,7 @@ TAdrAbortForm::TAdrAbortForm(QWidget* parent) : QDialog(parent)
     setModal(true);
     auto* l = new QVBoxLayout(this);
     auto* text = new QLabel(QStringLiteral("Bitte Taster betätigen!"), this);
+    text->setObjectName(QStringLiteral("LabelTaster"));
     QFont f = text->font();
     f.setBold(true);
     text->setFont(f);
@@ -137,6 +140,21 @@ TZBAdrForm::TZBAdrForm(TMainCore& core, QWidget* parent)
         }, Qt::QueuedConnection);
     };
     updateEnabled();
+}
+
+void TZBAdrForm::Retranslate()
+{
+    gui::ApplyWidgetTexts(*this, {QStringLiteral("FORM_ZB_ADRESS")});
+    gui::ApplyWidgetTexts(*abortForm_, {QStringLiteral("FORM_ZB_ADRESS_ABBR")});
+    if (auto* note = findChild<QLabel*>(QStringLiteral("PanelHinweis")))
+        note->setText(gui::LangText("FORM_ZB_ADRESS", "LabelHinweis") + QLatin1Char('\n') +
+                      gui::LangText("FORM_ZB_ADRESS", "LabelHinweis1") + QLatin1Char('\n') +
+                      gui::LangText("FORM_ZB_ADRESS", "LabelHinweis2"));
+    const TIniButtonText& b = CurrentTexts()->Buttons;
+    ok_->setText(b.ButtonOk);
+    abort_->setText(b.ButtonAbort);
+    if (auto* a = abortForm_->findChild<QPushButton*>(QStringLiteral("ButtonAbort")))
+        a->setText(b.ButtonAbort);
 }
 
 void TZBAdrForm::PresetSerial(const QString& serial)

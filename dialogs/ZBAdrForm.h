@@ -30,6 +30,8 @@ public:
     ZBAdrFlow& Flow() { return flow_; }
     // Serial-number mode with this serial number (the scan result's "Adressieren").
     void PresetSerial(const QString& serial);
+    // The texts of the language in force (also the push-button wait dialog's).
+    void Retranslate();
     // How messages are shown (a message box unless replaced, e.g. for pictures).
     std::function<void(ZBAdrFlow::MessageKind, const QString&)> ShowMessage;
     TAdrAbortForm* AbortForm() const { return abortForm_; }

@@ -10,7 +10,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "mainwindow/Retranslate.h"
+#include "settings/Texts.h"
+
 namespace kadex {
+
+void TZBCmdForm::Retranslate()
+{
+    gui::ApplyWidgetTexts(*this, {QStringLiteral("FORM_ZB_COMMAND")});
+    send_->setText(CurrentTexts()->Buttons.ButtonSenden);
+    end_->setText(CurrentTexts()->Buttons.ButtonEnde);
+}
 
 TZBCmdForm::TZBCmdForm(TMainCore& core, const QString& templatesPath, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), flow_(core)

@@ -16,6 +16,8 @@ class TMainCore;
 class TZBCmdForm : public QDialog {
     Q_OBJECT
 public:
+    // The texts of the language in force.
+    void Retranslate();
     // templatesPath: the template file (ZBCommands.txt beside the program).
     TZBCmdForm(TMainCore& core, const QString& templatesPath, QWidget* parent = nullptr);
 

@@ -1,5 +1,7 @@
 #include "mainwindow/DifferenceList.h"
 
+#include "mainwindow/Retranslate.h"
+
 #include "mainwindow/ModelBinder.h"
 
 #include <QAbstractButton>
@@ -47,13 +49,11 @@ void DifferenceList::Open()
     if (!dialog_) {
         dialog_ = new QDialog(indicator_ ? indicator_->window() : nullptr);
         dialog_->setObjectName(QStringLiteral("DifferenceListDialog"));
-        dialog_->setWindowTitle(QStringLiteral("Fenster und Gerät: Unterschiede"));
         dialog_->setModal(false);
         auto* layout = new QVBoxLayout(dialog_);
         tree_ = new QTreeWidget(dialog_);
         tree_->setObjectName(QStringLiteral("DifferenceListTree"));
         tree_->setRootIsDecorated(false);
-        tree_->setHeaderLabels({QStringLiteral("Field"), QStringLiteral("Window"), QStringLiteral("Device")});
         tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
         layout->addWidget(tree_);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog_);
@@ -61,6 +61,10 @@ void DifferenceList::Open()
         layout->addWidget(buttons);
         dialog_->resize(460, 260);
     }
+    // The language may have changed since the list was last open.
+    dialog_->setWindowTitle(gui::LangText("HAUPTFENSTER", "DifferenceTitle"));
+    tree_->setHeaderLabels({gui::LangText("HAUPTFENSTER", "DifferenceField"), gui::LangText("HAUPTFENSTER", "DifferenceWindow"),
+                            gui::LangText("HAUPTFENSTER", "DifferenceDevice")});
     refresh();
     dialog_->show();
     dialog_->raise();

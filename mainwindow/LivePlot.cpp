@@ -17,6 +17,8 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include "mainwindow/Retranslate.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -27,7 +29,7 @@ constexpr int kPollMs = 250;
 
 QString pauseText(bool paused)
 {
-    return paused ? QStringLiteral("Weiter") : QStringLiteral("Pause");
+    return paused ? LangText("HAUPTFENSTER", "PlotResume") : LangText("HAUPTFENSTER", "PlotPause");
 }
 } // namespace
 
@@ -70,10 +72,10 @@ LivePlot::LivePlot(QWidget* parent) : QWidget(parent)
         s->attachAxis(y);
         return s;
     };
-    setpoint_ = add(QStringLiteral("Sollwert"), percent_);
-    actual_ = add(QStringLiteral("Istwert"), percent_);
-    damper_ = add(QStringLiteral("Klappenstellung"), percent_);
-    pressure_ = add(QStringLiteral("Fühlerwert"), pressureAxis_);
+    setpoint_ = add(LangText("HAUPTFENSTER", "PlotSetpoint"), percent_);
+    actual_ = add(LangText("HAUPTFENSTER", "PlotActual"), percent_);
+    damper_ = add(LangText("HAUPTFENSTER", "PlotDamper"), percent_);
+    pressure_ = add(LangText("HAUPTFENSTER", "PlotSensor"), pressureAxis_);
     pressure_->setVisible(false);
     const QDateTime now = QDateTime::currentDateTime();
     time_->setRange(now.addSecs(-windowSeconds_), now);
@@ -87,11 +89,9 @@ LivePlot::LivePlot(QWidget* parent) : QWidget(parent)
     pause_->setText(pauseText(false));
     pause_->setCheckable(true);
     pause_->setEnabled(false);
-    pause_->setToolTip(QStringLiteral("Anzeige anhalten / fortsetzen"));
     export_ = new QToolButton(this);
-    export_->setText(QStringLiteral("CSV ..."));
     export_->setEnabled(false);
-    export_->setToolTip(QStringLiteral("Messwerte als CSV-Datei speichern"));
+    Retranslate();
     connect(pause_, &QToolButton::clicked, this, &LivePlot::togglePause);
     connect(export_, &QToolButton::clicked, this, &LivePlot::exportClicked);
 
@@ -112,12 +112,22 @@ LivePlot::LivePlot(QWidget* parent) : QWidget(parent)
     ChooseExportFile = [this] {
         const QString name = QStringLiteral("Kadex_Live_%1.csv")
                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss")));
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Messwerte speichern"),
+        return QFileDialog::getSaveFileName(this, LangText("HAUPTFENSTER", "PlotSaveTitle"),
                                             QDir::home().filePath(name), QStringLiteral("CSV (*.csv)"));
     };
 }
 
 LivePlot::~LivePlot() = default;
+
+void LivePlot::Retranslate()
+{
+    pause_->setText(pauseText(pause_->isChecked()));
+    pause_->setToolTip(LangText("HAUPTFENSTER", "PlotPauseHint"));
+    export_->setText(LangText("HAUPTFENSTER", "PlotExport"));
+    export_->setToolTip(LangText("HAUPTFENSTER", "PlotExportHint"));
+    if (model_)
+        updateNames();
+}
 
 void LivePlot::resizeEvent(QResizeEvent* event)
 {

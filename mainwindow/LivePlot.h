@@ -50,6 +50,8 @@ public:
 public Q_SLOTS:
     // One timer tick: a new sample is drawn.
     void PollNow();
+    // The texts of the language in force (the series names follow the captions beside).
+    void Retranslate();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -238,7 +238,7 @@ void TMainForm::BuildActions()
     auto* hilfe = new QMenu(this);
     hilfe->setObjectName(QStringLiteral("MenuHilfe"));
     QAction* help = NewAction(this, "HilfeHilfePdf", QString(), QKeySequence(Qt::Key_F1));
-    QAction* info = NewAction(this, "HilfeInfo", QString());
+    QAction* info = NewAction(this, "HilfeInfo", QString(), QKeySequence(Qt::CTRL | Qt::Key_I));
     hilfe->addAction(help);
     hilfe->addAction(info);
 

@@ -1,5 +1,9 @@
 #include "mainwindow/MainWindowController.h"
 
+#include "dialogs/InfoForm.h"
+#include "mainwindow/Retranslate.h"
+#include "settings/Language.h"
+
 #include "common/Paths.h"
 #include "mainwindow/LivePlot.h"
 #include "mainwindow/DifferenceList.h"
@@ -48,10 +52,6 @@
 namespace kadex {
 
 namespace {
-// Features that later work adds; their commands stay visible but disabled until then.
-constexpr FieldId kNotBuiltYet[] = {
-    fld::HilfeInfo,
-};
 class BoxDialogs final : public IProgramDialogs {
 public:
     void Message(QWidget* parent, Kind kind, const QString& text) override
@@ -114,11 +114,9 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
     }
     core_ = std::make_unique<TMainCore>(model_, std::move(transport), this, options_.clock);
     core_->SetPollPeriodMs(options_.pollPeriodMs);
-    for (FieldId f : kNotBuiltYet)
-        core_->Unavailable.insert(f);
 
     form_ = std::make_unique<TMainForm>();
-    form_->setWindowTitle(QStringLiteral("Kadex Tool"));
+    form_->setWindowTitle(IniText.FormTitle);
     form_->installEventFilter(this);
     binder_ = new ModelBinder(model_, *form_, this);
     if (auto* notEqual = form_->findChild<QLabel*>(QStringLiteral("ImageNotEqual")))
@@ -129,6 +127,12 @@ TMainWindowController::TMainWindowController(const TProgramOptions& options, QOb
         plot->Attach(model_, [&op] { return op.StepsRun(); }, [&op] { return op.StepRunning(); });
     }
     core_->FormCreate();
+    // The language file before the window shows: every window, the log heading and the
+    // messages start in the chosen language; a later load (options dialog) retranslates.
+    core_->Language.OnLoaded = [this] { Q_EMIT LanguageChanged(); };
+    connect(this, &TMainWindowController::LanguageChanged, this, &TMainWindowController::retranslate);
+    core_->Language.Load();
+    retranslate();
     wireActions();
     core_->Start();
 }
@@ -202,6 +206,7 @@ void TMainWindowController::wireActions()
                 core->EnableDeviceButtons(false);
             auto* dlg = new TLeitwertForm(*core, form_.get());
             dlg->setAttribute(Qt::WA_DeleteOnClose);
+            connect(this, &TMainWindowController::LanguageChanged, dlg, &TLeitwertForm::Retranslate);
             connect(dlg, &QDialog::finished, this, [core] {
                 if (core->VAVBetrieb.BetriebAktiv.load())
                     core->EnableDeviceButtons(true);
@@ -212,6 +217,7 @@ void TMainWindowController::wireActions()
         connect(b, &QAbstractButton::clicked, this, [this, core] {
             auto* dlg = new TDichteForm(*core, UmgebungFlow::Confirm::Anpassen, form_.get());
             dlg->setAttribute(Qt::WA_DeleteOnClose);
+            connect(this, &TMainWindowController::LanguageChanged, dlg, &TDichteForm::Retranslate);
             dlg->open();
         });
     if (QTabWidget* tabs = form_->PageControl())
@@ -221,6 +227,8 @@ void TMainWindowController::wireActions()
         connect(a, &QAction::triggered, this, [this] { openRegFkt(); });
     if (QAction* a = form_->Action(fld::ExtrasOptionen))
         connect(a, &QAction::triggered, this, [this] { optSetForm_->open(); });
+    if (QAction* a = form_->Action(fld::HilfeInfo))
+        connect(a, &QAction::triggered, this, [this] { infoForm_->open(); });
     // The bus service windows; the addressing dialog takes the polling threads over from the
     // raw command window.
     const auto openAddressing = [this](const QString& serial) {
@@ -297,6 +305,36 @@ QString TMainWindowController::dataFolder() const
     return IniPath.DefaultDatei.isEmpty() ? DefaultDataFileDir() : IniPath.DefaultDatei;
 }
 
+void TMainWindowController::retranslate()
+{
+    // Model-bound controls follow the model; the layout's own texts are set here.
+    static const QStringList sections = [] {
+        QStringList out;
+        for (const auto& [section, keys] : KnownLanguageKeys())
+            if (!IsWidgetLanguageSection(section))
+                out << section;
+        return out;
+    }();
+    gui::ApplyWidgetTexts(*form_, sections, [this](const QString& element) { return binder_->isBound(element); },
+                          core_->Ctx.ReglerFkt.load());
+    // The dialogs made once; those opened on demand take the texts when they are made.
+    const auto isField = [](const QString& element) { return fieldByName(element).has_value(); };
+    const int fkt = core_->Ctx.ReglerFkt.load();
+    gui::ApplyWidgetTexts(*optSetForm_, {QStringLiteral("FORM_OPTIONEN")}, isField, fkt);
+    gui::ApplyWidgetTexts(*regFktForm_, {QStringLiteral("FORM_REGLERFUNKTION")}, isField, fkt);
+    gui::ApplyWidgetTexts(*zbCmdForm_, {QStringLiteral("FORM_ZB_COMMAND")});
+    gui::ApplyWidgetTexts(*busScanForm_, {QStringLiteral("FORM_BUS_SCAN")});
+    zbAdrForm_->Retranslate();
+    busScanForm_->Retranslate();
+    zbCmdForm_->Retranslate();
+    if (auto* plot = form_->findChild<gui::LivePlot*>())
+        plot->Retranslate();
+    if (currentFileName_.isEmpty())
+        form_->setWindowTitle(IniText.FormTitle);
+    else
+        showFileTitle();
+}
+
 void TMainWindowController::showFileTitle()
 {
     form_->setWindowTitle(IniText.FormTitle + QStringLiteral("   ") + QFileInfo(currentFileName_).fileName());
@@ -370,6 +408,8 @@ void TMainWindowController::createDialogs()
     zbAdrForm_ = new TZBAdrForm(*core, form_.get());
     zbCmdForm_ = new TZBCmdForm(*core, FindDataFile(QStringLiteral("ZBCommands.txt")), form_.get());
     busScanForm_ = new TBusScanForm(*core, form_.get());
+    infoForm_ = new TInfoForm(form_.get());
+    connect(this, &TMainWindowController::LanguageChanged, infoForm_, &TInfoForm::Retranslate);
     core->Options.SetPorts(TComPortEnumerator::PortNames());
     // The log is written on the flow runner; its boxes belong to the window thread.
     core->ActionLog.OnMessage = [this](const QString& text, bool error) {

@@ -23,6 +23,7 @@ class TSensorForm;
 class TZBAdrForm;
 class TZBCmdForm;
 class TBusScanForm;
+class TInfoForm;
 
 // Where the program's message boxes and questions go (GUI thread). The program's own shows
 // dialogs; a program embedding the window (or a test) can put its own in.
@@ -68,6 +69,13 @@ public:
     TZBAdrForm& ZBAdrForm() { return *zbAdrForm_; }
     TZBCmdForm& ZBCmdForm() { return *zbCmdForm_; }
     TBusScanForm& BusScanForm() { return *busScanForm_; }
+    TInfoForm& InfoForm() { return *infoForm_; }
+
+Q_SIGNALS:
+    // The language in force changed: every window sets its texts again.
+    void LanguageChanged();
+
+public:
 
     // Shows the window and, once the event loop runs, the start-up sequence.
     void Show();
@@ -91,6 +99,8 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void wireActions();
     void createDialogs();
+    // The main window's layout texts from the language in force.
+    void retranslate();
     // "Regler Funktion einstellen..." (menu and toolbar).
     void openRegFkt();
     void focusedWrite();
@@ -129,6 +139,7 @@ private:
     TZBAdrForm* zbAdrForm_ = nullptr;
     TZBCmdForm* zbCmdForm_ = nullptr;
     TBusScanForm* busScanForm_ = nullptr;
+    TInfoForm* infoForm_ = nullptr;
     QString iniPath_;
     QString settingsNotice_; // where an unreadable settings file was kept, until told
     int busyDepth_ = 0;

@@ -5,7 +5,8 @@
 # docs/screenshots/tab-<n>-<name>.png and docs/screenshots/dialog-<name>.png; then the OEM tab
 # once per sensor type (tab-0-oem-sensor-0-dpk.png, -1-us.png, -2-dsk3.png), the difference
 # list opened from the not-equal picture after two edits (what-differs.png, and the window with
-# the tinted fields: what-differs-window.png), and last the Service tab in operation with the
+# the tinted fields: what-differs-window.png), the Service tab in English (main-english.png; the
+# About box is dialog-info.png), and last the Service tab in operation with the
 # live plot (service-betrieb.png, about 40 s later). Installs xvfb, xauth and imagemagick when
 # missing and builds kadex-screenshots when needed (build folder: build-gui, or $KADEX_GUI_BUILD).
 set -euo pipefail
@@ -34,4 +35,4 @@ trap 'rm -rf "$work"' EXIT
     "$root/$build/bin/kadex-screenshots" --simulate --screenshot-dir "$out"
 )
 identify "$out"/tab-*.png "$out"/dialog-*.png "$out"/what-differs.png "$out"/what-differs-window.png \
-  "$out"/service-betrieb.png
+  "$out"/main-english.png "$out"/service-betrieb.png

@@ -9,6 +9,7 @@ TIniMessageText IniMessageText;
 TIniText IniText;
 TIniEinstDatText IniEinstDatText;
 TIniLogFileText IniLogFileText;
+TIniButtonText IniButtonText;
 
 namespace {
 SnapshotSlot<TTexts>& textsSlot()
@@ -30,7 +31,7 @@ void SetTexts(std::shared_ptr<const TTexts> texts)
 
 void PublishTexts()
 {
-    SetTexts(std::make_shared<const TTexts>(TTexts{IniStatusText, IniMessageText, IniText, IniEinstDatText, IniLogFileText}));
+    SetTexts(std::make_shared<const TTexts>(TTexts{IniStatusText, IniMessageText, IniText, IniEinstDatText, IniLogFileText, IniButtonText}));
 }
 
 QString TIniStatusText::ForMode(int mode) const

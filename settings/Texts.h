@@ -133,6 +133,19 @@ struct TIniLogFileText {
     QString ZBAdresse = QStringLiteral("ZB-Adresse");
 };
 
+// Captions of buttons that several dialogs share, and the main window's buttons (section
+// SCHALTFLAECHEN).
+struct TIniButtonText {
+    QString ButtonSenden = QStringLiteral("Senden");
+    QString ButtonEnde = QStringLiteral("Ende");
+    QString ButtonOk = QStringLiteral("Ok");
+    QString ButtonAbort = QStringLiteral("Abbruch");
+    QString ButtonUebernehmen = QStringLiteral("Übernehmen");
+    QString ButtonBerechnen = QStringLiteral("Berechnen");
+    QString ButtonAnpassen = QStringLiteral("Anpassen");
+    QString ButtonDruckmessung = QStringLiteral("mit Luft");
+};
+
 // Every text record, as one snapshot.
 struct TTexts {
     TIniStatusText Status;
@@ -140,6 +153,7 @@ struct TTexts {
     TIniText Text;
     TIniEinstDatText EinstDat;
     TIniLogFileText LogFile;
+    TIniButtonText Buttons;
 };
 
 // The texts in force; never null. Any thread.
@@ -156,5 +170,6 @@ extern TIniMessageText IniMessageText;
 extern TIniText IniText;
 extern TIniEinstDatText IniEinstDatText;
 extern TIniLogFileText IniLogFileText;
+extern TIniButtonText IniButtonText;
 
 } // namespace kadex

@@ -371,15 +371,30 @@ bool SeedToolIni(ToolIniSeeding* report)
     return SeedToolIniFrom(ToolIniSeedPath(), report);
 }
 
+// The language file of a language key: the user's settings file, else (a language added by a
+// later version) the shipped seed's list, else the German file.
+static QString languageFileOf(const TIniFile& ini, const QString& language)
+{
+    if (language.isEmpty())
+        return {};
+    if (ini.ValueExists(kSecSprache, language))
+        return ini.ReadString(kSecSprache, language, kDefaultLanguageFile);
+    const QString seed = ToolIniSeedPath();
+    if (!seed.isEmpty() && QFileInfo(seed).isFile() && QFileInfo(seed).absoluteFilePath() != QFileInfo(ini.FileName()).absoluteFilePath()) {
+        const TIniFile shipped(seed);
+        if (shipped.ValueExists(kSecSprache, language))
+            return shipped.ReadString(kSecSprache, language, kDefaultLanguageFile);
+    }
+    return kDefaultLanguageFile;
+}
+
 void LoadToolIniRecords(const TIniFile& ini)
 {
     for (const KeyDef& d : keyTable())
         readKey(ini, d);
     if (IniConfig.ReglerFkt != 1 && IniConfig.ReglerFkt != 2)
         IniConfig.ReglerFkt = TIniConfig{}.ReglerFkt;
-    SprachWahl.SprachDatei = SprachWahl.Sprache.isEmpty()
-                                 ? QString()
-                                 : ini.ReadString(kSecSprache, SprachWahl.Sprache, kDefaultLanguageFile);
+    SprachWahl.SprachDatei = languageFileOf(ini, SprachWahl.Sprache);
     SprachWahl.HilfeDatei.clear();
     PublishToolIni();
 }
@@ -399,9 +414,7 @@ bool ReadLanguageChoice(const QString& path)
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return false;
     const TIniFile ini(path);
-    SprachWahl.SprachDatei = SprachWahl.Sprache.isEmpty()
-                                 ? QString()
-                                 : ini.ReadString(kSecSprache, SprachWahl.Sprache, kDefaultLanguageFile);
+    SprachWahl.SprachDatei = languageFileOf(ini, SprachWahl.Sprache);
     PublishToolIni();
     return true;
 }

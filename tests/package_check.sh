@@ -37,6 +37,7 @@ contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 expected=(
   ./usr/bin/kadex-tool ./usr/bin/kadex-cli ./usr/bin/kadex-sim
   ./usr/share/kadex-tool/KadexTool.ini ./usr/share/kadex-tool/ZBCommand.txt ./usr/share/kadex-tool/ZBCommands.txt
+  ./usr/share/kadex-tool/Kadexgerm.lng ./usr/share/kadex-tool/Kadexengl.lng
   ./usr/share/applications/kadex-tool.desktop
   ./usr/share/icons/hicolor/64x64/apps/kadex-tool.png ./usr/share/icons/hicolor/scalable/apps/kadex-tool.svg
   ./usr/share/man/man1/kadex-tool.1.gz ./usr/share/man/man1/kadex-cli.1.gz ./usr/share/man/man1/kadex-sim.1.gz

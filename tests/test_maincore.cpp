@@ -6,6 +6,7 @@
 #include "core/MainCore.h"
 #include "device/model/WindowFields.h"
 #include "core/PortChoice.h"
+#include "settings/Language.h"
 #include "settings/ToolIni.h"
 #include "sim/SimTransport.h"
 #include "tests/VirtualClock.h"
@@ -667,4 +668,32 @@ TEST_F(MainCoreSim, AddressChangeNeverSplitsAPollingStep)
         }
     }
     EXPECT_GE(steps, 3); // steps ran between the changes
+}
+
+// The language changes back and forth while the connection thread polls: the polling goes on,
+// and the status it writes after the last change is in that language.
+TEST_F(MainCoreSim, LanguageChangesWhilePollingReachTheStatusFromTheNextStep)
+{
+    make();
+    ASSERT_TRUE(connect());
+    ASSERT_TRUE(waitFor([&] { return core->VerbindenThread().StepsRun() >= 1; }, 10000));
+    const QString english = QStringLiteral(KADEX_SOURCE_DIR "/data/Kadexengl.lng");
+    const QString german = QStringLiteral(KADEX_SOURCE_DIR "/data/Kadexgerm.lng");
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(LoadLanguageFile(i % 2 ? german : english, 1).found);
+        core->Language.Apply();
+        passVirtual(100);
+    }
+    ASSERT_TRUE(LoadLanguageFile(english, 1).found);
+    core->Language.Apply();
+    const size_t before = bus->record().size();
+    const int steps = core->VerbindenThread().StepsRun();
+    ASSERT_TRUE(waitFor([&] { return core->VerbindenThread().StepsRun() >= steps + 2; }, 20000));
+    EXPECT_GT(bus->record().size(), before);
+    EXPECT_EQ(model->caption(fld::PanelBetrStatus), "Auto [setpoint input W1]");
+    EXPECT_EQ(model->caption(fld::ButtonLesen), "Read");
+    EXPECT_EQ(model->caption(fld::TabSheetExperte), "Expert");
+    // Back to the compiled-in texts for the other tests.
+    ASSERT_TRUE(LoadLanguageFile(german, 1).found);
+    SetLanguage(nullptr);
 }

@@ -723,7 +723,7 @@ TEST_F(MainWindowLayout, MenuActionsWithCaptionsAndShortcuts)
         {"ExtrasTransferAnzeige", QKeySequence(), "MenuExtras", true},
         {"ExtrasZBCommand", QKeySequence(), "MenuExtras", false},
         {"HilfeHilfePdf", QKeySequence(Qt::Key_F1), "MenuHilfe", false},
-        {"HilfeInfo", QKeySequence(), "MenuHilfe", false},
+        {"HilfeInfo", QKeySequence(QStringLiteral("Ctrl+I")), "MenuHilfe", false},
     };
     std::map<std::string, std::vector<std::string>> order;
     for (const MenuEntry& m : entries) {

@@ -9,6 +9,7 @@
 #include "dialogs/UmgebungForm.h"
 #include "mainwindow/MainWindow.h"
 #include "core/MainCore.h"
+#include "settings/ToolIni.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -48,6 +49,7 @@ constexpr DialogPicture kDialogs[] = {
     {"AntriebForm", "dialog-antrieb.png"},
     {"RegFktForm", "dialog-regfkt.png"},
     {"TOptSetForm", "dialog-optionen.png"},
+    {"InfoForm", "dialog-info.png"},
 };
 
 // The directory given with the option; empty when missing, null when the option is absent.
@@ -313,6 +315,28 @@ bool TakeSensorTypeScreenshots(TMainForm& form, const QString& dir, QStringList&
     return ok;
 }
 
+// The Service tab in English: the language is switched as the options dialog does it, pictured
+// and switched back, so the settings written at the end keep the user's language.
+bool TakeEnglishScreenshot(TMainForm& form, TMainCore& core, const QString& dir, QStringList& written, QString* error)
+{
+    const QString previous = SprachWahl.Sprache;
+    const auto load = [&core](const QString& language) {
+        SprachWahl.Sprache = language;
+        ReadLanguageChoice(GetToolIniPath());
+        core.Language.Load();
+        // The operating status comes with the next polling step.
+        SettleFor(2500);
+    };
+    QTabWidget* tabs = form.PageControl();
+    const int previousTab = tabs->currentIndex();
+    tabs->setCurrentIndex(TMainForm::TabService);
+    load(QStringLiteral("Englisch"));
+    const bool ok = SaveGrab(form, dir, QStringLiteral("main-english.png"), written, error);
+    load(previous);
+    tabs->setCurrentIndex(previousTab);
+    return ok;
+}
+
 bool TakeDifferenceScreenshots(TMainForm& form, TMainCore& core, const QString& dir, QStringList& written,
                                QString* error)
 {
@@ -395,7 +419,8 @@ bool ScheduleScreenshots(const QStringList& arguments, TMainForm& form, TMainCor
         const bool extrasDone = !core || !waitForDevice
                                 || (dialogsDone && TakeBusServiceScreenshots(*core, &form, dir, files, &error)
                                     && TakeSensorTypeScreenshots(form, dir, files, &error)
-                                    && TakeDifferenceScreenshots(form, *core, dir, files, &error));
+                                    && TakeDifferenceScreenshots(form, *core, dir, files, &error)
+                                    && TakeEnglishScreenshot(form, *core, dir, files, &error));
         for (const QString& f : files)
             QTextStream(stdout) << f << '\n';
         if (!error.isEmpty())
