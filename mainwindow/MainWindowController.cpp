@@ -16,6 +16,7 @@
 #include "dialogs/ZBCmdForm.h"
 #include "device/model/WindowFields.h"
 #include "mainwindow/ReportPaint.h"
+#include "mainwindow/core/HelpDocument.h"
 #include "mainwindow/core/PortChoice.h"
 #include "mainwindow/core/SettingsReport.h"
 #include "settings/Texts.h"
@@ -92,6 +93,11 @@ bool IProgramDialogs::Confirm(QWidget* parent, const QString& text)
 {
     return QMessageBox::question(parent, QStringLiteral("Kadex Tool"), text, QMessageBox::Yes | QMessageBox::Cancel,
                                  QMessageBox::Cancel) == QMessageBox::Yes;
+}
+
+bool IProgramDialogs::OpenDocument(const QString& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 IProgramDialogs& TMainWindowController::dialogs()
@@ -527,14 +533,21 @@ bool TMainWindowController::writeSettings(QString* error)
 
 void TMainWindowController::openHelp()
 {
-    const QString path = ProgramDir() + QStringLiteral("Kadexgerm.pdf");
+    const QStringList folders = options_.helpFolders.isEmpty() ? HelpFolders() : options_.helpFolders;
+    const QString path = ResolveHelpFile(SprachWahl.SprachDatei, core_->Ctx.ReglerFkt.load(), folders);
+    SprachWahl.HilfeDatei = QFileInfo(path).fileName();
     const QString msg = IniMessageText.Msg(3);
-    if (!QFileInfo::exists(path)) {
-        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg + QLatin1Char('\n') + path);
+    if (!QFileInfo(path).isFile()) {
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, HelpMissingText(msg, path));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg + QLatin1Char('\n') + path);
+    int failure = 0;
+    if (!QFileInfo(path).isReadable())
+        failure = kHelpAccessDenied;
+    else if (!dialogs().OpenDocument(path))
+        failure = kHelpNoViewer;
+    if (failure)
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, HelpOpenFailedText(msg, failure, path));
 }
 
 void TMainWindowController::ShowPortError(const QString& text)
