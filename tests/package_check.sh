@@ -90,7 +90,7 @@ touch "$work/unit7.json"
 check_completion() { # EXPECTED PROGRAM WORD...
   local want=$1
   shift
-  complete_words "$@" | grep -qx -- "$want" || fail "completing '$*' does not offer $want: $(complete_words "$@" | tr '\n' ' ')"
+  complete_words "$@" | grep -x -- "$want" >/dev/null || fail "completing '$*' does not offer $want: $(complete_words "$@" | tr '\n' ' ')"
 }
 check_completion drive kadex-cli --simulate dr
 check_completion 38400 kadex-cli --baud 384

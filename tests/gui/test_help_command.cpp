@@ -2,10 +2,13 @@
 // the desktop's viewer, and a missing or refused document gives the information message.
 #include "tests/gui/Pump.h"
 #include "tests/gui/RecordingDialogs.h"
+#include "dialogs/RegFktForm.h"
 #include "mainwindow/MainWindowController.h"
 #include "settings/Texts.h"
 
+#include <QPushButton>
 #include <QAction>
+#include <QRadioButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -26,14 +29,17 @@ protected:
         ASSERT_TRUE(home.isValid() && docs.isValid());
         qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit());
+        // No controller is needed: a port that is not there.
         TProgramOptions o;
-        o.simulate = true;
+        o.portPath = home.filePath(QStringLiteral("no-such-port"));
         o.dialogs = &dialogs;
         o.helpFolders = {docs.path() + '/'};
         ctl = std::make_unique<TMainWindowController>(o);
         ctl->Show();
-        ctl->Form().activateWindow();
-        ASSERT_TRUE(pump([&] { return QApplication::activeWindow() == &ctl->Form(); }, 5000));
+        // The start-up has run once the failed connect showed its error and the menus are enabled.
+        ASSERT_TRUE(pump([&] {
+            return !dialogs.Errors().isEmpty() && ctl->Form().Action(QStringLiteral("ExtrasRegSetting"))->isEnabled();
+        }, 10000));
     }
     void put(const char* name)
     {
@@ -43,8 +49,12 @@ protected:
     // F1 as the keyboard gives it, or the menu entry; then wait for what it leads to.
     void ask(bool viaKey, qsizetype eventsBefore)
     {
-        if (viaKey)
+        if (viaKey) {
+            // A shortcut reaches only the active window (a dialog may just have closed).
+            ctl->Form().activateWindow();
+            ASSERT_TRUE(pump([&] { return QApplication::activeWindow() == &ctl->Form(); }, 5000));
             QTest::keyClick(&ctl->Form(), Qt::Key_F1);
+        }
         else
             ctl->Form().Action(QStringLiteral("HilfeHilfePdf"))->trigger();
         ASSERT_TRUE(pump([&] { return dialogs.Infos().size() + dialogs.Opened().size() > eventsBefore; }, 10000));
@@ -87,5 +97,27 @@ TEST_F(HelpCommand, OpensTheDocumentOrSaysWhyNot)
         ASSERT_EQ(dialogs.Infos().size(), infos + 2);
         EXPECT_EQ(dialogs.Infos().last(), msg + " (31)\n" + german);
         dialogs.SetOpenResult(true);
+    }
+}
+
+// The pressure application's document follows the function chosen in the window.
+TEST_F(HelpCommand, PressureApplicationOpensTheKprDocument)
+{
+    put("Kadexgerm.pdf");
+    put("KadexKPRgerm.pdf");
+    TRegFktForm& function = ctl->RegFktForm();
+    for (const bool pressure : {true, false}) {
+        SCOPED_TRACE(pressure ? "pressure" : "volume flow");
+        ctl->Form().Action(QStringLiteral("ExtrasRegSetting"))->trigger();
+        ASSERT_TRUE(pump([&] { return function.isVisible(); }, 5000));
+        function.findChild<QRadioButton*>(pressure ? "RadioButtonDruckanwendung" : "RadioButtonVolumenstrom")->click();
+        function.OkButton()->click();
+        ASSERT_TRUE(pump([&] { return !function.isVisible() && ctl->Core().Ctx.ReglerFkt.load() == (pressure ? 2 : 1); },
+                         5000));
+        const qsizetype opened = dialogs.Opened().size();
+        ask(true, dialogs.Infos().size() + opened);
+        ASSERT_EQ(dialogs.Opened().size(), opened + 1);
+        EXPECT_EQ(dialogs.Opened().last(), docs.filePath(pressure ? "KadexKPRgerm.pdf" : "Kadexgerm.pdf"));
+        EXPECT_TRUE(dialogs.Infos().isEmpty());
     }
 }
