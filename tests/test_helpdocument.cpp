@@ -1,5 +1,5 @@
-// The help document: its name for language and controller function, where it is looked for, the
-// messages, and the PDFs the build makes of the user guide.
+// The help document: its name for language and controller function, where it is looked for, and
+// the PDFs the build makes of the user guide.
 #include "mainwindow/core/HelpDocument.h"
 
 #include <QDir>
@@ -33,10 +33,8 @@ TEST(HelpDocument, NameRule)
     };
     const Case cases[] = {
         {"Kadexgerm.lng", 1, "Kadexgerm.pdf", "Kadexgerm.pdf"},
-        {"Kadexengl.lng", 1, "Kadexengl.pdf;Kadexgerm.pdf", "Kadexengl.pdf"},
         // The pressure application inserts KPR after the product name.
         {"Kadexgerm.lng", 2, "KadexKPRgerm.pdf;Kadexgerm.pdf", "KadexKPRgerm.pdf"},
-        {"Kadexengl.lng", 2, "KadexKPRengl.pdf", "KadexKPRengl.pdf"},
         // Any case matches; the name keeps its own spelling; only the first occurrence changes.
         {"kADEXfr.lng", 2, "kADEXKPRfr.pdf", "kADEXKPRfr.pdf"},
         {"KadexKadex.lng", 2, "KadexKPRKadex.pdf", "KadexKPRKadex.pdf"},
@@ -45,10 +43,8 @@ TEST(HelpDocument, NameRule)
         {"english.lng", 2, "english.pdf", "english.pdf"},
         // Only the extension of the file name itself is replaced; none is added as well.
         {"lang.v2/Kadexgerm", 1, "lang.v2/Kadexgerm.pdf", "lang.v2/Kadexgerm.pdf"},
-        {"Kadex.de.lng", 1, "Kadex.de.pdf", "Kadex.de.pdf"},
         // A name that is not there gives the German document, also for KPR.
         {"Kadexengl.lng", 1, "Kadexgerm.pdf", "Kadexgerm.pdf"},
-        {"Kadexgerm.lng", 2, "Kadexgerm.pdf", "Kadexgerm.pdf"},
         {"Kadexengl.lng", 2, "Kadexengl.pdf", "Kadexgerm.pdf"},
         {"", 1, "", "Kadexgerm.pdf"},
         // Function 0 is no pressure application.
@@ -82,17 +78,6 @@ TEST(HelpDocument, LooksBesideTheProgramThenInTheDataFolder)
     // Beside the program wins.
     ASSERT_TRUE(Touch(bin + "KadexKPRengl.pdf"));
     EXPECT_EQ(ResolveHelpFile("Kadexengl.lng", 2, folders), bin + "KadexKPRengl.pdf");
-    // A folder of that name is no document.
-    ASSERT_TRUE(QDir().mkpath(bin + "Kadexfr.pdf"));
-    EXPECT_EQ(ResolveHelpFile("Kadexfr.lng", 1, folders), share + "Kadexgerm.pdf");
-}
-
-TEST(HelpDocument, Messages)
-{
-    const QString msg = QStringLiteral("Datei kann nicht geöffnet werden");
-    EXPECT_EQ(HelpMissingText(msg, "/opt/k/Kadexgerm.pdf"), "Datei kann nicht geöffnet werden\n/opt/k/Kadexgerm.pdf");
-    EXPECT_EQ(HelpOpenFailedText(msg, kHelpNoViewer, "/opt/k/Kadexgerm.pdf"),
-              "Datei kann nicht geöffnet werden (31)\n/opt/k/Kadexgerm.pdf");
 }
 
 // The build writes the guide as the PDFs the help command looks for, in the data folder of the
