@@ -1,6 +1,6 @@
 // The help document: its name for language and controller function, where it is looked for, and
 // the PDFs the build makes of the user guide.
-#include "mainwindow/core/HelpDocument.h"
+#include "core/HelpDocument.h"
 
 #include <QDir>
 #include <QFile>
