@@ -22,6 +22,7 @@
 #include "mainwindow/ReportPaint.h"
 #include "core/PortChoice.h"
 #include "core/SettingsReport.h"
+#include "core/HelpDocument.h"
 #include "settings/Texts.h"
 #include "settings/ToolIni.h"
 #include "sim/SimLink.h"
@@ -93,6 +94,11 @@ bool IProgramDialogs::Confirm(QWidget* parent, const QString& text)
 {
     return QMessageBox::question(parent, QStringLiteral("Kadex Tool"), text, QMessageBox::Yes | QMessageBox::Cancel,
                                  QMessageBox::Cancel) == QMessageBox::Yes;
+}
+
+bool IProgramDialogs::OpenDocument(const QString& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 IProgramDialogs& TMainWindowController::dialogs()
@@ -568,14 +574,21 @@ bool TMainWindowController::writeSettings(QString* error)
 
 void TMainWindowController::openHelp()
 {
-    const QString path = ProgramDir() + QStringLiteral("Kadexgerm.pdf");
+    const QStringList folders = options_.helpFolders.isEmpty() ? HelpFolders() : options_.helpFolders;
+    const QString path = ResolveHelpFile(SprachWahl.SprachDatei, core_->Ctx.ReglerFkt.load(), folders);
+    SprachWahl.HilfeDatei = QFileInfo(path).fileName();
     const QString msg = IniMessageText.Msg(3);
-    if (!QFileInfo::exists(path)) {
-        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg + QLatin1Char('\n') + path);
+    if (!QFileInfo(path).isFile()) {
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, HelpMissingText(msg, path));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, msg + QLatin1Char('\n') + path);
+    int failure = 0;
+    if (!QFileInfo(path).isReadable())
+        failure = kHelpAccessDenied;
+    else if (!dialogs().OpenDocument(path))
+        failure = kHelpNoViewer;
+    if (failure)
+        dialogs().Message(form_.get(), IProgramDialogs::Kind::Information, HelpOpenFailedText(msg, failure, path));
 }
 
 void TMainWindowController::ShowPortError(const QString& text)

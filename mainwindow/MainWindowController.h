@@ -41,6 +41,8 @@ public:
     virtual QString ChooseOpenFile(QWidget* parent, const QString& filter, const QString& folder);
     virtual QString ChooseSaveFile(QWidget* parent, const QString& filter, const QString& proposed);
     virtual bool Confirm(QWidget* parent, const QString& text);
+    // Opens a document in the desktop's viewer; false when the desktop refused.
+    virtual bool OpenDocument(const QString& path);
 };
 
 struct TProgramOptions {
@@ -49,6 +51,7 @@ struct TProgramOptions {
     int pollPeriodMs = 2000;
     IProgramDialogs* dialogs = nullptr; // nullptr: message boxes and list dialogs
     IClock* clock = nullptr;            // polling periods and core timers; nullptr: the steady clock
+    QStringList helpFolders;            // where the help document is looked for; empty: HelpFolders()
 };
 
 class TMainWindowController : public QObject, public IMainHost {

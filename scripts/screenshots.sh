@@ -9,6 +9,7 @@
 # About box is dialog-info.png), and last the Service tab in operation with the
 # live plot (service-betrieb.png, about 40 s later). Installs xvfb, xauth and imagemagick when
 # missing and builds kadex-screenshots when needed (build folder: build-gui, or $KADEX_GUI_BUILD).
+# Into docs/screenshots, it also renews the user guide's copies in docs/guide/img.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -34,5 +35,13 @@ trap 'rm -rf "$work"' EXIT
     xvfb-run -a -s "-screen 0 1280x1024x24" \
     "$root/$build/bin/kadex-screenshots" --simulate --screenshot-dir "$out"
 )
+# The user guide's pictures (docs/guide/img) are copies of some of these.
+if [ "$out" = "$root/docs/screenshots" ]; then
+  mkdir -p docs/guide/img
+  for f in tab-0-oem tab-1-experte what-differs what-differs-window service-betrieb dialog-leitwert \
+           dialog-umgebung dialog-optionen; do
+    cp "$out/$f.png" docs/guide/img/
+  done
+fi
 identify "$out"/tab-*.png "$out"/dialog-*.png "$out"/what-differs.png "$out"/what-differs-window.png \
   "$out"/main-english.png "$out"/service-betrieb.png

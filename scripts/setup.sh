@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (the package test: dpkg-dev for
-# dpkg-shlibdeps, file, man-db), only those that are missing.
+# dpkg-shlibdeps, file, man-db; the user guide: pandoc), only those that are missing.
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-serialport-dev qt6-charts-dev libgl-dev
   libgtest-dev libgmock-dev
-  dpkg-dev file man-db poppler-utils
+  dpkg-dev file man-db poppler-utils pandoc
 )
 # Screenshots need a virtual X server and ImageMagick as well.
 if [ "${KADEX_WITH_XVFB:-0}" = 1 ]; then packages+=(xvfb xauth imagemagick); fi

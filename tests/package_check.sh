@@ -38,6 +38,8 @@ expected=(
   ./usr/bin/kadex-tool ./usr/bin/kadex-cli ./usr/bin/kadex-sim
   ./usr/share/kadex-tool/KadexTool.ini ./usr/share/kadex-tool/ZBCommand.txt ./usr/share/kadex-tool/ZBCommands.txt
   ./usr/share/kadex-tool/Kadexgerm.lng ./usr/share/kadex-tool/Kadexengl.lng
+  ./usr/share/kadex-tool/Kadexgerm.pdf ./usr/share/kadex-tool/KadexKPRgerm.pdf
+  ./usr/share/kadex-tool/Kadexengl.pdf ./usr/share/kadex-tool/KadexKPRengl.pdf
   ./usr/share/applications/kadex-tool.desktop
   ./usr/share/icons/hicolor/64x64/apps/kadex-tool.png ./usr/share/icons/hicolor/scalable/apps/kadex-tool.svg
   ./usr/share/man/man1/kadex-tool.1.gz ./usr/share/man/man1/kadex-cli.1.gz ./usr/share/man/man1/kadex-sim.1.gz

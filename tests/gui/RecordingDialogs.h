@@ -36,6 +36,15 @@ public:
         questions_.append(text);
         return yes_;
     }
+    // Documents are never shown; the paths are kept and the answer is openResult_.
+    bool OpenDocument(const QString& path) override
+    {
+        std::lock_guard<std::mutex> g(m_);
+        opened_.append(path);
+        return openResult_;
+    }
+    void SetOpenResult(bool ok) { std::lock_guard<std::mutex> g(m_); openResult_ = ok; }
+    QStringList Opened() const { std::lock_guard<std::mutex> g(m_); return opened_; }
     void SetFile(const QString& file, bool yes) { std::lock_guard<std::mutex> g(m_); file_ = file; yes_ = yes; }
     void SetFolder(const QString& folder) { std::lock_guard<std::mutex> g(m_); folder_ = folder; }
     QStringList FolderPrompts() const { std::lock_guard<std::mutex> g(m_); return folderPrompts_; }
@@ -45,9 +54,10 @@ public:
 
 private:
     mutable std::mutex m_;
-    QStringList errors_, infos_, questions_, folderPrompts_;
+    QStringList errors_, infos_, questions_, folderPrompts_, opened_;
     QString folder_, file_;
     bool yes_ = false;
+    bool openResult_ = true;
 };
 
 } // namespace kadex::test
