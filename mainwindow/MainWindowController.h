@@ -23,6 +23,7 @@ class TSensorForm;
 class TZBAdrForm;
 class TZBCmdForm;
 class TBusScanForm;
+class THistoryForm;
 
 // Where the program's message boxes and questions go (GUI thread). The program's own shows
 // dialogs; a program embedding the window (or a test) can put its own in.
@@ -68,6 +69,7 @@ public:
     TZBAdrForm& ZBAdrForm() { return *zbAdrForm_; }
     TZBCmdForm& ZBCmdForm() { return *zbCmdForm_; }
     TBusScanForm& BusScanForm() { return *busScanForm_; }
+    THistoryForm& HistoryForm() { return *historyForm_; }
 
     // Shows the window and, once the event loop runs, the start-up sequence.
     void Show();
@@ -129,6 +131,7 @@ private:
     TZBAdrForm* zbAdrForm_ = nullptr;
     TZBCmdForm* zbCmdForm_ = nullptr;
     TBusScanForm* busScanForm_ = nullptr;
+    THistoryForm* historyForm_ = nullptr;
     QString iniPath_;
     QString settingsNotice_; // where an unreadable settings file was kept, until told
     int busyDepth_ = 0;

@@ -23,6 +23,7 @@
 #include "mainwindow/core/StartupClose.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
+#include "mainwindow/core/HistoryRecorder.h"
 #include "mainwindow/core/TransferLog.h"
 #include "device/model/WindowModel.h"
 #include "mainwindow/core/ValueEntry.h"
@@ -85,6 +86,8 @@ public:
     std::atomic<bool> Closing{false};
     // The monthly action log of this core's device actions.
     TActionLogger ActionLog{Ctx.model, Ctx, OEMData, Closing};
+    // The service history of every action the log gets.
+    THistoryRecorder History{Ctx.model, Ctx, ActionLog};
     std::atomic<int> SecondsOnline{0};
     // Set when the user clicks "Variabel": the next cycle shows the stored setpoint first.
     std::atomic<bool> SetpointRefresh{false};
