@@ -45,6 +45,9 @@ Record recordFrom(const QSqlQuery& q)
     return r;
 }
 
+// A null text would be bound as SQL NULL; the columns hold texts, empty or not.
+QVariant sqlText(const QString& s) { return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s); }
+
 bool looksLikeSqlite(const QString& path)
 {
     QFile f(path);
@@ -335,6 +338,12 @@ bool Database::OpenServer(const ServerConfig& server)
 bool Database::prepareSchema()
 {
     QSqlDatabase db = QSqlDatabase::database(name_, false);
+    {
+        // Up to date: nothing to lock (and a read-only file can still be listed).
+        QSqlQuery q(db);
+        if (q.exec(SelectVersion()) && q.next() && q.value(0).toInt() == kSchemaVersion)
+            return true;
+    }
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!begin())
             return false;
@@ -398,9 +407,10 @@ bool Database::insert(const Record& r, bool server, bool* inserted)
                              "front_end, os_user, host, kind, action, result, reason, full_set, field_count) "
                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)") +
               (server ? QStringLiteral(" ON CONFLICT (id) DO NOTHING") : QString()));
-    for (const QVariant& v : QVariantList{r.id, r.serial, r.firmware, r.typeText, r.busAddress, TimeText(r.at),
-                                          r.frontEnd, r.user, r.host, KindWord(r.kind), r.action, ResultWord(r.result),
-                                          r.reason, r.fullSet ? 1 : 0, static_cast<int>(r.fields.size())})
+    for (const QVariant& v : QVariantList{sqlText(r.id), sqlText(r.serial), sqlText(r.firmware), sqlText(r.typeText),
+                                          sqlText(r.busAddress), TimeText(r.at), sqlText(r.frontEnd), sqlText(r.user),
+                                          sqlText(r.host), KindWord(r.kind), sqlText(r.action), ResultWord(r.result),
+                                          sqlText(r.reason), r.fullSet ? 1 : 0, static_cast<int>(r.fields.size())})
         q.addBindValue(v);
     if (!q.exec())
         return fail(q.lastError());
@@ -413,10 +423,10 @@ bool Database::insert(const Record& r, bool server, bool* inserted)
             const FieldChange& f = r.fields[i];
             ids << r.id;
             pos << static_cast<int>(i);
-            keys << f.key;
-            units << f.unit;
-            found << f.found;
-            left << f.left;
+            keys << sqlText(f.key);
+            units << sqlText(f.unit);
+            found << sqlText(f.found);
+            left << sqlText(f.left);
         }
         QSqlQuery fq(db);
         fq.prepare(QStringLiteral(

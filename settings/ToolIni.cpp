@@ -420,7 +420,9 @@ void StoreToolIniRecords(TIniFile& ini)
     ini.WriteString(kSecSprachwahl, u"Sprache", SprachWahl.Sprache.isEmpty() ? kDefaultLanguage : SprachWahl.Sprache);
     ini.WriteString(kSecPath, u"LogDatei", IniPath.LogDatei);
     ini.WriteString(kSecPath, u"DefaultDatei", IniPath.DefaultDatei);
-    ini.WriteString(kSecPath, u"HistorieServer", IniPath.HistorieServer);
+    // Only for those who use a shared history: other files stay as they are.
+    if (!IniPath.HistorieServer.isEmpty() || ini.ValueExists(kSecPath, u"HistorieServer"))
+        ini.WriteString(kSecPath, u"HistorieServer", IniPath.HistorieServer);
     ini.WriteString(kSecOem, u"OEMText", IniOem.OEMText);
 }
 

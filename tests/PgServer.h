@@ -76,7 +76,7 @@ public:
     {
         const QString opts = QStringLiteral("-k %1 -p %2 -c listen_addresses='' -c fsync=off").arg(socket_).arg(port_);
         return run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), data_, QStringLiteral("-o"), opts, QStringLiteral("-w"),
-                                              QStringLiteral("-l"), dir_.path() + QStringLiteral("/log.txt"),
+                                              QStringLiteral("-l"), socket_ + QStringLiteral("/log.txt"),
                                               QStringLiteral("start")},
                    error) &&
                (started_ = true);
