@@ -463,13 +463,23 @@ protected:
         ASSERT_TRUE(server.Start(&error)) << error.toStdString();
         cfg = *ParseServer(server.Dsn(), &error);
     }
+    // A plain connection: the tool's own refuses a server of another schema version.
     int serverCount(const QString& sql)
     {
-        Database db;
-        EXPECT_TRUE(db.OpenServer(cfg)) << db.LastError().toStdString();
-        QSqlQuery q(QSqlDatabase::database(db.ConnectionName()));
-        EXPECT_TRUE(q.exec(sql) && q.next()) << q.lastError().text().toStdString();
-        return q.value(0).toInt();
+        int n = -1;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("test-count"));
+            db.setHostName(cfg.host);
+            db.setPort(cfg.port);
+            db.setDatabaseName(cfg.database);
+            db.setUserName(cfg.user);
+            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(sql) && q.next()) << q.lastError().text().toStdString();
+            n = q.value(0).toInt();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("test-count"));
+        return n;
     }
     test::PgServer server;
     ServerConfig cfg;
