@@ -15,12 +15,31 @@
 #include <QVariant>
 
 #include <atomic>
+#include <mutex>
+#include <thread>
 
 namespace kadex::history {
 
 namespace {
 
 std::atomic<int> connectionCount{0};
+
+// The thread each open connection belongs to: one closed from another thread is only removed,
+// since Qt SQL hands a connection to its own thread alone.
+std::mutex ownersMutex;
+QHash<QString, std::thread::id> owners;
+
+void setOwner(const QString& name)
+{
+    std::lock_guard<std::mutex> lk(ownersMutex);
+    owners.insert(name, std::this_thread::get_id());
+}
+
+bool ownedHere(const QString& name)
+{
+    std::lock_guard<std::mutex> lk(ownersMutex);
+    return owners.value(name) == std::this_thread::get_id();
+}
 
 const char* const kRecordColumns = "r.id, r.serial, r.firmware, r.type_text, r.bus_address, r.at_utc, r.front_end, "
                                    "r.os_user, r.host, r.kind, r.action, r.result, r.reason, r.full_set";
@@ -189,17 +208,19 @@ Database::~Database() { Close(); }
 void Database::Close()
 {
     if (QSqlDatabase::contains(name_)) {
-        {
+        if (ownedHere(name_)) {
             QSqlDatabase db = QSqlDatabase::database(name_, false);
             db.close();
         }
         QSqlDatabase::removeDatabase(name_);
     }
+    std::lock_guard<std::mutex> lk(ownersMutex);
+    owners.remove(name_);
 }
 
 bool Database::IsOpen() const
 {
-    return QSqlDatabase::contains(name_) && QSqlDatabase::database(name_, false).isOpen();
+    return QSqlDatabase::contains(name_) && ownedHere(name_) && QSqlDatabase::database(name_, false).isOpen();
 }
 
 bool Database::fail(Fault f, const QString& text)
@@ -294,6 +315,7 @@ bool Database::OpenLocal(const QString& path)
     if (!QDir().mkpath(fi.absolutePath()))
         return fail(Fault::ReadOnly, QStringLiteral("the folder cannot be made"));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+    setOwner(name_);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
     if (!db.open())
@@ -322,6 +344,7 @@ bool Database::OpenServer(const ServerConfig& server)
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         return fail(Fault::Unreachable, QStringLiteral("the PostgreSQL driver of Qt SQL is not installed"));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name_);
+    setOwner(name_);
     db.setHostName(server.host);
     if (server.port > 0)
         db.setPort(server.port);
