@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSplitter>
+#include <QItemSelectionModel>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -116,15 +117,16 @@ void THistoryForm::Reload()
     }
     list_->resizeColumnsToContents();
     export_->setEnabled(!records_.empty());
+    list_->clearSelection();
     if (!records_.empty())
-        list_->selectRow(0);
-    else
-        fields_->setRowCount(0);
+        list_->setCurrentCell(0, 0);
+    showFields();
 }
 
 void THistoryForm::showFields()
 {
-    const int row = list_->currentRow();
+    const QModelIndexList rows = list_->selectionModel()->selectedRows();
+    const int row = rows.isEmpty() ? -1 : rows.first().row();
     if (row < 0 || row >= static_cast<int>(records_.size())) {
         fields_->setRowCount(0);
         return;
