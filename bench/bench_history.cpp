@@ -4,7 +4,7 @@
 // against the simulated controller.
 #include "device/model/WindowFields.h"
 #include "history/HistoryStore.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "sim/SimTransport.h"
 #include "tests/PgServer.h"
 

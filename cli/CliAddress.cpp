@@ -6,9 +6,9 @@
 #include "device/VAVBetrieb.h"
 #include "device/model/WindowFields.h"
 #include "device/model/WindowModel.h"
-#include "dialogs/core/BusAddressing.h"
-#include "mainwindow/core/ActionLogger.h"
-#include "mainwindow/core/HistoryRecorder.h"
+#include "core/BusAddressing.h"
+#include "core/ActionLogger.h"
+#include "core/HistoryRecorder.h"
 #include "settings/Texts.h"
 
 #include <atomic>

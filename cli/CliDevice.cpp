@@ -1,7 +1,7 @@
 // The commands that go through the device records: "read" and "monitor".
 #include "cli/CliCommon.h"
-#include "mainwindow/core/ActionLogger.h"
-#include "mainwindow/core/HistoryRecorder.h"
+#include "core/ActionLogger.h"
+#include "core/HistoryRecorder.h"
 #include "comm/Clock.h"
 #include "cli/CliLive.h"
 #include "sim/SimLink.h"
@@ -10,7 +10,7 @@
 #include "common/Paths.h"
 #include "device/DeviceContext.h"
 #include "device/VAVBetrieb.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "device/model/WindowFields.h"
 #include "device/model/WindowModel.h"
 

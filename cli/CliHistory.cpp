@@ -3,7 +3,7 @@
 #include "cli/CliCommon.h"
 
 #include "history/HistoryStore.h"
-#include "mainwindow/core/HistoryRecorder.h"
+#include "core/HistoryRecorder.h"
 #include "settings/IniFile.h"
 #include "settings/ToolIni.h"
 

@@ -2,7 +2,7 @@
 
 #include "device/model/WindowFields.h"
 #include "history/HistoryStore.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>

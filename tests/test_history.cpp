@@ -6,7 +6,7 @@
 #include "device/model/WindowFields.h"
 #include "history/HistorySender.h"
 #include "history/HistoryStore.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "settings/ActionLog.h"
 #include "settings/ToolIni.h"
 #include "sim/SimTransport.h"
