@@ -8,6 +8,7 @@
 #include "device/model/WindowModel.h"
 #include "core/BusAddressing.h"
 #include "core/ActionLogger.h"
+#include "core/HistoryRecorder.h"
 #include "settings/Texts.h"
 
 #include <atomic>
@@ -18,7 +19,7 @@ namespace {
 
 // The addressing is a device action: one action log line naming the controller as an
 // identification at its new address shows it.
-int logAddressing(TZBCmd& zb, int newIndex)
+int logAddressing(TZBCmd& zb, int newIndex, const Options& o)
 {
     WindowModel model(mainWindowFields());
     model.setMisuse(WindowModel::Misuse::Warn);
@@ -38,7 +39,11 @@ int logAddressing(TZBCmd& zb, int newIndex)
     log.OnMessage = [](const QString& text, bool) {
         err() << "kadex-cli: action log: " << QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) << Qt::endl;
     };
+    THistoryRecorder recorder(model, ctx, log);
+    ConfigureHistory(recorder, o);
+    log.OnEntry = [&recorder](const QString& action, const QDateTime& when) { recorder.Record(action, when); };
     log.WriteLogEntry(CurrentTexts()->LogFile.ZBAdresse + QLatin1Char(' ') + BusAddressName(newIndex));
+    FinishHistory(recorder);
     return rc;
 }
 
@@ -86,7 +91,7 @@ int runAddress(TZBCmd& zb, const Options& o)
         err() << "kadex-cli: addressing failed: " << AddressingOutcomeText(shown) << Qt::endl;
         return ExitDevice;
     }
-    const int rc = logAddressing(zb, newIndex);
+    const int rc = logAddressing(zb, newIndex, o);
     out() << AddressingOutcomeText(r) << '\n';
     out().flush();
     return rc;

@@ -374,6 +374,8 @@ Parsed ParseCommandLine(const QStringList& args, Options& o, QString& error)
     o.density = given1("density");
     o.output = given1("output").value_or(QString());
     o.pdf = given1("pdf").value_or(QString());
+    o.history = given1("history");
+    o.since = given1("since");
     if (p.isSet(count) && !cmdline::ParseInt(p.value(count), 1, std::numeric_limits<int>::max(), o.count)) {
         error = QStringLiteral("--count needs a number of 1 or more, not '%1'").arg(p.value(count));
         return Parsed::Usage;
@@ -560,7 +562,8 @@ int Run(const QStringList& args)
 {
     Options o;
     const int parsed = parse(args, o);
-    const bool device = parsed < 0 && o.command != QLatin1String("density") && o.command != QLatin1String("conductance");
+    const bool device = parsed < 0 && o.command != QLatin1String("density") &&
+                        o.command != QLatin1String("conductance") && o.command != QLatin1String("history");
     if (!device)
         UnblockStopSignals();
     if (parsed >= 0)
@@ -569,6 +572,8 @@ int Run(const QStringList& args)
         return runDensity(o);
     if (o.command == QLatin1String("conductance"))
         return runConductance(o);
+    if (o.command == QLatin1String("history"))
+        return runHistory(o);
 
     StopSignals signals; // before the simulator's, the port's and the core's threads exist
     stops = &signals;

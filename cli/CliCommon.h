@@ -7,6 +7,7 @@
 #include "comm/ZBCmd.h"
 
 namespace kadex {
+class THistoryRecorder;
 class TMainCore;
 class TIdentStop;
 }
@@ -43,6 +44,7 @@ struct Options {
     // density and conductance: the option texts as given, none when not given
     std::optional<QString> altitude, temperature, humidity, flow, pressure, density;
     QString output, pdf; // report: --output FILE, --pdf FILE
+    std::optional<QString> history, since; // --history DSN, history --since DATE
     QString command;
     QStringList args;
     QString helpCommand; // --help or "help": the command whose help to show, empty for all
@@ -124,6 +126,13 @@ bool IsVavFile(const QString& path);
 int runSaveVav(const Options& o);
 int runWriteVav(const Options& o);
 int runReport(const Options& o);
+
+// The service history: the shared server (--history, else the settings), a recorder set up
+// for this program, its records sent at the end, and "history [SERIAL]".
+QString HistoryServer(const Options& o);
+void ConfigureHistory(THistoryRecorder& h, const Options& o);
+void FinishHistory(THistoryRecorder& h);
+int runHistory(const Options& o);
 
 // "density" and "conductance": calculations that need no controller.
 int runDensity(const Options& o);

@@ -1,6 +1,7 @@
 // The commands that go through the device records: "read" and "monitor".
 #include "cli/CliCommon.h"
 #include "core/ActionLogger.h"
+#include "core/HistoryRecorder.h"
 #include "comm/Clock.h"
 #include "cli/CliLive.h"
 #include "sim/SimLink.h"
@@ -128,6 +129,7 @@ void ConfigureCore(TMainCore& core, const Options& o, StderrSink& sink)
     core.ZB.SetAdrIndex(static_cast<uint8_t>(o.adrIndex));
     if (o.trace)
         core.ZB.SetTransferSink(&sink);
+    ConfigureHistory(core.History, o);
 }
 
 int runRead(TZBCmd& zb, const Options& o)
@@ -151,7 +153,11 @@ int runRead(TZBCmd& zb, const Options& o)
         log.OnMessage = [](const QString& text, bool) {
             err() << "kadex-cli: action log: " << QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) << Qt::endl;
         };
+        THistoryRecorder recorder(model, ctx, log);
+        ConfigureHistory(recorder, o);
+        log.OnEntry = [&recorder](const QString& action, const QDateTime& when) { recorder.Record(action, when); };
         log.WriteLogEntry(log.ReadAction());
+        FinishHistory(recorder);
     }
     const OperatingData d = OperatingData::From(model);
     if (o.json)

@@ -35,6 +35,7 @@ public:
         SetErrorBus(nullptr);
         core_.ZB.SetClosing(true);
         core_.Close();
+        FinishHistory(core_.History);
     }
     FileSession(const FileSession&) = delete;
     FileSession& operator=(const FileSession&) = delete;
@@ -139,9 +140,11 @@ int runReport(const Options& o)
     if (const int rc = s.Connect(); rc != ExitOk)
         return rc;
     TMainCore& core = s.Core();
-    const QStringList lines = BuildSettingsReport(s.Model(), core.OEMData, core.Ctx.ReglerFkt.load(),
-                                                  core.Ctx.UnitIndex.load(), CurrentTexts()->EinstDat,
-                                                  QDateTime::currentDateTime());
+    QStringList lines = BuildSettingsReport(s.Model(), core.OEMData, core.Ctx.ReglerFkt.load(),
+                                            core.Ctx.UnitIndex.load(), CurrentTexts()->EinstDat,
+                                            QDateTime::currentDateTime());
+    if (const QStringList historyLines = core.History.ReportLines(); !historyLines.isEmpty())
+        lines << QString() << historyLines;
     if (!o.output.isEmpty()) {
         if (const QString why = SaveSettingsReport(o.output, lines); !why.isEmpty())
             return fileError(QStringLiteral("cannot write %1: %2").arg(o.output, why));

@@ -8,7 +8,8 @@ namespace {
 
 // What every command that talks to a controller takes.
 const QStringList kBus{QStringLiteral("port"),    QStringLiteral("com"),      QStringLiteral("baud"),
-                       QStringLiteral("address"), QStringLiteral("simulate"), QStringLiteral("trace")};
+                       QStringLiteral("address"), QStringLiteral("simulate"), QStringLiteral("trace"),
+                       QStringLiteral("history")};
 const QStringList kJson{QStringLiteral("json")};
 
 // The tables stay one entry per block; clang-format would put every field on a line.
@@ -79,6 +80,13 @@ help::Program make()
          QStringLiteral("report.txt")},
         {{}, QStringLiteral("pdf"), QStringLiteral("FILE"), QStringLiteral("report only: write the printout as a PDF to FILE"),
          Value::File, QStringLiteral("report.pdf")},
+        {{}, QStringLiteral("history"), QStringLiteral("DSN"),
+         QStringLiteral("send the service history to this shared PostgreSQL database (libpq words or a postgresql:// "
+                        "address, no password) instead of the one in the settings"),
+         Value::Text, QStringLiteral("postgresql://svc@db/kadex")},
+        {{}, QStringLiteral("since"), QStringLiteral("DATE"),
+         QStringLiteral("history only: records from this date (YYYY-MM-DD, local time) on"), Value::Text,
+         QStringLiteral("2026-01-01")},
         {QStringLiteral("h"), QStringLiteral("help"), {}, QStringLiteral("show this help and exit")},
         {{}, QStringLiteral("version"), {}, QStringLiteral("show the version and exit")},
     };
@@ -182,15 +190,25 @@ help::Program make()
                         "flow and pressure (both taken to whole numbers)"),
          QStringLiteral("A pressure that becomes 0 Pa has no conductance (status 1). No controller is needed."),
          QStringLiteral("kadex-cli conductance --flow 1000 --pressure 100 --density 1.2")},
+        {QStringLiteral("history"), QStringLiteral("[SERIAL] [--since DATE]"), 0, 1,
+         kJson + QStringList{QStringLiteral("since"), QStringLiteral("history")},
+         QStringLiteral("list the service history, newest first: every read and write of a controller with who, "
+                        "where and how it ended, and each field's value as found and as left"),
+         QStringLiteral("Every device action of kadex-cli and of the window adds a record to the local history "
+                        "file (KadexHistory.db beside the settings); with a shared server (--history or the "
+                        "settings) records are sent there too and the list comes from the server. Status 1 when "
+                        "the history cannot be read."),
+         QStringLiteral("kadex-cli history 00812-04711-003-001 --since 2026-01-01")},
         {QStringLiteral("help"), QStringLiteral("[COMMAND]"), 0, 1, {},
          QStringLiteral("show this help, or a command's usage, options and an example"), {},
          QStringLiteral("kadex-cli help drive"), Value::Command},
     };
-    p.commandNotes = QStringLiteral("density and conductance need no controller and take no port options.");
+    p.commandNotes = QStringLiteral("density, conductance and history need no controller and take no port options.");
 
     p.exitStatus = {
         {QStringLiteral("0"), QStringLiteral("success")},
-        {QStringLiteral("1"), QStringLiteral("no conductance (a pressure of 0 Pa) or diff found differences")},
+        {QStringLiteral("1"), QStringLiteral("no conductance (a pressure of 0 Pa), diff found differences, or the "
+                                             "history cannot be read")},
         {QStringLiteral("2"),
          QStringLiteral("usage error or a snapshot file that cannot be written (nothing is written)")},
         {QStringLiteral("3"),
@@ -217,6 +235,8 @@ help::Program make()
         {QStringLiteral("KADEX_TRACE"),
          QStringLiteral("1 writes the diagnostic trace to ~/.local/share/Kadex_Logs/Log.sil")},
         {QStringLiteral("XDG_DATA_HOME"), QStringLiteral("where the tool's data folders are (default ~/.local/share)")},
+        {QStringLiteral("PGPASSWORD"),
+         QStringLiteral("the password of the history server's user (else ~/.pgpass; never on the command line)")},
     };
     p.examples = {
         {QStringLiteral("kadex-cli --simulate identify"), QStringLiteral("identify the built-in simulated controller")},

@@ -168,6 +168,7 @@ public:
         SetErrorBus(nullptr);
         core_.ZB.SetClosing(true);
         core_.Close();
+        FinishHistory(core_.History);
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

@@ -150,6 +150,8 @@ bool TActionLogger::WriteLogEntry(const QString& action)
     const QString folder = Folder();
     QString file;
     const LogResult r = InsertLogEntry(folder, now.date(), Header(), BuildLogLine(action, now.date(), now.time()), &file);
+    if (OnEntry)
+        OnEntry(action, now);
     if (r == LogResult::Ok)
         return true;
     const auto texts = CurrentTexts();

@@ -33,6 +33,8 @@ public:
     // The date and time of entries; tests move it.
     std::function<QDateTime()> Now;
     std::function<void(const QString& text, bool error)> OnMessage;
+    // Every entry, whether or not the log file took it (the service history).
+    std::function<void(const QString& action, const QDateTime& when)> OnEntry;
 
     // The action names.
     QString ReadAction() const;

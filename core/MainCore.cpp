@@ -43,6 +43,8 @@ TMainCore::TMainCore(WindowModel& model, std::unique_ptr<ITransport> transport, 
     ZB.SetTransferSink(&Transfer);
     ZB.LoadCommandNames(FindDataFile(QStringLiteral("ZBCommand.txt")));
     records_.OnLog = [this](const QString& action) { ActionLog.WriteLogEntry(action); };
+    ActionLog.OnEntry = [this](const QString& action, const QDateTime& when) { History.Record(action, when); };
+    History.LastFailure = [this] { return records_.FlowFailure(); };
     subscribeEvents();
     subscribeComparison();
 }
@@ -254,6 +256,7 @@ void TMainCore::FormCreate() { startup_.FormCreate(); }
 void TMainCore::StartTimerTimer(const TStartupSettings& st)
 {
     ActionLog.PrepareHeader();
+    History.SetServer(CurrentToolIni()->Path.HistorieServer);
     startup_.StartTimerTimer(st);
 }
 void TMainCore::PageControl1Change() { startup_.PageControl1Change(); }

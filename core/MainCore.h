@@ -26,6 +26,7 @@
 #include "core/MainHost.h"
 #include "core/TransferLog.h"
 #include "core/LanguageLoader.h"
+#include "core/HistoryRecorder.h"
 #include "device/model/WindowModel.h"
 #include "core/ValueEntry.h"
 #include "settings/ToolIni.h"
@@ -75,6 +76,8 @@ public:
     std::atomic<bool> Closing{false};
     // The monthly action log of this core's device actions.
     TActionLogger ActionLog{Ctx.model, Ctx, OEMData, Closing};
+    // The service history of every action the log gets.
+    THistoryRecorder History{Ctx.model, Ctx, ActionLog};
     std::atomic<int> SecondsOnline{0};
     // Set when the user clicks "Variabel": the next cycle shows the stored setpoint first.
     std::atomic<bool> SetpointRefresh{false};

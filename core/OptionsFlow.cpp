@@ -4,6 +4,7 @@
 #include "common/Helpers.h"
 #include "device/model/WindowFields.h"
 #include "core/MainCore.h"
+#include "history/HistoryStore.h"
 #include "settings/Texts.h"
 #include "settings/ToolIni.h"
 
@@ -120,6 +121,7 @@ void OptionsFlow::Show()
     shownDensity_ = m.text(fld::EditVAVDichte);
     m.setText(fld::EditLogDateiAbl, IniPath.LogDatei);
     m.setText(fld::EditDefaultDateiAbl, IniPath.DefaultDatei);
+    m.setText(fld::EditHistorieServer, IniPath.HistorieServer);
 }
 
 bool OptionsFlow::FolderUsable(const QString& dir)
@@ -188,7 +190,19 @@ bool OptionsFlow::Accept()
     };
     folder(fld::EditLogDateiAbl, IniPath.LogDatei);
     folder(fld::EditDefaultDateiAbl, IniPath.DefaultDatei);
+    // The history server: an address that cannot be used (or holds a password) keeps the old one.
+    const QString server = m.text(fld::EditHistorieServer).trimmed();
+    QString serverError;
+    const bool serverChanged = server != IniPath.HistorieServer;
+    if (serverChanged && !server.isEmpty() && !history::ParseServer(server, &serverError)) {
+        if (OnError)
+            OnError(QStringLiteral("Verlaufsserver: ") + serverError);
+    } else if (serverChanged) {
+        IniPath.HistorieServer = server;
+    }
     PublishToolIni();
+    if (serverChanged && IniPath.HistorieServer == server)
+        core_.Flows.Post("HistoryServer", [&core = core_, server] { core.History.SetServer(server); });
 
     core_.Flows.Post("OptionsOk", [&core = core_, newPort, comNr = IniCom.COMNr, unit, unitChanged, textsChanged,
                                    oemText, languageChanged, done = OnApplied] {

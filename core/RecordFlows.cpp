@@ -81,6 +81,7 @@ bool TRecordFlows::ReadConfig()
     showFailure(CurrentTexts()->Status.ReadFailed, failed);
     if (failed != Step::None)
         return false;
+    flowFailure_.clear();
     // Before DataRead: whoever waits for it finds the connect's read done and logged.
     log(fld::ButtonLesen);
     dataRead_ = true;
@@ -95,6 +96,7 @@ bool TRecordFlows::Lesen()
     ClearFailure();
     const QString status = frame_.BeginUserFlow(CurrentTexts()->Status.DataRead);
     const Step failed = readChain();
+    flowFailure_ = failed == Step::None ? QString() : IniStatusText.ReadFailed.arg(recordName(static_cast<int>(failed)));
     log(fld::ButtonLesen);
     frame_.EndUserFlow(status);
     // Later edits compare against what was read, even part-way.
@@ -126,6 +128,7 @@ bool TRecordFlows::Setzen()
     if (failed == Step::None && !qv_.WriteConfig())
         failed = Step::QV;
     betrieb_.RefreshIdent();
+    flowFailure_ = failed == Step::None ? QString() : IniStatusText.WriteFailed.arg(recordName(static_cast<int>(failed)));
     log(fld::ButtonSetzen);
     frame_.EndUserFlow(status);
     showFailure(CurrentTexts()->Status.WriteFailed, failed);

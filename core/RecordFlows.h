@@ -54,6 +54,9 @@ public:
     // and "Setzen" whatever their result (the logger itself skips while closing). Action names
     // are the buttons' captions.
     std::function<void(const QString& action)> OnLog;
+    // While OnLog runs: why the flow being logged failed (the status text it is about to show);
+    // empty when it went through.
+    QString FlowFailure() const { return flowFailure_; }
 
 private:
     enum class Step { None, Betrieb, OEM, QV };
@@ -67,6 +70,7 @@ private:
     TQVData& qv_;
     IUserFlowFrame& frame_;
     std::atomic<bool>& dataRead_;
+    QString flowFailure_;
 };
 
 } // namespace kadex

@@ -61,6 +61,9 @@ TOptSetForm::TOptSetForm(TMainCore& core, FolderChooser chooseFolder, QWidget* p
             ++r;
         }
         g->addWidget(folderGroup(allg, "GroupBoxLogDateiAbl", "EditLogDateiAbl", "ButtonLogDateiAbl"), r, 0, 1, 3);
+        // The shared history: libpq words or a postgresql:// address; the password stays in ~/.pgpass.
+        g->addWidget(NewLabel(allg, "LabelHistorieServer", QString()), r + 1, 0);
+        g->addWidget(NewTextEdit(allg, "EditHistorieServer", 40), r + 1, 1, 1, 2);
         g->setColumnStretch(2, 1);
     }
     tabs_->addTab(allg, QString());

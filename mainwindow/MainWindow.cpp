@@ -227,9 +227,11 @@ void TMainForm::BuildActions()
     transfer->setCheckable(true);
     QAction* zbCmd = NewAction(this, "ExtrasZBCommand", QString());
     QAction* busScan = NewAction(this, "ExtrasBusScan", QString());
+    QAction* verlauf = NewAction(this, "ExtrasVerlauf", QString());
     extras->addAction(regFkt);
     extras->addAction(zbAdr);
     extras->addAction(busScan);
+    extras->addAction(verlauf);
     extras->addAction(options);
     extras->addSeparator();
     extras->addAction(transfer);

@@ -16,6 +16,7 @@
 #include "dialogs/RegFktForm.h"
 #include "dialogs/SensorForm.h"
 #include "dialogs/BusScanForm.h"
+#include "dialogs/HistoryForm.h"
 #include "dialogs/ZBAdrForm.h"
 #include "dialogs/ZBCmdForm.h"
 #include "device/model/WindowFields.h"
@@ -252,6 +253,12 @@ void TMainWindowController::wireActions()
             zbCmdForm_->raise();
             zbCmdForm_->activateWindow();
         });
+    if (QAction* a = form_->Action(fld::ExtrasVerlauf))
+        connect(a, &QAction::triggered, this, [this] {
+            historyForm_->show();
+            historyForm_->raise();
+            historyForm_->activateWindow();
+        });
     if (QAction* a = form_->Action(fld::ExtrasBusScan))
         connect(a, &QAction::triggered, this, [this] {
             zbCmdForm_->close();
@@ -271,8 +278,11 @@ void TMainWindowController::wireActions()
 
 QStringList TMainWindowController::reportLines()
 {
-    return BuildSettingsReport(model_, core_->OEMData, core_->Ctx.ReglerFkt.load(), core_->Ctx.UnitIndex.load(),
-                               IniEinstDatText, QDateTime::currentDateTime());
+    QStringList lines = BuildSettingsReport(model_, core_->OEMData, core_->Ctx.ReglerFkt.load(),
+                                            core_->Ctx.UnitIndex.load(), IniEinstDatText, QDateTime::currentDateTime());
+    if (const QStringList historyLines = core_->History.ReportLines(); !historyLines.isEmpty())
+        lines << QString() << historyLines;
+    return lines;
 }
 
 void TMainWindowController::printReport()
@@ -416,6 +426,17 @@ void TMainWindowController::createDialogs()
     busScanForm_ = new TBusScanForm(*core, form_.get());
     infoForm_ = new TInfoForm(form_.get());
     connect(this, &TMainWindowController::LanguageChanged, infoForm_, &TInfoForm::Retranslate);
+    historyForm_ = new THistoryForm(*core, form_.get());
+    // History problems go to the status bar, once each; the recorder runs on the flow runner.
+    core->History.OnMessage = [this](const QString& text, bool) {
+        QMetaObject::invokeMethod(this, [this, text] { model_.setText(kStatusMessage, text); }, Qt::QueuedConnection);
+    };
+    core->History.OnRecorded = [this](const history::Record&) {
+        QMetaObject::invokeMethod(this, [this] {
+            if (historyForm_->isVisible())
+                historyForm_->Reload();
+        }, Qt::QueuedConnection);
+    };
     core->Options.SetPorts(TComPortEnumerator::PortNames());
     // The log is written on the flow runner; its boxes belong to the window thread.
     core->ActionLog.OnMessage = [this](const QString& text, bool error) {

@@ -24,6 +24,7 @@ class TZBAdrForm;
 class TZBCmdForm;
 class TBusScanForm;
 class TInfoForm;
+class THistoryForm;
 
 // Where the program's message boxes and questions go (GUI thread). The program's own shows
 // dialogs; a program embedding the window (or a test) can put its own in.
@@ -79,6 +80,7 @@ Q_SIGNALS:
     void LanguageChanged();
 
 public:
+    THistoryForm& HistoryForm() { return *historyForm_; }
 
     // Shows the window and, once the event loop runs, the start-up sequence.
     void Show();
@@ -143,6 +145,7 @@ private:
     TZBCmdForm* zbCmdForm_ = nullptr;
     TBusScanForm* busScanForm_ = nullptr;
     TInfoForm* infoForm_ = nullptr;
+    THistoryForm* historyForm_ = nullptr;
     QString iniPath_;
     QString settingsNotice_; // where an unreadable settings file was kept, until told
     int busyDepth_ = 0;

@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-charts-dev libgl-dev
   libgtest-dev libgmock-dev
   dpkg-dev file man-db poppler-utils pandoc
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 # Screenshots need a virtual X server and ImageMagick as well.
 if [ "${KADEX_WITH_XVFB:-0}" = 1 ]; then packages+=(xvfb xauth imagemagick); fi

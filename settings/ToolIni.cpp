@@ -118,6 +118,7 @@ std::vector<KeyDef> keyTable()
 
     text(kSecPath, "LogDatei", &IniPath.LogDatei, {}, true);
     text(kSecPath, "DefaultDatei", &IniPath.DefaultDatei, {}, true);
+    text(kSecPath, "HistorieServer", &IniPath.HistorieServer, {}, true);
 
     const QString ds = QStringLiteral("DRUCKSENSOR");
     addSensor(t, ds, QStringLiteral("DPK100"), IniPresetDPK[SensorPreset100], 100, 1);
@@ -432,6 +433,9 @@ void StoreToolIniRecords(TIniFile& ini)
     ini.WriteString(kSecSprachwahl, u"Sprache", SprachWahl.Sprache.isEmpty() ? kDefaultLanguage : SprachWahl.Sprache);
     ini.WriteString(kSecPath, u"LogDatei", IniPath.LogDatei);
     ini.WriteString(kSecPath, u"DefaultDatei", IniPath.DefaultDatei);
+    // Only for those who use a shared history: other files stay as they are.
+    if (!IniPath.HistorieServer.isEmpty() || ini.ValueExists(kSecPath, u"HistorieServer"))
+        ini.WriteString(kSecPath, u"HistorieServer", IniPath.HistorieServer);
     ini.WriteString(kSecOem, u"OEMText", IniOem.OEMText);
 }
 

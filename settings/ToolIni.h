@@ -47,6 +47,7 @@ struct TSprachWahl {
 struct TPath {
     QString LogDatei;     // folder of the action log files
     QString DefaultDatei; // folder of the settings data files
+    QString HistorieServer; // the shared history database (libpq words or URI, no password); empty: none
 };
 
 // One sensor preset (sections DRUCKSENSOR and VOLUMENSTROMSENSOR).

@@ -142,7 +142,7 @@ TEST_F(ToolIni, ShippedSeedHoldsEveryKeyWithItsDefault)
 
     const TIniFile ini(seed);
     const QList<ToolIniKey> keys = ToolIniKeys();
-    EXPECT_EQ(keys.size(), 2 + 1 + 4 + 1 + 2 + 36 + 6 + 12 + 8 + 5 + 15);
+    EXPECT_EQ(keys.size(), 2 + 1 + 4 + 1 + 3 + 36 + 6 + 12 + 8 + 5 + 15);
     for (const ToolIniKey& k : keys) {
         EXPECT_TRUE(ini.ValueExists(k.section, k.key)) << k.section.toStdString() << "/" << k.key.toStdString();
         EXPECT_EQ(ini.ReadString(k.section, k.key), k.defaultText) << k.key.toStdString();

@@ -719,6 +719,7 @@ TEST_F(MainWindowLayout, MenuActionsWithCaptionsAndShortcuts)
         {"ExtrasRegSetting", QKeySequence(Qt::Key_F9), "MenuExtras", false},
         {"ExtrasZBAdress", QKeySequence(Qt::Key_F2), "MenuExtras", false},
         {"ExtrasBusScan", QKeySequence(), "MenuExtras", false},
+        {"ExtrasVerlauf", QKeySequence(), "MenuExtras", false},
         {"ExtrasOptionen", QKeySequence(), "MenuExtras", false},
         {"ExtrasTransferAnzeige", QKeySequence(), "MenuExtras", true},
         {"ExtrasZBCommand", QKeySequence(), "MenuExtras", false},

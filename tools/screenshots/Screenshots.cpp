@@ -3,6 +3,7 @@
 #include "common/Paths.h"
 
 #include "dialogs/BusScanForm.h"
+#include "dialogs/HistoryForm.h"
 #include "dialogs/LeitwertForm.h"
 #include "dialogs/ZBAdrForm.h"
 #include "dialogs/ZBCmdForm.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QComboBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTextStream>
 #include <QTimer>
 
@@ -282,6 +284,21 @@ bool TakeBusServiceScreenshots(TMainCore& core, QWidget* parent, const QString& 
     ok = ok && SaveGrab(scan, dir, QStringLiteral("dialog-busscan.png"), written, error);
     scan.reject();
     Settle([&core] { return !core.Flows.Busy(); }, 20000);
+
+    // The history after a change written and read back.
+    core.Flows.Post("screenshot", [&core] {
+        core.Ctx.model.setValue(fld::SpinEditVAVT1, core.Ctx.model.value(fld::SpinEditVAVT1) + 10);
+        if (core.ButtonSetzenClick())
+            core.ButtonLesenClick();
+    });
+    Settle([&core] { return !core.Flows.Busy(); }, 20000);
+    THistoryForm verlauf(core, parent);
+    verlauf.show();
+    if (verlauf.List()->rowCount() > 1)
+        verlauf.List()->selectRow(1); // the write
+    SettleFor(300);
+    ok = ok && SaveGrab(verlauf, dir, QStringLiteral("dialog-verlauf.png"), written, error);
+    verlauf.close();
     return ok;
 }
 
