@@ -89,7 +89,7 @@ void TRegForm::apply(bool recordShown)
     run(Hooks.ShowUnits);
     applyCaptions(function);
     run(Hooks.LoadLanguage);
-    m_.setText(fld::EditVnomM3, Fixed(RoundHalfEven(oem_.OEM_Data.Vnom * ctx_.DisplayFactor()), 0));
+    m_.setDeviceValue(fld::EditVnomM3, oem_.OEM_Data.Vnom);
     run(Hooks.UpdateVminLimit);
     run(Hooks.CheckDeviceType);
 }
