@@ -78,7 +78,7 @@ QString TActionLogger::BuildLogLine(const QString& action, const QDate& date, co
 {
     const bool volumeFlow = ctx_.ReglerFkt.load() == 1;
     const QString none = QStringLiteral("--");
-    const TOEM_Data hw = oem_.OEM_Data_HW;
+    const TOEM_Data hw = oem_.DeviceCopyShown();
     const LogFlows flows =
         ComputeLogFlows(m_.text(fld::EditVnomM3Anz), m_.text(fld::EditVmaxPrz), m_.text(fld::EditVminPrz),
                         m_.text(fld::EditVmidPrz), ctx_.DisplayFactor(), ctx_.FirmwareVersion.load());

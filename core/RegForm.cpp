@@ -89,7 +89,10 @@ void TRegForm::apply(bool recordShown)
     run(Hooks.ShowUnits);
     applyCaptions(function);
     run(Hooks.LoadLanguage);
-    m_.setText(fld::EditVnomM3, Fixed(RoundHalfEven(oem_.OEM_Data.Vnom * ctx_.DisplayFactor()), 0));
+    // The figure of the function's stored value; a value the field holds for the same figure
+    // (just read, in a coarser unit) stays.
+    m_.setDisplayFactor(fld::EditVnomM3, ctx_.DisplayFactor());
+    m_.setText(fld::EditVnomM3, m_.deviceText(fld::EditVnomM3, oem_.OEM_Data.Vnom));
     run(Hooks.UpdateVminLimit);
     run(Hooks.CheckDeviceType);
 }

@@ -20,7 +20,7 @@ QStringList BuildSettingsReport(const WindowModel& m, const TOEMData& oem, int r
                                 const TIniEinstDatText& t, const QDateTime& now, const TReportLabels& l)
 {
     const bool volumeFlow = reglerFkt == 1;
-    const TOEM_Data& hw = oem.OEM_Data_HW;
+    const TOEM_Data hw = oem.DeviceCopyShown();
     const bool dpk = m.checked(fld::RadioButtonSensTypDruck);
     const bool dsk3 = m.checked(fld::RadioButtonSensTypDSK3Druck);
     QStringList r{QString(), QString(), QString()};

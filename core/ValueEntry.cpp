@@ -287,12 +287,6 @@ sensor::SensorMemory TValueEntry::Memory() const
     return memory_;
 }
 
-AnchoredValue TValueEntry::VnomAnchor() const
-{
-    std::lock_guard<std::mutex> lk(state_);
-    return anchors_.vnom;
-}
-
 // ------------------------------------------------------------------------ Service figures
 
 void TValueEntry::couple(FlowField changed, bool typing)
@@ -498,9 +492,11 @@ void TValueEntry::ShowUnits()
     m_.setCaption(fld::LabelVAVPnomDim, v.sensorUnit);
     m_.setCaption(fld::LabelVAVPtotDim, v.sensorUnit);
     for (const FieldId f : {fld::SpinEditVAVPnom, fld::SpinEditVAVPtot}) {
+        m_.setDisplayFactor(f, SensorFactor(units()));
         m_.setRange(f, 1, v.sensorMax);
         m_.setHint(f, v.sensorHint);
     }
+    m_.setDisplayFactor(fld::EditVnomM3, FunctionFactor(units()));
     m_.setRange(fld::EditVnomM3, 1, v.vnomMax);
     m_.setRange(fld::EditVnomM3Anz, 0, v.vnomMax);
     m_.setHint(fld::EditVnomM3, v.vnomHint);
@@ -559,73 +555,25 @@ void TValueEntry::SetRangeHints()
     }
 }
 
-void TValueEntry::recordShown(const TOEM_Data& rec)
-{
-    const double fn = FunctionFactor(ctx_.UnitIndex.load(), rec.ReglerFkt);
-    const double fs = rec.SensorTyp == SENSOR_VS ? FlowFactor(ctx_.UnitIndex.load()) : PressureFactor(ctx_.UnitIndex.load());
-    {
-        std::lock_guard<std::mutex> lk(state_);
-        anchors_.vnom = {double(rec.Vnom), RoundHalfEven(rec.Vnom * fn)};
-        anchors_.pnom = {double(rec.Pnom), RoundHalfEven(rec.Pnom * fs)};
-        anchors_.ptot = {double(rec.Ptot), RoundHalfEven(rec.Ptot * fs)};
-    }
-    UpdateVminLimit();
-}
+void TValueEntry::recordShown(const TOEM_Data&) { UpdateVminLimit(); }
 
 void TValueEntry::ConvertUnits(int newUnitIndex)
 {
-    const int oldUnit = ctx_.UnitIndex.load();
-    ConvertInput in;
-    in.oldUnitIndex = oldUnit;
-    in.newUnitIndex = newUnitIndex;
-    in.reglerFkt = ctx_.ReglerFkt.load();
-    in.sensorTyp = units().sensorTyp;
-    in.vnomShown = Trunc(Parsed(m_, fld::EditVnomM3));
-    in.pnomShown = m_.value(fld::SpinEditVAVPnom);
-    in.ptotShown = m_.value(fld::SpinEditVAVPtot);
-    {
-        std::lock_guard<std::mutex> lk(state_);
-        in.vnom = anchors_.vnom;
-        in.pnom = anchors_.pnom;
-        in.ptot = anchors_.ptot;
-    }
-    // The compared device copy holds shown values too; converted on its own, a unit change
-    // alone shows no difference and one the user made stays.
-    auto hwAnchor = [](const AnchoredValue& a, uint16_t hwShown, double f) {
-        return int32_t(hwShown) == a.shown || f == 0 ? AnchoredValue{a.device, int32_t(hwShown)}
-                                                    : AnchoredValue{hwShown / f, int32_t(hwShown)};
-    };
-    if (oem_) {
-        const UnitContext oldU{oldUnit, in.reglerFkt, in.sensorTyp};
-        in.dataRead = true;
-        in.hwVnom = hwAnchor(in.vnom, oem_->OEM_Data_HW.Vnom, FunctionFactor(oldU));
-        in.hwPnom = hwAnchor(in.pnom, oem_->OEM_Data_HW.Pnom, SensorFactor(oldU));
-        in.hwPtot = hwAnchor(in.ptot, oem_->OEM_Data_HW.Ptot, SensorFactor(oldU));
-    }
-    const ConvertResult r = coupling::ConvertUnits(in);
+    // The device values behind the figures, shown again in the new units: no drift however
+    // often the units are switched, and a typed figure is taken at full precision.
+    const double vnom = m_.exactDeviceValue(fld::EditVnomM3);
+    const double pnom = m_.exactDeviceValue(fld::SpinEditVAVPnom);
+    const double ptot = m_.exactDeviceValue(fld::SpinEditVAVPtot);
     ctx_.UnitIndex = newUnitIndex;
-    if (oem_) {
-        oem_->CarryShownValues(oldUnit);
-        auto u16 = [](int32_t v) { return static_cast<uint16_t>(std::clamp(v, 0, 65535)); };
-        oem_->OEM_Data_HW.Vnom = u16(r.hwVnom->shown);
-        oem_->OEM_Data_HW.Pnom = u16(r.hwPnom->shown);
-        oem_->OEM_Data_HW.Ptot = u16(r.hwPtot->shown);
-    }
-    {
-        std::lock_guard<std::mutex> lk(state_);
-        anchors_.vnom = r.vnom;
-        anchors_.pnom = r.pnom;
-        anchors_.ptot = r.ptot;
-    }
     ShowUnits();
     {
         // The sensor values are set in one step; detection runs once afterwards.
         ChangesSuspended quiet(m_, kSensorSpins);
-        m_.setValue(fld::SpinEditVAVPnom, r.pnom.shown);
-        m_.setValue(fld::SpinEditVAVPtot, r.ptot.shown);
+        m_.showDeviceValue(fld::SpinEditVAVPnom, pnom);
+        m_.showDeviceValue(fld::SpinEditVAVPtot, ptot);
     }
     // Runs the V'nom handling and, through the Service copy, the coupling.
-    m_.setText(fld::EditVnomM3, r.vnomText);
+    m_.showDeviceValue(fld::EditVnomM3, vnom);
     m_.setText(fld::EditVnomM3Anz, m_.text(fld::EditVnomM3));
     DetectSensorPreset();
     UpdateVminLimit();
@@ -649,13 +597,13 @@ sensor::SensorSet TValueEntry::dialogSet() const
             v(fld::SpinEditVAVPtot), v(fld::SpinEditVAVPverz), v(fld::SpinEditVAVVtot)};
 }
 
-void TValueEntry::showDialogSet(const sensor::SensorSet& s)
+void TValueEntry::showDialogSet(const sensor::SensorSet& s, double pnomDevice, double ptotDevice)
 {
     ChangesSuspended quiet(m_, kSensorSpins);
     m_.setValue(fld::SpinEditVAVPmin, s.Pmin);
     m_.setValue(fld::SpinEditVAVPmax, s.Pmax);
-    m_.setValue(fld::SpinEditVAVPnom, s.Pnom);
-    m_.setValue(fld::SpinEditVAVPtot, s.Ptot);
+    m_.showDeviceValue(fld::SpinEditVAVPnom, pnomDevice, s.Pnom);
+    m_.showDeviceValue(fld::SpinEditVAVPtot, ptotDevice, s.Ptot);
     m_.setValue(fld::SpinEditVAVPverz, s.Pverz);
     m_.setValue(fld::SpinEditVAVVtot, s.Vtot);
 }
@@ -674,10 +622,9 @@ void TValueEntry::ChooseSensorType(SensorKind kind)
         std::lock_guard<std::mutex> lk(state_);
         in.from = kind_;
         in.memory = memory_;
-        // The anchor keeps Pnom and Ptot at their device values while they are unchanged.
-        in.oemSet.Pnom = RoundHalfEven(anchors_.pnom.device);
-        in.oemSet.Ptot = RoundHalfEven(anchors_.ptot.device);
     }
+    in.oemSet.Pnom = m_.deviceValue(fld::SpinEditVAVPnom);
+    in.oemSet.Ptot = m_.deviceValue(fld::SpinEditVAVPtot);
     in.to = kind;
     in.dialog = dialogSet();
     in.oemSet.Pmin = in.dialog.Pmin;
@@ -691,8 +638,6 @@ void TValueEntry::ChooseSensorType(SensorKind kind)
         std::lock_guard<std::mutex> lk(state_);
         kind_ = kind;
         memory_ = r.memory;
-        anchors_.pnom = {double(r.oemSet.Pnom), r.dialog.Pnom};
-        anchors_.ptot = {double(r.oemSet.Ptot), r.dialog.Ptot};
     }
     if (oem_) {
         oem_->OEM_Data.SensorTyp = static_cast<int16_t>(r.sensorTyp);
@@ -714,7 +659,7 @@ void TValueEntry::ChooseSensorType(SensorKind kind)
     m_.setVisible(fld::EditDichte, r.conductanceVisible);
     m_.setVisible(fld::LabelDichteDim, r.conductanceVisible);
     ShowUnits();
-    showDialogSet(r.dialog);
+    showDialogSet(r.dialog, r.oemSet.Pnom, r.oemSet.Ptot);
     if (OnShowSensorDialog)
         OnShowSensorDialog(r.showDialog);
     UpdateVminLimit();
@@ -737,12 +682,7 @@ void TValueEntry::ApplySensorPreset(SensorChoice choice)
     const double f = sensor::SensorFactor(k, ctx_.UnitIndex.load());
     const sensor::SensorSet s = sensor::ApplySensorPreset(k, size, presets_, f);
     const TIniPresetSensor& p = presets_.pressure(k, size);
-    {
-        std::lock_guard<std::mutex> lk(state_);
-        anchors_.pnom = {double(p.Pnom), s.Pnom};
-        anchors_.ptot = {double(p.Ptot), s.Ptot};
-    }
-    showDialogSet(s);
+    showDialogSet(s, p.Pnom, p.Ptot);
     DetectSensorPreset();
     UpdateVminLimit();
 }

@@ -34,13 +34,13 @@ public:
     TValueEntry(const TValueEntry&) = delete;
     TValueEntry& operator=(const TValueEntry&) = delete;
 
-    // Takes the calibration record's hooks: preset detection and re-anchoring after every read.
+    // Takes the calibration record's hooks: preset detection and the V'min limit after every read.
     void Attach(TOEMData& oem);
 
     // Unit texts, unit-dependent limits and hints for the current unit set and function.
     void ShowUnits();
-    // A new unit set: converts V'nom, P'nom and P'schleichm. from their device values (not
-    // re-read) and sets ctx.UnitIndex.
+    // A new unit set: shows V'nom, P'nom and P'schleichm. from the device values their fields
+    // hold (not re-read) and sets ctx.UnitIndex.
     void ConvertUnits(int newUnitIndex);
     // Hint texts and limits of the fields whose ranges do not depend on the units.
     void SetRangeHints();
@@ -60,7 +60,6 @@ public:
     int32_t VminPrzMin() const;
     QString VminRangeLabel() const;
     sensor::SensorMemory Memory() const;
-    coupling::AnchoredValue VnomAnchor() const;
 
     // The variable dialogs: shown (true) or closed; the dialog layer connects these.
     std::function<void(bool show)> OnShowSensorDialog;
@@ -72,9 +71,6 @@ public:
     std::function<void()> OnValuesCommitted;
 
 private:
-    struct Anchors {
-        coupling::AnchoredValue vnom, pnom, ptot;
-    };
     void install();
     void couple(coupling::FlowField changed, bool typing);
     void showVoltageMode(const coupling::VoltageTexts& texts);
@@ -83,11 +79,11 @@ private:
     void voltageChanged(coupling::VoltageField f);
     void voltageLeft(coupling::VoltageField f);
     void followSetzen();
-    void reanchor();
     void recordShown(const TOEM_Data& rec);
     sensor::SensorKind currentKind() const;
     sensor::SensorSet dialogSet() const;
-    void showDialogSet(const sensor::SensorSet& s);
+    // The dialog's sensor values; P'nom and P'schleichm. hold the given device values.
+    void showDialogSet(const sensor::SensorSet& s, double pnomDevice, double ptotDevice);
     sensor::ActuatorSet actuatorSet() const;
     coupling::UnitContext units() const;
     coupling::VminLimitInput limitInput() const;
@@ -107,7 +103,6 @@ private:
     QString vminRangeLabel_ = QStringLiteral("Bereich 0..100%");
     sensor::SensorMemory memory_;
     sensor::SensorKind kind_ = sensor::SensorKind::DPK;
-    Anchors anchors_;
     std::optional<coupling::FlowField> typed_; // typed into, limits not yet applied
 };
 

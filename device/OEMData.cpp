@@ -81,19 +81,6 @@ double TOEMData::sensorFactor(int sensorTyp) const
     return sensorTyp == SENSOR_DRUCK ? PressureFactor(u) : FlowFactor(u);
 }
 
-uint16_t TOEMData::fromShown(const Shown& memo, int kind, double shown, double factor) const
-{
-    const int32_t whole = RoundHalfEven(shown);
-    if (whole == shown && memo.matches(ctx_.UnitIndex.load(), kind, whole))
-        return memo.device;
-    return u16(RoundHalfEven(shown / factor));
-}
-
-void TOEMData::remember(Shown& memo, int kind, uint16_t device, int32_t shown)
-{
-    memo = Shown{true, ctx_.UnitIndex.load(), kind, shown, device};
-}
-
 TSensorSet TOEMData::SensorSetOf(const TOEM_Data& d) { return {d.Pmin, d.Pmax, d.Pnom, d.Ptot, d.Pverz, d.Vtot}; }
 
 void TOEMData::setSensorSet(TOEM_Data& d, const TSensorSet& s)
@@ -166,7 +153,7 @@ TOEM_Data TOEMData::MaskToOEMDataRecord() const
     TOEM_Data d;
     d.Password = OemPasswordValue(m_.text(fld::EditPasswordInput));
     d.ReglerFkt = m_.checked(fld::RadioButtonVolumenstrom) ? 1 : 2;
-    d.Vnom = fromShown(vnomShown_, d.ReglerFkt, Trunc(GetFloatWert(m_.text(fld::EditVnomM3))), factorFor(d.ReglerFkt));
+    d.Vnom = u16(m_.deviceValue(fld::EditVnomM3));
     // A negative conductance cannot be stored; the entry rules keep it out, this keeps it safe.
     d.Leitwert = static_cast<uint32_t>(std::max(0, GetIntFromString(m_.text(fld::EditVAVLwErmittelt), 100)));
     d.Dichte = u16(GetIntFromString(m_.text(fld::EditVAVDichte), 1024));
@@ -178,9 +165,8 @@ TOEM_Data TOEMData::MaskToOEMDataRecord() const
     const bool dsk3 = m_.checked(fld::RadioButtonSensTypDSK3Druck);
     d.SensorTyp = (dpk || dsk3) ? SENSOR_DRUCK : SENSOR_VS;
     d.DrucksensorTyp = dpk ? 1 : dsk3 ? 2 : OEM_Data_HW.DrucksensorTyp;
-    const double f = sensorFactor(d.SensorTyp);
-    d.Pnom = fromShown(pnomShown_, d.SensorTyp, m_.value(fld::SpinEditVAVPnom), f);
-    d.Ptot = fromShown(ptotShown_, d.SensorTyp, m_.value(fld::SpinEditVAVPtot), f);
+    d.Pnom = u16(m_.deviceValue(fld::SpinEditVAVPnom));
+    d.Ptot = u16(m_.deviceValue(fld::SpinEditVAVPtot));
     d.Ymin = spinU16(m_, fld::SpinEditVAVYmin);
     d.Ymax = spinU16(m_, fld::SpinEditVAVYmax);
     d.YRmin = spinU16(m_, fld::SpinEditVAVYRmin);
@@ -194,7 +180,8 @@ TOEM_Data TOEMData::MaskToOEMDataRecord() const
 void TOEMData::showRecord(const TOEM_Data& rec)
 {
     m_.setText(fld::EditPasswordInput, QString::number(rec.Password));
-    m_.setText(fld::EditVnomM3, Fixed(RoundHalfEven(rec.Vnom * factorFor(rec.ReglerFkt)), 0));
+    m_.setDisplayFactor(fld::EditVnomM3, factorFor(rec.ReglerFkt));
+    m_.setDeviceValue(fld::EditVnomM3, rec.Vnom);
     const QString lw = Fixed(rec.Leitwert / 100.0, 2);
     m_.setText(fld::EditVAVLwAktiv, lw);
     m_.setText(fld::EditVAVLwErmittelt, lw);
@@ -211,10 +198,15 @@ void TOEMData::showRecord(const TOEM_Data& rec)
     const double f = sensorFactor(rec.SensorTyp);
     // Their maximum follows the unit: a device value must never be cut by the limit.
     const int32_t top = RoundHalfEven(f * 65535);
-    m_.setRange(fld::SpinEditVAVPnom, 1, top);
-    m_.setRange(fld::SpinEditVAVPtot, 1, top);
-    setSpin(m_, fld::SpinEditVAVPnom, RoundHalfEven(rec.Pnom * f));
-    setSpin(m_, fld::SpinEditVAVPtot, RoundHalfEven(rec.Ptot * f));
+    for (const auto& [field, device] : {std::pair{fld::SpinEditVAVPnom, rec.Pnom}, std::pair{fld::SpinEditVAVPtot, rec.Ptot}}) {
+        m_.setRange(field, 1, top);
+        m_.setDisplayFactor(field, f);
+        // The spin box cannot show 0: it shows its minimum, which is then what it holds.
+        if (RoundHalfEven(device * f) < 1)
+            m_.setFigure(field, 1);
+        else
+            m_.setDeviceValue(field, device);
+    }
     setSpin(m_, fld::SpinEditVAVPmin, rec.Pmin);
     setSpin(m_, fld::SpinEditVAVPmax, rec.Pmax);
     setSpin(m_, fld::SpinEditVAVPverz, rec.Pverz);
@@ -241,33 +233,20 @@ void TOEMData::OEMDataRecordToMask(const TOEM_Data& rec)
 {
     TraceMethodScope scope(TraceMain, kClass, u"OEMDataRecordToMask");
     showRecord(rec);
-    // The device copy holds the nominal and sensor values as the window shows them.
     OEM_Data_HW = rec;
-    OEM_Data_HW.Vnom = u16(RoundHalfEven(rec.Vnom * factorFor(rec.ReglerFkt)));
-    const double f = sensorFactor(rec.SensorTyp);
-    OEM_Data_HW.Pnom = u16(RoundHalfEven(rec.Pnom * f));
-    OEM_Data_HW.Ptot = u16(RoundHalfEven(rec.Ptot * f));
-    remember(vnomShown_, rec.ReglerFkt, rec.Vnom, OEM_Data_HW.Vnom);
-    remember(pnomShown_, rec.SensorTyp, rec.Pnom, OEM_Data_HW.Pnom);
-    remember(ptotShown_, rec.SensorTyp, rec.Ptot, OEM_Data_HW.Ptot);
     hwKnown_ = true;
     if (OnRecordShown)
         OnRecordShown(rec);
 }
 
-void TOEMData::CarryShownValues(int oldUnitIndex)
+TOEM_Data TOEMData::DeviceCopyShown() const
 {
-    const int now = ctx_.UnitIndex.load();
-    auto carry = [&](Shown& memo, double shownNow, double factor) {
-        const int32_t whole = RoundHalfEven(shownNow);
-        if (!memo.valid || memo.unitIndex != oldUnitIndex || whole != shownNow || whole != memo.shown)
-            return;
-        memo.unitIndex = now;
-        memo.shown = std::min(RoundHalfEven(memo.device * factor), Trunc(factor * 65535.0));
-    };
-    carry(vnomShown_, Trunc(GetFloatWert(m_.text(fld::EditVnomM3))), factorFor(vnomShown_.kind));
-    carry(pnomShown_, m_.value(fld::SpinEditVAVPnom), sensorFactor(pnomShown_.kind));
-    carry(ptotShown_, m_.value(fld::SpinEditVAVPtot), sensorFactor(ptotShown_.kind));
+    TOEM_Data d = OEM_Data_HW;
+    d.Vnom = u16(RoundHalfEven(d.Vnom * factorFor(d.ReglerFkt)));
+    const double f = sensorFactor(d.SensorTyp);
+    d.Pnom = u16(RoundHalfEven(d.Pnom * f));
+    d.Ptot = u16(RoundHalfEven(d.Ptot * f));
+    return d;
 }
 
 // ------------------------------------------------------------------------ read
@@ -354,8 +333,6 @@ bool TOEMData::WriteConfig()
     const uint16_t fw = ctx_.FirmwareVersion.load();
     TOEM_Data rec = MaskToOEMDataRecord();
     TOEM_Data& hw = OEM_Data_HW;
-    const double vnomFactor = factorFor(rec.ReglerFkt);
-    const double sensFactor = sensorFactor(rec.SensorTyp);
     // Until the chain completes the device holds a mixture; whether a failed transfer took
     // effect is unknown, so the copy must not compare equal.
     hwKnown_ = false;
@@ -370,8 +347,7 @@ bool TOEMData::WriteConfig()
 
     if (wr.be16(mm::Vnom, rec.Vnom)) {
         betrieb_.HW.VnomM3 = rec.Vnom;
-        hw.Vnom = u16(RoundHalfEven(rec.Vnom * vnomFactor));
-        remember(vnomShown_, rec.ReglerFkt, rec.Vnom, hw.Vnom);
+        hw.Vnom = rec.Vnom;
     }
     if (wr.be32(mm::Password, rec.Password))
         hw.Password = rec.Password;
@@ -404,13 +380,11 @@ bool TOEMData::WriteConfig()
         hw.Pmin = rec.Pmin;
     if (wr.be16x2(mm::Pmax, rec.Pmax, rec.Pnom)) {
         hw.Pmax = rec.Pmax;
-        hw.Pnom = u16(RoundHalfEven(rec.Pnom * sensFactor));
-        remember(pnomShown_, rec.SensorTyp, rec.Pnom, hw.Pnom);
+        hw.Pnom = rec.Pnom;
     }
     if (wr.be16x2(mm::Ptot, rec.Ptot, rec.Pverz)) {
-        hw.Ptot = u16(RoundHalfEven(rec.Ptot * sensFactor));
+        hw.Ptot = rec.Ptot;
         hw.Pverz = rec.Pverz;
-        remember(ptotShown_, rec.SensorTyp, rec.Ptot, hw.Ptot);
     }
     if (wr.be16x2(mm::Ymin, rec.Ymin, rec.Ymax)) {
         hw.Ymin = rec.Ymin;
@@ -448,9 +422,6 @@ bool TOEMData::WriteConfig()
     TraceMain.TraceBool(u"Writing of data successful", wr.ok);
     if (wr.ok) {
         hw = rec;
-        hw.Vnom = u16(RoundHalfEven(rec.Vnom * vnomFactor));
-        hw.Pnom = u16(RoundHalfEven(rec.Pnom * sensFactor));
-        hw.Ptot = u16(RoundHalfEven(rec.Ptot * sensFactor));
         hw.OEMText = TrimRight(oemText.left(16));
         hw.FenwixText = TrimRight(rec.FenwixText.left(16));
         if (fw < mm::FwKonstanten)
@@ -531,10 +502,12 @@ FieldDifferences TOEMData::Compare(bool all)
               QString::number(hw.Password) == m_.text(fld::EditPasswordInput), fld::EditPasswordInput,
               m_.text(fld::EditPasswordInput), QString::number(hw.Password)))
         return out;
+    // A figure that is no whole number was never shown for a device value.
     bool isInt = false;
-    const int vnom = m_.text(fld::EditVnomM3).toInt(&isInt, 10);
-    if (!step(u"OEM_Data_HW.Vnom = StrToInt(MainForm.EditVnomM3.Text)", isInt && vnom == hw.Vnom, fld::EditVnomM3,
-              m_.text(fld::EditVnomM3), QString::number(hw.Vnom)))
+    m_.text(fld::EditVnomM3).toInt(&isInt, 10);
+    if (!step(u"OEM_Data_HW.Vnom = StrToInt(MainForm.EditVnomM3.Text)",
+              isInt && m_.deviceValue(fld::EditVnomM3) == hw.Vnom, fld::EditVnomM3, m_.text(fld::EditVnomM3),
+              m_.deviceText(fld::EditVnomM3, hw.Vnom)))
         return out;
     const int32_t lw = GetIntFromString(m_.text(fld::EditVAVLwErmittelt), 100);
     if (!step(u"OEM_Data_HW.Leitwert = GetIntFromString(MainForm.EditVAVLwErmittelt.Text, 100)",
@@ -562,9 +535,13 @@ FieldDifferences TOEMData::Compare(bool all)
         {u"OEM_Data_HW.YRmin = AntriebForm.SpinEditVAVYRmin.Value", fld::SpinEditVAVYRmin, hw.YRmin},
         {u"OEM_Data_HW.YRmax = AntriebForm.SpinEditVAVYRmax.Value", fld::SpinEditVAVYRmax, hw.YRmax},
     };
-    for (const Spin& s : spins)
-        if (!step(s.text, m_.value(s.field) == s.hw, s.field, num(s.field), QString::number(s.hw)))
+    for (const Spin& s : spins) {
+        // P'nom and P'schleichm. follow the unit set: compared as device values.
+        const bool byDevice = m_.state(s.field).isNumber();
+        const bool eq = byDevice ? m_.deviceValue(s.field) == s.hw : m_.value(s.field) == s.hw;
+        if (!step(s.text, eq, s.field, num(s.field), byDevice ? m_.deviceText(s.field, s.hw) : QString::number(s.hw)))
             return out;
+    }
     const bool linear = hw.StellwSignLin == 1;
     note(u"OEM_Data_HW.StellwSignLin = 1", linear);
     if (linear ? !radio(u"AntriebForm.RadioButtonVAVYLinear.Checked", fld::RadioButtonVAVYLinear)

@@ -18,8 +18,7 @@ class TVAVBetrieb;
 inline constexpr int16_t SENSOR_VS = 1;    // volume signal
 inline constexpr int16_t SENSOR_DRUCK = 2; // pressure sensor
 
-// Values in device units, except Vnom, Pnom and Ptot of the device copy: those hold the
-// display values the window shows (see OEMDataRecordToMask).
+// Values in device units.
 struct TOEM_Data {
     uint16_t Vtot = 0;
     uint16_t Vnom = 0;
@@ -119,11 +118,9 @@ public:
     void RestoreSensorSetDruck() { setSensorSet(OEM_Data, SensorSetDruck); }
     void RestoreSensorSetVS() { setSensorSet(OEM_Data, SensorSetVS); }
 
-    // A unit change re-expresses V'nom, P'nom and P'schleichm.: each whose text is still the one
-    // shown for its device value keeps that device value under the text of the new set, so
-    // an unchanged value is written back unchanged whatever set it is shown in. Call before
-    // the texts are converted; ctx.UnitIndex is the new set.
-    void CarryShownValues(int oldUnitIndex);
+    // The device copy with V'nom, P'nom and P'schleichm. as the window shows them (the
+    // current unit set), for the printout and the action log.
+    TOEM_Data DeviceCopyShown() const;
 
     bool IsSensorVariabel() const;
     bool IsAntriebVariabel() const;
@@ -132,21 +129,6 @@ public:
     static void setSensorSet(TOEM_Data& rec, const TSensorSet& set);
 
 private:
-    // A device value and the whole display value it was shown as. Converting the display
-    // value back would lose the device value wherever a display unit is coarser than the
-    // device unit (250 m³/h shows as 69 l/s, which converts back to 248), so an unchanged
-    // text is written as the device value it came from.
-    struct Shown {
-        bool valid = false;
-        int unitIndex = 0;
-        int kind = 0; // the controller function (Vnom) or the sensor type (Pnom, Ptot)
-        int32_t shown = 0;
-        uint16_t device = 0;
-        bool matches(int unit, int k, int32_t s) const { return valid && unit == unitIndex && k == kind && s == shown; }
-    };
-    uint16_t fromShown(const Shown& memo, int kind, double shown, double factor) const;
-    void remember(Shown& memo, int kind, uint16_t device, int32_t shown);
-
     double factorFor(int reglerFkt) const;
     double sensorFactor(int sensorTyp) const;
     uint16_t storeVnom(double factor);
@@ -158,7 +140,6 @@ private:
     TZBCmd& zb_;
     WindowModel& m_;
     bool hwKnown_ = true;
-    Shown vnomShown_, pnomShown_, ptotShown_;
 };
 
 } // namespace kadex

@@ -99,9 +99,9 @@ bool TVAVBetrieb::ReadVnom()
     HW.VmaxPrz = vmax;
     HW.VminPrz = vmin;
     if (r) {
-        const int32_t shown = RoundHalfEven(HW.VnomM3 * ctx_.DisplayFactor());
-        m_.setDisplayValue(fld::EditVnomM3Anz, shown);
-        m_.setDisplayValue(fld::EditVnomM3, shown);
+        m_.setDisplayFactor(fld::EditVnomM3, ctx_.DisplayFactor());
+        m_.setText(fld::EditVnomM3Anz, m_.deviceText(fld::EditVnomM3, HW.VnomM3));
+        m_.setDeviceValue(fld::EditVnomM3, HW.VnomM3);
     }
     return r;
 }

@@ -144,6 +144,17 @@ FieldDecl F(const char* name, Kind kind, const char* initial)
     return d;
 }
 
+namespace {
+
+// The figure a number field shows now: its value (spin box) or its text as a number.
+double shownFigure(const FieldState& s)
+{
+    const double v = s.kind == Kind::Spin ? s.value : GetFloatWert(s.text);
+    return s.cutShown ? std::trunc(v) : v;
+}
+
+} // namespace
+
 struct WindowModel::Field {
     FieldState s;
     // Open ChangesSuspended scopes per thread; rarely more than one entry.
@@ -158,6 +169,12 @@ struct WindowModel::Field {
     }
     std::shared_ptr<const RuleList> rules;
     std::shared_ptr<const LeaveList> leaveRules;
+    // Numbers: the device value last shown, the figure it was shown as and the factor then.
+    bool held = false;
+    double heldDevice = 0;
+    double heldShown = 0;
+    double heldPer = 0;
+    bool holds() const { return held && heldPer == s.perDevice && shownFigure(s) == heldShown; }
 };
 
 // What one step changed, gathered under the lock and announced after it is released.
@@ -886,19 +903,31 @@ QString fixedText(double shown, int decimals)
 
 } // namespace
 
-bool WindowModel::numberOf(FieldId f, FieldState& out) const
+namespace {
+
+double toShown(const FieldState& s, double device) { return s.perDevice != 0 ? device * s.perDevice : device / s.scale; }
+// A figure with the given decimals: the unit-set fields and spin boxes round a half to even,
+// as their conversions always did; the rest as Fixed writes it.
+double roundedFigure(const FieldState& s, double shown, int decimals)
+{
+    return decimals == 0 && (s.perDevice != 0 || s.kind == Kind::Spin) ? RoundHalfEven(shown) : shown;
+}
+double toDevice(const FieldState& s, double shown) { return s.perDevice != 0 ? shown / s.perDevice : shown * s.scale; }
+
+} // namespace
+
+bool WindowModel::numberOf(FieldId f, FieldState& out, std::optional<double>* held) const
 {
     QString what;
     {
         std::lock_guard<std::mutex> lk(m_);
-        if (Field* field = checkedField(f.name(), Prop::Text, what)) {
+        const Prop p = f.kind == Kind::Spin ? Prop::Value : Prop::Text;
+        if (Field* field = checkedField(f.name(), p, what)) {
             if (field->s.isNumber()) {
-                out.scale = field->s.scale;
-                out.decimals = field->s.decimals;
-                out.ranged = field->s.ranged;
-                out.minimum = field->s.minimum;
-                out.maximum = field->s.maximum;
-                out.text = field->s.text;
+                out = field->s;
+                // The held value applies while the figure is the one it was shown as.
+                if (held && field->holds())
+                    *held = field->heldDevice;
                 return true;
             }
             what = QStringLiteral("%1 is no number").arg(f.name());
@@ -908,19 +937,115 @@ bool WindowModel::numberOf(FieldId f, FieldState& out) const
     return false;
 }
 
+bool WindowModel::setShown(FieldId f, std::optional<double> device, double shown, int decimals)
+{
+    const Prop p = f.kind == Kind::Spin ? Prop::Value : Prop::Text;
+    return apply(f.name(), p, Origin::Program, [&](Field& field, Pending&) -> PropSet {
+        if (!field.s.isNumber())
+            return 0;
+        const int d = decimals >= 0 ? decimals : field.s.decimals;
+        PropSet props = 0;
+        double figure = shown;
+        if (p == Prop::Value) {
+            figure = roundedFigure(field.s, shown, d);
+            if (field.s.value != figure) {
+                field.s.value = figure;
+                props = bit(Prop::Value);
+            }
+        } else {
+            const QString t = Fixed(roundedFigure(field.s, shown, d), d);
+            figure = GetFloatWert(t);
+            if (field.s.text != t) {
+                field.s.text = t;
+                props = bit(Prop::Text);
+            }
+        }
+        field.held = device.has_value();
+        field.heldDevice = device.value_or(0);
+        field.heldPer = field.s.perDevice;
+        field.heldShown = field.s.cutShown ? std::trunc(figure) : figure;
+        return props;
+    });
+}
+
 bool WindowModel::setDeviceValue(FieldId f, double device, int decimals)
 {
     FieldState n;
     if (!numberOf(f, n))
         return false;
-    return setText(f, fixedText(device / n.scale, decimals >= 0 ? decimals : n.decimals));
+    return setShown(f, device, toShown(n, device), decimals);
+}
+
+bool WindowModel::showDeviceValue(FieldId f, double device, double shown)
+{
+    FieldState n;
+    if (!numberOf(f, n))
+        return false;
+    if (n.ranged)
+        shown = std::min(shown, n.maximum);
+    return setShown(f, device, shown, -1);
+}
+
+bool WindowModel::setFigure(FieldId f, double shown)
+{
+    FieldState n;
+    if (!numberOf(f, n))
+        return false;
+    return setShown(f, std::nullopt, shown, -1);
+}
+
+QString WindowModel::deviceText(FieldId f, double device) const
+{
+    FieldState n;
+    if (!numberOf(f, n))
+        return QString();
+    const double shown = toShown(n, device);
+    return fixedText(roundedFigure(n, shown, n.decimals), n.decimals);
+}
+
+bool WindowModel::showDeviceValue(FieldId f, double device)
+{
+    FieldState n;
+    if (!numberOf(f, n))
+        return false;
+    const double shown = toShown(n, device);
+    return showDeviceValue(f, device, roundedFigure(n, shown, n.decimals));
+}
+
+double WindowModel::exactDeviceValue(FieldId f) const
+{
+    FieldState n;
+    std::optional<double> held;
+    if (!numberOf(f, n, &held))
+        return 0;
+    if (held)
+        return *held;
+    return toDevice(n, shownFigure(n));
+}
+
+bool WindowModel::setDisplayFactor(FieldId f, double perDevice)
+{
+    FieldState n;
+    if (!numberOf(f, n))
+        return false;
+    return apply(f.name(), Prop::Range, Origin::Program, [&](Field& field, Pending&) -> PropSet {
+        if (field.s.perDevice == perDevice)
+            return 0;
+        field.s.perDevice = perDevice;
+        return bit(Prop::Range);
+    });
 }
 
 int32_t WindowModel::deviceValue(FieldId f, Rounding rounding) const
 {
     FieldState n;
-    if (!numberOf(f, n))
+    std::optional<double> held;
+    if (!numberOf(f, n, &held))
         return 0;
+    if (held)
+        return RoundHalfEven(*held);
+    if (n.perDevice != 0 || n.kind == Kind::Spin || n.cutShown)
+        return RoundHalfEven(toDevice(n, shownFigure(n)));
     if (rounding == Rounding::HalfEven)
         return GetIntFromString(n.text, n.scale);
     // Snapped to the nearest integer first when within rounding noise of it, so that "2.3" V

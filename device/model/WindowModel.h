@@ -50,6 +50,7 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -106,9 +107,14 @@ struct FieldState {
     QString hint;
     QString group; // radio group, empty for none
     QString window; // the dialog that shows the field; empty for the main window
-    // Numbers (decimals >= 0): the text shows device value / scale with these decimals.
+    // Numbers (decimals >= 0): the text (a spin box: the value) shows device value / scale
+    // with these decimals. A field whose factor follows the unit set holds perDevice instead
+    // (shown = device x perDevice, set at run time); cutShown: a typed figure counts as its
+    // whole part (V'nom).
     double scale = 1;
     int decimals = -1;
+    double perDevice = 0;
+    bool cutShown = false;
     bool ranged = false; // minimum and maximum hold
     double minimum = 0;
     double maximum = 0;
@@ -141,6 +147,7 @@ struct FieldDecl {
     // A number: the device value is the shown value times scale (100: device hundredths of a
     // percent shown as percent), shown with these decimals.
     FieldDecl& number(double scale, int decimals) { s.scale = scale; s.decimals = decimals; return *this; }
+    FieldDecl& cutToWhole() { s.cutShown = true; return *this; }
     FieldDecl& range(double lo, double hi) { s.ranged = true; s.minimum = lo; s.maximum = hi; return *this; }
     FieldDecl& maxChars(int n) { s.maxChars = n; return *this; }
     FieldDecl& unit(const char* u) { s.unit = QString::fromUtf8(u); return *this; }
@@ -282,11 +289,33 @@ public:
     bool setHint(FieldId f, const QString& h) { return setHint(f.name(), h); }
 
     // Numbers, through the field's metadata. A field without a number format is a misuse.
-    // Shows device / scale with the field's decimals (or the given ones): 10000 in
-    // EditVmaxPrz shows "100.00".
+    //
+    // A number field holds its device value beside its text. setDeviceValue formats it once,
+    // here (10000 in EditVmaxPrz shows "100.00"), and keeps it; while the shown figure is still
+    // the one it was formatted to, deviceValue returns the held value, so a value that the
+    // text cannot show exactly (250 m³/h shows as 69 l/s) is written back as it was read.
+    // Once the figure was edited, deviceValue is the figure times scale: GetIntFromString
+    // rounding, or cut towards zero. Typing the held figure again gives the held value back.
+    // The given decimals (if any) apply to this text only.
     bool setDeviceValue(FieldId f, double device, int decimals = -1);
-    // The text times scale as an integer: GetIntFromString rounding, or cut towards zero.
+    // The same, with the shown figure given (a preset's rounded figure), at most the field's
+    // maximum (a device value the unit set shows above it keeps the maximum as its figure).
+    bool showDeviceValue(FieldId f, double device, double shown);
+    // Shows a figure that stands for no device value of its own (held no longer).
+    bool setFigure(FieldId f, double shown);
+    // A device value as the field would show it now ("69" for 250 m³/h in l/s).
+    QString deviceText(FieldId f, double device) const;
     int32_t deviceValue(FieldId f, Rounding rounding = Rounding::HalfEven) const;
+    // The device value not rounded: the held one, or the edited figure converted exactly.
+    double exactDeviceValue(FieldId f) const;
+    // The unit set or the controller function moved the factor between device and shown
+    // value (shown = device x perDevice). The text stays and now counts in the new units; a
+    // value held under another factor no longer applies, so a unit change takes
+    // exactDeviceValue before and shows it with showDeviceValue after. Announced as a range
+    // change.
+    bool setDisplayFactor(FieldId f, double perDevice);
+    // A device value shown under the current factor, at most the field's maximum.
+    bool showDeviceValue(FieldId f, double device);
     // Shows a display value with the field's decimals (or the given ones).
     bool setDisplayValue(FieldId f, double shown, int decimals = -1);
     // The text as a number (0 when it is none).
@@ -368,7 +397,8 @@ private:
     template <class Mutate>
     bool apply(const QString& name, Prop p, Origin origin, Mutate&& mutate);
     // The number format, range and text of a number field; false (misuse reported) otherwise.
-    bool numberOf(FieldId f, FieldState& out) const;
+    bool numberOf(FieldId f, FieldState& out, std::optional<double>* held = nullptr) const;
+    bool setShown(FieldId f, std::optional<double> device, double shown, int decimals);
     void noteChange(Pending& pending, Field& f, PropSet props, Origin origin);
     void deliver(Pending& pending);
     // Counts a suspension of each known name; returns the names counted.
