@@ -12,6 +12,7 @@
 #include "common/Version.h"
 #include "device/Identify.h"
 #include "dialogs/core/BusScan.h"
+#include "settings/ToolIni.h"
 
 #include <QCommandLineParser>
 #include <QJsonDocument>
@@ -570,6 +571,10 @@ int Run(const QStringList& args)
     if (o.command == QLatin1String("conductance"))
         return runConductance(o);
 
+    // The window's settings (sensor and actuator presets, QV values, log folder); without a
+    // settings file the shipped seed, read only. Nothing is written back.
+    if (!ReadToolIni(GetToolIniPath()))
+        ReadToolIni(ToolIniSeedPath());
     StopSignals signals; // before the simulator's, the port's and the core's threads exist
     stops = &signals;
     int rc = dispatch(o);

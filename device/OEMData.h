@@ -132,6 +132,8 @@ public:
     static void setSensorSet(TOEM_Data& rec, const TSensorSet& set);
 
 private:
+    // The focused-value write updates the device copy and its memos group by group.
+    friend class TFocusedWrite;
     // A device value and the whole display value it was shown as. Converting the display
     // value back would lose the device value wherever a display unit is coarser than the
     // device unit (250 m³/h shows as 69 l/s, which converts back to 248), so an unchanged

@@ -23,6 +23,7 @@
 #include "mainwindow/core/StartupClose.h"
 #include "mainwindow/core/CoreTimer.h"
 #include "mainwindow/core/FlowRunner.h"
+#include "mainwindow/core/FocusedWriteFlow.h"
 #include "mainwindow/core/TransferLog.h"
 #include "device/model/WindowModel.h"
 #include "mainwindow/core/ValueEntry.h"
@@ -88,6 +89,8 @@ public:
     std::atomic<int> SecondsOnline{0};
     // Set when the user clicks "Variabel": the next cycle shows the stored setpoint first.
     std::atomic<bool> SetpointRefresh{false};
+    // Ctrl+S: the focused-value write of the OEM or QV tab.
+    TFocusedWriteFlow FocusedWrite{*this};
 
     // Polling period (2000 ms); tests make it shorter.
     void SetPollPeriodMs(int ms);

@@ -20,10 +20,9 @@ namespace kadex::coupling {
 inline constexpr uint16_t FirmwareVminOfVnom = 0x0220;
 inline bool VminIsShareOfVnom(uint16_t firmware) { return firmware >= FirmwareVminOfVnom; }
 
-// The Strg+S hints name the focused-value write, which the window does not offer yet: until it
-// does they stay hidden. Their texts stay in the field declarations.
-inline constexpr bool FocusedWriteOffered = false;
-inline bool StrgSHintVisible(bool writeEnabled) { return FocusedWriteOffered && writeEnabled; }
+// The Strg+S hints offer the focused-value write exactly while it can be made; the key counts
+// only while its tab's hint shows.
+inline bool StrgSHintVisible(bool writeEnabled) { return writeEnabled; }
 
 // V'max percent may not stay below this on leaving; "Setzen" needs at least this much.
 inline constexpr double VmaxPrzLeaveMin = 30.0;
