@@ -386,9 +386,11 @@ void TMainWindowController::createDialogs()
         QMetaObject::invokeMethod(this, [this, ms, fn] { QTimer::singleShot(ms, this, fn); }, Qt::QueuedConnection);
     };
     connect(sensorForm_, &TSensorForm::FocusedWriteRequested, this, &TMainWindowController::focusedWrite);
-    // Exactly Ctrl+S: with Shift or Alt, or S alone, the key sequence does not match.
+    // Exactly Ctrl+S: with Shift or Alt, or S alone, the key sequence does not match. Only
+    // with the focus in the main window itself: a tool window's own Ctrl+S (the sensor dialog
+    // passes it on) would otherwise meet this one and neither would fire.
     auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), form_.get());
-    save->setContext(Qt::WindowShortcut);
+    save->setContext(Qt::WidgetWithChildrenShortcut);
     connect(save, &QShortcut::activated, this, &TMainWindowController::focusedWrite);
 
     // The function dialog runs where the other window changes run, with the polling paused.
