@@ -391,7 +391,6 @@ TEST_F(FocusedWrite, EachGroupWritesExactlyItsCells)
         EXPECT_TRUE(core->IsPcHwEqual()) << (core->Records().Differences().empty() ? QString() : core->Records().Differences().front().window).toStdString();
         EXPECT_TRUE(model->visible(fld::ImageEqual));
         EXPECT_EQ(logLines(), lines + (lines == 0 ? 2 : 1));
-        EXPECT_TRUE(model->visible(g.tab == 0 ? fld::LabelOEMHinweisVS : fld::LabelQVHinweis));
         EXPECT_TRUE(model->enabled(fld::ButtonSetzen));
     }
 }

@@ -23,17 +23,17 @@ bool TFocusedWriteFlow::Request(const FocusedValue& focus, std::function<void(bo
     if (!m.enabled(fld::ButtonSetzen) || !core_.Com.PortOpen())
         return false;
     const int tab = m.itemIndex(fld::PageControl1);
-    bool qv = false;
-    if (tab == kTabOEM && m.visible(fld::LabelOEMHinweisVS))
-        qv = false;
-    else if (tab == kTabQV && m.visible(fld::LabelQVHinweis))
-        qv = true;
-    else
+    if (tab != kTabOEM && tab != kTabQV)
         return false;
+    // One at a time: a second Ctrl+S while one is on its way is ignored.
+    if (pending_.exchange(true))
+        return false;
+    const bool qv = tab == kTabQV;
     // A figure typed and not yet left counts as the user sees it.
     core_.ValueEntry.CommitTyping();
     return core_.Flows.Post("FocusedWrite", [this, qv, focus, done = std::move(done)] {
         const bool ok = run(qv, focus);
+        pending_ = false;
         if (done)
             done(ok);
     });
@@ -43,17 +43,13 @@ bool TFocusedWriteFlow::run(bool qvTab, const FocusedValue& focus)
 {
     TraceMethodScope trace(TraceMain, u"TMainCore", u"FocusedWrite");
     WindowModel& m = core_.Ctx.model;
-    // The hint is the key's switch: hidden, a second Ctrl+S is ignored until this one ends.
-    const FieldId hint = qvTab ? fld::LabelQVHinweis : fld::LabelOEMHinweisVS;
     const FieldId page = qvTab ? fld::TabSheetKonfigQV : fld::TabSheetKonfigOEM;
     // Only the value of a device that is still answering can be written; checked again here
     // since the key may have waited behind another flow.
-    if (!m.visible(hint) || !core_.Com.PortOpen())
+    if (!core_.Com.PortOpen())
         return false;
-    // Taken now: the device buttons below hide the OEM hint.
     const QString action = core_.ActionLog.FocusedWriteAction();
     core_.Records().ClearFailure();
-    m.setVisible(hint, false);
     core_.EnableMainControls(false);
     m.setEnabled(page, true);
     core_.EnableDeviceButtons(false);

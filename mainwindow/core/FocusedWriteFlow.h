@@ -5,6 +5,7 @@
 // system information, the comparison indicator and the action log.
 #include "device/FocusedWrite.h"
 
+#include <atomic>
 #include <functional>
 
 namespace kadex {
@@ -15,8 +16,8 @@ class TFocusedWriteFlow {
 public:
     explicit TFocusedWriteFlow(TMainCore& core);
 
-    // The key (any thread): posts the write when "Setzen" is enabled, the port is open and the
-    // OEM or QV tab is active with its Strg+S hint shown; otherwise does nothing and returns
+    // The key (any thread): posts the write when "Setzen" is enabled, the port is open, the OEM
+    // or QV tab is active and no focused write is on its way; otherwise does nothing and returns
     // false. done (optional) runs on the flow runner with the write's result.
     bool Request(const FocusedValue& focus, std::function<void(bool ok)> done = {});
 
@@ -25,6 +26,7 @@ private:
 
     TMainCore& core_;
     TFocusedWrite write_;
+    std::atomic<bool> pending_{false};
 };
 
 } // namespace kadex
