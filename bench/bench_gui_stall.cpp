@@ -7,7 +7,7 @@
 //     "full" waits the whole countdown) and the ten samples, until the result is shown.
 // Usage: bench_gui_stall [COUNTDOWN_S | full]   (default 5)
 #include "dialogs/LeitwertForm.h"
-#include "dialogs/core/Conductance.h"
+#include "core/Conductance.h"
 #include "mainwindow/MainWindowController.h"
 #include "tests/gui/Pump.h"
 #include "tests/gui/RecordingDialogs.h"

@@ -5,7 +5,7 @@
 //   hang-up -> "Schnittstelle getrennt" in the status field (the port's own error signal)
 //   plug-in -> connected again (port watch about every second, then the connect step)
 //   CPU time of the whole process while the port is gone for 10 s (no busy loop: ~0)
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "device/model/WindowFields.h"
 #include "settings/Texts.h"
 #include "sim/PtyServer.h"

@@ -7,7 +7,7 @@
 #include "comm/ComForm.h"
 #include "comm/ZBCmd.h"
 #include "device/Identify.h"
-#include "dialogs/core/BusScan.h"
+#include "core/BusScan.h"
 #include "sim/SimBus.h"
 #include "sim/SimTransport.h"
 

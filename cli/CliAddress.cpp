@@ -6,8 +6,8 @@
 #include "device/VAVBetrieb.h"
 #include "device/model/WindowFields.h"
 #include "device/model/WindowModel.h"
-#include "dialogs/core/BusAddressing.h"
-#include "mainwindow/core/ActionLogger.h"
+#include "core/BusAddressing.h"
+#include "core/ActionLogger.h"
 #include "settings/Texts.h"
 
 #include <atomic>

@@ -11,7 +11,7 @@
 #include "common/Paths.h"
 #include "common/Version.h"
 #include "device/Identify.h"
-#include "dialogs/core/BusScan.h"
+#include "core/BusScan.h"
 #include "settings/ToolIni.h"
 
 #include <QCommandLineParser>

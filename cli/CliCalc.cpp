@@ -3,8 +3,8 @@
 
 #include "common/Helpers.h"
 #include "common/Units.h"
-#include "dialogs/core/AirDensity.h"
-#include "dialogs/core/Conductance.h"
+#include "core/AirDensity.h"
+#include "core/Conductance.h"
 
 #include <QJsonObject>
 #include <QLocale>

@@ -1,6 +1,6 @@
 // The commands that go through the device records: "read" and "monitor".
 #include "cli/CliCommon.h"
-#include "mainwindow/core/ActionLogger.h"
+#include "core/ActionLogger.h"
 #include "comm/Clock.h"
 #include "cli/CliLive.h"
 #include "sim/SimLink.h"
@@ -9,7 +9,7 @@
 #include "common/Paths.h"
 #include "device/DeviceContext.h"
 #include "device/VAVBetrieb.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "device/model/WindowFields.h"
 #include "device/model/WindowModel.h"
 

@@ -6,7 +6,7 @@
 #include "sim/SimLink.h"
 
 #include "common/Paths.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "device/VAVBetrieb.h"
 
 #include <QDateTime>

@@ -4,8 +4,8 @@
 
 #include "device/model/WindowFields.h"
 #include "mainwindow/ReportPaint.h"
-#include "mainwindow/core/MainCore.h"
-#include "mainwindow/core/SettingsReport.h"
+#include "core/MainCore.h"
+#include "core/SettingsReport.h"
 #include "settings/Texts.h"
 #include "settings/VavFile.h"
 #include "sim/SimLink.h"

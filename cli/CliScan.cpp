@@ -1,7 +1,7 @@
 // "scan": who answers on PP and ZB1..ZB8, with serial number, type and firmware.
 #include "cli/CliCommon.h"
 #include "comm/Clock.h"
-#include "dialogs/core/BusScan.h"
+#include "core/BusScan.h"
 #include "device/Identify.h"
 
 #include <QJsonArray>

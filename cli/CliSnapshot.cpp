@@ -8,8 +8,8 @@
 #include "device/SnapshotFile.h"
 #include "device/model/WindowFields.h"
 #include "device/model/WindowModel.h"
-#include "mainwindow/core/MainCore.h"
-#include "mainwindow/core/ValueEntry.h"
+#include "core/MainCore.h"
+#include "core/ValueEntry.h"
 
 #include <QDateTime>
 #include <QIODevice>

@@ -1,7 +1,7 @@
 #pragma once
 // The variable actuator dialog: control signal and feedback ranges with their presets, the
 // signal type and the running time. A tool window above the main window, shown and closed
-// through its field AntriebForm; the rules are in dialogs/core/VariableForms.
+// through its field AntriebForm; the rules are in core/VariableForms.
 #include "dialogs/FieldDialog.h"
 
 namespace kadex {

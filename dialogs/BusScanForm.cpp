@@ -1,7 +1,7 @@
 #include "dialogs/BusScanForm.h"
 
 #include "device/Identify.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "settings/Texts.h"
 
 #include <QHBoxLayout>

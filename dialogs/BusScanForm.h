@@ -2,7 +2,7 @@
 // "Bus durchsuchen": asks PP and ZB1..ZB8 and lists who answers, with progress while it runs.
 // From the list the user connects to an address or addresses a controller by its serial number.
 // Widgets over BusScanFlow; the scan runs on the flow runner.
-#include "dialogs/core/BusScanFlow.h"
+#include "core/BusScanFlow.h"
 
 #include <QDialog>
 #include <functional>

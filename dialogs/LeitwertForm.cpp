@@ -1,6 +1,6 @@
 #include "dialogs/LeitwertForm.h"
 
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 
 #include <QApplication>
 #include <QGridLayout>

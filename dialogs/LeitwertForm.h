@@ -2,7 +2,7 @@
 // The conductance dialog ("Leitwert Berechnung"): widgets over LeitwertFlow. A 10 ms timer
 // drives the countdown and the sampling supervision while a measurement runs; the bus work is
 // the flow runner's, so the window stays responsive throughout.
-#include "dialogs/core/LeitwertFlow.h"
+#include "core/LeitwertFlow.h"
 
 #include <QDialog>
 #include <QTimer>

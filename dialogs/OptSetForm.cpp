@@ -3,7 +3,7 @@
 #include "device/model/WindowFields.h"
 #include "mainwindow/ModelBinder.h"
 #include "mainwindow/WidgetFactory.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

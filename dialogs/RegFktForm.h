@@ -1,7 +1,7 @@
 #pragma once
 // The controller function dialog "Regler Funktion einstellen": volume flow or pressure
 // application. Modal, centred on the main window, shown and closed through its field
-// RegFktForm; what OK and Cancel do is dialogs/core/RegForm, which the window runs where the
+// RegFktForm; what OK and Cancel do is core/RegForm, which the window runs where the
 // other window changes run (the handlers below).
 #include "dialogs/FieldDialog.h"
 

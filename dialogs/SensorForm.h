@@ -2,7 +2,7 @@
 // The variable sensor dialog: P 0 %, P 100 %, P'nom (pressure sensor) or the same for the
 // volume signal, creep suppression, damping and dead zone. A tool window above the main
 // window, shown and closed through its field SensorForm; the rules are in
-// dialogs/core/VariableForms.
+// core/VariableForms.
 #include "dialogs/FieldDialog.h"
 
 namespace kadex {

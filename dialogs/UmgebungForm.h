@@ -2,7 +2,7 @@
 // The ambient conditions dialog ("Umgebungsbedingungen"): widgets over UmgebungFlow. Opened
 // from the Experte tab (confirm "Anpassen": written to the controller on the flow runner) or
 // from the options dialog (confirm "Übernehmen": the options' density only).
-#include "dialogs/core/UmgebungFlow.h"
+#include "core/UmgebungFlow.h"
 
 #include <QDialog>
 #include <memory>

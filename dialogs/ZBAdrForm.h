@@ -2,7 +2,7 @@
 // The bus addressing dialog "ZB-Adresse" and its button window "Taster-Adressierung": widgets
 // over ZBAdrFlow. The addressing runs on the flow runner; its reports come back to this
 // window's thread as queued calls, so the window stays responsive while the bus works.
-#include "dialogs/core/ZBAdrFlow.h"
+#include "core/ZBAdrFlow.h"
 
 #include <QDialog>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "dialogs/ZBCmdForm.h"
 
 #include "common/Helpers.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

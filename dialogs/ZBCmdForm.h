@@ -1,7 +1,7 @@
 #pragma once
 // The raw command window "ZB-Kommando": not modal, on top of the other windows, centred on the
 // main window when it opens. Widgets over ZBCmdFlow; the send runs on the flow runner.
-#include "dialogs/core/ZBCmdFlow.h"
+#include "core/ZBCmdFlow.h"
 
 #include <QDialog>
 

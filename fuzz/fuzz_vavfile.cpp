@@ -2,7 +2,7 @@
 // nor any field; an accepted one is stored as read, applies without harm and saves again as a
 // file that is accepted too.
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "settings/VavFile.h"
 
 #include <QByteArray>

@@ -2,7 +2,7 @@
 // The list behind the comparison indicator: a click on the not-equal picture opens a small
 // non-modal window with the differing fields (field, window value, device value). It only
 // shows what the core's comparison produced; while open it follows each new comparison.
-#include "mainwindow/core/DifferenceMarks.h"
+#include "core/DifferenceMarks.h"
 
 #include <QObject>
 #include <QPointer>

@@ -7,7 +7,7 @@
 // Cost: a 250 ms timer runs only while the operation mode is on and the plot is not paused;
 // each tick asks the buffer whether a cycle ended (two atomic reads) and the chart is redrawn
 // only when a new sample arrived.
-#include "mainwindow/core/LiveSamples.h"
+#include "core/LiveSamples.h"
 
 #include <QWidget>
 

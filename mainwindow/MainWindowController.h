@@ -2,7 +2,7 @@
 // The desktop program around the core: the window, its bindings to the window-value model,
 // the start-up sequence, the buttons and menus, message boxes and the orderly end.
 #include "mainwindow/MainWindow.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "device/model/WindowModel.h"
 
 #include <QObject>

@@ -8,7 +8,7 @@
 #include "dialogs/ZBCmdForm.h"
 #include "dialogs/UmgebungForm.h"
 #include "mainwindow/MainWindow.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -3,7 +3,7 @@
 #include "common/TextFile.h"
 #include "QtPrinters.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "settings/ActionLog.h"
 #include "sim/SimTransport.h"
 

@@ -1,5 +1,5 @@
 // Air density from altitude, temperature and humidity, and the entry check of its fields.
-#include "dialogs/core/AirDensity.h"
+#include "core/AirDensity.h"
 
 #include "tests/QtPrinters.h"
 

@@ -1,5 +1,5 @@
 // Conductance from a typed flow and pressure, and the evaluation of a sampling run.
-#include "dialogs/core/Conductance.h"
+#include "core/Conductance.h"
 
 #include "tests/QtPrinters.h"
 

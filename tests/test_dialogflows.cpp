@@ -3,10 +3,10 @@
 // clock driven by hand.
 #include "QtPrinters.h"
 #include "ScriptedLink.h"
-#include "dialogs/core/LeitwertFlow.h"
-#include "dialogs/core/UmgebungFlow.h"
+#include "core/LeitwertFlow.h"
+#include "core/UmgebungFlow.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "settings/IniFile.h"
 #include "settings/Texts.h"
 #include "settings/ToolIni.h"

@@ -3,7 +3,7 @@
 // tints the fields until they are equal again.
 #include "QtPrinters.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "sim/SimTransport.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // User actions run one at a time, in order, off the window thread.
-#include "mainwindow/core/FlowRunner.h"
+#include "core/FlowRunner.h"
 
 #include <gtest/gtest.h>
 

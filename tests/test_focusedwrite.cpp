@@ -4,7 +4,7 @@
 // and the indicator afterwards, and the action log line.
 #include "QtPrinters.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "settings/ActionLog.h"
 #include "settings/ToolIni.h"
 #include "sim/SimTransport.h"

@@ -5,7 +5,7 @@
 #include "device/Identify.h"
 #include "device/VAVBetrieb.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "sim/SimTransport.h"
 
 #include <gtest/gtest.h>

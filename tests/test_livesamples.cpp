@@ -6,7 +6,7 @@
 #include "device/DeviceContext.h"
 #include "device/VAVBetrieb.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/LiveSamples.h"
+#include "core/LiveSamples.h"
 #include "sim/SimBus.h"
 #include "sim/SimClock.h"
 #include "sim/SimTransport.h"

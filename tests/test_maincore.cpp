@@ -3,9 +3,9 @@
 // closing, and the bus shared by the polling thread and user actions.
 #include "QtPrinters.h"
 #include "comm/SerialTransport.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/PortChoice.h"
+#include "core/PortChoice.h"
 #include "settings/ToolIni.h"
 #include "sim/SimTransport.h"
 #include "tests/VirtualClock.h"

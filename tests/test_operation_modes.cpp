@@ -3,7 +3,7 @@
 // "Test" on the OEM tab, checked against the telegrams the simulated controller received.
 #include "QtPrinters.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "sim/SimTransport.h"
 #include "tests/VirtualClock.h"
 

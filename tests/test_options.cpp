@@ -1,9 +1,9 @@
 // The options dialog without widgets, on the main-window core against the in-process
 // simulator: the password and density rules, OK in its steps, Cancel.
 #include "QtPrinters.h"
-#include "dialogs/core/OptionsFlow.h"
+#include "core/OptionsFlow.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "settings/IniFile.h"
 #include "settings/Texts.h"
 #include "settings/ToolIni.h"

@@ -2,7 +2,7 @@
 // step boundaries, the 4000 ms bound for a running step and the timer intervals, without
 // waiting in real time.
 #include "comm/ZBThreads.h"
-#include "mainwindow/core/CoreTimer.h"
+#include "core/CoreTimer.h"
 #include "tests/VirtualClock.h"
 
 #include <gtest/gtest.h>

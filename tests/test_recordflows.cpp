@@ -1,7 +1,7 @@
 // The read, write and compare flows over the three records, started by clicks through the model
 // and checked in the simulated controller's memory.
 #include "QtPrinters.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "device/model/WindowFields.h"
 #include "settings/Texts.h"
 #include "sim/SimTransport.h"

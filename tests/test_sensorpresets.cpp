@@ -1,6 +1,6 @@
 // Sensor and actuator presets: recognition, display units, remembered sets per sensor kind.
 #include "QtPrinters.h"
-#include "mainwindow/core/SensorPresets.h"
+#include "core/SensorPresets.h"
 
 #include <gtest/gtest.h>
 

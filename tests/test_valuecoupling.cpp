@@ -2,7 +2,7 @@
 #include "QtPrinters.h"
 #include "common/Helpers.h"
 #include "common/Units.h"
-#include "mainwindow/core/ValueCoupling.h"
+#include "core/ValueCoupling.h"
 
 #include <gtest/gtest.h>
 

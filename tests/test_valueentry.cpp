@@ -6,7 +6,7 @@
 #include "device/OEMData.h"
 #include "device/VAVBetrieb.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/ValueEntry.h"
+#include "core/ValueEntry.h"
 #include "settings/IniFile.h"
 #include "settings/ToolIni.h"
 #include "sim/Controller.h"

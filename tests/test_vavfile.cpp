@@ -2,7 +2,7 @@
 // sensor type and actuator, a hand-made file, and damaged files that must change nothing.
 #include "QtPrinters.h"
 #include "device/model/WindowFields.h"
-#include "mainwindow/core/MainCore.h"
+#include "core/MainCore.h"
 #include "settings/IniFile.h"
 #include "settings/ToolIni.h"
 #include "settings/VavFile.h"
