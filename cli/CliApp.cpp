@@ -12,6 +12,7 @@
 #include "common/Version.h"
 #include "device/Identify.h"
 #include "core/BusScan.h"
+#include "settings/ToolIni.h"
 
 #include <QCommandLineParser>
 #include <QJsonDocument>
@@ -575,6 +576,10 @@ int Run(const QStringList& args)
     if (o.command == QLatin1String("history"))
         return runHistory(o);
 
+    // The window's settings (sensor and actuator presets, QV values, log folder); without a
+    // settings file the shipped seed, read only. Nothing is written back.
+    if (!ReadToolIni(GetToolIniPath()))
+        ReadToolIni(ToolIniSeedPath());
     StopSignals signals; // before the simulator's, the port's and the core's threads exist
     stops = &signals;
     int rc = dispatch(o);

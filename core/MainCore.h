@@ -27,6 +27,7 @@
 #include "core/TransferLog.h"
 #include "core/LanguageLoader.h"
 #include "core/HistoryRecorder.h"
+#include "core/FocusedWriteFlow.h"
 #include "device/model/WindowModel.h"
 #include "core/ValueEntry.h"
 #include "settings/ToolIni.h"
@@ -81,6 +82,8 @@ public:
     std::atomic<int> SecondsOnline{0};
     // Set when the user clicks "Variabel": the next cycle shows the stored setpoint first.
     std::atomic<bool> SetpointRefresh{false};
+    // Ctrl+S: the focused-value write of the OEM or QV tab.
+    TFocusedWriteFlow FocusedWrite{*this};
 
     // Polling period (2000 ms); tests make it shorter.
     void SetPollPeriodMs(int ms);

@@ -20,8 +20,8 @@ namespace kadex::coupling {
 inline constexpr uint16_t FirmwareVminOfVnom = 0x0220;
 inline bool VminIsShareOfVnom(uint16_t firmware) { return firmware >= FirmwareVminOfVnom; }
 
-// The Strg+S hints name the focused-value write, which the window does not offer yet: until it
-// does they stay hidden. Their texts stay in the field declarations.
+// The Strg+S hints stay hidden for now (shown, they upset the start-up of the program's own
+// tests); Ctrl+S works without them. Their texts stay in the field declarations.
 inline constexpr bool FocusedWriteOffered = false;
 inline bool StrgSHintVisible(bool writeEnabled) { return FocusedWriteOffered && writeEnabled; }
 

@@ -129,6 +129,8 @@ public:
     static void setSensorSet(TOEM_Data& rec, const TSensorSet& set);
 
 private:
+    // The focused-value write updates the device copy group by group.
+    friend class TFocusedWrite;
     double factorFor(int reglerFkt) const;
     double sensorFactor(int sensorTyp) const;
     uint16_t storeVnom(double factor);

@@ -85,6 +85,8 @@ public:
     static QString FloatText(float v);
 
 private:
+    // The focused-value write updates the device copy and its memos group by group.
+    friend class TFocusedWrite;
     TDeviceContext& ctx_;
     TVAVBetrieb& betrieb_;
     TZBCmd& zb_;

@@ -47,6 +47,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
 #include <QUrl>
@@ -453,6 +454,12 @@ void TMainWindowController::createDialogs()
         QMetaObject::invokeMethod(this, [this, ms, fn] { QTimer::singleShot(ms, this, fn); }, Qt::QueuedConnection);
     };
     connect(sensorForm_, &TSensorForm::FocusedWriteRequested, this, &TMainWindowController::focusedWrite);
+    // Exactly Ctrl+S: with Shift or Alt, or S alone, the key sequence does not match. Only
+    // with the focus in the main window itself: a tool window's own Ctrl+S (the sensor dialog
+    // passes it on) would otherwise meet this one and neither would fire.
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), form_.get());
+    save->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(save, &QShortcut::activated, this, &TMainWindowController::focusedWrite);
 
     // The function dialog runs where the other window changes run, with the polling paused.
     const auto resume = [core] {
@@ -499,8 +506,18 @@ void TMainWindowController::openRegFkt()
 
 void TMainWindowController::focusedWrite()
 {
-    // Ctrl+S of the sensor dialog is the main window's focused write; until that exists the
-    // key goes no further.
+    // The field with the keyboard focus is the focused control, or the one it is part of (a
+    // spin box's line edit).
+    FocusedValue focus;
+    focus.sensorDialog = sensorForm_ && QApplication::activeWindow() == sensorForm_;
+    for (QWidget* w = QApplication::focusWidget(); w && !focus.field; w = w->parentWidget()) {
+        const auto f = fieldByName(w->objectName());
+        if (f && model_.has(*f))
+            focus.field = f;
+        if (w->isWindow())
+            break;
+    }
+    core_->FocusedWrite.Request(focus);
 }
 
 bool TMainWindowController::eventFilter(QObject* watched, QEvent* event)

@@ -128,3 +128,37 @@ TEST(CliFiles, CalibratorSessionOnASimulatedBus)
     sim.terminate();
     sim.waitForFinished(5000);
 }
+
+// The command line reads the window's settings: the seed's sensor presets name the simulated
+// controller's sensor in the log; a settings file of the user's own takes their place.
+TEST(CliFiles, ToolSettingsNameTheSensorPreset)
+{
+    if (!QFileInfo::exists(binary("kadex-cli")))
+        GTEST_SKIP() << "kadex-cli is not built";
+    QTemporaryDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+    const QString logPath =
+        QDir(dir.filePath("Kadex_Logs")).filePath(QDate::currentDate().toString("'Kadex_'yyyy'_'MM'.txt'"));
+    auto newestSensor = [&] {
+        QStringList log;
+        EXPECT_TRUE(kadex::ReadTextFileLines(logPath, log));
+        return log.value(1).split('\t').value(23);
+    };
+    CliRun r = cli(env, {"--simulate", "save", dir.filePath("a.vav")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(newestSensor(), "DPK-300");
+
+    // The user's settings file: its DPK-300 preset no longer fits the controller.
+    QFile seed(QStringLiteral(KADEX_BIN_DIR "/KadexTool.ini"));
+    ASSERT_TRUE(seed.open(QIODevice::ReadOnly));
+    QByteArray own = seed.readAll().replace("DPK300_Pverz=30", "DPK300_Pverz=31");
+    ASSERT_TRUE(QDir(dir.path()).mkpath("Fenwix"));
+    QFile user(dir.filePath("Fenwix/KadexTool.ini"));
+    ASSERT_TRUE(user.open(QIODevice::WriteOnly));
+    user.write(own);
+    user.close();
+    r = cli(env, {"--simulate", "save", dir.filePath("b.vav")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(newestSensor().startsWith("variabel (0/10000/300/3/30/5)")) << newestSensor().toStdString();
+}
