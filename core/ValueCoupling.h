@@ -20,10 +20,8 @@ namespace kadex::coupling {
 inline constexpr uint16_t FirmwareVminOfVnom = 0x0220;
 inline bool VminIsShareOfVnom(uint16_t firmware) { return firmware >= FirmwareVminOfVnom; }
 
-// The Strg+S hints stay hidden for now (shown, they upset the start-up of the program's own
-// tests); Ctrl+S works without them. Their texts stay in the field declarations.
-inline constexpr bool FocusedWriteOffered = false;
-inline bool StrgSHintVisible(bool writeEnabled) { return FocusedWriteOffered && writeEnabled; }
+// The Strg+S hints are shown while the focused value could be written.
+inline bool StrgSHintVisible(bool writeEnabled) { return writeEnabled; }
 
 // V'max percent may not stay below this on leaving; "Setzen" needs at least this much.
 inline constexpr double VmaxPrzLeaveMin = 30.0;

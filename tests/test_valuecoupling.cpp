@@ -162,7 +162,7 @@ TEST(ValueCoupling, TailSetzenSlidersWarningAndSetpoint)
         const CouplingResult r = Couple(in);
         SCOPED_TRACE(row.vmaxPrz);
         EXPECT_EQ(r.setzenEnabled, row.setzen);
-        EXPECT_FALSE(r.strgSHintVisible); // Strg+S does nothing yet: never offered
+        EXPECT_EQ(r.strgSHintVisible, row.setzen); // Strg+S is offered while "Setzen" could write
         EXPECT_EQ(r.vminWarning, row.red);
         EXPECT_EQ(r.sliderVmax, row.sliderMax);
         EXPECT_EQ(r.sliderVmin, row.sliderMin);

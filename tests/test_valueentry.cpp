@@ -283,13 +283,13 @@ TEST_F(ValueEntry, VoltageRangesKeepTwoVoltsApart)
     EXPECT_EQ(model->hint(fld::EditU5Min), "0 .. 8");
 }
 
-TEST_F(ValueEntry, SetzenNeedsThirtyPercentAndTheStrgSHintStaysHidden)
+TEST_F(ValueEntry, SetzenNeedsThirtyPercentAndTheStrgSHintFollowsIt)
 {
     type(fld::EditVnomM3, "1000");
     type(fld::EditVmaxPrz, "80");
     EXPECT_TRUE(model->enabled(fld::ButtonSetzen));
-    // Strg+S does nothing yet, so nothing may offer it.
-    EXPECT_FALSE(model->visible(fld::LabelOEMHinweisVS));
+    // Strg+S is offered exactly while the values could be written.
+    EXPECT_TRUE(model->visible(fld::LabelOEMHinweisVS));
     type(fld::EditVmaxPrz, "25", false);
     EXPECT_FALSE(model->enabled(fld::ButtonSetzen));
     EXPECT_FALSE(model->visible(fld::LabelOEMHinweisVS));
@@ -305,7 +305,7 @@ TEST_F(ValueEntry, SetzenNeedsThirtyPercentAndTheStrgSHintStaysHidden)
     EXPECT_EQ(text(fld::EditVmaxM3), "300");
     EXPECT_EQ(model->hint(fld::EditVmaxPrz), "30 .. 100");
     EXPECT_TRUE(model->enabled(fld::ButtonSetzen));
-    EXPECT_FALSE(model->visible(fld::LabelOEMHinweisVS));
+    EXPECT_TRUE(model->visible(fld::LabelOEMHinweisVS));
     // Without "Lesen" it stays off.
     model->setEnabled(fld::ButtonLesen, false);
     EXPECT_FALSE(model->enabled(fld::ButtonSetzen));
