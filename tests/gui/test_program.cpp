@@ -214,11 +214,18 @@ TEST_F(Program, FocusGoesBackAfterReadingAndNeverIntoAReadOnlyField)
             QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
             QApplication::sendEvent(lesen, &tab);
         }
-        chosen->setFocus(reason);
+        // As a user clicks: into the field once it takes the focus (a polling step may hold
+        // the controls for a moment on a loaded machine).
+        ASSERT_TRUE(pump([&] {
+            chosen->setFocus(reason);
+            return QApplication::focusWidget() == chosen;
+        }, 5000));
         ctl->SetBusyCursor(false);
         ASSERT_TRUE(pump([&] { return QApplication::overrideCursor() == nullptr; }, 2000));
         pump([] { return false; }, 100);
-        EXPECT_EQ(QApplication::focusWidget(), chosen) << "reason " << int(reason);
+        EXPECT_EQ(QApplication::focusWidget(), chosen)
+            << "reason " << int(reason) << ", focus in "
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none");
     }
     for (QLineEdit* e : ctl->Form().findChildren<QLineEdit*>())
         EXPECT_FALSE(e->isReadOnly() && e->hasSelectedText()) << e->objectName().toStdString();
