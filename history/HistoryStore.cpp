@@ -9,7 +9,9 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QElapsedTimer>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUrl>
 #include <QUrlQuery>
 #include <QVariant>
@@ -320,6 +322,23 @@ bool Database::OpenLocal(const QString& path)
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
     if (!db.open())
         return fail(db.lastError());
+    // Two programs opening a new file at once: SQLite refuses the journal-mode switch or the
+    // schema's lock upgrade at once, without its busy wait (that could deadlock). Try again.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        fault_ = Fault::None;
+        error_.clear();
+        if (openLocalSteps(db))
+            return true;
+        if (!error_.contains(QLatin1String("locked"), Qt::CaseInsensitive) || waited.elapsed() > 10000)
+            return false;
+        QThread::msleep(20);
+    }
+}
+
+bool Database::openLocalSteps(QSqlDatabase& db)
+{
     QSqlQuery q(db);
     // WAL: readers never wait for a writer, and a killed writer leaves only an unfinished
     // transaction in the log, which the next open discards.

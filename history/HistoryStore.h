@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+class QSqlDatabase;
 class QSqlError;
 
 namespace kadex::history {
@@ -94,6 +95,7 @@ public:
 
 private:
     bool prepareSchema();
+    bool openLocalSteps(QSqlDatabase& db);
     bool fail(const QSqlError& e);
     bool fail(Fault f, const QString& text);
     std::optional<std::vector<Record>> select(const QString& where, const QVariantList& binds, const QString& order,
